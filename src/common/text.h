@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Small text helpers with the program's own rules: ASCII case folding, blanks-only trimming,
+// 1-based positions where the rules count that way.
+namespace vs {
+
+std::string toLower(std::string_view s);
+std::string toUpper(std::string_view s);
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+bool startsWith(std::string_view s, std::string_view prefix);
+bool endsWith(std::string_view s, std::string_view suffix);
+bool contains(std::string_view s, std::string_view needle);
+
+// Removes blanks (" ") at both ends only, as the rules that say "trim" mean.
+std::string trimBlanks(std::string_view s);
+
+// Leading decimal number of a text, as a lenient numeric conversion reads it: optional blanks,
+// an optional sign, then digits. Empty when no digit follows.
+std::optional<std::int64_t> leadingNumber(std::string_view s);
+// The whole text as a decimal integer (blanks around allowed); empty when it is not one.
+std::optional<std::int64_t> parseInteger(std::string_view s);
+
+// Zero-padded decimal, e.g. formatNumber(7, 2) == "07".
+std::string zeroPad(long long value, int width);
+
+// Makes control characters visible (\x1b, \r, \n ...) so that a remote or local name can never
+// forge a log line or drive the operator's terminal.
+std::string visible(std::string_view s);
+
+}  // namespace vs

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/clock.h"
+
+namespace vs {
+
+// The four events of the SFTP component. In blocking mode every event that belongs to an
+// operation has been delivered, on the caller's thread, before that operation returns.
+class SftpEvents {
+public:
+    virtual ~SftpEvents() = default;
+    // errorCode 0 = connected; any other value = refused, with an operator-readable text.
+    virtual void Connected(int errorCode, const std::string& errorText) = 0;
+    // Long-format directory lines, each ended by CR LF; "-" first marks a regular file, the
+    // name is the ninth blank-separated field onward. One listing may come in several events.
+    virtual void ListItems(const std::string& fileInfo) = 0;
+    virtual void Attributes(std::int64_t size, std::uint32_t uid, std::uint32_t gid,
+                            std::uint32_t permissions, TimePoint accessTime,
+                            TimePoint modificationTime) = 0;
+    virtual void Progress(std::int64_t position, std::int64_t total) = 0;
+};
+
+// The SFTP client component. Errors of any operation are thrown as RuntimeError:
+// kErrConnection for a lost, timed-out or missing connection, kErrRemote for a request the
+// server refused, local file errors as their own numbers.
+class SftpComponent {
+public:
+    virtual ~SftpComponent() = default;
+
+    virtual void setEvents(SftpEvents* events) = 0;
+    // Messages of the component's own for the activity log (host key learnt, entries left out
+    // of a listing ...). Each begins with a blank; the receiver adds the time.
+    virtual void setLogger(std::function<void(const std::string&)> logger) = 0;
+
+    // Settings, in the order the session writes them before every connect.
+    virtual void setUserName(const std::string& login) = 0;
+    virtual void setPort(int port) = 0;  // kept until set again; 22 until first set
+    virtual void setPassword(const std::string& password) = 0;
+    virtual void setHostName(const std::string& host) = 0;
+    virtual void setReservedOption(int value) = 0;  // given 0; no meaning here
+    virtual void setBlocking(bool blocking) = 0;    // given true
+    virtual void setTimeout(int seconds) = 0;       // given 20: inactivity time-out
+    // Additions of this program: public-key login (tried first when set) and the known-hosts
+    // file in OpenSSH format.
+    virtual void setPrivateKeyFile(const std::string& path) = 0;
+    virtual void setKnownHostsFile(const std::string& path) = 0;
+
+    // Operations. Each returns when done, after its events were delivered.
+    virtual void connect() = 0;                                      // -> Connected
+    virtual void listFolder(const std::string& remoteFolder) = 0;    // -> ListItems...
+    virtual void getAttributes(const std::string& remotePath) = 0;   // -> Attributes
+    virtual void fetch(const std::string& localPath, const std::string& remotePath) = 0;
+    virtual void send(const std::string& localPath, const std::string& remotePath) = 0;
+    virtual void remove(const std::string& remotePath) = 0;
+    virtual void disconnect() = 0;  // never throws
+    // Ends the running fetch or send early; called from inside a Progress event.
+    virtual void abort() = 0;
+    // Component state for error lines: 0 idle, 1 connecting, 2 connected, 3 transferring,
+    // 4 failed.
+    virtual int stateCode() const = 0;
+};
+
+using SftpComponentFactory = std::function<std::unique_ptr<SftpComponent>()>;
+
+}  // namespace vs

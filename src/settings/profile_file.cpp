@@ -1,0 +1,223 @@
+#include "settings/profile_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+
+#include "common/text.h"
+
+namespace vs {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string trimSpace(std::string_view s) {
+    size_t b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos) return {};
+    size_t e = s.find_last_not_of(" \t");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+// Section name of a header line, or nothing when the line is not one.
+std::optional<std::string> sectionOf(const std::string& line) {
+    std::string t = trimSpace(line);
+    if (t.empty() || t[0] != '[') return std::nullopt;
+    size_t close = t.find(']');
+    if (close == std::string::npos) return std::nullopt;
+    return trimSpace(std::string_view(t).substr(1, close - 1));
+}
+
+bool isComment(const std::string& line) {
+    std::string t = trimSpace(line);
+    return t.empty() || t[0] == ';' || t[0] == '#';
+}
+
+// Key of a "key=value" line, or nothing.
+std::optional<std::string> keyOf(const std::string& line) {
+    if (isComment(line) || sectionOf(line)) return std::nullopt;
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) return std::nullopt;
+    return trimSpace(std::string_view(line).substr(0, eq));
+}
+
+std::string valueOf(const std::string& line) {
+    std::string v = trimSpace(std::string_view(line).substr(line.find('=') + 1));
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+    return v;
+}
+
+// A value whose ends would be trimmed or unquoted on reading goes between quotes, so that
+// every value written reads back unchanged. Line breaks cannot live in a one-line value.
+std::string encodeValue(const std::string& value) {
+    std::string v = value;
+    for (char& c : v)
+        if (c == '\r' || c == '\n') c = ' ';
+    bool quote = !v.empty() && (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' ||
+                                v.back() == '\t' || v.front() == '"' || v.front() == '\'');
+    return quote ? "\"" + v + "\"" : v;
+}
+
+std::optional<std::string> readWholeFile(const fs::path& path, bool* missing) {
+    *missing = false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::error_code ec;
+        *missing = !fs::exists(path, ec);
+        return std::nullopt;
+    }
+    std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return s;
+}
+
+bool replaceAtomically(const fs::path& path, const std::string& content) {
+    fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
+    int fd = mkstemp(tmpl.data());  // mode 0600
+    if (fd < 0) return false;
+    const char* p = content.data();
+    size_t left = content.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(tmpl.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(tmpl.c_str());
+    return ok;
+}
+
+}  // namespace
+
+ProfileText::ProfileText(std::string content) {
+    if (content.find("\r\n") != std::string::npos) eol_ = "\r\n";
+    finalEol_ = content.empty() || content.back() == '\n';
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t nl = content.find('\n', start);
+        size_t end = nl == std::string::npos ? content.size() : nl;
+        std::string line = content.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines_.push_back(std::move(line));
+        if (nl == std::string::npos) break;
+        start = nl + 1;
+    }
+}
+
+std::string ProfileText::get(const std::string& section, const std::string& key,
+                             bool* found) const {
+    bool inSection = false;
+    for (const std::string& line : lines_) {
+        if (auto s = sectionOf(line)) {
+            inSection = equalsIgnoreCase(*s, section);
+            continue;
+        }
+        if (!inSection) continue;
+        auto k = keyOf(line);
+        if (k && equalsIgnoreCase(*k, key)) {
+            *found = true;
+            std::string v = valueOf(line);
+            size_t nul = v.find('\0');
+            if (nul != std::string::npos) v.resize(nul);
+            if (v.size() > kProfileValueMax) v.resize(kProfileValueMax);
+            return v;
+        }
+    }
+    *found = false;
+    return {};
+}
+
+void ProfileText::set(const std::string& section, const std::string& key,
+                      const std::string& value) {
+    const std::string newLine = key + "=" + encodeValue(value);
+    bool inSection = false;
+    std::optional<size_t> sectionEnd;  // index after the last non-blank line of the section
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (auto s = sectionOf(lines_[i])) {
+            if (inSection) break;  // only the first section of that name is written to
+            inSection = equalsIgnoreCase(*s, section);
+            if (inSection) sectionEnd = i + 1;
+            continue;
+        }
+        if (!inSection) continue;
+        auto k = keyOf(lines_[i]);
+        if (k && equalsIgnoreCase(*k, key)) {
+            lines_[i] = std::string(*k) + "=" + encodeValue(value);
+            return;
+        }
+        if (!trimSpace(lines_[i]).empty()) sectionEnd = i + 1;
+    }
+    if (sectionEnd) {
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*sectionEnd), newLine);
+        return;
+    }
+    lines_.push_back("[" + section + "]");
+    lines_.push_back(newLine);
+    finalEol_ = true;
+}
+
+std::string ProfileText::content() const {
+    std::string out;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        out += lines_[i];
+        if (i + 1 < lines_.size() || finalEol_) out += eol_;
+    }
+    return out;
+}
+
+std::string ProfileText::read(const std::string& section, const std::string& key,
+                              const std::string& defaultValue) const {
+    bool found = false;
+    std::string v = get(section, key, &found);
+    return found ? v : defaultValue.substr(0, kProfileValueMax);
+}
+
+ProfileText loadProfile(const fs::path& path) {
+    bool missing = false;
+    auto content = readWholeFile(path, &missing);
+    return ProfileText(content ? std::move(*content) : std::string());
+}
+
+std::string readProfileString(const std::string& section, const std::string& key,
+                              const std::string& defaultValue, const fs::path& path) {
+    return loadProfile(path).read(section, key, defaultValue);
+}
+
+bool writeProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const fs::path& path) {
+    ProfileBatch batch(path);
+    batch.set(section, key, value);
+    return batch.commit();
+}
+
+void ProfileBatch::set(const std::string& section, const std::string& key,
+                       const std::string& value) {
+    entries_.push_back({section, key, value});
+}
+
+bool ProfileBatch::commit() {
+    bool missing = false;
+    auto content = readWholeFile(path_, &missing);
+    if (!content && !missing) return false;  // exists but unreadable: never overwrite blindly
+    ProfileText text(content ? std::move(*content) : std::string());
+    for (const Entry& e : entries_) text.set(e.section, e.key, e.value);
+    return replaceAtomically(path_, text.content());
+}
+
+}  // namespace vs

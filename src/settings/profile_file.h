@@ -1,0 +1,63 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Private-profile (INI) files with the semantics the program relies on: a missing file,
+// section or key reads as the default; a write creates what is missing and replaces an
+// existing value in place, leaving every other line as it was; sections and keys match
+// ignoring case; CR LF and LF files both read. Writes replace the file atomically (temporary
+// file in the same folder, then rename) with mode 0600, since the file holds a password.
+namespace vs {
+
+inline constexpr std::size_t kProfileValueMax = 1023;
+
+// The value of section/key in the file at path, cut to 1023 characters, or defaultValue.
+std::string readProfileString(const std::string& section, const std::string& key,
+                              const std::string& defaultValue, const std::filesystem::path& path);
+
+class ProfileText;
+// The file's content for reading many keys at once; an unreadable or missing file reads as
+// empty.
+ProfileText loadProfile(const std::filesystem::path& path);
+
+// Sets one key. Returns false when the file could not be written (nothing changed on disk).
+bool writeProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::filesystem::path& path);
+
+// Several keys of one file in a single atomic write.
+class ProfileBatch {
+public:
+    explicit ProfileBatch(std::filesystem::path path) : path_(std::move(path)) {}
+    void set(const std::string& section, const std::string& key, const std::string& value);
+    // False when the file could not be read or written; the file on disk is then unchanged.
+    bool commit();
+
+private:
+    struct Entry {
+        std::string section, key, value;
+    };
+    std::filesystem::path path_;
+    std::vector<Entry> entries_;
+};
+
+// In-memory form of a profile file, exposed for the reader's and writer's tests and fuzzing.
+class ProfileText {
+public:
+    explicit ProfileText(std::string content);
+    std::string get(const std::string& section, const std::string& key, bool* found) const;
+    // The value, cut to 1023 characters, or defaultValue when the key is missing.
+    std::string read(const std::string& section, const std::string& key,
+                     const std::string& defaultValue) const;
+    void set(const std::string& section, const std::string& key, const std::string& value);
+    std::string content() const;
+
+private:
+    std::vector<std::string> lines_;  // without line ends
+    std::string eol_ = "\n";
+    bool finalEol_ = true;
+};
+
+}  // namespace vs

@@ -1,0 +1,93 @@
+#include "settings/settings.h"
+
+#include "activitylog/activity_log.h"
+#include "common/clock.h"
+#include "common/text.h"
+#include "settings/profile_file.h"
+
+namespace vs {
+
+namespace {
+constexpr std::size_t kLogListLimitOnWriteError = 600;
+}
+
+std::string leggi_chiave_ini(const std::string& section, const std::string& key,
+                             const std::string& defaultValue, const std::filesystem::path& path) {
+    return readProfileString(section, key, defaultValue, path);
+}
+
+Settings::Settings(ActivityLog& log, const Clock& clock) : log_(log), clock_(clock) {
+    listdir.reserve(kJobCount);
+}
+
+void Settings::reportWriteError(const std::filesystem::path& path) {
+    // A long list is written out first, so that the error lines never cost earlier lines.
+    if (log_.size() > kLogListLimitOnWriteError) log_.scrivi_file_log();
+    log_.addDirect(generalDateTime(clock_) + " Errore in scrittura nel file " + path.string());
+}
+
+void Settings::scrivi_chiave_ini(const std::string& section, const std::string& key,
+                                 const std::string& value, const std::filesystem::path& path) {
+    if (!writeProfileString(section, key, value, path)) reportWriteError(path);
+}
+
+void Settings::leggi_ini() {
+    // The file is read once; every key then comes from the same snapshot, with the same
+    // semantics as reading the keys one by one.
+    const ProfileText profile = loadProfile(settingsPath_);
+    const auto read = [&profile](const std::string& key) {
+        return profile.read(kSettingsSection, key, "");
+    };
+    operatorList.clear();
+    server.txtHost = read("host");
+    server.txtLogin = read("login");
+    server.txtPwd = read("pwd");
+    server.cbotime = read("deltatime");
+    server.cbotiposerver = read("tiposerver");
+    if (server.cbotiposerver.empty()) server.cbotiposerver = "Sftp";
+    keyfile = read("keyfile");
+
+    listdir.clear();
+    for (int n = 0; n < kJobCount; ++n) {
+        TransferJob& job = jobTable[n];
+        for (int f = 0; f < static_cast<int>(kJobKeyStems.size()); ++f)
+            jobField(job, f) = read(kJobKeyStems[f] + std::to_string(n));
+        listdir.push_back(listdirRow(n, job.DirRemota));
+    }
+
+    for (int m = 0; m < kOperatorSlots; ++m) {
+        txt_oper_mail[m] = read("OperMail_" + std::to_string(m));
+        const std::string& code = txt_oper_mail[m];
+        if (!code.empty() && !contains(code, " ") && !contains(code, "."))
+            operatorList += "||" + code;
+    }
+    if (!operatorList.empty()) operatorList += "||";
+    serverType = server.cbotiposerver;
+}
+
+void Settings::scrivi_ini() {
+    ProfileBatch batch(settingsPath_);
+    std::size_t keys = 0;
+    const auto put = [&](const std::string& key, const std::string& value) {
+        batch.set(kSettingsSection, key, value);
+        ++keys;
+    };
+    put("host", server.txtHost);
+    put("login", server.txtLogin);
+    put("pwd", server.txtPwd);
+    put("deltatime", server.cbotime);
+    put("tiposerver", server.cbotiposerver);
+    for (int n = 0; n < kJobCount; ++n)
+        for (int f = 0; f < static_cast<int>(kJobKeyStems.size()); ++f)
+            put(kJobKeyStems[f] + std::to_string(n), jobField(jobTable[n], f));
+    for (int m = 0; m < kOperatorSlots; ++m)
+        put("OperMail_" + std::to_string(m), txt_oper_mail[m]);
+
+    // One atomic write; when it fails every key reports its own line, as a key-by-key save
+    // would have.
+    if (!batch.commit())
+        for (std::size_t k = 0; k < keys; ++k) reportWriteError(settingsPath_);
+    leggi_ini();
+}
+
+}  // namespace vs

@@ -1,0 +1,34 @@
+#pragma once
+
+namespace vs {
+
+inline constexpr const char* kHelpText = R"(Usage: valtrassosftp [plus:Y] [ope:CODE] [mod:auto|mod:asp] [once:y] [--headless]
+
+Unattended file-transfer scheduler: every few seconds it checks up to 51 transfer jobs and
+downloads or uploads the files that are due over SFTP or FTP.
+
+Switches (a token carries a switch when it contains the key; the last one wins):
+  plus:Y       start even when another instance of this program folder is running
+  ope:CODE     operator whose automail and report files are picked (default TUTTI)
+  mod:auto     run cycles on the timer at the interval of the settings ("deltatime")
+  mod:asp      run one cycle at start-up; the program ends after it
+  once:y       stop the timer after the first cycle it starts
+  --headless   no window and no tray icon; every log line is also printed on standard
+               output; SIGTERM and SIGINT end the program in order. Implied when no display
+               is available. In mod:asp the exit code is 0 after a clean cycle (or when
+               there was nothing to do) and 1 after errors or a failed connection.
+  --help       this text
+  --version    the program's version
+
+Environment:
+  VALTRASSOSFTP_HOME   the program folder (default: the executable's folder)
+
+Files:
+  /etc/valtrassosftp/valtrassosftp.ini   settings, used when it exists
+  <program folder>/valtrassosftp.ini     settings otherwise (section [PARAMETRI])
+  <program folder>/log/                  daily logs sftp_log_<weekday>_<day>.txt, kept one week
+  <program folder>/tempozipftp/          staging folder for downloads
+  <program folder>/known_hosts           SFTP host keys (OpenSSH format)
+)";
+
+}  // namespace vs

@@ -1,0 +1,142 @@
+// Entry point: single instance, window or headless run, start-up.
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "activitylog/weekday_names.h"
+#include "common/text.h"
+#include "shell/app/components.h"
+#include "shell/app/form1.h"
+#include "shell/app/headless_view.h"
+#include "shell/app/help_text.h"
+#include "shell/app/qt_interval_timer.h"
+#include "shell/app/single_instance.h"
+#include "shell/command_line.h"
+#include "shell/program.h"
+#include "shell/program_folder.h"
+#include "shell/run_control.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+bool hasToken(int argc, char** argv, const char* token) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], token) == 0) return true;
+    return false;
+}
+
+bool displayAvailable() {
+    for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* v = std::getenv(var); v && *v) return true;
+    return false;
+}
+
+[[noreturn]] void endProcess(int code) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(code);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (hasToken(argc, argv, "--help")) {
+        std::fputs(vs::kHelpText, stdout);
+        return 0;
+    }
+    if (hasToken(argc, argv, "--version")) {
+        std::printf("valtrassosftp %s\n", VALTRASSO_VERSION);
+        return 0;
+    }
+    const bool headless = hasToken(argc, argv, "--headless") || !displayAvailable();
+    const std::string text = vs::argumentText(argc, argv);
+
+    // Main: the plus: switch decides whether this instance may run beside another.
+    const std::string plus = vs::readPlusSetting(vs::GetCommandLine(text, 10));
+
+    std::unique_ptr<QCoreApplication> app;
+    if (headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+
+    const std::filesystem::path folder = vs::programFolder();
+    vs::SingleInstance instance(QString::fromStdString(folder.string()));
+    const bool allowed = vs::toLower(plus) == "y";
+    const bool running = instance.findRunning(!allowed);
+    if (running && !allowed) return 0;  // the running instance comes forward; nothing written
+
+    vs::SystemClock clock;
+    vs::ProgramConfig config{folder, vs::kFixedSettingsPath, text, vs::localeWeekdayNames()};
+    const vs::YieldFn yield = [] { QCoreApplication::processEvents(); };
+
+    std::unique_ptr<vs::ShellView> view;
+    vs::Form1* form = nullptr;
+    if (headless) {
+        view = std::make_unique<vs::HeadlessView>();
+    } else {
+        auto f = std::make_unique<vs::Form1>();
+        form = f.get();
+        view = std::move(f);
+    }
+
+    vs::RunControl* runControl = nullptr;
+    vs::QtIntervalTimer timer([&runControl] {
+        if (runControl) runControl->Timer1_Timer();
+    });
+    vs::Program program(clock, config, *view, timer, vs::sftpComponentFactory(folder, yield),
+                        vs::ftpControlFactory(yield), yield, endProcess);
+    vs::RunControl control(program);
+    runControl = &control;
+    if (form) form->attach(&program, &control);
+
+    if (!running) instance.listen([form] {
+        if (form) form->activate();
+    });
+
+    // SIGTERM and SIGINT run the orderly shutdown on the program's own thread.
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated,
+                         [&program] { program.shutdown(); });
+        struct sigaction sa {};
+        sa.sa_handler = onTerminationSignal;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGINT, &sa, nullptr);
+    }
+
+    if (headless)
+        program.log.setEcho([](const std::string& line) {
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+        });
+
+    program.Form_Load();
+
+    if (headless && program.mode == "asp") {
+        // One cycle and done: its log reaches the day's file whatever happened.
+        program.log.scrivi_file_log();
+        const bool clean = program.lastOutcome == vs::CycleOutcome::NothingToDo ||
+                           program.lastOutcome == vs::CycleOutcome::Clean;
+        endProcess(clean ? 0 : 1);
+    }
+    return app->exec();
+}

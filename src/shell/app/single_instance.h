@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace vs {
+
+// One running instance per program folder. Separate installations (and tests) never see each
+// other, since the socket's name derives from the folder.
+class SingleInstance : public QObject {
+public:
+    explicit SingleInstance(const QString& programFolder);
+
+    // True when another instance of this folder answers. With activate, it is also asked to
+    // bring its window forward.
+    bool findRunning(bool activate);
+    // Become the instance that later ones find. Without success the program still runs.
+    bool listen(std::function<void()> onActivate);
+
+private:
+    QString name_;
+    std::unique_ptr<QLocalServer> server_;
+};
+
+}  // namespace vs

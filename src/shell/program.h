@@ -1,0 +1,83 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "activitylog/activity_log.h"
+#include "common/clock.h"
+#include "common/yield.h"
+#include "remote/ftp_control.h"
+#include "remote/session_state.h"
+#include "remote/sftp_component.h"
+#include "settings/settings.h"
+#include "shell/shell_view.h"
+
+namespace vs {
+
+inline constexpr const char* kProgramName = "ValtrassoSftp";
+inline constexpr const char* kCaptionVersion = " - Vers. 4.0 - 16/10/09";
+
+struct ProgramConfig {
+    std::filesystem::path programFolder;
+    std::filesystem::path fixedSettingsPath;
+    std::string argumentText;  // the process's arguments, joined by blanks
+    WeekdayNames weekdays;
+};
+
+// What became of the last cycle; decides a headless "asp" run's exit code.
+enum class CycleOutcome { NotRun, NothingToDo, Clean, Errors, ConnectFailed };
+
+// The window's state and start-up, without any widget: the Qt window and the headless run
+// both drive one instance of it.
+class Program {
+public:
+    Program(const Clock& clock, ProgramConfig config, ShellView& view, IntervalTimer& timer,
+            SftpComponentFactory sftpFactory, FtpControlFactory ftpFactory, YieldFn yield,
+            std::function<void(int)> endProcess);
+    ~Program();
+
+    // Start-up, in its fixed order; in mode "asp" it runs the one cycle inside.
+    void Form_Load();
+    // Form_Unload and Form_Terminate: last line, log written out, icon removed, process ended.
+    void shutdown();
+
+    // One transfer cycle. Until the cycle driver is plugged in this does nothing.
+    void collegamento();
+    void setCycleEntry(std::function<CycleOutcome()> entry) { cycleEntry_ = std::move(entry); }
+
+    // Ends the process after a clean "asp" cycle; the log list is written out first.
+    void endAfterCleanCycle();
+
+    const Clock& clock() const { return clock_; }
+    const ProgramConfig& config() const { return config_; }
+    ShellView& view() { return view_; }
+    IntervalTimer& Timer1() { return timer_; }
+    const YieldFn& yield() const { return yield_; }
+
+    ActivityLog log;
+    Settings settings;
+    SessionState session;
+    ButtonState Command1;
+    std::string caption = kProgramName;
+    std::string operatorCode = "TUTTI";
+    std::string mode;
+    std::string once;
+    std::filesystem::path tempFolder;
+    std::unique_ptr<SftpComponent> Sftp1;  // only when the server type at start-up is "Sftp"
+    std::unique_ptr<FtpControl> kftp;
+    CycleOutcome lastOutcome = CycleOutcome::NotRun;
+
+private:
+    const Clock& clock_;
+    ProgramConfig config_;
+    ShellView& view_;
+    IntervalTimer& timer_;
+    SftpComponentFactory sftpFactory_;
+    YieldFn yield_;
+    std::function<void(int)> endProcess_;
+    std::function<CycleOutcome()> cycleEntry_;
+};
+
+}  // namespace vs
