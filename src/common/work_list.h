@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+
+namespace vs {
+
+// The work list (List2): a sorted list in ascending text order ignoring case, used as the
+// transfer queue. Every added item takes its place in that order; work is taken from the top.
+class WorkList {
+public:
+    void add(const std::string& item) { items_.insert(item); }
+    void clear() { items_.clear(); }
+    bool empty() const { return items_.empty(); }
+    std::size_t count() const { return items_.size(); }
+    const std::string& first() const { return *items_.begin(); }
+    void removeFirst() {
+        if (!items_.empty()) items_.erase(items_.begin());
+    }
+    std::vector<std::string> items() const { return {items_.begin(), items_.end()}; }
+
+private:
+    struct IgnoreCaseLess {
+        bool operator()(const std::string& a, const std::string& b) const {
+            const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+            for (std::size_t i = 0; i < n; ++i) {
+                unsigned char ca = static_cast<unsigned char>(a[i]);
+                unsigned char cb = static_cast<unsigned char>(b[i]);
+                if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
+                if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
+                if (ca != cb) return ca < cb;
+            }
+            return a.size() < b.size();
+        }
+    };
+    std::multiset<std::string, IgnoreCaseLess> items_;
+};
+
+}  // namespace vs
