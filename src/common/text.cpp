@@ -83,3 +83,32 @@ std::string visible(std::string_view s) {
 }
 
 }  // namespace vs
+
+#include <langinfo.h>
+#include <locale.h>
+
+namespace vs {
+
+std::string groupedNumber(long long value, const std::string& separator) {
+    const bool negative = value < 0;
+    std::string digits = std::to_string(negative ? -value : value);
+    std::string out;
+    const size_t n = digits.size();
+    for (size_t i = 0; i < n; ++i) {
+        out += digits[i];
+        const size_t left = n - i - 1;
+        if (left > 0 && left % 3 == 0) out += separator;
+    }
+    return negative ? "-" + out : out;
+}
+
+std::string localeThousandsSeparator() {
+    locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
+    if (loc == static_cast<locale_t>(0)) return ".";
+    const char* sep = nl_langinfo_l(THOUSEP, loc);
+    std::string s = sep ? sep : "";
+    freelocale(loc);
+    return s.empty() ? "." : s;
+}
+
+}  // namespace vs

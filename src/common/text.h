@@ -33,3 +33,13 @@ std::string zeroPad(long long value, int width);
 std::string visible(std::string_view s);
 
 }  // namespace vs
+
+namespace vs {
+
+// Digits of a non-negative count grouped by threes with the locale's thousands separator
+// ("." where the locale has none), as the "###,###,###" format shows them.
+std::string groupedNumber(long long value, const std::string& separator);
+// The thousands separator of the LC_NUMERIC locale, or "." when it defines none.
+std::string localeThousandsSeparator();
+
+}  // namespace vs

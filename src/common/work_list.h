@@ -11,21 +11,35 @@ namespace vs {
 
 // The work list (List2): a sorted list in ascending text order ignoring case, used as the
 // transfer queue. Every added item takes its place in that order; work is taken from the top.
+// An item may carry the listing row it stands for, so that the queue never has to read the row
+// back out of the text.
 class WorkList {
 public:
-    void add(const std::string& item) { items_.insert(item); }
+    struct Item {
+        std::string text;
+        long row = -1;
+    };
+
+    void add(const std::string& text, long row = -1) { items_.insert(Item{text, row}); }
     void clear() { items_.clear(); }
     bool empty() const { return items_.empty(); }
     std::size_t count() const { return items_.size(); }
-    const std::string& first() const { return *items_.begin(); }
+    const Item& first() const { return *items_.begin(); }
     void removeFirst() {
         if (!items_.empty()) items_.erase(items_.begin());
     }
-    std::vector<std::string> items() const { return {items_.begin(), items_.end()}; }
+    std::vector<std::string> items() const {
+        std::vector<std::string> out;
+        out.reserve(items_.size());
+        for (const Item& i : items_) out.push_back(i.text);
+        return out;
+    }
 
 private:
     struct IgnoreCaseLess {
-        bool operator()(const std::string& a, const std::string& b) const {
+        bool operator()(const Item& x, const Item& y) const {
+            const std::string& a = x.text;
+            const std::string& b = y.text;
             const std::size_t n = a.size() < b.size() ? a.size() : b.size();
             for (std::size_t i = 0; i < n; ++i) {
                 unsigned char ca = static_cast<unsigned char>(a[i]);
@@ -37,7 +51,7 @@ private:
             return a.size() < b.size();
         }
     };
-    std::multiset<std::string, IgnoreCaseLess> items_;
+    std::multiset<Item, IgnoreCaseLess> items_;
 };
 
 }  // namespace vs

@@ -4,6 +4,7 @@
 
 #include "common/listing_table.h"
 #include "common/work_list.h"
+#include "cycle/selection_rules.h"
 
 namespace vs {
 
@@ -12,7 +13,7 @@ namespace vs {
 struct CycleState {
     int cycleCounter = 0;  // 1 on the first cycle; wraps from 32000 to 1
     int currentJob = 0;
-    std::string prefixFilter, containsFilter, suffixFilter;  // the running job's name filters
+    NameFilters filters;  // the running job's name filters
     std::string currentRemoteFolder;
     std::string currentFileType;
     bool controlFileFlag = false;

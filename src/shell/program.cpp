@@ -1,6 +1,8 @@
 #include "shell/program.h"
 
+#include <chrono>
 #include <system_error>
+#include <thread>
 
 #include "shell/command_line.h"
 
@@ -58,6 +60,7 @@ void Program::Form_Load() {
 
     if (settings.server.cbotiposerver == "Sftp" && sftpFactory_) Sftp1 = sftpFactory_();
     settings.serverType = settings.server.cbotiposerver;
+    createSessions();
 
     if (mode == "auto") {
         Command1.enabled = false;
@@ -79,8 +82,42 @@ void Program::Form_Load() {
     view_.refresh();
 }
 
+void Program::createSessions() {
+    sftpSession = std::make_unique<SftpSession>(session, settings.server, log, clock_, yield_,
+                                                Sftp1.get(),
+                                                (config_.programFolder / "known_hosts").string(),
+                                                settings.keyfile);
+    ftpSession = std::make_unique<FtpSession>(session, settings.server, log, clock_, kftp.get());
+    const YieldFn yield = yield_;
+    CycleContext context{clock_,
+                         log,
+                         settings,
+                         session,
+                         cycleState,
+                         operatorCode,
+                         mode,
+                         tempFolder,
+                         *sftpSession,
+                         *ftpSession,
+                         yield_,
+                         [yield](std::chrono::milliseconds wait) {
+                             // A pause that keeps the window responsive.
+                             const auto end = std::chrono::steady_clock::now() + wait;
+                             while (std::chrono::steady_clock::now() < end) {
+                                 if (yield) yield();
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                             }
+                         },
+                         [this] { endAfterCleanCycle(); },
+                         [this] { view_.refresh(); }};
+    cycle = std::make_unique<Cycle>(std::move(context));
+}
+
 void Program::collegamento() {
-    lastOutcome = cycleEntry_ ? cycleEntry_() : CycleOutcome::NothingToDo;
+    if (cycleEntry_)
+        lastOutcome = cycleEntry_();
+    else if (cycle)
+        lastOutcome = cycle->collegamento();
     view_.refresh();
 }
 

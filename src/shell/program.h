@@ -8,7 +8,11 @@
 #include "activitylog/activity_log.h"
 #include "common/clock.h"
 #include "common/yield.h"
+#include "cycle/cycle.h"
+#include "cycle/cycle_state.h"
 #include "remote/ftp_control.h"
+#include "remote/ftp_session.h"
+#include "remote/sftp_session.h"
 #include "remote/session_state.h"
 #include "remote/sftp_component.h"
 #include "settings/settings.h"
@@ -26,9 +30,6 @@ struct ProgramConfig {
     WeekdayNames weekdays;
 };
 
-// What became of the last cycle; decides a headless "asp" run's exit code.
-enum class CycleOutcome { NotRun, NothingToDo, Clean, Errors, ConnectFailed };
-
 // The window's state and start-up, without any widget: the Qt window and the headless run
 // both drive one instance of it.
 class Program {
@@ -43,8 +44,9 @@ public:
     // Form_Unload and Form_Terminate: last line, log written out, icon removed, process ended.
     void shutdown();
 
-    // One transfer cycle. Until the cycle driver is plugged in this does nothing.
+    // One transfer cycle.
     void collegamento();
+    // Replaces the cycle (tests of start-up and of the schedule).
     void setCycleEntry(std::function<CycleOutcome()> entry) { cycleEntry_ = std::move(entry); }
 
     // Ends the process after a clean "asp" cycle; the log list is written out first.
@@ -67,9 +69,16 @@ public:
     std::filesystem::path tempFolder;
     std::unique_ptr<SftpComponent> Sftp1;  // only when the server type at start-up is "Sftp"
     std::unique_ptr<FtpControl> kftp;
+    CycleState cycleState;
     CycleOutcome lastOutcome = CycleOutcome::NotRun;
+    // Created at start-up, once the session object exists or not.
+    std::unique_ptr<SftpSession> sftpSession;
+    std::unique_ptr<FtpSession> ftpSession;
+    std::unique_ptr<Cycle> cycle;
 
 private:
+    void createSessions();
+
     const Clock& clock_;
     ProgramConfig config_;
     ShellView& view_;

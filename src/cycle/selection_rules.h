@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vs {
+
+// The three name filters of a job, parsed from its parameter text. Empty = off.
+struct NameFilters {
+    std::string prefix;    // "INIZIA:"
+    std::string contains;  // "CONTIENE:"
+    std::string suffix;    // "FINISCE:"
+    bool empty() const { return prefix.empty() && contains.empty() && suffix.empty(); }
+};
+
+NameFilters parseNameFilters(const std::string& dirparametri);
+
+// True when the name passes all three filters (ignoring case).
+bool nameTest(const NameFilters& filters, std::string_view name);
+
+// Wildcard pattern asking whether a local folder holds any file worth a closer look;
+// allFiles when no filter is set ("*" in the pre-scan, "*.*" in the upload).
+std::string folderPattern(const NameFilters& filters, const std::string& allFiles);
+
+// Whether an automail base passes the operator list ("" = every base passes).
+bool operatorFilter(const std::string& base, const std::string& operatorList);
+
+// The file-type acceptance of one listed entry.
+bool acceptFileType(std::string_view name, bool isFile, const std::string& fileType,
+                    const std::string& operatorCode, const std::string& operatorList);
+
+// A remote name that could escape the staging or the local folder, or forge a log line.
+bool unsafeRemoteName(std::string_view name);
+
+}  // namespace vs

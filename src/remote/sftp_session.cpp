@@ -1,0 +1,111 @@
+#include "remote/sftp_session.h"
+
+#include "activitylog/activity_log.h"
+#include "common/runtime_error.h"
+#include "common/text.h"
+#include "settings/settings.h"
+
+namespace vs {
+
+SftpSession::SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
+                         const Clock& clock, YieldFn yield, SftpComponent* component,
+                         std::string knownHostsFile, const std::string& keyfile)
+    : state_(state),
+      server_(server),
+      log_(log),
+      clock_(clock),
+      yield_(std::move(yield)),
+      component_(component),
+      knownHostsFile_(std::move(knownHostsFile)),
+      keyfile_(keyfile),
+      thousands_(localeThousandsSeparator()) {
+    if (component_) {
+        component_->setEvents(this);
+        component_->setLogger([this](const std::string& message) { line(message); });
+    }
+}
+
+void SftpSession::line(const std::string& text) { log_.scrivi_log(timeOfDay(clock_) + text); }
+
+SftpComponent& SftpSession::Sftp1() const {
+    if (!component_)
+        throw RuntimeError(kErrGeneric,
+                           "Oggetto SFTP non disponibile: riavviare il programma con il tipo "
+                           "server Sftp");
+    return *component_;
+}
+
+namespace {
+int portOf(const std::string& text) {
+    auto port = parseInteger(text);
+    if (!port) throw RuntimeError(kErrTypeMismatch, "Tipo non corrispondente: porta '" + text + "'");
+    if (*port < 1 || *port > 65535)
+        throw RuntimeError(kErrGeneric, "Porta fuori intervallo: " + text);
+    return static_cast<int>(*port);
+}
+}  // namespace
+
+void SftpSession::connetti_sftp() {
+    try {
+        state_.connectFailed = false;
+        state_.connected = true;
+        line(" Connecting Sftp...");
+        std::string host = server_.txtHost;
+        SftpComponent& sftp = Sftp1();
+        sftp.setUserName(server_.txtLogin);
+        if (const size_t colon = server_.txtHost.find(':'); colon != std::string::npos) {
+            sftp.setPort(portOf(server_.txtHost.substr(colon + 1)));
+            host = server_.txtHost.substr(0, colon);
+        }
+        sftp.setPassword(server_.txtPwd);
+        sftp.setHostName(host);
+        sftp.setReservedOption(0);
+        sftp.setBlocking(true);
+        sftp.setTimeout(20);
+        sftp.setPrivateKeyFile(keyfile_);
+        sftp.setKnownHostsFile(knownHostsFile_);
+        sftp.connect();
+        if (!state_.connectFailed) state_.connected = true;
+    } catch (const RuntimeError& e) {
+        line(" Connecting Sftp Error " + e.description());
+    }
+}
+
+void SftpSession::Connected(int errorCode, const std::string& errorText) {
+    if (errorCode != 0) {
+        log_.scrivi_log("Connect Failed " + errorText);
+        state_.connectFailed = true;
+        state_.connected = false;
+    } else {
+        line(" Connected");
+    }
+}
+
+void SftpSession::ListItems(const std::string& fileInfo) {
+    if (listItems_) listItems_(fileInfo);
+}
+
+void SftpSession::Attributes(std::int64_t size, std::uint32_t, std::uint32_t, std::uint32_t,
+                             TimePoint, TimePoint modificationTime) {
+    state_.remoteFileSize = size;
+    state_.remoteFileTime = modificationTime;
+}
+
+void SftpSession::Progress(std::int64_t position, std::int64_t total) {
+    if (state_.currentOperation == "Upload" && position > 0 && total != position)
+        line(" Inviato " + groupedNumber(position, thousands_));
+    if (yield_) {
+        yield_();
+        yield_();
+    }
+    if (state_.currentOperation == "Download" && position > 0 && total != position)
+        line(" Scaricato " + groupedNumber(position, thousands_));
+    if (yield_) yield_();
+    if (state_.abortRequest) {
+        if (component_) component_->abort();
+        state_.abortRequest = false;
+    }
+    if (total == position) state_.transferPercentage = 100;
+}
+
+}  // namespace vs
