@@ -15,8 +15,7 @@ RuntimeError localFileError(int err, const std::string& what) {
         case EROFS: number = kErrPermissionDenied; break;
         case ENOSPC:
         case EDQUOT: number = kErrDiskFull; break;
-        case ENAMETOOLONG:
-        case EINVAL: number = kErrBadFileName; break;
+        case ENAMETOOLONG: number = kErrBadFileName; break;
         default: break;
     }
     return RuntimeError(number, what + ": " + std::strerror(err));

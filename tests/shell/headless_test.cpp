@@ -27,7 +27,7 @@ bool startProgram(ServerProcess& p, const TempDir& home, std::vector<std::string
 
 // Waits until the program printed the text (it is up and past start-up).
 bool waitForOutput(ServerProcess& p, const std::string& text) {
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 200; ++i) {
         if (p.output().find(text) != std::string::npos) return true;
         std::this_thread::sleep_for(50ms);
     }
@@ -49,11 +49,29 @@ TEST(Headless, AspWithNothingToDoEndsWithZeroAndWritesItsLog) {
     ASSERT_TRUE(startProgram(p, home, {"mod:asp", "--headless"}));
     EXPECT_EQ(p.wait(20s), 0);
     const std::string out = p.output();
-    EXPECT_EQ(out.rfind("Creato directory " + home.path().string() + "/tempozipftp/\n"
-                        "Modalita ASP\nOperatore TUTTI\n", 0), 0u) << out;
+    // Exactly the two lines of a cycle with nothing to do follow the start-up lines.
+    const std::string expected = "Creato directory " + home.path().string() +
+                                 "/tempozipftp/\nModalita ASP\nOperatore TUTTI\n";
+    ASSERT_EQ(out.rfind(expected, 0), 0u) << out;
+    const std::string rest = out.substr(expected.size());
+    ASSERT_EQ(rest.size(), 66u) << rest;
+    EXPECT_EQ(rest.substr(8, 8), " Ciclo 1");
+    EXPECT_EQ(rest.substr(25), " Non mi collego non c'e' niente da fare \n");
     EXPECT_TRUE(std::filesystem::is_directory(home / "tempozipftp"));
     const std::string file = dayLog(home);
     EXPECT_NE(file.find("Modalita ASP\r\nOperatore TUTTI\r\n"), std::string::npos);
+}
+
+TEST(Headless, AutoModeRunsACycleEverySecond) {
+    TempDir home;
+    test::writeFile(home / "valtrassosftp.ini", "[PARAMETRI]\r\ndeltatime=1\r\n");
+    ServerProcess p;
+    ASSERT_TRUE(startProgram(p, home, {"mod:auto", "--headless"}));
+    EXPECT_TRUE(waitForOutput(p, " Ciclo 3\n"));
+    EXPECT_NE(p.output().find("Modalita AUTO Timer attivato\n"), std::string::npos);
+    EXPECT_NE(p.output().find(" Ciclo 2\n"), std::string::npos);
+    p.signal(SIGTERM);
+    EXPECT_EQ(p.wait(10s), 0);
 }
 
 TEST(Headless, SigtermRunsTheOrderlyShutdown) {
