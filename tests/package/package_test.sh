@@ -138,7 +138,7 @@ for script in postinst prerm postrm; do
     if command -v shellcheck >/dev/null; then
         check "$script passes shellcheck" shellcheck -s sh "$f"
     fi
-    if grep -Eq 'systemctl[^#]*[[:space:]](enable|start|restart|reenable)([[:space:]]|$)' "$f"; then
+    if grep -Eq '(systemctl|deb-systemd-invoke|deb-systemd-helper)[^#]*[[:space:]](enable|start|restart|reenable)([[:space:]]|$)' "$f"; then
         fail "$script enables or starts the service"
     else
         pass "$script neither enables nor starts the service"
