@@ -49,7 +49,7 @@ TEST(ProfileFile, WriteReplacesInPlaceAndKeepsEverythingElse) {
 TEST(ProfileFile, EveryWrittenValueReadsBackWithin1023Characters) {
     TempDir dir;
     const auto path = dir / "v.ini";
-    for (const std::string value : {std::string(""), std::string("\"quoted\""),
+    for (const std::string& value : {std::string(""), std::string("\"quoted\""),
                                     std::string("'x'"), std::string("a=b;c"),
                                     std::string("\ttab"), std::string(1500, 'z')}) {
         ASSERT_TRUE(writeProfileString("PARAMETRI", "k", value, path));

@@ -1,0 +1,49 @@
+#include "e2e/e2e_support.h"
+
+#include <chrono>
+#include <fstream>
+
+namespace vs::test {
+
+TestServer::TestServer(const std::string& script, const std::vector<std::string>& args) {
+    if (process_.start(pythonServer(script, args))) port_ = process_.waitForPort();
+}
+
+void writeSettings(const std::filesystem::path& home, const std::string& host,
+                   const std::string& serverType, const std::vector<JobSpec>& jobs,
+                   const std::string& login, const std::string& password,
+                   const std::string& extra) {
+    std::string ini = "[PARAMETRI]\r\nhost=" + host + "\r\nlogin=" + login + "\r\npwd=" +
+                      password + "\r\ndeltatime=1\r\ntiposerver=" + serverType + "\r\n" + extra;
+    for (size_t n = 0; n < jobs.size(); ++n) {
+        const JobSpec& j = jobs[n];
+        const std::string k = std::to_string(n);
+        ini += "DirRemota_" + k + "=" + j.remote + "\r\nDirLocale_" + k + "=" + j.local +
+               "\r\nTipoFile_" + k + "=" + j.type + "\r\nCancelloFile_" + k + "=" + j.del +
+               "\r\nTipoOperazione_" + k + "=" + j.operation + "\r\nDirLocaleBackup_" + k + "=" +
+               j.backup + "\r\nDirmoltiplicatore_" + k + "=" + j.multiplier +
+               "\r\nDirparametri_" + k + "=" + j.params + "\r\n";
+    }
+    writeFile(home / "valtrassosftp.ini", ini);
+}
+
+ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
+                      int timeoutSeconds) {
+    args.insert(args.begin(), programBinary());
+    args.push_back("--headless");
+    ServerProcess p;
+    ProgramRun run;
+    if (!p.start(args, {"VALTRASSOSFTP_HOME=" + home.string(), "LC_ALL=C"})) return run;
+    run.exitCode = p.wait(std::chrono::seconds(timeoutSeconds));
+    run.output = p.output();
+    return run;
+}
+
+std::string dayLogs(const std::filesystem::path& home) {
+    std::string all;
+    std::error_code ec;
+    for (auto& e : std::filesystem::directory_iterator(home / "log", ec)) all += readFile(e.path());
+    return all;
+}
+
+}  // namespace vs::test

@@ -1,0 +1,51 @@
+#pragma once
+
+// End-to-end runs: the real program binary, headless, against real test servers on 127.0.0.1.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/server_process.h"
+#include "support/temp_dir.h"
+
+namespace vs::test {
+
+// A test server started from tests/servers, serving root on 127.0.0.1.
+class TestServer {
+public:
+    TestServer(const std::string& script, const std::vector<std::string>& args);
+    int port() const { return port_; }
+    bool ok() const { return port_ > 0; }
+    void stop() { process_.kill(); }
+    std::string output() { return process_.output(); }
+
+private:
+    ServerProcess process_;
+    int port_ = 0;
+};
+
+struct ProgramRun {
+    int exitCode = -1;
+    std::string output;
+};
+
+// One job of the settings file.
+struct JobSpec {
+    std::string remote, local, type = "TUTTI", del = "NO", operation = "Download", backup,
+                                multiplier = "1x", params;
+};
+
+// Writes the settings file of a program folder.
+void writeSettings(const std::filesystem::path& home, const std::string& host,
+                   const std::string& serverType, const std::vector<JobSpec>& jobs,
+                   const std::string& login = "tester", const std::string& password = "secret",
+                   const std::string& extra = "");
+
+// Runs the program headless in the folder with the arguments; waits at most timeoutSeconds.
+ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
+                      int timeoutSeconds = 120);
+
+// The contents of every day's log file of the folder.
+std::string dayLogs(const std::filesystem::path& home);
+
+}  // namespace vs::test
