@@ -71,8 +71,10 @@ JobEditorPanel::JobEditorPanel(QWidget* parent)
     grid->setColumnStretch(2, 2);
 
     for (QWidget* w : controls_) w->installEventFilter(this);
-    connect(listdir, &QListWidget::currentRowChanged, this,
-            [this](int row) { onCurrentRowChanged(row); });
+    // The chosen row is the selected one, not the current one: a list that takes the focus
+    // from the keyboard makes its first row current without choosing it.
+    listdir->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(listdir, &QListWidget::itemSelectionChanged, this, [this] { onSelectionChanged(); });
     setEditable(false);
 }
 
@@ -115,15 +117,18 @@ void JobEditorPanel::validate(JobControl c) {
         shownValue_[i] = value;
         shownText_[i] = text;
     }
-    refreshList();
+    // Only the rows' texts: the selection may already be moving to a newly clicked row.
+    refreshRows();
 }
 
 void JobEditorPanel::validateFocused() {
     if (focused_) validate(*focused_);
 }
 
-void JobEditorPanel::onCurrentRowChanged(int row) {
+void JobEditorPanel::onSelectionChanged() {
     if (syncing_ || !editor_) return;
+    const QList<QListWidgetItem*> selected = listdir->selectedItems();
+    const int row = selected.isEmpty() ? -1 : listdir->row(selected.front());
     // Normally the field was stored when the focus moved to the list; a row chosen while a
     // field still holds the focus is handled the same way, against the job it shows.
     if (focused_) validate(*focused_);
@@ -144,8 +149,8 @@ void JobEditorPanel::show(JobControl c, const std::string& value) {
     showText(controls_[i], shownText_[i]);
 }
 
-void JobEditorPanel::refreshList() {
-    if (!settings_ || !editor_) return;
+void JobEditorPanel::refreshRows() {
+    if (!settings_) return;
     syncing_ = true;
     const auto& rows = settings_->listdir;
     if (listdir->count() != static_cast<int>(rows.size())) {
@@ -157,9 +162,19 @@ void JobEditorPanel::refreshList() {
             if (listdir->item(i)->text() != t) listdir->item(i)->setText(t);
         }
     }
+    syncing_ = false;
+}
+
+void JobEditorPanel::refreshList() {
+    if (!settings_ || !editor_) return;
+    refreshRows();
+    syncing_ = true;
     const int selected = editor_->selectedRow().value_or(-1);
-    if (listdir->currentRow() != selected) listdir->setCurrentRow(selected);
-    if (selected < 0) listdir->clearSelection();
+    if (selected < 0 || selected >= listdir->count()) {
+        listdir->clearSelection();
+    } else if (!listdir->item(selected)->isSelected()) {
+        listdir->setCurrentRow(selected);
+    }
     syncing_ = false;
 }
 

@@ -53,7 +53,8 @@ protected:
 private:
     std::optional<JobControl> controlOf(const QObject* widget) const;
     void show(JobControl control, const std::string& value);
-    void onCurrentRowChanged(int row);
+    void onSelectionChanged();
+    void refreshRows();
 
     ParameterEditor* editor_ = nullptr;
     Settings* settings_ = nullptr;
