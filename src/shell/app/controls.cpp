@@ -4,9 +4,15 @@
 
 namespace vs {
 
+namespace {
+// One height for every field, so that the whole window fits its fixed client area.
+constexpr int kFieldHeight = 20;
+}  // namespace
+
 QLineEdit* makeTextBox(QWidget* parent, const char* name) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(QString::fromLatin1(name));
+    e->setFixedHeight(kFieldHeight);
     return e;
 }
 
@@ -18,6 +24,7 @@ QComboBox* makeComboBox(QWidget* parent, const char* name, const QStringList& it
     c->setInsertPolicy(QComboBox::NoInsert);  // typed texts never join the item list
     c->addItems(items);
     c->setEditText(QString::fromLatin1(designText));
+    c->setFixedHeight(kFieldHeight);
     return c;
 }
 
