@@ -57,16 +57,7 @@ std::optional<std::string> askWithInputBox(QWidget* parent, const std::string& p
 
 }  // namespace
 
-Form1::Form1()
-    : List1(new QListWidget()),
-      server(new ServerFieldsPanel(nullptr)),
-      Command1(new QPushButton(QStringLiteral("Avvia il download"))),
-      work(new WorkListPanel(nullptr)),
-      jobs(nullptr),
-      operators(new OperatorBoxesPanel(nullptr)),
-      mnuSblocca(nullptr),
-      mnuBreak(nullptr),
-      tray_(new Tray(this)) {
+Form1::Form1() : tray_(new Tray(this)) {
     setWindowTitle(QString::fromLatin1(kProgramName));
     setWindowIcon(appIcon());
     QFont compact = font();
@@ -82,16 +73,16 @@ Form1::Form1()
     auto* client = new QWidget(this);
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
-    jobs = new JobEditorPanel(client);
-    List1->setParent(client);
+    List1 = new QListWidget(client);
     List1->setObjectName(QStringLiteral("List1"));
-    server->setParent(client);
-    Command1->setParent(client);
+    server = new ServerFieldsPanel(client);
+    Command1 = new QPushButton(QStringLiteral("Avvia il download"), client);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setFont(buttonFont(compact));
     Command1->setMinimumHeight(30);
-    work->setParent(client);
-    operators->setParent(client);
+    work = new WorkListPanel(client);
+    jobs = new JobEditorPanel(client);
+    operators = new OperatorBoxesPanel(client);
 
     auto* page = new QVBoxLayout(client);
     page->setContentsMargins(6, 4, 6, 6);

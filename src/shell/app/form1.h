@@ -65,14 +65,14 @@ public:
     ParameterEditor* editor() const { return editor_.get(); }
     Tray* tray() const { return tray_; }
 
-    QListWidget* List1;
-    ServerFieldsPanel* server;
-    QPushButton* Command1;
-    WorkListPanel* work;
-    JobEditorPanel* jobs;
-    OperatorBoxesPanel* operators;
-    QAction* mnuSblocca;
-    QAction* mnuBreak;
+    QListWidget* List1 = nullptr;
+    ServerFieldsPanel* server = nullptr;
+    QPushButton* Command1 = nullptr;
+    WorkListPanel* work = nullptr;
+    JobEditorPanel* jobs = nullptr;
+    OperatorBoxesPanel* operators = nullptr;
+    QAction* mnuSblocca = nullptr;
+    QAction* mnuBreak = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
