@@ -16,6 +16,8 @@ ServerFieldsPanel::ServerFieldsPanel(QWidget* parent)
       cbotime(makeComboBox(this, "cbotime", {"10", "15", "20", "30", "40", "50", "60"}, "15")),
       cbotiposerver(makeComboBox(this, "cbotiposerver", {"Sftp", "Ftp"}, "Sftp")) {
     txtPwd->setEchoMode(QLineEdit::Password);
+    // Masked with "*", whatever the style's own bullet is.
+    txtPwd->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     auto* form = new QFormLayout(this);
     form->setContentsMargins(0, 0, 0, 0);
     form->setVerticalSpacing(3);
