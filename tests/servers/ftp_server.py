@@ -2,10 +2,10 @@
 """FTP test server for the FTP control's integration tests and benchmark.
 
 Serves one folder on 127.0.0.1 with pyftpdlib and prints "PORT <n>" (flushed) once it
-listens, then "LOGIN <user>" for every successful login, so that tests can count how many
-control connections a session really opened. Switches force the faults the control must
-survive: a refused login, a data connection dropped or stalled after N bytes, Windows-style
-listings, no MLSD, a refused DELE.
+listens, then "LOGIN <user>" for every successful login and "QUIT" for every QUIT, so that
+tests can count how many control connections a session opened and whether it said goodbye.
+Switches force the faults the control must survive: a refused login, a slow link, a data
+connection dropped or stalled after N bytes, Windows-style listings, no MLSD, a refused DELE.
 
 Run it with Debian's /usr/bin/python3 (the one that has pyftpdlib). It ends by itself when
 its standard input (a pipe held by the test) closes, when its parent goes away, or after
@@ -22,7 +22,7 @@ import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler, proto_cmds
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, proto_cmds
 from pyftpdlib.servers import FTPServer
 
 MONTHS = ("Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
@@ -39,6 +39,8 @@ def parse_args():
                    help="close the data connection after N bytes of a transfer")
     p.add_argument("--stall-after-bytes", type=int, default=-1,
                    help="stop moving data after N bytes of a transfer, connection kept open")
+    p.add_argument("--rate", type=int, default=0,
+                   help="limit every transfer to this many bytes per second (a slow link)")
     p.add_argument("--dos-listing", action="store_true", help="LIST answers like a Windows server")
     p.add_argument("--no-mlsd", action="store_true", help="MLSD and MLST are not offered")
     p.add_argument("--refuse-dele", action="store_true", help="DELE answers 550")
@@ -76,8 +78,8 @@ class DosListingFS(AbstractedFS):
             yield line.encode("utf8", self.cmd_channel.unicode_errors)
 
 
-class FaultyDTPHandler(DTPHandler):
-    """Data channel that can drop or stall a transfer after a number of bytes."""
+class FaultyDTPHandler(ThrottledDTPHandler):
+    """Data channel that can be slow, or drop or stall a transfer after a number of bytes."""
 
     drop_after = -1
     stall_after = -1
@@ -88,12 +90,6 @@ class FaultyDTPHandler(DTPHandler):
 
     def _limit(self):
         return self.drop_after if self.drop_after >= 0 else self.stall_after
-
-    def use_sendfile(self):
-        # sendfile() would move the whole file past our byte counting.
-        if self._limit() >= 0:
-            return False
-        return super().use_sendfile()
 
     def send(self, data):
         limit = self._limit()
@@ -153,6 +149,10 @@ class TestHandler(FTPHandler):
     def on_login(self, username):
         print("LOGIN %s" % username, flush=True)
 
+    def ftp_QUIT(self, line):
+        print("QUIT", flush=True)
+        return super().ftp_QUIT(line)
+
     def ftp_DELE(self, path):
         if self.refuse_dele:
             self.respond("550 Permission denied by the test server.")
@@ -204,6 +204,7 @@ def main():
     handler = TestHandler
     handler.authorizer = authorizer
     handler.banner = "ValtrassoSftp test server ready."
+    handler.auth_failed_timeout = 0.1  # refused logins answer at once, tests wait for them
     handler.refuse_dele = args.refuse_dele
     handler.permit_foreign_addresses = False
     handler.passive_ports = None
@@ -214,9 +215,12 @@ def main():
         cmds.pop("MLSD", None)
         cmds.pop("MLST", None)
         handler.proto_cmds = cmds
-    if args.drop_after_bytes >= 0 or args.stall_after_bytes >= 0:
+    if args.drop_after_bytes >= 0 or args.stall_after_bytes >= 0 or args.rate > 0:
+        # This data channel never uses sendfile(), which would move whole files past the
+        # byte counting; without faults the plain (fast) one serves.
         FaultyDTPHandler.drop_after = args.drop_after_bytes
         FaultyDTPHandler.stall_after = args.stall_after_bytes
+        FaultyDTPHandler.read_limit = FaultyDTPHandler.write_limit = args.rate
         handler.dtp_handler = FaultyDTPHandler
 
     server = FTPServer(("127.0.0.1", args.port), handler)

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <exception>
 #include <mutex>
+#include <utility>
 
 #include "common/runtime_error.h"
 #include "common/text.h"
@@ -22,6 +24,22 @@ constexpr long kBufferSize = 512 * 1024;
 // More than any real folder listing; protects memory from a server that never stops.
 constexpr size_t kMaxListingBytes = 64u * 1024 * 1024;
 
+// Whether libcurl keeps the control connection after an operation ended this way: a server's
+// refusal leaves it open, anything else (abort, time-out, broken link) closes it.
+bool leavesLinkOpenAfter(CURLcode code) {
+    switch (code) {
+        case CURLE_OK:
+        case CURLE_REMOTE_FILE_NOT_FOUND:
+        case CURLE_REMOTE_ACCESS_DENIED:
+        case CURLE_UPLOAD_FAILED:
+        case CURLE_FTP_COULDNT_RETR_FILE:
+        case CURLE_WRITE_ERROR:
+            return true;
+        default:
+            return false;
+    }
+}
+
 void initCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -34,14 +52,22 @@ using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 
 }  // namespace
 
-CurlFtpControl::CurlFtpControl(YieldFn yield) : yield_(std::move(yield)) { initCurlOnce(); }
+CurlFtpControl::CurlFtpControl(YieldFn yield) : yield_(std::move(yield)) {
+    initCurlOnce();
+}
 
 CurlFtpControl::~CurlFtpControl() {
-    busy_ = false;  // destruction wins over a pending operation
+    // The owner may be half gone already: say goodbye to the server without calling back.
+    yield_ = nullptr;
+    progress_ = nullptr;
+    logger_ = nullptr;
+    busy_ = false;
     close();
 }
 
-void CurlFtpControl::setProgressHandler(ProgressHandler handler) { progress_ = std::move(handler); }
+void CurlFtpControl::setProgressHandler(ProgressHandler handler) {
+    progress_ = std::move(handler);
+}
 
 void CurlFtpControl::setLogger(std::function<void(const std::string&)> logger) {
     logger_ = std::move(logger);
@@ -112,7 +138,8 @@ void CurlFtpControl::applyLimits() {
                      static_cast<long>(limits_.connectTimeout.count()));
     curl_easy_setopt(easy_, CURLOPT_SERVER_RESPONSE_TIMEOUT,
                      static_cast<long>(limits_.replyTimeout.count()));
-    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits_.lowSpeedTime.count()));
+    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(limits_.lowSpeedTime.count()));
 }
 
 CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, curl_slist* quote) {
@@ -121,7 +148,8 @@ CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, c
     const bool transfer = mode == Mode::Download || mode == Mode::Upload;
     applyLimits();
     curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy_, CURLOPT_NOBODY, (mode == Mode::Command || mode == Mode::Info) ? 1L : 0L);
+    curl_easy_setopt(easy_, CURLOPT_NOBODY,
+                     (mode == Mode::Command || mode == Mode::Info) ? 1L : 0L);
     curl_easy_setopt(easy_, CURLOPT_UPLOAD, mode == Mode::Upload ? 1L : 0L);
     curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST,
                      mode == Mode::Listing && mlsd_ ? "MLSD" : static_cast<const char*>(nullptr));
@@ -144,12 +172,15 @@ CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, c
         CurlFtpControl* self;
         ~Finish() {
             curl_multi_remove_handle(self->multi_, self->easy_);
+            self->fd_ = -1;
+            self->progressActive_ = false;
             curl_easy_setopt(self->easy_, CURLOPT_QUOTE, static_cast<curl_slist*>(nullptr));
             self->busy_ = false;
         }
     } finish{this};
 
-    auto lastYield = std::chrono::steady_clock::now();
+    lastYield_ = std::chrono::steady_clock::now();
+    pendingException_ = nullptr;
     for (;;) {
         int running = 0;
         CURLMcode mc = curl_multi_perform(multi_, &running);
@@ -167,26 +198,33 @@ CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, c
             }
         }
         if (done) break;
-
-        // Progress and the caller's events run here, outside libcurl's callbacks, so that
-        // whatever they do (abort, close) can act on the handle at once.
-        deliverProgress(false);
-        auto now = std::chrono::steady_clock::now();
-        if (!abortRequested_ && now - lastYield >= kYieldEvery) {
-            if (yield_) yield_();
-            lastYield = now = std::chrono::steady_clock::now();
-        }
+        if (pendingException_) break;
+        pump();
+        if (pendingException_) break;
         if (abortRequested_) {
-            run.aborted = true;
             run.code = CURLE_ABORTED_BY_CALLBACK;
             break;
         }
-        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(kYieldEvery -
-                                                                          (now - lastYield));
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+            kYieldEvery - (std::chrono::steady_clock::now() - lastYield_));
         curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::max<long long>(wait.count(), 1)),
                         nullptr);
     }
+    if (pendingException_) std::rethrow_exception(std::exchange(pendingException_, nullptr));
+    run.aborted = abortRequested_ && run.code == CURLE_ABORTED_BY_CALLBACK;
+    linkAlive_ = !run.aborted && leavesLinkOpenAfter(run.code);
     return run;
+}
+
+void CurlFtpControl::pump() {
+    // Progress first: the handler may ask for an abort that the caller's events then need
+    // not wait for.
+    deliverProgress(false);
+    auto now = std::chrono::steady_clock::now();
+    if (!abortRequested_ && now - lastYield_ >= kYieldEvery) {
+        if (yield_) yield_();
+        lastYield_ = std::chrono::steady_clock::now();
+    }
 }
 
 CurlFtpControl::Run CurlFtpControl::runCommand(const std::string& command) {
@@ -235,8 +273,8 @@ bool CurlFtpControl::failWith(const Run& run) {
 bool CurlFtpControl::checkRemotePath(const std::string& path, const char* what) {
     if (!connected_) return failWith("Sessione FTP non connessa");
     if (ftp::breaksCommandLine(path))
-        return failWith(std::string(what) + " non ammesso (contiene CR, LF o NUL): " +
-                        visible(path));
+        return failWith(std::string(what) +
+                        " non ammesso (contiene CR, LF o NUL): " + visible(path));
     return true;
 }
 
@@ -362,7 +400,8 @@ bool CurlFtpControl::fetch(const std::string& remotePath, const std::string& loc
     // pick up half a file.
     ftp::PartFile part(localPath);
     if (!part.open()) {
-        errorText_ = localFileError(part.error(), "Scrittura di " + localPath + ".part").description();
+        errorText_ =
+            localFileError(part.error(), "Scrittura di " + localPath + ".part").description();
         return fail(target);
     }
     fd_ = part.fd();
@@ -372,8 +411,6 @@ bool CurlFtpControl::fetch(const std::string& remotePath, const std::string& loc
     lastPercent_ = 0;
     abortRequested_ = false;
     Run run = perform(Mode::Download, ftp::remoteUrl(host_, port_, target, false));
-    fd_ = -1;
-    progressActive_ = false;
     if (run.code != CURLE_OK) {
         failWith(run);
         if (localErrno_ != 0)
@@ -429,8 +466,6 @@ void CurlFtpControl::send(const std::string& localPath, const std::string& remot
     lastPercent_ = 0;
     abortRequested_ = false;
     Run run = perform(Mode::Upload, ftp::remoteUrl(host_, port_, target, false));
-    fd_ = -1;
-    progressActive_ = false;
     if (run.code == CURLE_OK) {
         progressActive_ = true;
         deliverProgress(true);
@@ -503,15 +538,12 @@ void CurlFtpControl::close() {
 }
 
 void CurlFtpControl::closeConnection() {
-    if (connected_ && easy_ && multi_) {
-        curl_socket_t socket = CURL_SOCKET_BAD;
-        curl_easy_getinfo(easy_, CURLINFO_ACTIVESOCKET, &socket);
-        // Say goodbye only on a link that is still open: never reconnect just to leave.
-        if (socket != CURL_SOCKET_BAD) {
-            abortRequested_ = false;
-            Slist quit(curl_slist_append(nullptr, "QUIT"));
-            perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), quit.get());
-        }
+    // Say goodbye only on a link that is still open: never reconnect just to leave. Sent
+    // through the polled loop so that a server that does not answer cannot hold us.
+    if (connected_ && linkAlive_ && easy_ && multi_) {
+        abortRequested_ = false;
+        Slist quit(curl_slist_append(nullptr, "QUIT"));
+        perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), quit.get());
     }
     if (multi_) {
         curl_multi_cleanup(multi_);  // closes what is left of the connection
@@ -522,6 +554,7 @@ void CurlFtpControl::closeConnection() {
         easy_ = nullptr;
     }
     connected_ = false;
+    linkAlive_ = false;
     host_.clear();
     currentFolder_ = "/";
     mlsd_ = false;
@@ -582,7 +615,18 @@ int CurlFtpControl::onProgress(void* p, curl_off_t dltotal, curl_off_t dlnow, cu
         self->done_ = dlnow;
         if (dltotal > 0) self->total_ = dltotal;
     }
-    return self->abortRequested_ ? 1 : 0;
+    // libcurl sometimes holds on inside one call for long: a fast link read in one go, or
+    // the wait for the server's last reply after an upload (it calls us about every second
+    // then). The caller's events run from here too; while busy, whatever they call on this
+    // control only raises flags, so re-entering is safe. Nothing may unwind through libcurl.
+    if (!self->pendingException_ && !self->abortRequested_) {
+        try {
+            self->pump();
+        } catch (...) {
+            self->pendingException_ = std::current_exception();
+        }
+    }
+    return self->abortRequested_ || self->pendingException_ ? 1 : 0;
 }
 
 std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,7 +22,7 @@ namespace vs {
 // yield callable, so the window stays responsive and abort() (from the progress handler or
 // from an event run by the yield) ends the running transfer at once.
 class CurlFtpControl final : public FtpControl {
-public:
+  public:
     // Waiting limits. Nothing waits without one: connecting and logging in, each server
     // reply, and a transfer that moves no data.
     struct Limits {
@@ -50,8 +51,7 @@ public:
     std::string errorText() const override { return errorText_; }
     bool changeDirectory(const std::string& folder) override;
     bool listDirectory(std::string& listing, int reserved1, long reserved2) override;
-    bool querySize(std::int64_t& size, const std::string& remotePath,
-                   bool refresh = true) override;
+    bool querySize(std::int64_t& size, const std::string& remotePath, bool refresh = true) override;
     void setTransferMode(bool binary) override { binary_ = binary; }
     bool fetch(const std::string& remotePath, const std::string& localPath) override;
     void send(const std::string& localPath, const std::string& remotePath) override;
@@ -63,7 +63,7 @@ public:
     const std::string& currentFolder() const { return currentFolder_; }
     bool offersMlsd() const { return mlsd_; }
 
-private:
+  private:
     enum class Mode { Command, Info, Listing, Download, Upload };
     struct Run {
         CURLcode code = CURLE_OK;
@@ -74,6 +74,7 @@ private:
     void applyLimits();
     Run perform(Mode mode, const std::string& url, curl_slist* quote = nullptr);
     Run runCommand(const std::string& command);
+    void pump();
     void deliverProgress(bool finished);
     bool failWith(std::string text);
     bool failWith(const Run& run);
@@ -99,7 +100,8 @@ private:
 
     // Session state, forgotten by reset() and close().
     bool connected_ = false;
-    std::string host_;  // as it stands in URLs
+    bool linkAlive_ = false;  // libcurl still holds the control connection open
+    std::string host_;        // as it stands in URLs
     int port_ = 21;
     std::string currentFolder_ = "/";
     bool mlsd_ = false;
@@ -111,14 +113,16 @@ private:
     bool abortRequested_ = false;
     bool closeRequested_ = false;
     Mode mode_ = Mode::Command;
-    int fd_ = -1;                 // local file of a transfer
-    int localErrno_ = 0;          // why the local file failed us, when it did
+    int fd_ = -1;                  // local file of a transfer
+    int localErrno_ = 0;           // why the local file failed us, when it did
     std::string* sink_ = nullptr;  // listing text
     bool progressActive_ = false;
     std::int64_t total_ = -1;
     std::int64_t done_ = 0;
     int lastPercent_ = 0;
     bool overflow_ = false;
+    std::chrono::steady_clock::time_point lastYield_{};
+    std::exception_ptr pendingException_;  // thrown by the caller's code inside a callback
 };
 
 // The FTP control the program uses; `yield` lets pending events run during long waits.

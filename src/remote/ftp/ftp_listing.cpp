@@ -34,7 +34,9 @@ struct Token {
     size_t end;  // offset just past the token in its line
 };
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::vector<Token> tokenize(std::string_view line) {
     std::vector<Token> tokens;
@@ -323,7 +325,9 @@ std::string buildListing(std::string_view raw, ListingFormat format, int* skippe
 
         Entry e;
         Outcome outcome;
-        if (format == ListingFormat::Mlsd)
+        if (line.find_first_of(std::string_view("\r\0", 2)) != std::string_view::npos)
+            outcome = Outcome::NotUnderstood;  // would break the line or the name apart
+        else if (format == ListingFormat::Mlsd)
             outcome = parseMlsdLine(line, e);
         else if (line[0] >= '0' && line[0] <= '9')
             outcome = parseDosLine(line, e);

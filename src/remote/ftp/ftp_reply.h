@@ -12,7 +12,7 @@ namespace vs::ftp {
 // (through its header callback). Kept so that a failure can be described with the server's
 // own words ("530 Login incorrect.") and so that FEAT can be read.
 class ReplyLog {
-public:
+  public:
     struct Reply {
         int code = 0;
         std::string text;  // all lines of the reply, joined by blanks, line ends removed
@@ -30,9 +30,9 @@ public:
     // True when a FEAT reply (211) of this operation names the feature, e.g. "MLST".
     bool offersFeature(std::string_view feature) const;
 
-private:
+  private:
     std::vector<Reply> replies_;
-    Reply open_;         // multi-line reply still being received
+    Reply open_;  // multi-line reply still being received
     bool inReply_ = false;
 };
 

@@ -8,19 +8,19 @@ namespace vs::ftp {
 // when complete, so that a half file never stands under the real name. Removed on
 // destruction unless committed.
 class PartFile {
-public:
+  public:
     explicit PartFile(std::string finalPath);
     ~PartFile();
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
 
-    bool open();     // false with error() set
-    bool commit();   // closes and renames; false with error() set
+    bool open();    // false with error() set
+    bool commit();  // closes and renames; false with error() set
     int fd() const { return fd_; }
     int error() const { return error_; }
     const std::string& path() const { return partPath_; }
 
-private:
+  private:
     std::string finalPath_;
     std::string partPath_;
     int fd_ = -1;
