@@ -1,8 +1,12 @@
 // The FTP control against a real FTP server (pyftpdlib, tests/servers/ftp_server.py) on
 // 127.0.0.1, with its fault switches: refused login, dropped and stalled transfers, Windows
 // listings, no MLSD, refused DELE.
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -160,6 +164,24 @@ TEST_F(FtpControlTest, LoginAcceptedOrRefusedWithTheServersReply) {
     EXPECT_FALSE(c->connectAndLogin("127.0.0.1", "valtrasso", kPassword, 70000));
     EXPECT_FALSE(c->connectAndLogin("127.0.0.1", "valtrasso\r\nDELE x", kPassword, port));
     EXPECT_LT(Clock::now() - before, std::chrono::seconds(5));
+
+    // A peer that takes the connection and never greets: the connect limit ends the wait.
+    int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    auto limits = c->limits();
+    limits.connectTimeout = std::chrono::milliseconds(1000);
+    c->setLimits(limits);
+    before = Clock::now();
+    EXPECT_FALSE(c->connectAndLogin("127.0.0.1", "valtrasso", kPassword, ntohs(addr.sin_port)));
+    EXPECT_LT(Clock::now() - before, std::chrono::seconds(5));
+    EXPECT_FALSE(c->errorText().empty());
+    ::close(silent);
     EXPECT_EQ(allLogs().find(kPassword), std::string::npos);
 }
 

@@ -1,5 +1,5 @@
-// The listing builder against lines as real servers print them, and the small pieces of text
-// handling (paths in URLs, server replies) the control relies on.
+// The listing builder against lines as real servers print them, and the path handling the
+// control relies on.
 #include "remote/ftp/ftp_listing.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "remote/ftp/ftp_path.h"
-#include "remote/ftp/ftp_reply.h"
 
 namespace vs {
 namespace {
@@ -221,11 +220,7 @@ TEST(FtpPath, ResolvesAgainstTheCurrentFolder) {
     EXPECT_EQ(resolveRemotePath("/", "../../.."), "/");
 }
 
-TEST(FtpPath, UrlsCarryNamesExactlyAndHostsCannotSmuggleAnything) {
-    EXPECT_EQ(ftp::remoteUrl("h", 21, "/a b/#%?;type=a.txt", false),
-              "ftp://h:21/%2Fa%20b/%23%25%3F%3Btype%3Da.txt");
-    EXPECT_EQ(ftp::remoteUrl("h", 2121, "/", true), "ftp://h:2121/%2F");
-    EXPECT_EQ(ftp::remoteUrl("h", 21, "/in", true), "ftp://h:21/%2Fin/");
+TEST(FtpPath, HostsCannotSmuggleAnythingIntoTheUrl) {
     EXPECT_EQ(ftp::urlHost("ftp.example.com"), "ftp.example.com");
     EXPECT_EQ(ftp::urlHost("::1"), "[::1]");
     EXPECT_EQ(ftp::urlHost("[fe80::1]"), "[fe80::1]");
@@ -234,26 +229,6 @@ TEST(FtpPath, UrlsCarryNamesExactlyAndHostsCannotSmuggleAnything) {
     EXPECT_TRUE(ftp::breaksCommandLine("a\nDELE x"));
     EXPECT_TRUE(ftp::breaksCommandLine(std::string("a\0b", 3)));
     EXPECT_FALSE(ftp::breaksCommandLine("a b#%?.txt"));
-}
-
-TEST(FtpReply, KeepsRefusalsAndReadsFeat) {
-    ftp::ReplyLog log;
-    log.startOperation();
-    for (const char* line :
-         {"220 ready\r\n", "230 ok\r\n", "211-Features:\r\n", " EPSV\r\n",
-          " MLST type*;size*;modify*;\r\n", " SIZE\r\n", "211 End\r\n", "Content-Length: 12\r\n",
-          "550-No such\r\n", " file\r\n", "550 here.\r\n"})
-        log.addLine(line);
-    EXPECT_TRUE(log.offersFeature("MLST"));
-    EXPECT_FALSE(log.offersFeature("MLSD"));
-    ASSERT_NE(log.lastRefusal(), nullptr);
-    EXPECT_EQ(log.lastRefusal()->text, "550-No such  file 550 here.");
-    EXPECT_EQ(ftp::describeFailure(CURLE_QUOTE_ERROR, "curl text", log),
-              "550-No such  file 550 here.");
-    log.startOperation();
-    EXPECT_EQ(log.lastRefusal(), nullptr);
-    EXPECT_EQ(ftp::describeFailure(CURLE_COULDNT_CONNECT, "Failed to connect", log),
-              "Failed to connect");
 }
 
 }  // namespace
