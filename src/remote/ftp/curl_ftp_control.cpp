@@ -52,6 +52,29 @@ using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 
 }  // namespace
 
+// Every public operation runs inside one of these: one operation at a time (the caller's
+// events may try to start another from the yield), a clean error state to start with, and a
+// close asked for meanwhile carried out once the operation has unwound.
+class CurlFtpControl::Operation {
+  public:
+    explicit Operation(CurlFtpControl& control) : control_(control) {
+        if (control_.busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
+        control_.errorText_.clear();
+        control_.localErrno_ = 0;
+        control_.overflow_ = false;
+        control_.abortRequested_ = false;  // abort() and close() act on running work only
+        control_.closeRequested_ = false;
+    }
+    ~Operation() {
+        if (control_.closeRequested_) control_.close();
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+  private:
+    CurlFtpControl& control_;
+};
+
 CurlFtpControl::CurlFtpControl(YieldFn yield) : yield_(std::move(yield)) {
     initCurlOnce();
 }
@@ -181,6 +204,7 @@ CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, c
 
     lastYield_ = std::chrono::steady_clock::now();
     pendingException_ = nullptr;
+    linkAlive_ = false;  // until the operation has ended in a way that keeps it
     for (;;) {
         int running = 0;
         CURLMcode mc = curl_multi_perform(multi_, &running);
@@ -280,11 +304,8 @@ bool CurlFtpControl::checkRemotePath(const std::string& path, const char* what) 
 
 bool CurlFtpControl::connectAndLogin(const std::string& host, const std::string& login,
                                      const std::string& password, int port) {
-    if (busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
+    Operation operation(*this);
     closeConnection();
-    errorText_.clear();
-    localErrno_ = 0;
-    overflow_ = false;
     std::string urlHost = ftp::urlHost(trimBlanks(host));
     if (urlHost.empty()) return failWith("Nome host FTP non valido: " + visible(host));
     if (port < 1 || port > 65535) return failWith("Porta FTP non valida: " + std::to_string(port));
@@ -315,8 +336,7 @@ bool CurlFtpControl::connectAndLogin(const std::string& host, const std::string&
 }
 
 bool CurlFtpControl::changeDirectory(const std::string& folder) {
-    if (busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
-    errorText_.clear();
+    Operation operation(*this);
     if (!checkRemotePath(folder, "Nome di cartella FTP")) return false;
     std::string target = ftp::resolveRemotePath(currentFolder_, folder);
     Run run = runCommand("CWD " + target);
@@ -326,16 +346,12 @@ bool CurlFtpControl::changeDirectory(const std::string& folder) {
 }
 
 bool CurlFtpControl::listDirectory(std::string& listing, int, long) {
-    if (busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
+    Operation operation(*this);
     listing.clear();
-    errorText_.clear();
     if (!checkRemotePath(currentFolder_, "Nome di cartella FTP")) return false;
 
     std::string raw;
     sink_ = &raw;
-    overflow_ = false;
-    localErrno_ = 0;
-    abortRequested_ = false;
     const std::string url = ftp::remoteUrl(host_, port_, currentFolder_, true);
     Run run = perform(Mode::Listing, url);
     if (run.code != CURLE_OK && !run.aborted && mlsd_) {
@@ -358,10 +374,7 @@ bool CurlFtpControl::listDirectory(std::string& listing, int, long) {
 }
 
 bool CurlFtpControl::querySize(std::int64_t& size, const std::string& remotePath, bool) {
-    if (busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
-    errorText_.clear();
-    localErrno_ = 0;
-    overflow_ = false;
+    Operation operation(*this);
     if (!checkRemotePath(remotePath, "Nome di file FTP")) return false;
     std::string target = ftp::resolveRemotePath(currentFolder_, remotePath);
     // A body-less request on a file: TYPE I, SIZE, nothing transferred.
@@ -379,16 +392,7 @@ bool CurlFtpControl::querySize(std::int64_t& size, const std::string& remotePath
 }
 
 bool CurlFtpControl::fetch(const std::string& remotePath, const std::string& localPath) {
-    if (busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
-    struct PendingClose {
-        CurlFtpControl* self;
-        ~PendingClose() {
-            if (self->closeRequested_) self->close();
-        }
-    } pendingClose{this};
-    errorText_.clear();
-    localErrno_ = 0;
-    overflow_ = false;
+    Operation operation(*this);
     auto fail = [&](const std::string& remote) {
         log(" Scaricamento FTP di " + visible(remote) + " non riuscito: " + errorText_);
         return false;
@@ -409,7 +413,6 @@ bool CurlFtpControl::fetch(const std::string& remotePath, const std::string& loc
     total_ = -1;
     done_ = 0;
     lastPercent_ = 0;
-    abortRequested_ = false;
     Run run = perform(Mode::Download, ftp::remoteUrl(host_, port_, target, false));
     if (run.code != CURLE_OK) {
         failWith(run);
@@ -428,16 +431,7 @@ bool CurlFtpControl::fetch(const std::string& remotePath, const std::string& loc
 }
 
 void CurlFtpControl::send(const std::string& localPath, const std::string& remotePath) {
-    if (busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
-    struct PendingClose {
-        CurlFtpControl* self;
-        ~PendingClose() {
-            if (self->closeRequested_) self->close();
-        }
-    } pendingClose{this};
-    errorText_.clear();
-    localErrno_ = 0;
-    overflow_ = false;
+    Operation operation(*this);
     if (!connected_) {
         errorText_ = "Sessione FTP non connessa";
         throw RuntimeError(kErrConnection, errorText_);
@@ -464,7 +458,6 @@ void CurlFtpControl::send(const std::string& localPath, const std::string& remot
     total_ = st.st_size;
     done_ = 0;
     lastPercent_ = 0;
-    abortRequested_ = false;
     Run run = perform(Mode::Upload, ftp::remoteUrl(host_, port_, target, false));
     if (run.code == CURLE_OK) {
         progressActive_ = true;
@@ -501,10 +494,7 @@ void CurlFtpControl::send(const std::string& localPath, const std::string& remot
 }
 
 bool CurlFtpControl::remove(const std::string& remotePath) {
-    if (busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
-    errorText_.clear();
-    localErrno_ = 0;
-    overflow_ = false;
+    Operation operation(*this);
     if (!checkRemotePath(remotePath, "Nome di file FTP")) return false;
     std::string target = ftp::resolveRemotePath(currentFolder_, remotePath);
     Run run = runCommand("DELE " + target);
@@ -543,7 +533,11 @@ void CurlFtpControl::closeConnection() {
     if (connected_ && linkAlive_ && easy_ && multi_) {
         abortRequested_ = false;
         Slist quit(curl_slist_append(nullptr, "QUIT"));
-        perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), quit.get());
+        try {
+            perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), quit.get());
+        } catch (...) {
+            // The caller's events failed meanwhile; the session goes all the same.
+        }
     }
     if (multi_) {
         curl_multi_cleanup(multi_);  // closes what is left of the connection
@@ -555,6 +549,7 @@ void CurlFtpControl::closeConnection() {
     }
     connected_ = false;
     linkAlive_ = false;
+    closeRequested_ = false;  // whoever asked for it is served
     host_.clear();
     currentFolder_ = "/";
     mlsd_ = false;

@@ -64,6 +64,7 @@ class CurlFtpControl final : public FtpControl {
     bool offersMlsd() const { return mlsd_; }
 
   private:
+    class Operation;
     enum class Mode { Command, Info, Listing, Download, Upload };
     struct Run {
         CURLcode code = CURLE_OK;
