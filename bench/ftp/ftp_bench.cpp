@@ -1,0 +1,52 @@
+// One transfer through the FTP control, for run_bench.sh: connect, log in, fetch or send one
+// file, close. The script times the whole process from outside, exactly as it times the curl
+// command-line tool, so both sides pay for start-up, connection and login alike.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "common/runtime_error.h"
+#include "remote/ftp/curl_ftp_control.h"
+
+int main(int argc, char** argv) {
+    if (argc != 7) {
+        std::fprintf(stderr,
+                     "usage: %s download|upload <port> <user> <password> <remote> <local>\n",
+                     argv[0]);
+        return 2;
+    }
+    const std::string mode = argv[1];
+    const int port = std::atoi(argv[2]);
+    int yields = 0;
+    auto control = vs::makeCurlFtpControl([&yields] { ++yields; });
+    std::uint8_t last = 0;
+    control->setProgressHandler([&last](std::uint8_t& p) { last = p; });
+    control->setLogger([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+    control->prepare(32000);
+    control->reset();
+    if (!control->connectAndLogin("127.0.0.1", argv[3], argv[4], port)) {
+        std::fprintf(stderr, "login: %s\n", control->errorText().c_str());
+        return 1;
+    }
+    auto start = std::chrono::steady_clock::now();
+    bool ok = false;
+    try {
+        if (mode == "download") {
+            control->setTransferMode(true);
+            ok = control->fetch(argv[5], argv[6]);
+        } else {
+            control->send(argv[6], argv[5]);
+            ok = last == 100;
+        }
+    } catch (const vs::RuntimeError& e) {
+        std::fprintf(stderr, "%s\n", e.description().c_str());
+    }
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!ok) std::fprintf(stderr, "%s failed: %s\n", mode.c_str(), control->errorText().c_str());
+    control->abort();
+    control->close();
+    std::printf("%s %s %.3f s, %d yields\n", mode.c_str(), ok ? "ok" : "FAILED", seconds, yields);
+    return ok ? 0 : 1;
+}

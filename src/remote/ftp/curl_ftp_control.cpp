@@ -1,0 +1,631 @@
+#include "remote/ftp/curl_ftp_control.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <exception>
+#include <mutex>
+#include <utility>
+
+#include "common/runtime_error.h"
+#include "common/text.h"
+#include "remote/ftp/ftp_path.h"
+#include "remote/ftp/local_file.h"
+
+namespace vs {
+namespace {
+
+// The caller's window must never wait longer than this for its events.
+constexpr auto kYieldEvery = std::chrono::milliseconds(40);
+// Large buffers keep the per-slice overhead small on fast links.
+constexpr long kBufferSize = 512 * 1024;
+// More than any real folder listing; protects memory from a server that never stops.
+constexpr size_t kMaxListingBytes = 64u * 1024 * 1024;
+
+// Whether libcurl keeps the control connection after an operation ended this way: a server's
+// refusal leaves it open, anything else (abort, time-out, broken link) closes it.
+bool leavesLinkOpenAfter(CURLcode code) {
+    switch (code) {
+        case CURLE_OK:
+        case CURLE_REMOTE_FILE_NOT_FOUND:
+        case CURLE_REMOTE_ACCESS_DENIED:
+        case CURLE_UPLOAD_FAILED:
+        case CURLE_FTP_COULDNT_RETR_FILE:
+        case CURLE_WRITE_ERROR:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void initCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+}  // namespace
+
+// Every public operation runs inside one of these: one operation at a time (the caller's
+// events may try to start another from the yield), a clean error state to start with, and a
+// close asked for meanwhile carried out once the operation has unwound.
+class CurlFtpControl::Operation {
+  public:
+    explicit Operation(CurlFtpControl& control) : control_(control) {
+        if (control_.busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
+        control_.errorText_.clear();
+        control_.localErrno_ = 0;
+        control_.overflow_ = false;
+        control_.abortRequested_ = false;  // abort() and close() act on running work only
+        control_.closeRequested_ = false;
+    }
+    ~Operation() {
+        if (control_.closeRequested_) control_.close();
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+  private:
+    CurlFtpControl& control_;
+};
+
+CurlFtpControl::CurlFtpControl(YieldFn yield) : yield_(std::move(yield)) {
+    initCurlOnce();
+}
+
+CurlFtpControl::~CurlFtpControl() {
+    // The owner may be half gone already: say goodbye to the server without calling back.
+    yield_ = nullptr;
+    progress_ = nullptr;
+    logger_ = nullptr;
+    busy_ = false;
+    close();
+}
+
+void CurlFtpControl::setProgressHandler(ProgressHandler handler) {
+    progress_ = std::move(handler);
+}
+
+void CurlFtpControl::setLogger(std::function<void(const std::string&)> logger) {
+    logger_ = std::move(logger);
+}
+
+void CurlFtpControl::log(const std::string& message) const {
+    if (logger_) logger_(message);
+}
+
+void CurlFtpControl::prepare(int value) {
+    if (value >= 1000) {
+        limits_.connectTimeout = std::chrono::milliseconds(value);
+        limits_.replyTimeout = std::chrono::seconds((value + 999) / 1000);
+    }
+}
+
+void CurlFtpControl::reset() {
+    if (busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
+    closeConnection();
+    errorText_.clear();
+    binary_ = true;
+    abortRequested_ = false;
+}
+
+bool CurlFtpControl::ensureHandles() {
+    if (!multi_) multi_ = curl_multi_init();
+    if (!easy_) {
+        easy_ = curl_easy_init();
+        if (easy_) {
+            CURL* h = easy_;
+            // Only plain FTP, never anything a server or a URL could redirect us to.
+            curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+            curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "ftp");
+            curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+            // The data connection goes to the host we logged in to, whatever PASV says.
+            curl_easy_setopt(h, CURLOPT_FTP_SKIP_PASV_IP, 1L);
+            // Absolute paths in every command: no CWD dance, and the session's folder on
+            // the server never matters, even after a silent reconnection.
+            curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+            curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+            curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
+            // Keep the control connection for the whole cycle, however long a job takes.
+            curl_easy_setopt(h, CURLOPT_MAXAGE_CONN, 24L * 3600);
+            curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
+            curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, kBufferSize);
+            curl_easy_setopt(h, CURLOPT_ERRORBUFFER, curlMessage_);
+            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlFtpControl::onWrite);
+            curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+            curl_easy_setopt(h, CURLOPT_READFUNCTION, &CurlFtpControl::onRead);
+            curl_easy_setopt(h, CURLOPT_READDATA, this);
+            curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlFtpControl::onHeader);
+            curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+            curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CurlFtpControl::onProgress);
+            curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+            curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+            curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        }
+    }
+    if (!multi_ || !easy_) {
+        errorText_ = "Impossibile preparare la sessione FTP (libcurl)";
+        return false;
+    }
+    return true;
+}
+
+void CurlFtpControl::applyLimits() {
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(limits_.connectTimeout.count()));
+    curl_easy_setopt(easy_, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                     static_cast<long>(limits_.replyTimeout.count()));
+    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(limits_.lowSpeedTime.count()));
+}
+
+CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, curl_slist* quote) {
+    Run run;
+    mode_ = mode;
+    const bool transfer = mode == Mode::Download || mode == Mode::Upload;
+    applyLimits();
+    curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy_, CURLOPT_NOBODY,
+                     (mode == Mode::Command || mode == Mode::Info) ? 1L : 0L);
+    curl_easy_setopt(easy_, CURLOPT_UPLOAD, mode == Mode::Upload ? 1L : 0L);
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST,
+                     mode == Mode::Listing && mlsd_ ? "MLSD" : static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy_, CURLOPT_QUOTE, quote);
+    curl_easy_setopt(easy_, CURLOPT_TRANSFERTEXT, transfer && !binary_ ? 1L : 0L);
+    curl_easy_setopt(easy_, CURLOPT_INFILESIZE_LARGE,
+                     static_cast<curl_off_t>(mode == Mode::Upload ? total_ : -1));
+    curlMessage_[0] = '\0';
+    replies_.startOperation();
+
+    busy_ = true;
+    CURLMcode added = curl_multi_add_handle(multi_, easy_);
+    if (added != CURLM_OK) {
+        busy_ = false;
+        run.code = CURLE_FAILED_INIT;
+        snprintf(curlMessage_, sizeof curlMessage_, "%s", curl_multi_strerror(added));
+        return run;
+    }
+    struct Finish {
+        CurlFtpControl* self;
+        ~Finish() {
+            curl_multi_remove_handle(self->multi_, self->easy_);
+            self->fd_ = -1;
+            self->progressActive_ = false;
+            curl_easy_setopt(self->easy_, CURLOPT_QUOTE, static_cast<curl_slist*>(nullptr));
+            self->busy_ = false;
+        }
+    } finish{this};
+
+    lastYield_ = std::chrono::steady_clock::now();
+    pendingException_ = nullptr;
+    linkAlive_ = false;  // until the operation has ended in a way that keeps it
+    for (;;) {
+        int running = 0;
+        CURLMcode mc = curl_multi_perform(multi_, &running);
+        if (mc != CURLM_OK) {
+            run.code = CURLE_FAILED_INIT;
+            snprintf(curlMessage_, sizeof curlMessage_, "%s", curl_multi_strerror(mc));
+            break;
+        }
+        bool done = false;
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi_, &queued)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy_) {
+                run.code = msg->data.result;
+                done = true;
+            }
+        }
+        if (done) break;
+        if (pendingException_) break;
+        pump();
+        if (pendingException_) break;
+        if (abortRequested_) {
+            run.code = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+            kYieldEvery - (std::chrono::steady_clock::now() - lastYield_));
+        curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::max<long long>(wait.count(), 1)),
+                        nullptr);
+    }
+    if (pendingException_) std::rethrow_exception(std::exchange(pendingException_, nullptr));
+    run.aborted = abortRequested_ && run.code == CURLE_ABORTED_BY_CALLBACK;
+    linkAlive_ = !run.aborted && leavesLinkOpenAfter(run.code);
+    return run;
+}
+
+void CurlFtpControl::pump() {
+    // Progress first: the handler may ask for an abort that the caller's events then need
+    // not wait for.
+    deliverProgress(false);
+    auto now = std::chrono::steady_clock::now();
+    if (!abortRequested_ && now - lastYield_ >= kYieldEvery) {
+        if (yield_) yield_();
+        lastYield_ = std::chrono::steady_clock::now();
+    }
+}
+
+CurlFtpControl::Run CurlFtpControl::runCommand(const std::string& command) {
+    // The "*" lets libcurl go on when the server refuses: a refused command then leaves the
+    // control connection open, and its reply is judged here.
+    Slist list(curl_slist_append(nullptr, ("*" + command).c_str()));
+    Run run = perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), list.get());
+    if (run.code == CURLE_OK && !run.aborted) {
+        const auto& replies = replies_.replies();
+        if (replies.empty() || replies.back().code >= 400) run.code = CURLE_QUOTE_ERROR;
+    }
+    return run;
+}
+
+void CurlFtpControl::deliverProgress(bool finished) {
+    if (!progressActive_) return;
+    int percent;
+    if (finished) {
+        percent = 100;
+    } else {
+        if (total_ <= 0) return;
+        // 100 means "the file arrived", which only the end of the transfer can tell.
+        percent = static_cast<int>(std::min<std::int64_t>(done_ * 100 / total_, 99));
+    }
+    if (percent == lastPercent_) return;
+    lastPercent_ = percent;
+    if (progress_) {
+        auto value = static_cast<std::uint8_t>(percent);
+        progress_(value);
+    }
+}
+
+bool CurlFtpControl::failWith(std::string text) {
+    errorText_ = std::move(text);
+    return false;
+}
+
+bool CurlFtpControl::failWith(const Run& run) {
+    if (run.aborted) return failWith("Trasferimento FTP interrotto");
+    if (overflow_) return failWith("Elenco FTP troppo grande");
+    if (run.code == CURLE_QUOTE_ERROR && !replies_.lastRefusal())
+        return failWith("Nessuna risposta dal server FTP");
+    return failWith(ftp::describeFailure(run.code, curlMessage_, replies_));
+}
+
+bool CurlFtpControl::checkRemotePath(const std::string& path, const char* what) {
+    if (!connected_) return failWith("Sessione FTP non connessa");
+    if (ftp::breaksCommandLine(path))
+        return failWith(std::string(what) +
+                        " non ammesso (contiene CR, LF o NUL): " + visible(path));
+    return true;
+}
+
+bool CurlFtpControl::connectAndLogin(const std::string& host, const std::string& login,
+                                     const std::string& password, int port) {
+    Operation operation(*this);
+    closeConnection();
+    std::string urlHost = ftp::urlHost(trimBlanks(host));
+    if (urlHost.empty()) return failWith("Nome host FTP non valido: " + visible(host));
+    if (port < 1 || port > 65535) return failWith("Porta FTP non valida: " + std::to_string(port));
+    if (ftp::breaksCommandLine(login) || ftp::breaksCommandLine(password))
+        return failWith("Utente o password FTP con caratteri non ammessi (CR, LF o NUL)");
+    if (!ensureHandles()) return false;
+
+    host_ = urlHost;
+    port_ = port;
+    curl_easy_setopt(easy_, CURLOPT_USERNAME, login.c_str());
+    curl_easy_setopt(easy_, CURLOPT_PASSWORD, password.c_str());
+    // Logging in runs PWD; FEAT then tells whether the server lists folders with MLSD.
+    Slist feat(curl_slist_append(nullptr, "*FEAT"));
+    Run run = perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), feat.get());
+    if (run.code != CURLE_OK) {
+        failWith(run);
+        std::string text = errorText_;
+        closeConnection();
+        errorText_ = text;
+        return false;
+    }
+    connected_ = true;
+    mlsd_ = replies_.offersFeature("MLST");
+    char* entry = nullptr;
+    curl_easy_getinfo(easy_, CURLINFO_FTP_ENTRY_PATH, &entry);
+    currentFolder_ = entry && entry[0] == '/' ? ftp::resolveRemotePath("/", entry) : "/";
+    return true;
+}
+
+bool CurlFtpControl::changeDirectory(const std::string& folder) {
+    Operation operation(*this);
+    if (!checkRemotePath(folder, "Nome di cartella FTP")) return false;
+    std::string target = ftp::resolveRemotePath(currentFolder_, folder);
+    Run run = runCommand("CWD " + target);
+    if (run.code != CURLE_OK) return failWith(run);
+    currentFolder_ = target;
+    return true;
+}
+
+bool CurlFtpControl::listDirectory(std::string& listing, int, long) {
+    Operation operation(*this);
+    listing.clear();
+    if (!checkRemotePath(currentFolder_, "Nome di cartella FTP")) return false;
+
+    std::string raw;
+    sink_ = &raw;
+    const std::string url = ftp::remoteUrl(host_, port_, currentFolder_, true);
+    Run run = perform(Mode::Listing, url);
+    if (run.code != CURLE_OK && !run.aborted && mlsd_) {
+        // FEAT promised MLST but the server turned MLSD down as a command: use LIST from now on.
+        const auto* refusal = replies_.lastRefusal();
+        if (refusal && refusal->code >= 500 && refusal->code <= 504) {
+            mlsd_ = false;
+            log(" Elenco FTP: MLSD non accettato dal server, uso LIST");
+            raw.clear();
+            run = perform(Mode::Listing, url);
+        }
+    }
+    sink_ = nullptr;
+    if (run.code != CURLE_OK) return failWith(run);
+
+    int skipped = 0;
+    listing = buildListing(raw, mlsd_ ? ListingFormat::Mlsd : ListingFormat::List, &skipped);
+    if (skipped > 0) log(" Elenco FTP: " + std::to_string(skipped) + " righe non comprese");
+    return true;
+}
+
+bool CurlFtpControl::querySize(std::int64_t& size, const std::string& remotePath, bool) {
+    Operation operation(*this);
+    if (!checkRemotePath(remotePath, "Nome di file FTP")) return false;
+    std::string target = ftp::resolveRemotePath(currentFolder_, remotePath);
+    // A body-less request on a file: TYPE I, SIZE, nothing transferred.
+    Run run = perform(Mode::Info, ftp::remoteUrl(host_, port_, target, false));
+    if (run.code != CURLE_OK) return failWith(run);
+    curl_off_t length = -1;
+    curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length < 0) {
+        const auto* refusal = replies_.lastRefusal();
+        return failWith("Dimensione non disponibile per " + visible(target) +
+                        (refusal ? ": " + visible(refusal->text) : std::string()));
+    }
+    size = length;
+    return true;
+}
+
+bool CurlFtpControl::fetch(const std::string& remotePath, const std::string& localPath) {
+    Operation operation(*this);
+    auto fail = [&](const std::string& remote) {
+        log(" Scaricamento FTP di " + visible(remote) + " non riuscito: " + errorText_);
+        return false;
+    };
+    if (!checkRemotePath(remotePath, "Nome di file FTP")) return fail(remotePath);
+    std::string target = ftp::resolveRemotePath(currentFolder_, remotePath);
+
+    // The file appears under its own name only once complete: nobody downstream may ever
+    // pick up half a file.
+    ftp::PartFile part(localPath);
+    if (!part.open()) {
+        errorText_ =
+            localFileError(part.error(), "Scrittura di " + localPath + ".part").description();
+        return fail(target);
+    }
+    fd_ = part.fd();
+    progressActive_ = true;
+    total_ = -1;
+    done_ = 0;
+    lastPercent_ = 0;
+    Run run = perform(Mode::Download, ftp::remoteUrl(host_, port_, target, false));
+    if (run.code != CURLE_OK) {
+        failWith(run);
+        if (localErrno_ != 0)
+            errorText_ = localFileError(localErrno_, "Scrittura di " + part.path()).description();
+        return fail(target);
+    }
+    if (!part.commit()) {
+        errorText_ = localFileError(part.error(), "Scrittura di " + localPath).description();
+        return fail(target);
+    }
+    progressActive_ = true;
+    deliverProgress(true);
+    progressActive_ = false;
+    return true;
+}
+
+void CurlFtpControl::send(const std::string& localPath, const std::string& remotePath) {
+    Operation operation(*this);
+    if (!connected_) {
+        errorText_ = "Sessione FTP non connessa";
+        throw RuntimeError(kErrConnection, errorText_);
+    }
+    if (!checkRemotePath(remotePath, "Nome di file FTP")) {
+        log(" Invio FTP rifiutato: " + errorText_);
+        return;
+    }
+    std::string target = ftp::resolveRemotePath(currentFolder_, remotePath);
+
+    int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw localFileError(errno, "Lettura di " + localPath);
+    struct CloseFd {
+        int fd;
+        ~CloseFd() { ::close(fd); }
+    } closeFd{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw localFileError(errno, "Lettura di " + localPath);
+    if (!S_ISREG(st.st_mode))
+        throw RuntimeError(kErrBadFileName, "Lettura di " + localPath + ": non è un file");
+
+    fd_ = fd;
+    progressActive_ = true;
+    total_ = st.st_size;
+    done_ = 0;
+    lastPercent_ = 0;
+    Run run = perform(Mode::Upload, ftp::remoteUrl(host_, port_, target, false));
+    if (run.code == CURLE_OK) {
+        progressActive_ = true;
+        deliverProgress(true);
+        progressActive_ = false;
+        return;
+    }
+
+    failWith(run);
+    const std::string reason = errorText_;
+    const int localErrno = localErrno_;
+    bool started = false;  // the server opened the remote file: a part of it may be there now
+    for (const auto& reply : replies_.replies())
+        if (reply.code == 125 || reply.code == 150) started = true;
+    if (started && !closeRequested_) {
+        localErrno_ = 0;
+        abortRequested_ = false;
+        Run removal = runCommand("DELE " + target);
+        log(removal.code == CURLE_OK
+                ? " Invio FTP: rimosso dal server il file incompleto " + visible(target)
+                : " Invio FTP: il file incompleto " + visible(target) +
+                      " potrebbe essere rimasto sul server");
+        errorText_ = reason;
+    }
+
+    if (run.aborted) {
+        log(" Invio FTP di " + visible(target) + " interrotto");
+        return;
+    }
+    if (localErrno != 0) throw localFileError(localErrno, "Lettura di " + localPath);
+    if (ftp::isConnectionFailure(run.code))
+        throw RuntimeError(kErrConnection, "Invio FTP di " + visible(target) + ": " + reason);
+    log(" Invio FTP di " + visible(target) + " non riuscito: " + reason);
+}
+
+bool CurlFtpControl::remove(const std::string& remotePath) {
+    Operation operation(*this);
+    if (!checkRemotePath(remotePath, "Nome di file FTP")) return false;
+    std::string target = ftp::resolveRemotePath(currentFolder_, remotePath);
+    Run run = runCommand("DELE " + target);
+    if (run.code != CURLE_OK) {
+        failWith(run);
+        log(" Cancellazione FTP di " + visible(target) + " non riuscita: " + errorText_);
+        return false;
+    }
+    return true;
+}
+
+void CurlFtpControl::abort() {
+    // Outside a running operation there is nothing to end; a stale request must not hit the
+    // next transfer.
+    if (busy_) abortRequested_ = true;
+}
+
+void CurlFtpControl::close() {
+    if (busy_) {
+        // Called from the caller's events during a transfer: end the transfer, then close
+        // once the operation has unwound.
+        abortRequested_ = true;
+        closeRequested_ = true;
+        return;
+    }
+    closeRequested_ = false;
+    try {
+        closeConnection();
+    } catch (...) {
+    }
+}
+
+void CurlFtpControl::closeConnection() {
+    // Say goodbye only on a link that is still open: never reconnect just to leave. Sent
+    // through the polled loop so that a server that does not answer cannot hold us.
+    if (connected_ && linkAlive_ && easy_ && multi_) {
+        abortRequested_ = false;
+        Slist quit(curl_slist_append(nullptr, "QUIT"));
+        try {
+            perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), quit.get());
+        } catch (...) {
+            // The caller's events failed meanwhile; the session goes all the same.
+        }
+    }
+    if (multi_) {
+        curl_multi_cleanup(multi_);  // closes what is left of the connection
+        multi_ = nullptr;
+    }
+    if (easy_) {
+        curl_easy_cleanup(easy_);  // also forgets the password
+        easy_ = nullptr;
+    }
+    connected_ = false;
+    linkAlive_ = false;
+    closeRequested_ = false;  // whoever asked for it is served
+    host_.clear();
+    currentFolder_ = "/";
+    mlsd_ = false;
+    abortRequested_ = false;
+}
+
+size_t CurlFtpControl::onWrite(char* data, size_t size, size_t count, void* p) {
+    auto* self = static_cast<CurlFtpControl*>(p);
+    size_t bytes = size * count;
+    switch (self->mode_) {
+        case Mode::Listing:
+            if (!self->sink_ || self->sink_->size() + bytes > kMaxListingBytes) {
+                self->overflow_ = true;
+                return 0;
+            }
+            self->sink_->append(data, bytes);
+            return bytes;
+        case Mode::Download: {
+            size_t written = 0;
+            while (written < bytes) {
+                ssize_t n = ::write(self->fd_, data + written, bytes - written);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    self->localErrno_ = n < 0 ? errno : EIO;
+                    return 0;
+                }
+                written += static_cast<size_t>(n);
+            }
+            return bytes;
+        }
+        default:
+            return bytes;  // libcurl's own "Content-Length:" text of a body-less request
+    }
+}
+
+size_t CurlFtpControl::onRead(char* data, size_t size, size_t count, void* p) {
+    auto* self = static_cast<CurlFtpControl*>(p);
+    for (;;) {
+        ssize_t n = ::read(self->fd_, data, size * count);
+        if (n >= 0) return static_cast<size_t>(n);
+        if (errno == EINTR) continue;
+        self->localErrno_ = errno;
+        return CURL_READFUNC_ABORT;
+    }
+}
+
+size_t CurlFtpControl::onHeader(char* data, size_t size, size_t count, void* p) {
+    static_cast<CurlFtpControl*>(p)->replies_.addLine(std::string_view(data, size * count));
+    return size * count;
+}
+
+int CurlFtpControl::onProgress(void* p, curl_off_t dltotal, curl_off_t dlnow, curl_off_t,
+                               curl_off_t ulnow) {
+    auto* self = static_cast<CurlFtpControl*>(p);
+    if (self->mode_ == Mode::Upload) {
+        self->done_ = ulnow;
+    } else if (self->mode_ == Mode::Download) {
+        self->done_ = dlnow;
+        if (dltotal > 0) self->total_ = dltotal;
+    }
+    // libcurl sometimes holds on inside one call for long: a fast link read in one go, or
+    // the wait for the server's last reply after an upload (it calls us about every second
+    // then). The caller's events run from here too; while busy, whatever they call on this
+    // control only raises flags, so re-entering is safe. Nothing may unwind through libcurl.
+    if (!self->pendingException_ && !self->abortRequested_) {
+        try {
+            self->pump();
+        } catch (...) {
+            self->pendingException_ = std::current_exception();
+        }
+    }
+    return self->abortRequested_ || self->pendingException_ ? 1 : 0;
+}
+
+std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield) {
+    return std::make_unique<CurlFtpControl>(std::move(yield));
+}
+
+}  // namespace vs

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/yield.h"
+#include "remote/ftp/ftp_listing.h"
+#include "remote/ftp/ftp_reply.h"
+#include "remote/ftp_control.h"
+
+namespace vs {
+
+// The FTP control on libcurl. One easy handle and one control connection per session, kept
+// open from connectAndLogin to close. Every operation runs through the multi interface in
+// short slices on the caller's thread: between slices it delivers progress and calls the
+// yield callable, so the window stays responsive and abort() (from the progress handler or
+// from an event run by the yield) ends the running transfer at once.
+class CurlFtpControl final : public FtpControl {
+  public:
+    // Waiting limits. Nothing waits without one: connecting and logging in, each server
+    // reply, and a transfer that moves no data.
+    struct Limits {
+        std::chrono::milliseconds connectTimeout{32000};
+        std::chrono::seconds replyTimeout{32};
+        std::chrono::seconds lowSpeedTime{20};  // a transfer with no data for this long ends
+    };
+
+    explicit CurlFtpControl(YieldFn yield);
+    ~CurlFtpControl() override;
+    CurlFtpControl(const CurlFtpControl&) = delete;
+    CurlFtpControl& operator=(const CurlFtpControl&) = delete;
+
+    void setLimits(const Limits& limits) { limits_ = limits; }
+    const Limits& limits() const { return limits_; }
+
+    void setProgressHandler(ProgressHandler handler) override;
+    void setLogger(std::function<void(const std::string&)> logger) override;
+    // Takes the waiting limit for connecting and for server replies, in milliseconds (the
+    // caller gives 32000); values below one second keep the defaults.
+    void prepare(int value) override;
+    // Ends any session still open and forgets everything about it.
+    void reset() override;
+    bool connectAndLogin(const std::string& host, const std::string& login,
+                         const std::string& password, int port) override;
+    std::string errorText() const override { return errorText_; }
+    bool changeDirectory(const std::string& folder) override;
+    bool listDirectory(std::string& listing, int reserved1, long reserved2) override;
+    bool querySize(std::int64_t& size, const std::string& remotePath, bool refresh = true) override;
+    void setTransferMode(bool binary) override { binary_ = binary; }
+    bool fetch(const std::string& remotePath, const std::string& localPath) override;
+    void send(const std::string& localPath, const std::string& remotePath) override;
+    bool remove(const std::string& remotePath) override;
+    void abort() override;
+    void close() override;
+
+    // The folder the session stands in, as an absolute path.
+    const std::string& currentFolder() const { return currentFolder_; }
+    bool offersMlsd() const { return mlsd_; }
+
+  private:
+    class Operation;
+    enum class Mode { Command, Info, Listing, Download, Upload };
+    struct Run {
+        CURLcode code = CURLE_OK;
+        bool aborted = false;
+    };
+
+    bool ensureHandles();
+    void applyLimits();
+    Run perform(Mode mode, const std::string& url, curl_slist* quote = nullptr);
+    Run runCommand(const std::string& command);
+    void pump();
+    void deliverProgress(bool finished);
+    bool failWith(std::string text);
+    bool failWith(const Run& run);
+    bool checkRemotePath(const std::string& path, const char* what);
+    void closeConnection();
+    void log(const std::string& message) const;
+
+    static size_t onWrite(char* data, size_t size, size_t count, void* self);
+    static size_t onRead(char* data, size_t size, size_t count, void* self);
+    static size_t onHeader(char* data, size_t size, size_t count, void* self);
+    static int onProgress(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
+                          curl_off_t ulnow);
+
+    YieldFn yield_;
+    ProgressHandler progress_;
+    std::function<void(const std::string&)> logger_;
+    Limits limits_;
+
+    CURLM* multi_ = nullptr;
+    CURL* easy_ = nullptr;
+    char curlMessage_[CURL_ERROR_SIZE] = {};
+    ftp::ReplyLog replies_;
+
+    // Session state, forgotten by reset() and close().
+    bool connected_ = false;
+    bool linkAlive_ = false;  // libcurl still holds the control connection open
+    std::string host_;        // as it stands in URLs
+    int port_ = 21;
+    std::string currentFolder_ = "/";
+    bool mlsd_ = false;
+    bool binary_ = true;
+    std::string errorText_;
+
+    // The running operation.
+    bool busy_ = false;
+    bool abortRequested_ = false;
+    bool closeRequested_ = false;
+    Mode mode_ = Mode::Command;
+    int fd_ = -1;                  // local file of a transfer
+    int localErrno_ = 0;           // why the local file failed us, when it did
+    std::string* sink_ = nullptr;  // listing text
+    bool progressActive_ = false;
+    std::int64_t total_ = -1;
+    std::int64_t done_ = 0;
+    int lastPercent_ = 0;
+    bool overflow_ = false;
+    std::chrono::steady_clock::time_point lastYield_{};
+    std::exception_ptr pendingException_;  // thrown by the caller's code inside a callback
+};
+
+// The FTP control the program uses; `yield` lets pending events run during long waits.
+std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield);
+
+}  // namespace vs

@@ -1,0 +1,235 @@
+#!/usr/bin/python3
+"""FTP test server for the FTP control's integration tests and benchmark.
+
+Serves one folder on 127.0.0.1 with pyftpdlib and prints "PORT <n>" (flushed) once it
+listens, then "LOGIN <user>" for every successful login and "QUIT" for every QUIT, so that
+tests can count how many control connections a session opened and whether it said goodbye.
+Switches force the faults the control must survive: a refused login, a slow link, a data
+connection dropped or stalled after N bytes, Windows-style listings, no MLSD, a refused DELE.
+
+Run it with Debian's /usr/bin/python3 (the one that has pyftpdlib). It ends by itself when
+its standard input (a pipe held by the test) closes, when its parent goes away, or after
+--max-seconds.
+"""
+
+import argparse
+import logging
+import os
+import stat
+import sys
+import threading
+import time
+
+from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, proto_cmds
+from pyftpdlib.servers import FTPServer
+
+MONTHS = ("Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
+
+
+def parse_args():
+    p = argparse.ArgumentParser(description=__doc__)
+    p.add_argument("--root", required=True, help="folder to serve")
+    p.add_argument("--port", type=int, default=0, help="0 picks a free port")
+    p.add_argument("--user", default="user")
+    p.add_argument("--password", default="secret")
+    p.add_argument("--refuse-login", action="store_true", help="every login answers 530")
+    p.add_argument("--drop-after-bytes", type=int, default=-1,
+                   help="close the data connection after N bytes of a transfer")
+    p.add_argument("--stall-after-bytes", type=int, default=-1,
+                   help="stop moving data after N bytes of a transfer, connection kept open")
+    p.add_argument("--rate", type=int, default=0,
+                   help="limit every transfer to this many bytes per second (a slow link)")
+    p.add_argument("--dos-listing", action="store_true", help="LIST answers like a Windows server")
+    p.add_argument("--no-mlsd", action="store_true", help="MLSD and MLST are not offered")
+    p.add_argument("--refuse-dele", action="store_true", help="DELE answers 550")
+    p.add_argument("--max-seconds", type=float, default=600)
+    return p.parse_args()
+
+
+class RefusingAuthorizer(DummyAuthorizer):
+    def validate_authentication(self, username, password, handler):
+        raise AuthenticationFailed("Login incorrect.")
+
+
+class DosListingFS(AbstractedFS):
+    """LIST lines as IIS prints them: date, 12-hour time, <DIR> or size, name at column 39."""
+
+    def format_list(self, basedir, listing, ignore_err=True):
+        for name in listing:
+            path = os.path.join(basedir, name)
+            try:
+                st = self.lstat(path)
+            except OSError:
+                if ignore_err:
+                    continue
+                raise
+            t = time.localtime(st.st_mtime)
+            hour12 = t.tm_hour % 12 or 12
+            ampm = "AM" if t.tm_hour < 12 else "PM"
+            stamp = "%02d-%02d-%02d  %02d:%02d%s" % (t.tm_mon, t.tm_mday, t.tm_year % 100,
+                                                    hour12, t.tm_min, ampm)
+            if stat.S_ISDIR(st.st_mode):
+                middle = "       <DIR>          "
+            else:
+                middle = " %20d " % st.st_size
+            line = stamp + middle + name + "\r\n"
+            yield line.encode("utf8", self.cmd_channel.unicode_errors)
+
+
+class FaultyDTPHandler(ThrottledDTPHandler):
+    """Data channel that can be slow, or drop or stall a transfer after a number of bytes."""
+
+    drop_after = -1
+    stall_after = -1
+
+    def __init__(self, sock, cmd_channel):
+        self._stalled = False
+        super().__init__(sock, cmd_channel)
+
+    def _limit(self):
+        return self.drop_after if self.drop_after >= 0 else self.stall_after
+
+    def send(self, data):
+        limit = self._limit()
+        if limit < 0 or self.file_obj is None:
+            return super().send(data)
+        room = limit - self.tot_bytes_sent
+        if room <= 0:
+            self._reached_limit()
+            return 0
+        sent = super().send(data[:room])
+        if self.tot_bytes_sent >= limit:
+            self._reached_limit()
+        return sent
+
+    def handle_read(self):
+        limit = self._limit()
+        if limit < 0:
+            return super().handle_read()
+        if self._stalled:
+            return
+        room = limit - self.tot_bytes_received
+        chunk = self.recv(min(self.ac_in_buffer_size, max(room, 1)))
+        if not chunk:
+            self.transfer_finished = True
+            return
+        self.tot_bytes_received += len(chunk)
+        self.file_obj.write(chunk)
+        if self.tot_bytes_received >= limit:
+            self._reached_limit()
+
+    handle_read_event = handle_read
+
+    def readable(self):
+        if self._stalled:
+            return False
+        return super().readable()
+
+    def writable(self):
+        if self._stalled:
+            return False
+        return super().writable()
+
+    def _reached_limit(self):
+        if self.drop_after >= 0:
+            self._resp = ("426 Connection dropped by the test server; transfer aborted.",
+                          logging.info)
+            self.close()
+        else:
+            # Keep the socket open and simply stop: the client must notice the silence itself.
+            self._stalled = True
+            self.modify_ioloop_events(0)
+
+
+class TestHandler(FTPHandler):
+    refuse_dele = False
+
+    def on_login(self, username):
+        print("LOGIN %s" % username, flush=True)
+
+    def ftp_QUIT(self, line):
+        print("QUIT", flush=True)
+        return super().ftp_QUIT(line)
+
+    def ftp_DELE(self, path):
+        if self.refuse_dele:
+            self.respond("550 Permission denied by the test server.")
+            return
+        return super().ftp_DELE(path)
+
+
+def watch_for_end(max_seconds):
+    """Ends the process when the test that started it is gone."""
+    parent = os.getppid()
+    deadline = time.monotonic() + max_seconds
+
+    def stdin_watch():
+        try:
+            while sys.stdin.buffer.read(4096):
+                pass
+        except Exception:
+            pass
+        os._exit(0)
+
+    # Only a pipe or socket tells us anything by closing; /dev/null or a terminal would end
+    # the server at once or never.
+    try:
+        mode = os.fstat(0).st_mode
+        if stat.S_ISFIFO(mode) or stat.S_ISSOCK(mode):
+            threading.Thread(target=stdin_watch, daemon=True).start()
+    except OSError:
+        pass
+
+    def clock_watch():
+        while True:
+            if time.monotonic() >= deadline or os.getppid() != parent:
+                os._exit(0)
+            time.sleep(0.5)
+
+    threading.Thread(target=clock_watch, daemon=True).start()
+
+
+def main():
+    args = parse_args()
+    logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
+
+    if args.refuse_login:
+        authorizer = RefusingAuthorizer()
+    else:
+        authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
+
+    handler = TestHandler
+    handler.authorizer = authorizer
+    handler.banner = "ValtrassoSftp test server ready."
+    handler.auth_failed_timeout = 0.1  # refused logins answer at once, tests wait for them
+    handler.refuse_dele = args.refuse_dele
+    handler.permit_foreign_addresses = False
+    handler.passive_ports = None
+    if args.dos_listing:
+        handler.abstracted_fs = DosListingFS
+    if args.no_mlsd:
+        cmds = dict(proto_cmds)
+        cmds.pop("MLSD", None)
+        cmds.pop("MLST", None)
+        handler.proto_cmds = cmds
+    if args.drop_after_bytes >= 0 or args.stall_after_bytes >= 0 or args.rate > 0:
+        # This data channel never uses sendfile(), which would move whole files past the
+        # byte counting; without faults the plain (fast) one serves.
+        FaultyDTPHandler.drop_after = args.drop_after_bytes
+        FaultyDTPHandler.stall_after = args.stall_after_bytes
+        FaultyDTPHandler.read_limit = FaultyDTPHandler.write_limit = args.rate
+        handler.dtp_handler = FaultyDTPHandler
+
+    server = FTPServer(("127.0.0.1", args.port), handler)
+    server.max_cons = 256
+    port = server.socket.getsockname()[1]
+    watch_for_end(args.max_seconds)
+    print("PORT %d" % port, flush=True)
+    server.serve_forever(handle_exit=True)
+
+
+if __name__ == "__main__":
+    main()
