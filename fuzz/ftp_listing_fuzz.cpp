@@ -7,6 +7,7 @@
 
 #include "activitylog/activity_log.h"
 #include "cycle/selection_rules.h"
+#include "remote/ftp/ftp_listing.h"
 #include "remote/ftp_session.h"
 #include "settings/settings.h"
 
@@ -49,7 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vs::SessionState state;
     vs::ServerFields server;
     TextControl control;
-    control.listing.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
+    // The server's raw reply goes through the control's own listing builder first, as MLSD
+    // facts or as LIST lines, and must come out in the layout the listing parse expects.
+    const std::string raw(reinterpret_cast<const char*>(data) + 1, size - 1);
+    int skipped = 0;
+    control.listing = vs::buildListing(
+        raw, (data[0] & 64) ? vs::ListingFormat::Mlsd : vs::ListingFormat::List, &skipped);
+    if (skipped < 0) std::abort();
     vs::FtpSession session(state, server, log, clock, &control);
     vs::ListingTable table;
     vs::WorkList list2;

@@ -123,7 +123,9 @@ void Program::collegamento() {
 
 void Program::endAfterCleanCycle() {
     log.scrivi_file_log();
-    endProcess_(0);
+    // A remote folder that could not be entered does not make the cycle fail, but a caller
+    // waiting on the exit code must hear of it.
+    endProcess_(session.connectFailed ? 1 : 0);
 }
 
 void Program::shutdown() {

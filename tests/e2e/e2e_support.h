@@ -31,8 +31,13 @@ struct ProgramRun {
 
 // One job of the settings file.
 struct JobSpec {
-    std::string remote, local, type = "TUTTI", del = "NO", operation = "Download", backup,
-                                multiplier = "1x", params;
+    JobSpec(std::string remote_, std::string local_, std::string type_ = "TUTTI",
+            std::string del_ = "NO", std::string operation_ = "Download",
+            std::string backup_ = "", std::string multiplier_ = "1x", std::string params_ = "")
+        : remote(std::move(remote_)), local(std::move(local_)), type(std::move(type_)),
+          del(std::move(del_)), operation(std::move(operation_)), backup(std::move(backup_)),
+          multiplier(std::move(multiplier_)), params(std::move(params_)) {}
+    std::string remote, local, type, del, operation, backup, multiplier, params;
 };
 
 // Writes the settings file of a program folder.

@@ -54,7 +54,7 @@ TEST_F(SftpEndToEnd, DownloadAndUploadJobsMoveEveryFile) {
 
     const auto run = test::runProgram(home.path(), {"mod:asp"});
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_EQ(readFile(local / "dl" / "b c.txt"), std::string(300000, 'b'));
+    EXPECT_TRUE(readFile(local / "dl" / "b c.txt") == std::string(300000, 'b'));
     EXPECT_EQ(readFile(local / "bak" / "a.txt"), "alpha");
     EXPECT_FALSE(fs::exists(served / "out" / "a.txt"));
     EXPECT_TRUE(fs::exists(served / "out" / "scarica_ok"));
@@ -132,16 +132,16 @@ TEST_F(SftpEndToEnd, DroppedConnectionLosesNothingEitherWay) {
     auto run = test::runProgram(home.path(), {"mod:asp"});
     EXPECT_EQ(run.exitCode, 1) << run.output;
     EXPECT_FALSE(fs::exists(local / "dl" / "big.bin"));
-    EXPECT_EQ(readFile(served / "out" / "big.bin"), std::string(200000, 'x'));
-    EXPECT_EQ(readFile(local / "up" / "send.bin"), std::string(200000, 'y'));
+    EXPECT_TRUE(readFile(served / "out" / "big.bin") == std::string(200000, 'x'));
+    EXPECT_TRUE(readFile(local / "up" / "send.bin") == std::string(200000, 'y'));
 
     // The next cycles, on a server that stays up, move both.
     const std::string port = std::to_string(server->port());
     start({"--port", port});
     run = test::runProgram(home.path(), {"mod:asp"});
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_EQ(readFile(local / "dl" / "big.bin"), std::string(200000, 'x'));
-    EXPECT_EQ(readFile(served / "in" / "send.bin"), std::string(200000, 'y'));
+    EXPECT_TRUE(readFile(local / "dl" / "big.bin") == std::string(200000, 'x'));
+    EXPECT_TRUE(readFile(served / "in" / "send.bin") == std::string(200000, 'y'));
     EXPECT_FALSE(fs::exists(local / "up" / "send.bin"));
 }
 

@@ -74,6 +74,19 @@ TEST(Headless, AutoModeRunsACycleEverySecond) {
     EXPECT_EQ(p.wait(10s), 0);
 }
 
+TEST(Headless, AspWithAFailedConnectionEndsWithOne) {
+    TempDir home;
+    // Port 1 on the loopback address: nothing listens there.
+    test::writeFile(home / "valtrassosftp.ini",
+                    "[PARAMETRI]\nhost=127.0.0.1:1\ntiposerver=Ftp\nDirRemota_0=/in\n"
+                    "DirLocale_0=" + home.path().string() + "\nTipoFile_0=TUTTI\n"
+                    "CancelloFile_0=NO\nTipoOperazione_0=Download\n");
+    ServerProcess p;
+    ASSERT_TRUE(startProgram(p, home, {"mod:asp", "--headless"}));
+    EXPECT_EQ(p.wait(60s), 1) << p.output();
+    EXPECT_NE(dayLog(home).find("Connecting Ftp"), std::string::npos);
+}
+
 TEST(Headless, SigtermRunsTheOrderlyShutdown) {
     TempDir home;
     ServerProcess p;
