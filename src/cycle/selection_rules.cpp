@@ -79,11 +79,4 @@ bool acceptFileType(std::string_view name, bool isFile, const std::string& fileT
     return false;
 }
 
-bool unsafeRemoteName(std::string_view name) {
-    if (name.empty() || name == "." || name == "..") return true;
-    for (char c : name)
-        if (c == '/' || c == '\\' || c == '\0' || c == '\r' || c == '\n') return true;
-    return false;
-}
-
 }  // namespace vs

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/remote_name.h"
+
 namespace vs {
 
 // The three name filters of a job, parsed from its parameter text. Empty = off.
@@ -29,7 +31,5 @@ bool operatorFilter(const std::string& base, const std::string& operatorList);
 bool acceptFileType(std::string_view name, bool isFile, const std::string& fileType,
                     const std::string& operatorCode, const std::string& operatorList);
 
-// A remote name that could escape the staging or the local folder, or forge a log line.
-bool unsafeRemoteName(std::string_view name);
 
 }  // namespace vs

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "activitylog/activity_log.h"
+#include "common/remote_name.h"
 #include "common/runtime_error.h"
 #include "common/text.h"
 #include "settings/settings.h"
@@ -32,12 +33,6 @@ std::string mid(const std::string& s, size_t start1, size_t length = std::string
 }
 
 bool isDots(const std::string& name) { return name == "." || name == ".."; }
-
-bool unsafeName(const std::string& name) {
-    for (char c : name)
-        if (c == '/' || c == '\\' || c == '\0' || c == '\r' || c == '\n') return true;
-    return false;
-}
 
 // Keys are cut or padded to 15 characters so that the row number of a queue item keeps its
 // place whatever the name looks like.
@@ -207,7 +202,7 @@ void FtpSession::listftpprova(const std::string& dirremota, FtpListingContext& c
         }
 
         bool wroteMain = false;
-        if (selected && !isDots(name) && !unsafeName(name)) {
+        if (selected && !isDots(name) && !unsafeRemoteName(name)) {
             const std::string afterDot = mid(name, d1 + 1);
             if (endsWith(lower, ".t")) {
                 for (const char* letter : {"H", "0", "B"})

@@ -101,6 +101,8 @@ TEST(UnsafeRemoteName, RejectsEveryWayOutOfTheFolder) {
     for (const char* bad : {"", ".", "..", "../x", "a/b", "a\\b", "x\ry", "x\ny"})
         EXPECT_TRUE(unsafeRemoteName(bad)) << bad;
     EXPECT_TRUE(unsafeRemoteName(std::string("a\0b", 3)));
+    EXPECT_TRUE(unsafeRemoteName(std::string(256, 'n')));
+    EXPECT_FALSE(unsafeRemoteName(std::string(255, 'n')));
     EXPECT_FALSE(unsafeRemoteName("..x"));
     EXPECT_FALSE(unsafeRemoteName("name with blanks.txt"));
 }

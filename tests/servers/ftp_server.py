@@ -44,6 +44,9 @@ def parse_args():
     p.add_argument("--dos-listing", action="store_true", help="LIST answers like a Windows server")
     p.add_argument("--no-mlsd", action="store_true", help="MLSD and MLST are not offered")
     p.add_argument("--refuse-dele", action="store_true", help="DELE answers 550")
+    p.add_argument("--pasv-address", help="address named in PASV replies instead of the real one")
+    p.add_argument("--bad-names", action="store_true",
+                   help="listings also name entries that would leave the folder")
     p.add_argument("--max-seconds", type=float, default=600)
     return p.parse_args()
 
@@ -76,6 +79,39 @@ class DosListingFS(AbstractedFS):
                 middle = " %20d " % st.st_size
             line = stamp + middle + name + "\r\n"
             yield line.encode("utf8", self.cmd_channel.unicode_errors)
+
+
+# Entries no honest folder holds: ways out of the folder, line breaks and a terminal escape in
+# names, an overlong name, and a last line cut short.
+BAD_LIST_LINES = [
+    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 ../escape.txt",
+    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 ..",
+    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 a/b.txt",
+    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 back\\slash.txt",
+    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 cr\rinjected.txt",
+    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 nul\0name.txt",
+    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 " + b"L" * 4000,
+]
+BAD_MLSD_LINES = [b"type=file;size=5;modify=20091016143000; " + line.split(b"14:30 ", 1)[1]
+                  for line in BAD_LIST_LINES]
+CUT_LINE = b"-rw-r--r--   1 owner group 5 Oc"
+
+
+def with_bad_names(fs_class):
+    class BadNamesFS(fs_class):
+        def format_list(self, basedir, listing, ignore_err=True):
+            yield from super().format_list(basedir, listing, ignore_err)
+            for line in BAD_LIST_LINES:
+                yield line + b"\r\n"
+            yield CUT_LINE
+
+        def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+            yield from super().format_mlsx(basedir, listing, perms, facts, ignore_err)
+            for line in BAD_MLSD_LINES:
+                yield line + b"\r\n"
+            yield b"type=file;size=5;modi"
+
+    return BadNamesFS
 
 
 class FaultyDTPHandler(ThrottledDTPHandler):
@@ -208,8 +244,12 @@ def main():
     handler.refuse_dele = args.refuse_dele
     handler.permit_foreign_addresses = False
     handler.passive_ports = None
+    if args.pasv_address:
+        handler.masquerade_address = args.pasv_address
     if args.dos_listing:
         handler.abstracted_fs = DosListingFS
+    if args.bad_names:
+        handler.abstracted_fs = with_bad_names(handler.abstracted_fs)
     if args.no_mlsd:
         cmds = dict(proto_cmds)
         cmds.pop("MLSD", None)
