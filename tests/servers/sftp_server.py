@@ -170,7 +170,9 @@ async def main():
                    sftp_factory=TestSFTPServer, allow_scp=False)
     if ARGS.authorized_key:
         options["authorized_client_keys"] = ARGS.authorized_key
-    server = await asyncssh.create_server(TestServer, "127.0.0.1", ARGS.port, **options)
+    # Address reuse lets a test restart a server on the port its client already knows.
+    server = await asyncssh.create_server(TestServer, "127.0.0.1", ARGS.port,
+                                          reuse_address=True, **options)
     port = server.sockets[0].getsockname()[1]
     print(f"PORT {port}", flush=True)
     await asyncio.Event().wait()

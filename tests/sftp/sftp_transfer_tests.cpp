@@ -195,6 +195,25 @@ TEST_F(SftpTransfer, SilentServerTimesOutInsteadOfHanging) {
     c.component->disconnect();
 }
 
+TEST_F(SftpTransfer, AbortWhileTheServerIsSilentCutsTheConnectionInSeconds) {
+    // The server falls silent with read requests still open, so closing the file after the
+    // abort gets no answer either: the component must cut the connection, not wait 20 s.
+    startAndConnect({"--stall-after-bytes", "2097152"});
+    writeFile(server.root() / "big.bin", patternBytes(8 * 1024 * 1024, 10));
+    c.events.onProgress = [&](std::int64_t position, std::int64_t total) {
+        if (position < total) c.component->abort();
+    };
+    const auto start = Clock::now();
+    expectError([&] { c.component->fetch(server.local("big.bin").string(), "/big.bin"); },
+                kErrConnection, "aborted");
+    EXPECT_LT(Clock::now() - start, 10s);
+    EXPECT_FALSE(std::filesystem::exists(server.local("big.bin")));
+    EXPECT_FALSE(std::filesystem::exists(server.local("big.bin.part")));
+    EXPECT_EQ(c.component->stateCode(), 4);
+    c.component->disconnect();
+    ASSERT_TRUE(c.connect());
+}
+
 TEST_F(SftpTransfer, FileGrowingAfterStatIsFetchedWhole) {
     startAndConnect({"--grow-file", "grow.bin", "--grow-bytes", "100000"});
     writeFile(server.root() / "grow.bin", patternBytes(1024 * 1024, 8));

@@ -48,13 +48,13 @@ void Libssh2SftpComponent::connect() {
                                             " is still running (call made from inside an event)");
     const sftp::ConnectSettings settings = settings_;
     bool ok = false;
+    std::string error;
     state_ = kConnecting;
     failure_.clear();
     try {
         runner_.run(
             "connect to " + settings.host,
-            [this, settings, &ok](sftp::EventPoster& poster) {
-                std::string error;
+            [this, settings, &ok, &error](sftp::EventPoster& poster) {
                 try {
                     // A session left over from an earlier cycle that ended early goes first.
                     session_.close(true);
@@ -65,15 +65,16 @@ void Libssh2SftpComponent::connect() {
                 }
                 ok = error.empty();
                 poster.post(sftp::ConnectedEvent{ok ? 0 : kErrConnection, error});
-                if (!ok) failure_ = error;
             },
             [this](const sftp::ComponentEvent& e) { deliver(e); },
             [this] { session_.interrupt(); });
     } catch (...) {
         state_ = ok ? kConnected : kFailed;
+        failure_ = error;
         throw;
     }
     state_ = ok ? kConnected : kFailed;
+    failure_ = error;
     if (disconnectRequested_) closeSession();
 }
 
@@ -105,10 +106,17 @@ void Libssh2SftpComponent::runRequest(
     } after{*this};
     runner_.run(
         what,
-        [this, &request](sftp::EventPoster& poster) {
+        [this, &request, &what](sftp::EventPoster& poster) {
             if (!session_.usable())
-                throw RuntimeError(kErrConnection, "SFTP: not connected");
-            request(session_, poster);
+                throw RuntimeError(kErrConnection, "SFTP: cannot " + what + ": not connected");
+            try {
+                request(session_, poster);
+            } catch (const RuntimeError&) {
+                throw;
+            } catch (const std::exception& e) {
+                // Out of memory and the like: still an error the operator can read.
+                throw RuntimeError(kErrGeneric, "SFTP: cannot " + what + ": " + e.what());
+            }
         },
         [this](const sftp::ComponentEvent& e) { deliver(e); },
         [this] { session_.interrupt(); });

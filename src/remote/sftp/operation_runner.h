@@ -49,7 +49,7 @@ public:
 
     static constexpr std::chrono::milliseconds kYieldInterval{50};
     static constexpr std::chrono::milliseconds kProgressInterval{250};
-    static constexpr std::chrono::seconds kAbortGrace{2};
+    static constexpr std::chrono::seconds kAbortGrace{5};
 
 private:
     // EventPoster, worker side.

@@ -41,29 +41,29 @@ bool connectionLevel(unsigned long status) {
 
 // Throws the error that a failed libssh2 call `rc` stands for; `what` says what was being done
 // ("cannot open the remote file /x").
-[[noreturn]] void throwFailure(SshSession& s, int rc, const std::string& what) {
+// For a failed call: the server's refusal in words, or empty when the failure is the
+// connection's, in which case the session is marked broken.
+std::string refusalOrBreak(SshSession& s, int rc, std::string& connectionReason) {
     if (rc == LIBSSH2_ERROR_SFTP_PROTOCOL) {
         const unsigned long status = libssh2_sftp_last_error(s.sftp());
-        if (!connectionLevel(status))
-            throw RuntimeError(kErrRemote, what + ": " + sftpStatusText(status));
+        if (!connectionLevel(status)) return sftpStatusText(status);
     }
-    std::string reason;
     if (rc == LIBSSH2_ERROR_TIMEOUT || rc == LIBSSH2_ERROR_SOCKET_TIMEOUT)
-        reason = "no answer from " + s.where() + " for " + std::to_string(s.timeoutSeconds()) +
-                 " seconds";
+        connectionReason = "no answer from " + s.where() + " for " +
+                           std::to_string(s.timeoutSeconds()) + " seconds";
     else
-        reason = "connection to " + s.where() + " lost (" + s.libraryError() + ")";
-    s.markBroken(reason);
-    throw RuntimeError(kErrConnection, what + ": " + reason);
+        connectionReason = "connection to " + s.where() + " lost (" + s.libraryError() + ")";
+    s.markBroken(connectionReason);
+    return {};
 }
 
-[[noreturn]] void throwAborted(SshSession& s, const std::string& what) {
-    if (s.broken())
-        throw RuntimeError(kErrConnection,
-                           what + " aborted; the connection was closed because the server did "
-                                  "not answer in time");
-    throw RuntimeError(kErrGeneric, what + " aborted");
+[[noreturn]] void throwFailure(SshSession& s, int rc, const std::string& what) {
+    std::string connectionReason;
+    const std::string refusal = refusalOrBreak(s, rc, connectionReason);
+    if (!refusal.empty()) throw RuntimeError(kErrRemote, what + ": " + refusal);
+    throw RuntimeError(kErrConnection, what + ": " + connectionReason);
 }
+
 
 // An SFTP file handle, closed on every path out.
 class RemoteFile {
@@ -93,6 +93,24 @@ private:
     SshSession& session_;
     LIBSSH2_SFTP_HANDLE* handle_;
 };
+
+// Ends a transfer the caller aborted. The handle is closed first: that waits for the answers
+// to the requests still on their way, and when the server does not give them the caller's
+// side cuts the connection, which makes this a connection-level error.
+[[noreturn]] void throwAborted(SshSession& s, RemoteFile& file, const std::string& what,
+                               int failedCall = 0) {
+    if (failedCall < 0) {
+        // The abort met a failure of its own (the caller's side cut the connection, or the
+        // server fell silent): no closing on a connection that is gone.
+        std::string ignored;
+        refusalOrBreak(s, failedCall, ignored);
+    }
+    file.discard();
+    if (s.broken())
+        throw RuntimeError(kErrConnection, what + " aborted; the connection was cut because the "
+                                                  "server did not answer");
+    throw RuntimeError(kErrGeneric, what + " aborted");
+}
 
 // The download's temporary local file: removed unless renamed into place.
 class PartFile {
@@ -297,14 +315,12 @@ void fetchFile(SshSession& s, const std::string& localPath, const std::string& r
     std::vector<char> buffer(kReadBuffer);
     std::int64_t position = 0;
     for (;;) {
-        if (p.abortRequested()) throwAborted(s, "Download of " + shown);
+        if (p.abortRequested()) throwAborted(s, file, "Download of " + shown);
         ssize_t n = libssh2_sftp_read(file.get(), buffer.data(), buffer.size());
         if (n == 0) break;
         if (n < 0) {
-            if (p.abortRequested()) {
-                s.markBroken("transfer aborted");
-                throwAborted(s, "Download of " + shown);
-            }
+            if (p.abortRequested())
+                throwAborted(s, file, "Download of " + shown, static_cast<int>(n));
             throwFailure(s, static_cast<int>(n),
                          "Download of " + shown + " failed after " + std::to_string(position) +
                              " bytes");
@@ -344,7 +360,7 @@ void sendFile(SshSession& s, const std::string& localPath, const std::string& re
         std::size_t end = 0;
         bool endOfFile = false;
         for (;;) {
-            if (p.abortRequested()) throwAborted(s, "Upload of " + shown);
+            if (p.abortRequested()) throwAborted(s, file, "Upload of " + shown);
             if (!endOfFile && end - begin < kWritesInFlight) {
                 if (buffer.size() - end < kWriteStep) {
                     std::memmove(buffer.data(), buffer.data() + begin, end - begin);
@@ -363,10 +379,8 @@ void sendFile(SshSession& s, const std::string& localPath, const std::string& re
             }
             ssize_t n = libssh2_sftp_write(file.get(), buffer.data() + begin, end - begin);
             if (n < 0) {
-                if (p.abortRequested()) {
-                    s.markBroken("transfer aborted");
-                    throwAborted(s, "Upload of " + shown);
-                }
+                if (p.abortRequested())
+                    throwAborted(s, file, "Upload of " + shown, static_cast<int>(n));
                 throwFailure(s, static_cast<int>(n),
                              "Upload of " + shown + " failed after " + std::to_string(position) +
                                  " bytes");

@@ -62,9 +62,18 @@ void SshSession::markBroken(const std::string& reason) {
     brokenReason_ = reason;
 }
 
+std::string SshSession::brokenReason() const {
+    if (broken_) return brokenReason_;
+    if (interrupted_.load()) return "the connection was cut after the server stopped answering";
+    return {};
+}
+
 void SshSession::interrupt() {
     std::lock_guard<std::mutex> lock(socketMutex_);
-    if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
+    if (socket_ >= 0) {
+        interrupted_.store(true);
+        ::shutdown(socket_, SHUT_RDWR);
+    }
 }
 
 std::string SshSession::fail(std::string text) {
@@ -141,6 +150,7 @@ std::string SshSession::open(const ConnectSettings& s, const std::function<void(
     close(false);
     initialiseLibraryOnce();
     broken_ = false;
+    interrupted_.store(false);
     brokenReason_.clear();
     where_ = s.host + ":" + std::to_string(s.port);
     timeoutSeconds_ = s.timeoutSeconds > 0 ? s.timeoutSeconds : 20;
@@ -185,7 +195,7 @@ std::string SshSession::open(const ConnectSettings& s, const std::function<void(
 
 void SshSession::close(bool graceful) {
     if (session_) {
-        if (!graceful || broken_) {
+        if (!graceful || broken()) {
             // Nothing useful can be said to a server that stopped answering: make every call
             // below fail at once instead of waiting for the time-out.
             interrupt();
@@ -194,7 +204,7 @@ void SshSession::close(bool graceful) {
         }
         if (sftp_) libssh2_sftp_shutdown(sftp_);
         sftp_ = nullptr;
-        if (graceful && !broken_) libssh2_session_disconnect(session_, "Session closed");
+        if (graceful && !broken()) libssh2_session_disconnect(session_, "Session closed");
         libssh2_session_free(session_);
         session_ = nullptr;
     }

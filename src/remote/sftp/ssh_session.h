@@ -3,6 +3,7 @@
 #include <libssh2.h>
 #include <libssh2_sftp.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -39,12 +40,12 @@ public:
     // time-out); a broken session is always torn down without waiting.
     void close(bool graceful);
 
-    bool usable() const { return sftp_ != nullptr && !broken_; }
+    bool usable() const { return sftp_ != nullptr && !broken(); }
     bool isOpen() const { return session_ != nullptr; }
     // After a time-out or a lost connection nothing more may be sent on this session.
     void markBroken(const std::string& reason);
-    bool broken() const { return broken_; }
-    const std::string& brokenReason() const { return brokenReason_; }
+    bool broken() const { return broken_ || interrupted_.load(); }
+    std::string brokenReason() const;
 
     LIBSSH2_SESSION* session() const { return session_; }
     LIBSSH2_SFTP* sftp() const { return sftp_; }
@@ -53,7 +54,8 @@ public:
     // libssh2's text for its last error.
     std::string libraryError() const;
 
-    // Any thread: shuts the socket down so that a call blocked on it returns at once.
+    // Any thread: shuts the socket down so that a call blocked on it returns at once; the
+    // session is broken from then on.
     void interrupt();
 
     // Blocks libssh2 still holds for this session (zero after close).
@@ -71,6 +73,7 @@ private:
     std::mutex socketMutex_;
     int socket_ = -1;
     bool broken_ = false;
+    std::atomic<bool> interrupted_{false};
     std::string brokenReason_;
     std::string where_;
     int timeoutSeconds_ = 20;
