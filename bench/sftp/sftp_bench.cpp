@@ -15,7 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class Events : public vs::SftpEvents {
-public:
+  public:
     void Connected(int code, const std::string& text) override {
         code_ = code;
         text_ = text;
@@ -38,7 +38,9 @@ int usage() {
     return 2;
 }
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 }  // namespace
 
@@ -48,15 +50,24 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
-        if (a == "--port") port = std::atoi(next().c_str());
-        else if (a == "--user") user = next();
-        else if (a == "--key") key = next();
-        else if (a == "--known-hosts") knownHosts = next();
-        else if (a == "--host") host = next();
-        else if (op.empty()) op = a;
-        else if (local.empty()) local = a;
-        else if (remote.empty()) remote = a;
-        else return usage();
+        if (a == "--port")
+            port = std::atoi(next().c_str());
+        else if (a == "--user")
+            user = next();
+        else if (a == "--key")
+            key = next();
+        else if (a == "--known-hosts")
+            knownHosts = next();
+        else if (a == "--host")
+            host = next();
+        else if (op.empty())
+            op = a;
+        else if (local.empty())
+            local = a;
+        else if (remote.empty())
+            remote = a;
+        else
+            return usage();
     }
     if ((op != "get" && op != "put") || local.empty() || remote.empty()) return usage();
 

@@ -75,7 +75,8 @@ TEST(SftpConnect, ChangedHostKeyIsRefusedNamingBothFingerprints) {
     ASSERT_EQ(c.events.connections.size(), 1u);
     const auto& refused = c.events.connections[0];
     EXPECT_NE(refused.code, 0);
-    EXPECT_NE(refused.text.find("[127.0.0.1]:" + std::to_string(port)), std::string::npos) << refused.text;
+    EXPECT_NE(refused.text.find("[127.0.0.1]:" + std::to_string(port)), std::string::npos)
+        << refused.text;
     EXPECT_NE(refused.text.find(oldPrint), std::string::npos) << refused.text;
     EXPECT_NE(refused.text.find(newPrint), std::string::npos) << refused.text;
     EXPECT_EQ(c.component->stateCode(), 4);
@@ -87,7 +88,8 @@ TEST(SftpConnect, ChangedHostKeyIsRefusedNamingBothFingerprints) {
     server.stop();
     std::filesystem::remove(server.hostKey());
     std::filesystem::remove(server.hostKey().string() + ".pub");
-    ASSERT_TRUE(runCommand("ssh-keygen -q -t ecdsa -b 256 -N '' -f '" + server.hostKey().string() + "'"));
+    ASSERT_TRUE(
+        runCommand("ssh-keygen -q -t ecdsa -b 256 -N '' -f '" + server.hostKey().string() + "'"));
     ASSERT_TRUE(server.start({}, port));
     c.events.clear();
     c.component->connect();
@@ -152,7 +154,8 @@ TEST(SftpConnect, UnreachablePortIsReportedQuicklyWithoutThrowing) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     ASSERT_EQ(c.events.connections.size(), 1u);
     EXPECT_NE(c.events.connections[0].code, 0);
-    EXPECT_NE(c.events.connections[0].text.find("127.0.0.1:" + std::to_string(port)), std::string::npos)
+    EXPECT_NE(c.events.connections[0].text.find("127.0.0.1:" + std::to_string(port)),
+              std::string::npos)
         << c.events.connections[0].text;
     EXPECT_NE(c.events.connections[0].text.find("refused"), std::string::npos);
     EXPECT_EQ(c.component->stateCode(), 4);

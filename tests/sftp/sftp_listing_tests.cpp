@@ -75,7 +75,8 @@ TEST(SftpListing, LongFormatLinesInBatchesWithBadNamesLeftOut) {
             ASSERT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
             auto fields = splitFields(line, 9);
             ASSERT_EQ(fields.size(), 9u) << line;
-            for (int i = 0; i < 8; ++i) EXPECT_FALSE(fields[i].empty()) << "double blank in " << line;
+            for (int i = 0; i < 8; ++i)
+                EXPECT_FALSE(fields[i].empty()) << "double blank in " << line;
             EXPECT_TRUE(std::regex_match(fields[0], modeShape)) << line;
             EXPECT_TRUE(months.count(fields[5])) << line;
             byName[fields[8]] = fields;
@@ -83,7 +84,8 @@ TEST(SftpListing, LongFormatLinesInBatchesWithBadNamesLeftOut) {
         EXPECT_LE(lines, 500);
     }
 
-    EXPECT_EQ(byName.size(), 1203u + 4u + (byName.count(".") ? 1 : 0) + (byName.count("..") ? 1 : 0));
+    EXPECT_EQ(byName.size(),
+              1203u + 4u + (byName.count(".") ? 1 : 0) + (byName.count("..") ? 1 : 0));
     ASSERT_TRUE(byName.count("two words here.pdf"));
     const auto& pdf = byName["two words here.pdf"];
     EXPECT_EQ(pdf[0], "-rw-r--r--");
@@ -146,7 +148,8 @@ TEST(SftpListing, RefusedRequestsNameThePathAndKeepTheSession) {
         }
         EXPECT_EQ(c.component->stateCode(), 2);
     };
-    expectRemoteError([&] { c.component->getAttributes("/missing.txt"); }, "/missing.txt", "no such file");
+    expectRemoteError([&] { c.component->getAttributes("/missing.txt"); }, "/missing.txt",
+                      "no such file");
     expectRemoteError([&] { c.component->listFolder("/nofolder/"); }, "/nofolder/", "no such file");
     expectRemoteError([&] { c.component->remove("/missing.txt"); }, "/missing.txt", "no such file");
     expectRemoteError([&] { c.component->fetch(server.local("m").string(), "/missing.txt"); },
@@ -158,8 +161,9 @@ TEST(SftpListing, RefusedRequestsNameThePathAndKeepTheSession) {
     // A folder the server cannot write into (we run as root, so make the server's view fail
     // by a path through a plain file instead).
     writeFile(server.local("up.txt"), "data");
-    expectRemoteError([&] { c.component->send(server.local("up.txt").string(), "/gone.txt/inside"); },
-                      "/gone.txt/inside", "");
+    expectRemoteError(
+        [&] { c.component->send(server.local("up.txt").string(), "/gone.txt/inside"); },
+        "/gone.txt/inside", "");
 
     // The session survived all of that.
     c.component->remove("/gone.txt");

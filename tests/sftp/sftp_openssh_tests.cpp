@@ -9,13 +9,14 @@ namespace vs::test {
 namespace {
 
 class SftpOpenSsh : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ed25519Key = sshd.addUserKey("id_ed25519", "ed25519");
         ecdsaKey = sshd.addUserKey("id_ecdsa", "ecdsa");
         rsaKey = sshd.addUserKey("id_rsa", "rsa");
         ASSERT_FALSE(ed25519Key.empty() || ecdsaKey.empty() || rsaKey.empty());
-        if (std::string why = sshd.start(); !why.empty()) GTEST_SKIP() << "no OpenSSH server here: " << why;
+        if (std::string why = sshd.start(); !why.empty())
+            GTEST_SKIP() << "no OpenSSH server here: " << why;
         std::filesystem::create_directories(sshd.dir() / "remote");
         std::filesystem::create_directories(sshd.dir() / "local");
     }
@@ -25,8 +26,12 @@ protected:
         c.component->setPrivateKeyFile(key.string());
     }
 
-    std::string remote(const std::string& name) const { return (sshd.dir() / "remote" / name).string(); }
-    std::filesystem::path local(const std::string& name) const { return sshd.dir() / "local" / name; }
+    std::string remote(const std::string& name) const {
+        return (sshd.dir() / "remote" / name).string();
+    }
+    std::filesystem::path local(const std::string& name) const {
+        return sshd.dir() / "local" / name;
+    }
 
     OpenSshServer sshd;
     std::filesystem::path ed25519Key, ecdsaKey, rsaKey;

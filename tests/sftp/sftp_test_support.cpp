@@ -1,11 +1,11 @@
 #include "sftp_test_support.h"
 
 #include <dirent.h>
-#include <pwd.h>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -54,9 +54,12 @@ TestSftpServer::TestSftpServer() {
 }
 
 bool TestSftpServer::start(const std::vector<std::string>& extra, int port) {
-    std::vector<std::string> args{"--root", root().string(), "--host-key", hostKey().string(),
-                                  "--user", "tester", "--password", "secret",
-                                  "--port", std::to_string(port), "--max-seconds", "300"};
+    std::vector<std::string> args{"--root",        root().string(),
+                                  "--host-key",    hostKey().string(),
+                                  "--user",        "tester",
+                                  "--password",    "secret",
+                                  "--port",        std::to_string(port),
+                                  "--max-seconds", "300"};
     args.insert(args.end(), extra.begin(), extra.end());
     process_ = std::make_unique<ServerProcess>();
     if (!process_->start(pythonServer("sftp_server.py", args))) return false;
@@ -94,18 +97,26 @@ std::string OpenSshServer::start() {
         port_ = unusedPort();
         writeFile(dir_ / "sshd_config",
                   "ListenAddress 127.0.0.1\n"
-                  "Port " + std::to_string(port_) + "\n"
-                  "HostKey " + (dir_ / "host_key").string() + "\n"
-                  "AuthorizedKeysFile " + (dir_ / "authorized_keys").string() + "\n"
-                  "PidFile " + (dir_ / "sshd.pid").string() + "\n"
-                  "UsePAM no\n"
-                  "StrictModes no\n"
-                  "PubkeyAuthentication yes\n"
-                  "PasswordAuthentication no\n"
-                  "KbdInteractiveAuthentication no\n"
-                  "PermitRootLogin prohibit-password\n"
-                  "LogLevel ERROR\n"
-                  "Subsystem sftp internal-sftp\n");
+                  "Port " +
+                      std::to_string(port_) +
+                      "\n"
+                      "HostKey " +
+                      (dir_ / "host_key").string() +
+                      "\n"
+                      "AuthorizedKeysFile " +
+                      (dir_ / "authorized_keys").string() +
+                      "\n"
+                      "PidFile " +
+                      (dir_ / "sshd.pid").string() +
+                      "\n"
+                      "UsePAM no\n"
+                      "StrictModes no\n"
+                      "PubkeyAuthentication yes\n"
+                      "PasswordAuthentication no\n"
+                      "KbdInteractiveAuthentication no\n"
+                      "PermitRootLogin prohibit-password\n"
+                      "LogLevel ERROR\n"
+                      "Subsystem sftp internal-sftp\n");
         process_.kill();
         if (!process_.start({sshd, "-D", "-e", "-f", (dir_ / "sshd_config").string()}))
             return "sshd cannot be started";
@@ -156,7 +167,8 @@ void ComponentUnderTest::configure(int port, const std::filesystem::path& knownH
     if (events.connections[0].code != 0)
         return ::testing::AssertionFailure() << "connect refused: " << events.connections[0].text;
     if (component->stateCode() != 2)
-        return ::testing::AssertionFailure() << "state " << component->stateCode() << " after connect";
+        return ::testing::AssertionFailure()
+               << "state " << component->stateCode() << " after connect";
     return ::testing::AssertionSuccess();
 }
 
@@ -187,7 +199,8 @@ std::string patternBytes(std::size_t size, unsigned seed) {
     std::string data(size, '\0');
     for (std::size_t i = 0; i < size; i += 4) {
         std::uint32_t v = random();
-        for (std::size_t j = 0; j < 4 && i + j < size; ++j) data[i + j] = static_cast<char>(v >> (8 * j));
+        for (std::size_t j = 0; j < 4 && i + j < size; ++j)
+            data[i + j] = static_cast<char>(v >> (8 * j));
     }
     return data;
 }
@@ -205,14 +218,18 @@ std::string sshKeygenFingerprint(const std::filesystem::path& publicKey) {
     return out.substr(at, out.find(' ', at) - at);
 }
 
-bool runCommand(const std::string& command) { return std::system(command.c_str()) == 0; }
+bool runCommand(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
 
 }  // namespace vs::test
 
 // Sanitizer builds: libssh2 1.10 loses one OpenSSL number (BN_new) or so per ECDSA key login,
 // about a hundred bytes, which is its bug and not ours. The full stack is needed to tell that
 // leak from any other, hence the slow unwinder.
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+extern "C" const char* __asan_default_options() {
+    return "fast_unwind_on_malloc=0";
+}
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libssh2_userauth_publickey_fromfile_ex\n";
 }

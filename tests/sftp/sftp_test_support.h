@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -9,8 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "remote/sftp/libssh2_sftp_component.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
@@ -19,7 +19,7 @@ namespace vs::test {
 
 // Records every event of the component, with the thread and time it arrived on.
 class EventRecorder : public SftpEvents {
-public:
+  public:
     struct Connection {
         int code;
         std::string text;
@@ -52,7 +52,7 @@ public:
     std::function<void(std::int64_t, std::int64_t)> onProgress;
     int foreignEvents = 0;
 
-private:
+  private:
     void noteThread();
     std::thread::id owner_ = std::this_thread::get_id();
 };
@@ -60,7 +60,7 @@ private:
 // The asyncssh test server over a fresh folder: root/ is served, the host key and the
 // client's known_hosts live next to it.
 class TestSftpServer {
-public:
+  public:
     TestSftpServer();
     // Starts with the extra switches; the same port again when `port` is given.
     bool start(const std::vector<std::string>& extra = {}, int port = 0);
@@ -73,7 +73,7 @@ public:
     std::filesystem::path local(const std::string& name) const { return dir_ / "local" / name; }
     const std::filesystem::path& dir() const { return dir_.path(); }
 
-private:
+  private:
     TempDir dir_;
     // A fresh object for every start: ServerProcess keeps what the previous process printed,
     // and its old "PORT" line would be taken for the new one's.
@@ -84,7 +84,7 @@ private:
 // OpenSSH's sshd on a free 127.0.0.1 port with a configuration of its own: its host key and
 // the authorized keys in a temporary folder, public-key login only, internal-sftp.
 class OpenSshServer {
-public:
+  public:
     // Empty text when it listens; otherwise why it cannot run here.
     std::string start();
     int port() const { return port_; }
@@ -94,7 +94,7 @@ public:
     std::filesystem::path addUserKey(const std::string& name, const std::string& type);
     static std::string userName();
 
-private:
+  private:
     TempDir dir_;
     ServerProcess process_;
     int port_ = 0;

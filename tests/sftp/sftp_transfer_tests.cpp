@@ -17,7 +17,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kLarge = 20 * 1024 * 1024;
 
 class SftpTransfer : public ::testing::Test {
-protected:
+  protected:
     void startAndConnect(const std::vector<std::string>& extra = {}, int timeoutSeconds = 20) {
         ASSERT_TRUE(server.start(extra));
         c.configure(server.port(), server.knownHosts(), "tester", "secret", timeoutSeconds);
@@ -25,7 +25,8 @@ protected:
     }
 
     // Intermediate events below Total and at least 250 ms apart, then one closing event.
-    static void expectProgressRules(const std::vector<EventRecorder::Step>& steps, std::int64_t size) {
+    static void expectProgressRules(const std::vector<EventRecorder::Step>& steps,
+                                    std::int64_t size) {
         ASSERT_FALSE(steps.empty()) << "no Progress event at all";
         EXPECT_EQ(steps.back().position, size);
         EXPECT_EQ(steps.back().total, size);
@@ -35,12 +36,14 @@ protected:
             if (i > 0) {
                 EXPECT_GE(steps[i].position, steps[i - 1].position);
                 // The clock read on both sides of a delivery differs by a little.
-                EXPECT_GE(steps[i].at - steps[i - 1].at, 245ms) << "events " << i - 1 << " and " << i;
+                EXPECT_GE(steps[i].at - steps[i - 1].at, 245ms)
+                    << "events " << i - 1 << " and " << i;
             }
         }
     }
 
-    static void expectError(const std::function<void()>& call, int number, const std::string& part) {
+    static void expectError(const std::function<void()>& call, int number,
+                            const std::string& part) {
         try {
             call();
             ADD_FAILURE() << "no error, expected one with \"" << part << "\"";
@@ -58,7 +61,8 @@ TEST_F(SftpTransfer, EmptyAndSmallFilesBothWays) {
     startAndConnect();
     writeFile(server.root() / "empty.txt", "");
     writeFile(server.root() / "small.txt", "hello");
-    for (const auto& [name, content] : {std::pair{"empty.txt", ""}, std::pair{"small.txt", "hello"}}) {
+    for (const auto& [name, content] :
+         {std::pair{"empty.txt", ""}, std::pair{"small.txt", "hello"}}) {
         SCOPED_TRACE(name);
         const std::string size = std::to_string(std::string(content).size());
         c.events.progress.clear();
@@ -133,8 +137,8 @@ TEST_F(SftpTransfer, AbortFromInsideProgressEndsTheTransferAndKeepsTheSession) {
 
     writeFile(server.local("up.bin"), patternBytes(kLarge, 3));
     aborts = 0;
-    expectError([&] { c.component->send(server.local("up.bin").string(), "/up.bin"); },
-                kErrGeneric, "aborted");
+    expectError([&] { c.component->send(server.local("up.bin").string(), "/up.bin"); }, kErrGeneric,
+                "aborted");
     EXPECT_FALSE(std::filesystem::exists(server.root() / "up.bin")) << "partial upload left behind";
 
     // The same session carries on; an abort outside a transfer changes nothing.
@@ -249,7 +253,8 @@ TEST_F(SftpTransfer, CallsFromInsideEventsAreRefusedOrDeferred) {
     c.component->fetch(server.local("big.bin").string(), "/big.bin");
     EXPECT_EQ(std::filesystem::file_size(server.local("big.bin")), kLarge / 2);
     ASSERT_EQ(refusals.size(), 2u);
-    for (const std::string& text : refusals) EXPECT_NE(text.find("still running"), std::string::npos) << text;
+    for (const std::string& text : refusals)
+        EXPECT_NE(text.find("still running"), std::string::npos) << text;
     EXPECT_TRUE(c.events.listings.empty());
 
     // Disconnecting from inside ends the transfer and closes the session once it returned.
@@ -267,8 +272,9 @@ TEST_F(SftpTransfer, CallsFromInsideEventsAreRefusedOrDeferred) {
 TEST_F(SftpTransfer, LocalFileErrorsKeepTheirOwnNumbers) {
     startAndConnect();
     writeFile(server.root() / "a.txt", "abc");
-    expectError([&] { c.component->fetch((server.dir() / "no_such_folder" / "a.txt").string(), "/a.txt"); },
-                kErrFileNotFound, "no_such_folder");
+    expectError(
+        [&] { c.component->fetch((server.dir() / "no_such_folder" / "a.txt").string(), "/a.txt"); },
+        kErrFileNotFound, "no_such_folder");
     expectError([&] { c.component->send((server.dir() / "missing.txt").string(), "/b.txt"); },
                 kErrFileNotFound, "missing.txt");
     EXPECT_FALSE(std::filesystem::exists(server.root() / "b.txt"));

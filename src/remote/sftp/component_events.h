@@ -38,7 +38,7 @@ using ComponentEvent =
 
 // What an operation running on the worker thread may do towards the caller.
 class EventPoster {
-public:
+  public:
     virtual ~EventPoster() = default;
     // Delivered in order, each one.
     virtual void post(ComponentEvent event) = 0;

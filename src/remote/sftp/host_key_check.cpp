@@ -17,8 +17,8 @@ namespace vs::sftp {
 namespace {
 
 struct KeyKind {
-    int knownHostType;        // LIBSSH2_KNOWNHOST_KEY_*
-    const char* methodName;   // host-key algorithm
+    int knownHostType;       // LIBSSH2_KNOWNHOST_KEY_*
+    const char* methodName;  // host-key algorithm
 };
 
 constexpr KeyKind kKeyKinds[] = {
@@ -39,7 +39,7 @@ constexpr const char* kAllHostKeyMethods =
 // the first line it does not understand (certificate authorities, key types it lacks), which
 // would silently hide every host recorded after it.
 class KnownHosts {
-public:
+  public:
     explicit KnownHosts(LIBSSH2_SESSION* session) : hosts_(libssh2_knownhost_init(session)) {}
     ~KnownHosts() {
         if (hosts_) libssh2_knownhost_free(hosts_);
@@ -85,7 +85,7 @@ public:
         return {};
     }
 
-private:
+  private:
     LIBSSH2_KNOWNHOSTS* hosts_;
 };
 
@@ -93,7 +93,8 @@ std::string describeRecorded(const libssh2_knownhost* entry) {
     if (!entry || !entry->key) return "an unreadable key";
     std::string_view text(entry->key);
     // Some entries carry "type base64"; the fingerprint is over the decoded blob only.
-    if (auto blank = text.rfind(' '); blank != std::string_view::npos) text.remove_prefix(blank + 1);
+    if (auto blank = text.rfind(' '); blank != std::string_view::npos)
+        text.remove_prefix(blank + 1);
     std::optional<std::string> blob = base64Decode(text);
     if (!blob) return "an unreadable key";
     std::string type = keyTypeOfBlob(*blob);
@@ -188,19 +189,22 @@ std::string verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHost
 
     // Key type 0 matches entries of every type: a host is known as soon as any key of it is.
     libssh2_knownhost* entry = nullptr;
-    int result = libssh2_knownhost_checkp(hosts.get(), name.c_str(), -1, key, keyLength,
-                                          LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW,
-                                          &entry);
+    int result = libssh2_knownhost_checkp(
+        hosts.get(), name.c_str(), -1, key, keyLength,
+        LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW, &entry);
     switch (result) {
-        case LIBSSH2_KNOWNHOST_CHECK_MATCH: return {};
+        case LIBSSH2_KNOWNHOST_CHECK_MATCH:
+            return {};
         case LIBSSH2_KNOWNHOST_CHECK_MISMATCH:
             return "The host key of " + name + " has changed: " + knownHostsPath + " records " +
                    describeRecorded(entry) + ", the server presented " + presented +
                    ". Connection refused, since this may be someone posing as the server; if "
                    "the key was changed on purpose, remove the old line for " +
                    name + " from " + knownHostsPath;
-        case LIBSSH2_KNOWNHOST_CHECK_NOTFOUND: break;
-        default: return "Host key of " + name + " could not be checked against " + knownHostsPath;
+        case LIBSSH2_KNOWNHOST_CHECK_NOTFOUND:
+            break;
+        default:
+            return "Host key of " + name + " could not be checked against " + knownHostsPath;
     }
 
     const std::string line = name + " " + presentedType + " " + base64Encode(blob) + "\n";

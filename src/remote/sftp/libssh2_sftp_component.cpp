@@ -58,7 +58,8 @@ void Libssh2SftpComponent::connect() {
                 try {
                     // A session left over from an earlier cycle that ended early goes first.
                     session_.close(true);
-                    error = session_.open(settings, [&poster](const std::string& line) { poster.log(line); });
+                    error = session_.open(settings,
+                                          [&poster](const std::string& line) { poster.log(line); });
                 } catch (const std::exception& e) {
                     session_.close(false);
                     error = std::string("SFTP connection failed: ") + e.what();
@@ -86,8 +87,10 @@ void Libssh2SftpComponent::runRequest(
                                             " is still running (call made from inside an event)");
     const int before = state_.load();
     if (before != kConnected) {
-        std::string why = before == kFailed && !failure_.empty() ? failure_ : "no SFTP session is open";
-        throw RuntimeError(kErrConnection, "SFTP: cannot " + what + ": not connected (" + why + ")");
+        std::string why =
+            before == kFailed && !failure_.empty() ? failure_ : "no SFTP session is open";
+        throw RuntimeError(kErrConnection,
+                           "SFTP: cannot " + what + ": not connected (" + why + ")");
     }
     state_ = during;
     transferring_ = during == kTransferring;
@@ -118,18 +121,19 @@ void Libssh2SftpComponent::runRequest(
                 throw RuntimeError(kErrGeneric, "SFTP: cannot " + what + ": " + e.what());
             }
         },
-        [this](const sftp::ComponentEvent& e) { deliver(e); },
-        [this] { session_.interrupt(); });
+        [this](const sftp::ComponentEvent& e) { deliver(e); }, [this] { session_.interrupt(); });
 }
 
 void Libssh2SftpComponent::listFolder(const std::string& remoteFolder) {
-    runRequest("list " + visible(remoteFolder), kConnected,
-               [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::listFolder(s, remoteFolder, p); });
+    runRequest(
+        "list " + visible(remoteFolder), kConnected,
+        [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::listFolder(s, remoteFolder, p); });
 }
 
 void Libssh2SftpComponent::getAttributes(const std::string& remotePath) {
-    runRequest("read the attributes of " + visible(remotePath), kConnected,
-               [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::readAttributes(s, remotePath, p); });
+    runRequest(
+        "read the attributes of " + visible(remotePath), kConnected,
+        [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::readAttributes(s, remotePath, p); });
 }
 
 void Libssh2SftpComponent::fetch(const std::string& localPath, const std::string& remotePath) {
@@ -147,8 +151,9 @@ void Libssh2SftpComponent::send(const std::string& localPath, const std::string&
 }
 
 void Libssh2SftpComponent::remove(const std::string& remotePath) {
-    runRequest("remove " + visible(remotePath), kConnected,
-               [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::removeFile(s, remotePath, p); });
+    runRequest(
+        "remove " + visible(remotePath), kConnected,
+        [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::removeFile(s, remotePath, p); });
 }
 
 void Libssh2SftpComponent::closeSession() {
@@ -156,7 +161,8 @@ void Libssh2SftpComponent::closeSession() {
     try {
         runner_.run(
             "disconnect", [this](sftp::EventPoster&) { session_.close(true); },
-            [this](const sftp::ComponentEvent& e) { deliver(e); }, [this] { session_.interrupt(); });
+            [this](const sftp::ComponentEvent& e) { deliver(e); },
+            [this] { session_.interrupt(); });
     } catch (...) {
         // Closing never fails for the caller; whatever went wrong, the session is gone.
     }

@@ -18,7 +18,7 @@ namespace vs {
 std::unique_ptr<SftpComponent> makeLibssh2SftpComponent(YieldFn yield);
 
 class Libssh2SftpComponent final : public SftpComponent {
-public:
+  public:
     explicit Libssh2SftpComponent(YieldFn yield);
     ~Libssh2SftpComponent() override;
 
@@ -49,7 +49,7 @@ public:
 
     enum State : int { kIdle = 0, kConnecting = 1, kConnected = 2, kTransferring = 3, kFailed = 4 };
 
-private:
+  private:
     void deliver(const sftp::ComponentEvent& event);
     // Runs a request that needs an open session; throws kErrConnection without one.
     void runRequest(const std::string& what, State during,
@@ -64,7 +64,7 @@ private:
     bool disconnectRequested_ = false;
     std::string failure_;  // why the last session ended badly, for "not connected" errors
 
-    sftp::SshSession session_;   // used on the worker thread only (the runner guarantees it)
+    sftp::SshSession session_;  // used on the worker thread only (the runner guarantees it)
     sftp::OperationRunner runner_;
 };
 

@@ -17,14 +17,22 @@ constexpr std::time_t kSixMonths = 15778476;
 
 char typeLetter(std::uint32_t mode) {
     switch (mode & LIBSSH2_SFTP_S_IFMT) {
-        case LIBSSH2_SFTP_S_IFREG: return '-';
-        case LIBSSH2_SFTP_S_IFDIR: return 'd';
-        case LIBSSH2_SFTP_S_IFLNK: return 'l';
-        case LIBSSH2_SFTP_S_IFIFO: return 'p';
-        case LIBSSH2_SFTP_S_IFSOCK: return 's';
-        case LIBSSH2_SFTP_S_IFCHR: return 'c';
-        case LIBSSH2_SFTP_S_IFBLK: return 'b';
-        default: return '?';
+        case LIBSSH2_SFTP_S_IFREG:
+            return '-';
+        case LIBSSH2_SFTP_S_IFDIR:
+            return 'd';
+        case LIBSSH2_SFTP_S_IFLNK:
+            return 'l';
+        case LIBSSH2_SFTP_S_IFIFO:
+            return 'p';
+        case LIBSSH2_SFTP_S_IFSOCK:
+            return 's';
+        case LIBSSH2_SFTP_S_IFCHR:
+            return 'c';
+        case LIBSSH2_SFTP_S_IFBLK:
+            return 'b';
+        default:
+            return '?';
     }
 }
 
@@ -32,7 +40,8 @@ std::string timeText(std::uint32_t seconds, std::time_t now) {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local{};
     if (!localtime_r(&t, &local)) return "Jan 1 1970";
-    std::string text = std::string(kMonths[local.tm_mon % 12]) + " " + std::to_string(local.tm_mday);
+    std::string text =
+        std::string(kMonths[local.tm_mon % 12]) + " " + std::to_string(local.tm_mday);
     // A time slightly ahead of ours is clock skew between the hosts, still "recent".
     if (t > now - kSixMonths && t <= now + 3600)
         text += " " + zeroPad(local.tm_hour, 2) + ":" + zeroPad(local.tm_min, 2);
@@ -44,7 +53,8 @@ std::string timeText(std::uint32_t seconds, std::time_t now) {
 }  // namespace
 
 bool isDeliverableName(std::string_view name) {
-    return !name.empty() && name.find_first_of(std::string_view("/\\\0\r\n", 5)) == std::string_view::npos;
+    return !name.empty() &&
+           name.find_first_of(std::string_view("/\\\0\r\n", 5)) == std::string_view::npos;
 }
 
 std::string modeText(std::optional<std::uint32_t> permissions) {

@@ -16,7 +16,7 @@ struct EntryAttributes {
     std::optional<std::uint64_t> size;
     std::optional<std::uint32_t> uid;
     std::optional<std::uint32_t> gid;
-    std::optional<std::uint32_t> permissions;  // type bits included
+    std::optional<std::uint32_t> permissions;       // type bits included
     std::optional<std::uint32_t> modificationTime;  // seconds since the epoch
 };
 

@@ -9,7 +9,9 @@ using Clock = std::chrono::steady_clock;
 OperationRunner::OperationRunner(YieldFn yield)
     : yield_(std::move(yield)), worker_([this] { workerLoop(); }) {}
 
-OperationRunner::~OperationRunner() { shutdown(); }
+OperationRunner::~OperationRunner() {
+    shutdown();
+}
 
 void OperationRunner::shutdown() {
     {

@@ -21,7 +21,7 @@
 namespace vs::sftp {
 
 class OperationRunner final : private EventPoster {
-public:
+  public:
     using Job = std::function<void(EventPoster&)>;
     using Deliver = std::function<void(const ComponentEvent&)>;
 
@@ -51,7 +51,7 @@ public:
     static constexpr std::chrono::milliseconds kProgressInterval{250};
     static constexpr std::chrono::seconds kAbortGrace{5};
 
-private:
+  private:
     // EventPoster, worker side.
     void post(ComponentEvent event) override;
     void progress(std::int64_t position, std::int64_t total) override;

@@ -54,6 +54,8 @@ void* SessionContext::reallocate(void* block, std::size_t size, void** abstract)
     return fresh;
 }
 
-void SessionContext::release(void* block, void** abstract) { of(abstract)->release(block); }
+void SessionContext::release(void* block, void** abstract) {
+    of(abstract)->release(block);
+}
 
 }  // namespace vs::sftp

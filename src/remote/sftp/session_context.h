@@ -10,7 +10,7 @@
 namespace vs::sftp {
 
 class SessionContext {
-public:
+  public:
     SessionContext() = default;
     ~SessionContext() { releaseAll(); }
     SessionContext(const SessionContext&) = delete;
@@ -31,7 +31,7 @@ public:
 
     std::string password;
 
-private:
+  private:
     struct Header;
     Header* first_ = nullptr;
     std::size_t blocks_ = 0;

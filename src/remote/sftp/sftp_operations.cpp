@@ -32,17 +32,17 @@ constexpr std::size_t kWritesInFlight = 1024 * 1024;
 constexpr std::size_t kWriteStep = 256 * 1024;
 constexpr std::size_t kSendBuffer = 8 * 1024 * 1024;
 
-int lastErrno(SshSession& s) { return libssh2_session_last_errno(s.session()); }
+int lastErrno(SshSession& s) {
+    return libssh2_session_last_errno(s.session());
+}
 
 bool connectionLevel(unsigned long status) {
     return status == LIBSSH2_FX_NO_CONNECTION || status == LIBSSH2_FX_CONNECTION_LOST ||
            status == LIBSSH2_FX_OK || status == LIBSSH2_FX_EOF || status == LIBSSH2_FX_BAD_MESSAGE;
 }
 
-// Throws the error that a failed libssh2 call `rc` stands for; `what` says what was being done
-// ("cannot open the remote file /x").
-// For a failed call: the server's refusal in words, or empty when the failure is the
-// connection's, in which case the session is marked broken.
+// For a failed libssh2 call `rc`: the server's refusal in words, or empty when the failure is
+// the connection's, in which case the session is marked broken.
 std::string refusalOrBreak(SshSession& s, int rc, std::string& connectionReason) {
     if (rc == LIBSSH2_ERROR_SFTP_PROTOCOL) {
         const unsigned long status = libssh2_sftp_last_error(s.sftp());
@@ -57,6 +57,8 @@ std::string refusalOrBreak(SshSession& s, int rc, std::string& connectionReason)
     return {};
 }
 
+// Throws the error that a failed libssh2 call `rc` stands for; `what` says what was being done
+// ("Cannot open the remote file /x").
 [[noreturn]] void throwFailure(SshSession& s, int rc, const std::string& what) {
     std::string connectionReason;
     const std::string refusal = refusalOrBreak(s, rc, connectionReason);
@@ -64,11 +66,11 @@ std::string refusalOrBreak(SshSession& s, int rc, std::string& connectionReason)
     throw RuntimeError(kErrConnection, what + ": " + connectionReason);
 }
 
-
 // An SFTP file handle, closed on every path out.
 class RemoteFile {
-public:
-    RemoteFile(SshSession& session, LIBSSH2_SFTP_HANDLE* handle) : session_(session), handle_(handle) {}
+  public:
+    RemoteFile(SshSession& session, LIBSSH2_SFTP_HANDLE* handle)
+        : session_(session), handle_(handle) {}
     ~RemoteFile() { discard(); }
     RemoteFile(const RemoteFile&) = delete;
     RemoteFile& operator=(const RemoteFile&) = delete;
@@ -89,7 +91,7 @@ public:
         handle_ = nullptr;
     }
 
-private:
+  private:
     SshSession& session_;
     LIBSSH2_SFTP_HANDLE* handle_;
 };
@@ -107,14 +109,15 @@ private:
     }
     file.discard();
     if (s.broken())
-        throw RuntimeError(kErrConnection, what + " aborted; the connection was cut because the "
-                                                  "server did not answer");
+        throw RuntimeError(kErrConnection, what +
+                                               " aborted; the connection was cut because the "
+                                               "server did not answer");
     throw RuntimeError(kErrGeneric, what + " aborted");
 }
 
 // The download's temporary local file: removed unless renamed into place.
 class PartFile {
-public:
+  public:
     explicit PartFile(std::string path) : path_(std::move(path)) {
         fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd_ < 0) throw localFileError(errno, "Cannot create the local file " + visible(path_));
@@ -144,19 +147,19 @@ public:
         if (::close(fd) != 0)
             throw localFileError(errno, "Cannot write the local file " + visible(path_));
         if (::rename(path_.c_str(), finalPath.c_str()) != 0)
-            throw localFileError(errno, "Cannot rename " + visible(path_) + " to " +
-                                            visible(finalPath));
+            throw localFileError(errno,
+                                 "Cannot rename " + visible(path_) + " to " + visible(finalPath));
         committed_ = true;
     }
 
-private:
+  private:
     std::string path_;
     int fd_ = -1;
     bool committed_ = false;
 };
 
 class LocalSource {
-public:
+  public:
     explicit LocalSource(const std::string& path) : path_(path) {
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) throw localFileError(errno, "Cannot open the local file " + visible(path));
@@ -186,7 +189,7 @@ public:
         }
     }
 
-private:
+  private:
     std::string path_;
     int fd_ = -1;
     std::int64_t size_ = 0;
@@ -200,29 +203,52 @@ TimePoint fromSeconds(unsigned long seconds) {
 
 std::string sftpStatusText(unsigned long status) {
     switch (status) {
-        case LIBSSH2_FX_OK: return "no error";
-        case LIBSSH2_FX_EOF: return "end of file";
-        case LIBSSH2_FX_NO_SUCH_FILE: return "no such file";
-        case LIBSSH2_FX_PERMISSION_DENIED: return "permission denied";
-        case LIBSSH2_FX_FAILURE: return "failure reported by the server";
-        case LIBSSH2_FX_BAD_MESSAGE: return "bad message";
-        case LIBSSH2_FX_NO_CONNECTION: return "no connection";
-        case LIBSSH2_FX_CONNECTION_LOST: return "connection lost";
-        case LIBSSH2_FX_OP_UNSUPPORTED: return "operation not supported by the server";
-        case LIBSSH2_FX_INVALID_HANDLE: return "invalid handle";
-        case LIBSSH2_FX_NO_SUCH_PATH: return "no such path";
-        case LIBSSH2_FX_FILE_ALREADY_EXISTS: return "file already exists";
-        case LIBSSH2_FX_WRITE_PROTECT: return "write protected";
-        case LIBSSH2_FX_NO_MEDIA: return "no media";
-        case LIBSSH2_FX_NO_SPACE_ON_FILESYSTEM: return "no space left on the server's disk";
-        case LIBSSH2_FX_QUOTA_EXCEEDED: return "quota exceeded";
-        case LIBSSH2_FX_UNKNOWN_PRINCIPAL: return "unknown principal";
-        case LIBSSH2_FX_LOCK_CONFLICT: return "lock conflict";
-        case LIBSSH2_FX_DIR_NOT_EMPTY: return "folder not empty";
-        case LIBSSH2_FX_NOT_A_DIRECTORY: return "not a folder";
-        case LIBSSH2_FX_INVALID_FILENAME: return "invalid file name";
-        case LIBSSH2_FX_LINK_LOOP: return "too many symbolic links";
-        default: return "SFTP status " + std::to_string(status);
+        case LIBSSH2_FX_OK:
+            return "no error";
+        case LIBSSH2_FX_EOF:
+            return "end of file";
+        case LIBSSH2_FX_NO_SUCH_FILE:
+            return "no such file";
+        case LIBSSH2_FX_PERMISSION_DENIED:
+            return "permission denied";
+        case LIBSSH2_FX_FAILURE:
+            return "failure reported by the server";
+        case LIBSSH2_FX_BAD_MESSAGE:
+            return "bad message";
+        case LIBSSH2_FX_NO_CONNECTION:
+            return "no connection";
+        case LIBSSH2_FX_CONNECTION_LOST:
+            return "connection lost";
+        case LIBSSH2_FX_OP_UNSUPPORTED:
+            return "operation not supported by the server";
+        case LIBSSH2_FX_INVALID_HANDLE:
+            return "invalid handle";
+        case LIBSSH2_FX_NO_SUCH_PATH:
+            return "no such path";
+        case LIBSSH2_FX_FILE_ALREADY_EXISTS:
+            return "file already exists";
+        case LIBSSH2_FX_WRITE_PROTECT:
+            return "write protected";
+        case LIBSSH2_FX_NO_MEDIA:
+            return "no media";
+        case LIBSSH2_FX_NO_SPACE_ON_FILESYSTEM:
+            return "no space left on the server's disk";
+        case LIBSSH2_FX_QUOTA_EXCEEDED:
+            return "quota exceeded";
+        case LIBSSH2_FX_UNKNOWN_PRINCIPAL:
+            return "unknown principal";
+        case LIBSSH2_FX_LOCK_CONFLICT:
+            return "lock conflict";
+        case LIBSSH2_FX_DIR_NOT_EMPTY:
+            return "folder not empty";
+        case LIBSSH2_FX_NOT_A_DIRECTORY:
+            return "not a folder";
+        case LIBSSH2_FX_INVALID_FILENAME:
+            return "invalid file name";
+        case LIBSSH2_FX_LINK_LOOP:
+            return "too many symbolic links";
+        default:
+            return "SFTP status " + std::to_string(status);
     }
 }
 
@@ -240,8 +266,15 @@ void listFolder(SshSession& s, const std::string& remoteFolder, EventPoster& p) 
     int leftOut = 0;
     for (;;) {
         LIBSSH2_SFTP_ATTRIBUTES attrs{};
-        int rc = libssh2_sftp_readdir_ex(folder.get(), name.data(), name.size(), nullptr, 0, &attrs);
-        if (rc == 0) break;
+        int rc =
+            libssh2_sftp_readdir_ex(folder.get(), name.data(), name.size(), nullptr, 0, &attrs);
+        if (rc == 0) {
+            // 0 is both the end of the listing and an entry with an empty name; only an entry
+            // comes with attributes.
+            if (attrs.flags == 0) break;
+            ++leftOut;
+            continue;
+        }
         if (rc == LIBSSH2_ERROR_BUFFER_TOO_SMALL) {
             ++leftOut;
             continue;
@@ -282,7 +315,8 @@ void readAttributes(SshSession& s, const std::string& remotePath, EventPoster& p
     int rc = libssh2_sftp_stat_ex(s.sftp(), remotePath.data(),
                                   static_cast<unsigned int>(remotePath.size()), LIBSSH2_SFTP_STAT,
                                   &attrs);
-    if (rc != 0) throwFailure(s, rc, "Cannot read the attributes of the remote file " + visible(remotePath));
+    if (rc != 0)
+        throwFailure(s, rc, "Cannot read the attributes of the remote file " + visible(remotePath));
     AttributesEvent e;
     if (attrs.flags & LIBSSH2_SFTP_ATTR_SIZE) e.size = static_cast<std::int64_t>(attrs.filesize);
     if (attrs.flags & LIBSSH2_SFTP_ATTR_UIDGID) {
@@ -321,9 +355,9 @@ void fetchFile(SshSession& s, const std::string& localPath, const std::string& r
         if (n < 0) {
             if (p.abortRequested())
                 throwAborted(s, file, "Download of " + shown, static_cast<int>(n));
-            throwFailure(s, static_cast<int>(n),
-                         "Download of " + shown + " failed after " + std::to_string(position) +
-                             " bytes");
+            throwFailure(
+                s, static_cast<int>(n),
+                "Download of " + shown + " failed after " + std::to_string(position) + " bytes");
         }
         part.write(buffer.data(), static_cast<std::size_t>(n));
         position += n;
@@ -345,10 +379,11 @@ void sendFile(SshSession& s, const std::string& localPath, const std::string& re
     const std::string shown = visible(remotePath);
     LocalSource source(localPath);
     const std::int64_t total = source.size();
-    RemoteFile file(s, libssh2_sftp_open_ex(s.sftp(), remotePath.data(),
-                                            static_cast<unsigned int>(remotePath.size()),
-                                            LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC,
-                                            0644, LIBSSH2_SFTP_OPENFILE));
+    RemoteFile file(
+        s, libssh2_sftp_open_ex(s.sftp(), remotePath.data(),
+                                static_cast<unsigned int>(remotePath.size()),
+                                LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC, 0644,
+                                LIBSSH2_SFTP_OPENFILE));
     if (!file) throwFailure(s, lastErrno(s), "Cannot create the remote file " + shown);
 
     std::int64_t position = 0;
@@ -367,7 +402,8 @@ void sendFile(SshSession& s, const std::string& localPath, const std::string& re
                     end -= begin;
                     begin = 0;
                 }
-                std::size_t n = source.read(buffer.data() + end, std::min(kWriteStep, buffer.size() - end));
+                std::size_t n =
+                    source.read(buffer.data() + end, std::min(kWriteStep, buffer.size() - end));
                 if (n == 0)
                     endOfFile = true;
                 else
@@ -381,9 +417,9 @@ void sendFile(SshSession& s, const std::string& localPath, const std::string& re
             if (n < 0) {
                 if (p.abortRequested())
                     throwAborted(s, file, "Upload of " + shown, static_cast<int>(n));
-                throwFailure(s, static_cast<int>(n),
-                             "Upload of " + shown + " failed after " + std::to_string(position) +
-                                 " bytes");
+                throwFailure(
+                    s, static_cast<int>(n),
+                    "Upload of " + shown + " failed after " + std::to_string(position) + " bytes");
             }
             begin += static_cast<std::size_t>(n);
             position += n;

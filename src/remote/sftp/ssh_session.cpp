@@ -95,7 +95,8 @@ std::string SshSession::connectSocket(const ConnectSettings& s) {
     }
     std::string lastError;
     for (addrinfo* a = found; a; a = a->ai_next) {
-        int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+        int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
         if (fd < 0) {
             lastError = std::string("cannot create a socket: ") + std::strerror(errno);
             continue;
@@ -146,7 +147,8 @@ std::string SshSession::connectSocket(const ConnectSettings& s) {
     return lastError.empty() ? "Cannot connect to " + where_ : lastError;
 }
 
-std::string SshSession::open(const ConnectSettings& s, const std::function<void(const std::string&)>& log) {
+std::string SshSession::open(const ConnectSettings& s,
+                             const std::function<void(const std::string&)>& log) {
     close(false);
     initialiseLibraryOnce();
     broken_ = false;
@@ -184,12 +186,14 @@ std::string SshSession::open(const ConnectSettings& s, const std::function<void(
         !refusal.empty())
         return fail(refusal);
 
-    if (std::string refusal = authenticate(session_, {s.user, s.password, s.privateKeyFile}, where_);
+    if (std::string refusal =
+            authenticate(session_, {s.user, s.password, s.privateKeyFile}, where_);
         !refusal.empty())
         return fail(refusal);
 
     sftp_ = libssh2_sftp_init(session_);
-    if (!sftp_) return fail("The SFTP service of " + where_ + " cannot be opened: " + libraryError());
+    if (!sftp_)
+        return fail("The SFTP service of " + where_ + " cannot be opened: " + libraryError());
     return {};
 }
 

@@ -27,7 +27,7 @@ struct ConnectSettings {
 };
 
 class SshSession {
-public:
+  public:
     SshSession() = default;
     ~SshSession() { close(false); }
     SshSession(const SshSession&) = delete;
@@ -35,7 +35,8 @@ public:
 
     // Connects, checks the host key, logs in and opens the SFTP channel. Empty text on
     // success; otherwise the operator's text, with nothing left open.
-    std::string open(const ConnectSettings& settings, const std::function<void(const std::string&)>& log);
+    std::string open(const ConnectSettings& settings,
+                     const std::function<void(const std::string&)>& log);
     // Frees everything. `graceful` says goodbye to the server first (bounded by a short
     // time-out); a broken session is always torn down without waiting.
     void close(bool graceful);
@@ -61,7 +62,7 @@ public:
     // Blocks libssh2 still holds for this session (zero after close).
     std::size_t blocksInUse() const { return context_ ? context_->blocksInUse() : 0; }
 
-private:
+  private:
     std::string connectSocket(const ConnectSettings& settings);
     std::string fail(std::string text);
 
