@@ -1,0 +1,221 @@
+#include "remote/sftp/host_key_check.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "common/text.h"
+#include "remote/sftp/fingerprint.h"
+
+namespace vs::sftp {
+
+namespace {
+
+struct KeyKind {
+    int knownHostType;       // LIBSSH2_KNOWNHOST_KEY_*
+    const char* methodName;  // host-key algorithm
+};
+
+constexpr KeyKind kKeyKinds[] = {
+    {LIBSSH2_KNOWNHOST_KEY_ED25519, "ssh-ed25519"},
+    {LIBSSH2_KNOWNHOST_KEY_ECDSA_256, "ecdsa-sha2-nistp256"},
+    {LIBSSH2_KNOWNHOST_KEY_ECDSA_384, "ecdsa-sha2-nistp384"},
+    {LIBSSH2_KNOWNHOST_KEY_ECDSA_521, "ecdsa-sha2-nistp521"},
+    {LIBSSH2_KNOWNHOST_KEY_SSHRSA, "ssh-rsa"},
+    {LIBSSH2_KNOWNHOST_KEY_SSHDSS, "ssh-dss"},
+};
+
+// Every algorithm libssh2 can verify, used after the preferred ones so that the handshake
+// still succeeds (and the check then reports the changed key) when the server dropped them.
+constexpr const char* kAllHostKeyMethods =
+    "ssh-ed25519,ecdsa-sha2-nistp256,ecdsa-sha2-nistp384,ecdsa-sha2-nistp521,ssh-rsa,ssh-dss";
+
+// The known_hosts entries of one file, loaded line by line: libssh2's own file reader stops at
+// the first line it does not understand (certificate authorities, key types it lacks), which
+// would silently hide every host recorded after it.
+class KnownHosts {
+  public:
+    explicit KnownHosts(LIBSSH2_SESSION* session) : hosts_(libssh2_knownhost_init(session)) {}
+    ~KnownHosts() {
+        if (hosts_) libssh2_knownhost_free(hosts_);
+    }
+    KnownHosts(const KnownHosts&) = delete;
+    KnownHosts& operator=(const KnownHosts&) = delete;
+
+    LIBSSH2_KNOWNHOSTS* get() const { return hosts_; }
+
+    // Empty text when loaded (a missing file is an empty one); otherwise the reason.
+    std::string load(const std::string& path) {
+        if (!hosts_) return "the SSH library could not set up its host list";
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ENOENT) return {};
+            return "the known hosts file " + path + " cannot be read: " + std::strerror(errno);
+        }
+        std::string content;
+        char buffer[8192];
+        for (;;) {
+            ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                std::string why = std::strerror(errno);
+                ::close(fd);
+                return "the known hosts file " + path + " cannot be read: " + why;
+            }
+            if (n == 0) break;
+            content.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        std::size_t start = 0;
+        while (start < content.size()) {
+            std::size_t end = content.find('\n', start);
+            if (end == std::string::npos) end = content.size();
+            std::string line = content.substr(start, end - start);
+            start = end + 1;
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+            if (line.empty() || line[0] == '#' || line[0] == '@') continue;
+            libssh2_knownhost_readline(hosts_, line.data(), line.size(),
+                                       LIBSSH2_KNOWNHOST_FILE_OPENSSH);
+        }
+        return {};
+    }
+
+  private:
+    LIBSSH2_KNOWNHOSTS* hosts_;
+};
+
+std::string describeRecorded(const libssh2_knownhost* entry) {
+    if (!entry || !entry->key) return "an unreadable key";
+    std::string_view text(entry->key);
+    // Some entries carry "type base64"; the fingerprint is over the decoded blob only.
+    if (auto blank = text.rfind(' '); blank != std::string_view::npos)
+        text.remove_prefix(blank + 1);
+    std::optional<std::string> blob = base64Decode(text);
+    if (!blob) return "an unreadable key";
+    std::string type = keyTypeOfBlob(*blob);
+    return (type.empty() ? std::string("key") : type) + " " + fingerprintOfKey(*blob);
+}
+
+// Appends one line, creating the file readable by its owner only, as OpenSSH does.
+std::string appendLine(const std::string& path, const std::string& line) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return std::strerror(errno);
+    std::string text = line;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        // A last line without its line end would otherwise swallow ours.
+        int rfd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        char last = '\n';
+        if (rfd >= 0) {
+            if (::pread(rfd, &last, 1, st.st_size - 1) != 1) last = '\n';
+            ::close(rfd);
+        }
+        if (last != '\n') text.insert(text.begin(), '\n');
+    }
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            std::string why = std::strerror(errno);
+            ::close(fd);
+            return why;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) return std::strerror(errno);
+    return {};
+}
+
+}  // namespace
+
+std::string knownHostsName(const std::string& host, int port) {
+    if (port == 22) return host;
+    return "[" + host + "]:" + std::to_string(port);
+}
+
+std::string preferredHostKeyMethods(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
+                                    const std::string& host, int port) {
+    if (knownHostsPath.empty()) return {};
+    KnownHosts hosts(session);
+    if (!hosts.load(knownHostsPath).empty()) return {};
+    const std::string name = knownHostsName(host, port);
+    std::string preferred;
+    for (const KeyKind& kind : kKeyKinds) {
+        // A key that cannot be on file: "mismatch" then means an entry of this type exists.
+        const char probe[] = "x";
+        int found = libssh2_knownhost_checkp(
+            hosts.get(), name.c_str(), -1, probe, 1,
+            LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW | kind.knownHostType,
+            nullptr);
+        if (found == LIBSSH2_KNOWNHOST_CHECK_MISMATCH) {
+            if (!preferred.empty()) preferred += ',';
+            preferred += kind.methodName;
+        }
+    }
+    if (preferred.empty()) return {};
+    return preferred + "," + kAllHostKeyMethods;
+}
+
+std::string verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
+                          const std::string& host, int port, const LogFn& log) {
+    const std::string name = knownHostsName(host, port);
+    std::size_t keyLength = 0;
+    int keyType = 0;
+    const char* key = libssh2_session_hostkey(session, &keyLength, &keyType);
+    if (!key || keyLength == 0) return "the server " + name + " presented no usable host key";
+    const std::string blob(key, keyLength);
+    std::string presentedType = keyTypeOfBlob(blob);
+    if (presentedType.empty()) presentedType = "key";
+    std::string fingerprint;
+    if (const char* digest = libssh2_hostkey_hash(session, LIBSSH2_HOSTKEY_HASH_SHA256))
+        fingerprint = fingerprintOfDigest(std::string_view(digest, 32));
+    else
+        fingerprint = fingerprintOfKey(blob);
+    const std::string presented = presentedType + " " + fingerprint;
+
+    if (knownHostsPath.empty()) {
+        log(" Host key of " + name + " not checked (no known hosts file set): " + presented);
+        return {};
+    }
+    KnownHosts hosts(session);
+    if (std::string why = hosts.load(knownHostsPath); !why.empty())
+        return "Host key of " + name + " not checked: " + why;
+
+    // Key type 0 matches entries of every type: a host is known as soon as any key of it is.
+    libssh2_knownhost* entry = nullptr;
+    int result = libssh2_knownhost_checkp(
+        hosts.get(), name.c_str(), -1, key, keyLength,
+        LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW, &entry);
+    switch (result) {
+        case LIBSSH2_KNOWNHOST_CHECK_MATCH:
+            return {};
+        case LIBSSH2_KNOWNHOST_CHECK_MISMATCH:
+            return "The host key of " + name + " has changed: " + knownHostsPath + " records " +
+                   describeRecorded(entry) + ", the server presented " + presented +
+                   ". Connection refused, since this may be someone posing as the server; if "
+                   "the key was changed on purpose, remove the old line for " +
+                   name + " from " + knownHostsPath;
+        case LIBSSH2_KNOWNHOST_CHECK_NOTFOUND:
+            break;
+        default:
+            return "Host key of " + name + " could not be checked against " + knownHostsPath;
+    }
+
+    const std::string line = name + " " + presentedType + " " + base64Encode(blob) + "\n";
+    if (std::string why = appendLine(knownHostsPath, line); !why.empty()) {
+        log(" Host key of " + name + " seen for the first time, " + presented +
+            ", but it could not be recorded in " + knownHostsPath + ": " + why);
+        return {};
+    }
+    log(" Host key of " + name + " seen for the first time and recorded in " + knownHostsPath +
+        ": " + presented);
+    return {};
+}
+
+}  // namespace vs::sftp

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <libssh2.h>
+
+#include <functional>
+#include <string>
+
+// Host keys against an OpenSSH known_hosts file, on the trust-on-first-use rule: a host seen
+// for the first time is recorded (and the operator told its fingerprint), a host whose key
+// differs from every key recorded for it is refused. Keys of a different type count as
+// different: a server that suddenly offers another key type is treated like a changed key.
+namespace vs::sftp {
+
+using LogFn = std::function<void(const std::string&)>;
+
+// The name under which OpenSSH records a host: "host" on port 22, "[host]:port" otherwise.
+std::string knownHostsName(const std::string& host, int port);
+
+// Host-key algorithms to offer first, so that the server picks a type we already know for it
+// (otherwise a server holding both an ECDSA and an ed25519 key could present the one we have
+// never seen). Empty when nothing is recorded for the host: the library's default order then.
+std::string preferredHostKeyMethods(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
+                                    const std::string& host, int port);
+
+// Checks the key the server presented during the handshake. Returns an empty text when the
+// connection may go on; otherwise why it must not, for the operator.
+std::string verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
+                          const std::string& host, int port, const LogFn& log);
+
+}  // namespace vs::sftp

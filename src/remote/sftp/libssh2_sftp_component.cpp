@@ -1,0 +1,188 @@
+#include "remote/sftp/libssh2_sftp_component.h"
+
+#include <type_traits>
+
+#include "common/runtime_error.h"
+#include "common/text.h"
+#include "remote/sftp/sftp_operations.h"
+
+namespace vs {
+
+std::unique_ptr<SftpComponent> makeLibssh2SftpComponent(YieldFn yield) {
+    return std::make_unique<Libssh2SftpComponent>(std::move(yield));
+}
+
+Libssh2SftpComponent::Libssh2SftpComponent(YieldFn yield) : runner_(std::move(yield)) {}
+
+Libssh2SftpComponent::~Libssh2SftpComponent() {
+    // The worker goes first, so that the goodbye below runs on this thread alone; no yield
+    // here, the caller may be tearing down its window.
+    runner_.shutdown();
+    session_.close(true);
+}
+
+void Libssh2SftpComponent::deliver(const sftp::ComponentEvent& event) {
+    std::visit(
+        [this](const auto& e) {
+            using T = std::decay_t<decltype(e)>;
+            if constexpr (std::is_same_v<T, sftp::LogEvent>) {
+                if (logger_) logger_(e.line);
+            } else if (events_) {
+                if constexpr (std::is_same_v<T, sftp::ConnectedEvent>)
+                    events_->Connected(e.errorCode, e.errorText);
+                else if constexpr (std::is_same_v<T, sftp::ListItemsEvent>)
+                    events_->ListItems(e.fileInfo);
+                else if constexpr (std::is_same_v<T, sftp::AttributesEvent>)
+                    events_->Attributes(e.size, e.uid, e.gid, e.permissions, e.accessTime,
+                                        e.modificationTime);
+                else if constexpr (std::is_same_v<T, sftp::ProgressEvent>)
+                    events_->Progress(e.position, e.total);
+            }
+        },
+        event);
+}
+
+void Libssh2SftpComponent::connect() {
+    if (runner_.busy())
+        throw RuntimeError(kErrGeneric, "SFTP: cannot connect while " + runner_.current() +
+                                            " is still running (call made from inside an event)");
+    const sftp::ConnectSettings settings = settings_;
+    bool ok = false;
+    std::string error;
+    state_ = kConnecting;
+    failure_.clear();
+    try {
+        runner_.run(
+            "connect to " + settings.host,
+            [this, settings, &ok, &error](sftp::EventPoster& poster) {
+                try {
+                    // A session left over from an earlier cycle that ended early goes first.
+                    session_.close(true);
+                    error = session_.open(settings,
+                                          [&poster](const std::string& line) { poster.log(line); });
+                } catch (const std::exception& e) {
+                    session_.close(false);
+                    error = std::string("SFTP connection failed: ") + e.what();
+                }
+                ok = error.empty();
+                poster.post(sftp::ConnectedEvent{ok ? 0 : kErrConnection, error});
+            },
+            [this](const sftp::ComponentEvent& e) { deliver(e); },
+            [this] { session_.interrupt(); });
+    } catch (...) {
+        state_ = ok ? kConnected : kFailed;
+        failure_ = error;
+        throw;
+    }
+    state_ = ok ? kConnected : kFailed;
+    failure_ = error;
+    if (disconnectRequested_) closeSession();
+}
+
+void Libssh2SftpComponent::runRequest(
+    const std::string& what, State during,
+    const std::function<void(sftp::SshSession&, sftp::EventPoster&)>& request) {
+    if (runner_.busy())
+        throw RuntimeError(kErrGeneric, "SFTP: cannot " + what + " while " + runner_.current() +
+                                            " is still running (call made from inside an event)");
+    const int before = state_.load();
+    if (before != kConnected) {
+        std::string why =
+            before == kFailed && !failure_.empty() ? failure_ : "no SFTP session is open";
+        throw RuntimeError(kErrConnection,
+                           "SFTP: cannot " + what + ": not connected (" + why + ")");
+    }
+    state_ = during;
+    transferring_ = during == kTransferring;
+    struct After {
+        Libssh2SftpComponent& c;
+        ~After() {
+            c.transferring_ = false;
+            if (c.session_.broken()) {
+                c.failure_ = c.session_.brokenReason();
+                c.state_ = kFailed;
+            } else {
+                c.state_ = kConnected;
+            }
+            if (c.disconnectRequested_) c.closeSession();
+        }
+    } after{*this};
+    runner_.run(
+        what,
+        [this, &request, &what](sftp::EventPoster& poster) {
+            if (!session_.usable())
+                throw RuntimeError(kErrConnection, "SFTP: cannot " + what + ": not connected");
+            try {
+                request(session_, poster);
+            } catch (const RuntimeError&) {
+                throw;
+            } catch (const std::exception& e) {
+                // Out of memory and the like: still an error the operator can read.
+                throw RuntimeError(kErrGeneric, "SFTP: cannot " + what + ": " + e.what());
+            }
+        },
+        [this](const sftp::ComponentEvent& e) { deliver(e); }, [this] { session_.interrupt(); });
+}
+
+void Libssh2SftpComponent::listFolder(const std::string& remoteFolder) {
+    runRequest(
+        "list " + visible(remoteFolder), kConnected,
+        [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::listFolder(s, remoteFolder, p); });
+}
+
+void Libssh2SftpComponent::getAttributes(const std::string& remotePath) {
+    runRequest(
+        "read the attributes of " + visible(remotePath), kConnected,
+        [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::readAttributes(s, remotePath, p); });
+}
+
+void Libssh2SftpComponent::fetch(const std::string& localPath, const std::string& remotePath) {
+    runRequest("download " + visible(remotePath), kTransferring,
+               [&](sftp::SshSession& s, sftp::EventPoster& p) {
+                   sftp::fetchFile(s, localPath, remotePath, p);
+               });
+}
+
+void Libssh2SftpComponent::send(const std::string& localPath, const std::string& remotePath) {
+    runRequest("upload " + visible(remotePath), kTransferring,
+               [&](sftp::SshSession& s, sftp::EventPoster& p) {
+                   sftp::sendFile(s, localPath, remotePath, p);
+               });
+}
+
+void Libssh2SftpComponent::remove(const std::string& remotePath) {
+    runRequest(
+        "remove " + visible(remotePath), kConnected,
+        [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::removeFile(s, remotePath, p); });
+}
+
+void Libssh2SftpComponent::closeSession() {
+    disconnectRequested_ = false;
+    try {
+        runner_.run(
+            "disconnect", [this](sftp::EventPoster&) { session_.close(true); },
+            [this](const sftp::ComponentEvent& e) { deliver(e); },
+            [this] { session_.interrupt(); });
+    } catch (...) {
+        // Closing never fails for the caller; whatever went wrong, the session is gone.
+    }
+    state_ = kIdle;
+    failure_.clear();
+}
+
+void Libssh2SftpComponent::disconnect() {
+    if (runner_.busy()) {
+        // Called from inside an event or the yield callable while an operation runs: end that
+        // operation early and close once it has returned.
+        disconnectRequested_ = true;
+        runner_.requestAbort();
+        return;
+    }
+    closeSession();
+}
+
+void Libssh2SftpComponent::abort() {
+    if (runner_.busy() && transferring_) runner_.requestAbort();
+}
+
+}  // namespace vs

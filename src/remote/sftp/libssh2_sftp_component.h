@@ -1,0 +1,71 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "common/yield.h"
+#include "remote/sftp/operation_runner.h"
+#include "remote/sftp/ssh_session.h"
+#include "remote/sftp_component.h"
+
+namespace vs {
+
+// The SFTP component on libssh2. libssh2 runs in blocking mode on a worker thread that the
+// component owns; every operation waits on the caller's thread, delivering the component's
+// events there and calling `yield` about every 50 ms, so that all events of an operation have
+// been handled when it returns and the caller stays responsive meanwhile.
+std::unique_ptr<SftpComponent> makeLibssh2SftpComponent(YieldFn yield);
+
+class Libssh2SftpComponent final : public SftpComponent {
+  public:
+    explicit Libssh2SftpComponent(YieldFn yield);
+    ~Libssh2SftpComponent() override;
+
+    void setEvents(SftpEvents* events) override { events_ = events; }
+    void setLogger(std::function<void(const std::string&)> logger) override {
+        logger_ = std::move(logger);
+    }
+
+    void setUserName(const std::string& login) override { settings_.user = login; }
+    void setPort(int port) override { settings_.port = port; }
+    void setPassword(const std::string& password) override { settings_.password = password; }
+    void setHostName(const std::string& host) override { settings_.host = host; }
+    void setReservedOption(int) override {}
+    void setBlocking(bool) override {}  // every operation blocks; there is no other mode
+    void setTimeout(int seconds) override { settings_.timeoutSeconds = seconds; }
+    void setPrivateKeyFile(const std::string& path) override { settings_.privateKeyFile = path; }
+    void setKnownHostsFile(const std::string& path) override { settings_.knownHostsFile = path; }
+
+    void connect() override;
+    void listFolder(const std::string& remoteFolder) override;
+    void getAttributes(const std::string& remotePath) override;
+    void fetch(const std::string& localPath, const std::string& remotePath) override;
+    void send(const std::string& localPath, const std::string& remotePath) override;
+    void remove(const std::string& remotePath) override;
+    void disconnect() override;
+    void abort() override;
+    int stateCode() const override { return state_.load(); }
+
+    enum State : int { kIdle = 0, kConnecting = 1, kConnected = 2, kTransferring = 3, kFailed = 4 };
+
+  private:
+    void deliver(const sftp::ComponentEvent& event);
+    // Runs a request that needs an open session; throws kErrConnection without one.
+    void runRequest(const std::string& what, State during,
+                    const std::function<void(sftp::SshSession&, sftp::EventPoster&)>& request);
+    void closeSession();
+
+    SftpEvents* events_ = nullptr;
+    std::function<void(const std::string&)> logger_;
+    sftp::ConnectSettings settings_;
+    std::atomic<int> state_{kIdle};
+    bool transferring_ = false;
+    bool disconnectRequested_ = false;
+    std::string failure_;  // why the last session ended badly, for "not connected" errors
+
+    sftp::SshSession session_;  // used on the worker thread only (the runner guarantees it)
+    sftp::OperationRunner runner_;
+};
+
+}  // namespace vs

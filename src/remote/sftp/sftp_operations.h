@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "remote/sftp/component_events.h"
+#include "remote/sftp/ssh_session.h"
+
+// The component's SFTP requests, run on the worker thread over an open session. Each reports
+// through the poster and throws RuntimeError on failure: kErrRemote for a request the server
+// refused (with the path and the server's status), kErrConnection for a lost or silent server
+// (the session is then marked broken), local file errors as their own numbers.
+namespace vs::sftp {
+
+// Long-format lines in ListItems batches of at most kListBatch lines.
+inline constexpr int kListBatch = 500;
+void listFolder(SshSession& session, const std::string& remoteFolder, EventPoster& poster);
+
+void readAttributes(SshSession& session, const std::string& remotePath, EventPoster& poster);
+
+// Downloads into localPath + ".part" and renames it into place only when complete; the part
+// file is removed when the download fails or is aborted.
+void fetchFile(SshSession& session, const std::string& localPath, const std::string& remotePath,
+               EventPoster& poster);
+
+// Uploads straight to the remote path; a failed or aborted upload removes what it wrote.
+void sendFile(SshSession& session, const std::string& localPath, const std::string& remotePath,
+              EventPoster& poster);
+
+void removeFile(SshSession& session, const std::string& remotePath, EventPoster& poster);
+
+// The server's reason for an SFTP status code, in words.
+std::string sftpStatusText(unsigned long status);
+
+}  // namespace vs::sftp

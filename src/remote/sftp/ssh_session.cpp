@@ -1,0 +1,224 @@
+#include "remote/sftp/ssh_session.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+#include "remote/sftp/host_key_check.h"
+#include "remote/sftp/user_auth.h"
+
+namespace vs::sftp {
+
+namespace {
+
+void initialiseLibraryOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { libssh2_init(0); });
+}
+
+// Ciphers in the order we offer them: AES in counter mode is the fastest that libssh2 1.10
+// has (hardware AES), and 128-bit keys need fewer rounds; CBC stays for old servers.
+constexpr const char* kCiphers =
+    "aes128-ctr,aes192-ctr,aes256-ctr,aes256-cbc,aes192-cbc,aes128-cbc";
+// SHA-256 is hardware-assisted on current processors; SHA-1 stays for old servers.
+constexpr const char* kMacs = "hmac-sha2-256,hmac-sha2-512,hmac-sha1";
+
+// "127.0.0.1:2222", "[::1]:2222", or "name (address)" when the operator typed a name.
+std::string addressText(const std::string& name, const sockaddr* address, socklen_t length) {
+    char host[NI_MAXHOST] = "?";
+    char port[NI_MAXSERV] = "?";
+    getnameinfo(address, length, host, sizeof host, port, sizeof port,
+                NI_NUMERICHOST | NI_NUMERICSERV);
+    std::string text = address->sa_family == AF_INET6 ? "[" + std::string(host) + "]:" + port
+                                                      : std::string(host) + ":" + port;
+    if (name != host) text = name + " (" + text + ")";
+    return text;
+}
+
+}  // namespace
+
+std::string SshSession::libraryError() const {
+    if (!session_) return "no session";
+    char* message = nullptr;
+    int length = 0;
+    libssh2_session_last_error(session_, &message, &length, 0);
+    if (!message || length <= 0) return "no details";
+    return std::string(message, static_cast<std::size_t>(length));
+}
+
+void SshSession::markBroken(const std::string& reason) {
+    if (broken_) return;
+    broken_ = true;
+    brokenReason_ = reason;
+}
+
+std::string SshSession::brokenReason() const {
+    if (broken_) return brokenReason_;
+    if (interrupted_.load()) return "the connection was cut after the server stopped answering";
+    return {};
+}
+
+void SshSession::interrupt() {
+    std::lock_guard<std::mutex> lock(socketMutex_);
+    if (socket_ >= 0) {
+        interrupted_.store(true);
+        ::shutdown(socket_, SHUT_RDWR);
+    }
+}
+
+std::string SshSession::fail(std::string text) {
+    close(false);
+    return text;
+}
+
+std::string SshSession::connectSocket(const ConnectSettings& s) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* found = nullptr;
+    const std::string port = std::to_string(s.port);
+    int rc = getaddrinfo(s.host.c_str(), port.c_str(), &hints, &found);
+    if (rc != 0) {
+        return "Cannot find the address of " + s.host + ": " +
+               (rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc));
+    }
+    std::string lastError;
+    for (addrinfo* a = found; a; a = a->ai_next) {
+        int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+        if (fd < 0) {
+            lastError = std::string("cannot create a socket: ") + std::strerror(errno);
+            continue;
+        }
+        const std::string address = addressText(s.host, a->ai_addr, a->ai_addrlen);
+        int error = 0;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+            error = errno;
+            if (error == EINPROGRESS) {
+                pollfd p{fd, POLLOUT, 0};
+                int ready;
+                do {
+                    ready = ::poll(&p, 1, s.timeoutSeconds * 1000);
+                } while (ready < 0 && errno == EINTR);
+                if (ready == 0) {
+                    error = ETIMEDOUT;
+                } else {
+                    socklen_t length = sizeof error;
+                    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+                }
+            }
+        }
+        if (error != 0) {
+            ::close(fd);
+            if (error == ECONNREFUSED)
+                lastError = "Connection refused by " + address + " (no SSH server listening there)";
+            else if (error == ETIMEDOUT)
+                lastError = "No answer from " + address + " within " +
+                            std::to_string(s.timeoutSeconds) + " seconds";
+            else
+                lastError = "Cannot connect to " + address + ": " + std::strerror(error);
+            continue;
+        }
+        // Back to blocking: libssh2 waits on the socket itself, bounded by its time-out.
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        // SFTP requests are small packets that must not wait for the acknowledgement of
+        // earlier data.
+        int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        {
+            std::lock_guard<std::mutex> lock(socketMutex_);
+            socket_ = fd;
+        }
+        freeaddrinfo(found);
+        return {};
+    }
+    freeaddrinfo(found);
+    return lastError.empty() ? "Cannot connect to " + where_ : lastError;
+}
+
+std::string SshSession::open(const ConnectSettings& s,
+                             const std::function<void(const std::string&)>& log) {
+    close(false);
+    initialiseLibraryOnce();
+    broken_ = false;
+    interrupted_.store(false);
+    brokenReason_.clear();
+    where_ = s.host + ":" + std::to_string(s.port);
+    timeoutSeconds_ = s.timeoutSeconds > 0 ? s.timeoutSeconds : 20;
+    if (s.host.empty()) return "No host name set for the SFTP connection";
+    if (s.port <= 0 || s.port > 65535) return "Invalid SFTP port " + std::to_string(s.port);
+
+    ConnectSettings settings = s;
+    settings.timeoutSeconds = timeoutSeconds_;
+    if (std::string error = connectSocket(settings); !error.empty()) return fail(error);
+
+    context_ = std::make_unique<SessionContext>();
+    context_->password = s.password;
+    session_ = libssh2_session_init_ex(SessionContext::allocate, SessionContext::release,
+                                       SessionContext::reallocate, context_.get());
+    if (!session_) return fail("The SSH library could not start a session");
+    libssh2_session_set_blocking(session_, 1);
+    libssh2_session_set_timeout(session_, static_cast<long>(timeoutSeconds_) * 1000);
+    libssh2_session_method_pref(session_, LIBSSH2_METHOD_CRYPT_CS, kCiphers);
+    libssh2_session_method_pref(session_, LIBSSH2_METHOD_CRYPT_SC, kCiphers);
+    libssh2_session_method_pref(session_, LIBSSH2_METHOD_MAC_CS, kMacs);
+    libssh2_session_method_pref(session_, LIBSSH2_METHOD_MAC_SC, kMacs);
+    const std::string hostKeyMethods =
+        preferredHostKeyMethods(session_, s.knownHostsFile, s.host, s.port);
+    if (!hostKeyMethods.empty())
+        libssh2_session_method_pref(session_, LIBSSH2_METHOD_HOSTKEY, hostKeyMethods.c_str());
+
+    if (libssh2_session_handshake(session_, socket_) != 0)
+        return fail("SSH handshake with " + where_ + " failed: " + libraryError());
+
+    if (std::string refusal = verifyHostKey(session_, s.knownHostsFile, s.host, s.port, log);
+        !refusal.empty())
+        return fail(refusal);
+
+    if (std::string refusal =
+            authenticate(session_, {s.user, s.password, s.privateKeyFile}, where_);
+        !refusal.empty())
+        return fail(refusal);
+
+    sftp_ = libssh2_sftp_init(session_);
+    if (!sftp_)
+        return fail("The SFTP service of " + where_ + " cannot be opened: " + libraryError());
+    return {};
+}
+
+void SshSession::close(bool graceful) {
+    if (session_) {
+        if (!graceful || broken()) {
+            // Nothing useful can be said to a server that stopped answering: make every call
+            // below fail at once instead of waiting for the time-out.
+            interrupt();
+        } else {
+            libssh2_session_set_timeout(session_, std::min(timeoutSeconds_, 5) * 1000L);
+        }
+        if (sftp_) libssh2_sftp_shutdown(sftp_);
+        sftp_ = nullptr;
+        if (graceful && !broken()) libssh2_session_disconnect(session_, "Session closed");
+        libssh2_session_free(session_);
+        session_ = nullptr;
+    }
+    sftp_ = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(socketMutex_);
+        if (socket_ >= 0) ::close(socket_);
+        socket_ = -1;
+    }
+    context_.reset();
+}
+
+}  // namespace vs::sftp

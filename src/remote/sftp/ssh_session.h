@@ -1,0 +1,83 @@
+#pragma once
+
+#include <libssh2.h>
+#include <libssh2_sftp.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "remote/sftp/session_context.h"
+
+// One SSH connection with its SFTP channel: TCP socket, libssh2 session in blocking mode with
+// the inactivity time-out, host-key check and login. Used on the component's worker thread
+// only, except interrupt(), which the caller's thread may use to break a blocked call.
+namespace vs::sftp {
+
+struct ConnectSettings {
+    std::string host;
+    int port = 22;
+    std::string user;
+    std::string password;
+    std::string privateKeyFile;
+    std::string knownHostsFile;
+    int timeoutSeconds = 20;
+};
+
+class SshSession {
+  public:
+    SshSession() = default;
+    ~SshSession() { close(false); }
+    SshSession(const SshSession&) = delete;
+    SshSession& operator=(const SshSession&) = delete;
+
+    // Connects, checks the host key, logs in and opens the SFTP channel. Empty text on
+    // success; otherwise the operator's text, with nothing left open.
+    std::string open(const ConnectSettings& settings,
+                     const std::function<void(const std::string&)>& log);
+    // Frees everything. `graceful` says goodbye to the server first (bounded by a short
+    // time-out); a broken session is always torn down without waiting.
+    void close(bool graceful);
+
+    bool usable() const { return sftp_ != nullptr && !broken(); }
+    bool isOpen() const { return session_ != nullptr; }
+    // After a time-out or a lost connection nothing more may be sent on this session.
+    void markBroken(const std::string& reason);
+    bool broken() const { return broken_ || interrupted_.load(); }
+    std::string brokenReason() const;
+
+    LIBSSH2_SESSION* session() const { return session_; }
+    LIBSSH2_SFTP* sftp() const { return sftp_; }
+    const std::string& where() const { return where_; }
+    int timeoutSeconds() const { return timeoutSeconds_; }
+    // libssh2's text for its last error.
+    std::string libraryError() const;
+
+    // Any thread: shuts the socket down so that a call blocked on it returns at once; the
+    // session is broken from then on.
+    void interrupt();
+
+    // Blocks libssh2 still holds for this session (zero after close).
+    std::size_t blocksInUse() const { return context_ ? context_->blocksInUse() : 0; }
+
+  private:
+    std::string connectSocket(const ConnectSettings& settings);
+    std::string fail(std::string text);
+
+    std::unique_ptr<SessionContext> context_;
+    LIBSSH2_SESSION* session_ = nullptr;
+    LIBSSH2_SFTP* sftp_ = nullptr;
+    // Written by the worker while holding the mutex; interrupt() reads it under the same mutex
+    // so that it never shuts down a descriptor number that was already reused.
+    std::mutex socketMutex_;
+    int socket_ = -1;
+    bool broken_ = false;
+    std::atomic<bool> interrupted_{false};
+    std::string brokenReason_;
+    std::string where_;
+    int timeoutSeconds_ = 20;
+};
+
+}  // namespace vs::sftp

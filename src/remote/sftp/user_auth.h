@@ -1,0 +1,33 @@
+#pragma once
+
+#include <libssh2.h>
+
+#include <string>
+
+// Login on an SSH session whose host key was accepted: the private key file first (when one is
+// set), then the password, then keyboard-interactive answering every prompt with the password.
+namespace vs::sftp {
+
+struct Credentials {
+    std::string user;
+    std::string password;
+    std::string privateKeyFile;
+};
+
+// Answers every prompt with the password of the session's SessionContext.
+void answerKeyboardInteractive(const char* name, int nameLength, const char* instruction,
+                               int instructionLength, int promptCount,
+                               const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
+                               LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses, void** abstract);
+
+// Empty text when logged in; otherwise what the operator needs to know (which methods were
+// tried and why each failed). `where` is "host:port" for the texts.
+std::string authenticate(LIBSSH2_SESSION* session, const Credentials& credentials,
+                         const std::string& where);
+
+// The key algorithm of a private key file ("ssh-rsa", "ssh-ed25519", ...), empty when it cannot
+// be told. Used to explain why an RSA key fails: this libssh2 signs only with SHA-1 RSA
+// signatures, which current OpenSSH servers no longer accept.
+std::string privateKeyType(const std::string& path);
+
+}  // namespace vs::sftp

@@ -1,0 +1,185 @@
+#!/usr/bin/python3
+"""SFTP server for the integration tests (asyncssh), serving one folder on 127.0.0.1.
+
+Prints "PORT <n>" on standard output once it listens. Exits by itself after --max-seconds,
+when its standard input (if it is a pipe) closes, or when the process that started it ends.
+
+Faults on request:
+  --refuse-login           every password and keyboard-interactive answer is wrong
+  --kbdint-only            only keyboard-interactive login is offered
+  --drop-after-bytes N     the connection is cut once N bytes of one file went through
+  --stall-after-bytes N    the server stops answering (connection left open) after N bytes
+  --grow-file NAME         the file NAME grows when its first read arrives, so it is larger
+                           than what listing and stat said
+  --inject-bad-names       listings also hold names no real folder can: "in/jected", "nul\\0name"
+  --max-rate N             file data moves at most N bytes per second (long transfers on demand)
+"""
+
+import argparse
+import asyncio
+import os
+import stat
+import sys
+import warnings
+
+# Debian's cryptography warns about old ciphers asyncssh still registers; not our concern.
+warnings.filterwarnings("ignore")
+
+import asyncssh  # noqa: E402
+
+
+def parse_args():
+    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--root", required=True, help="folder served as /")
+    p.add_argument("--port", type=int, default=0)
+    p.add_argument("--user", default="tester")
+    p.add_argument("--password", default="secret")
+    p.add_argument("--host-key", required=True, help="private host key; an ed25519 one is made if missing")
+    p.add_argument("--authorized-key", help="public key file allowed to log in")
+    p.add_argument("--refuse-login", action="store_true")
+    p.add_argument("--kbdint-only", action="store_true")
+    p.add_argument("--drop-after-bytes", type=int)
+    p.add_argument("--stall-after-bytes", type=int)
+    p.add_argument("--grow-file")
+    p.add_argument("--grow-bytes", type=int, default=100000)
+    p.add_argument("--inject-bad-names", action="store_true")
+    p.add_argument("--max-rate", type=float)
+    p.add_argument("--max-seconds", type=float, default=600)
+    return p.parse_args()
+
+
+ARGS = parse_args()
+ROOT = os.fsencode(os.path.realpath(ARGS.root))
+
+
+def leave(code=0):
+    sys.stdout.flush()
+    os._exit(code)
+
+
+class TestServer(asyncssh.SSHServer):
+    def begin_auth(self, username):
+        return True
+
+    def password_auth_supported(self):
+        return not ARGS.kbdint_only
+
+    def validate_password(self, username, password):
+        return not ARGS.refuse_login and username == ARGS.user and password == ARGS.password
+
+    def kbdint_auth_supported(self):
+        return True
+
+    def get_kbdint_challenge(self, username, lang, submethods):
+        return "", "", "", [("Password: ", False)]
+
+    def validate_kbdint_response(self, username, responses):
+        return (not ARGS.refuse_login and username == ARGS.user and len(responses) == 1
+                and responses[0] == ARGS.password)
+
+
+class TestSFTPServer(asyncssh.SFTPServer):
+    def __init__(self, chan):
+        super().__init__(chan, chroot=ROOT)
+        self._moved = {}    # bytes of file data that went through each open file
+        self._grown = set()
+
+    def map_path(self, path):
+        local = super().map_path(path)
+        # The chroot above stops "..", this stops symbolic links that lead outside.
+        real = os.path.realpath(local)
+        if real != ROOT and not real.startswith(ROOT + b"/"):
+            raise asyncssh.SFTPPermissionDenied("outside the served folder")
+        return local
+
+    def listdir(self, path):
+        names = list(super().listdir(path))
+        if ARGS.inject_bad_names:
+            attrs = asyncssh.SFTPAttrs(size=3, uid=0, gid=0, permissions=0o100644,
+                                       atime=1700000000, mtime=1700000000)
+            names += [asyncssh.SFTPName(filename=b"in/jected", attrs=attrs),
+                      asyncssh.SFTPName(filename=b"nul\0name", attrs=attrs)]
+        return names
+
+    async def _count(self, file_obj, size):
+        moved = self._moved.get(id(file_obj), 0) + size
+        self._moved[id(file_obj)] = moved
+        if ARGS.max_rate:
+            await asyncio.sleep(size / ARGS.max_rate)
+        if ARGS.drop_after_bytes is not None and moved > ARGS.drop_after_bytes:
+            self.connection.abort()
+            raise asyncssh.SFTPConnectionLost("connection dropped on purpose")
+        if ARGS.stall_after_bytes is not None and moved > ARGS.stall_after_bytes:
+            await asyncio.Event().wait()   # never set: the client waits for an answer in vain
+
+    async def read(self, file_obj, offset, size):
+        if (ARGS.grow_file and id(file_obj) not in self._grown
+                and os.path.basename(os.fsencode(file_obj.name)) == os.fsencode(ARGS.grow_file)):
+            self._grown.add(id(file_obj))
+            with open(file_obj.name, "ab") as f:
+                f.write(bytes((i * 7) & 0xFF for i in range(ARGS.grow_bytes)))
+        data = super().read(file_obj, offset, size)
+        await self._count(file_obj, len(data))
+        return data
+
+    async def write(self, file_obj, offset, data):
+        await self._count(file_obj, len(data))
+        return super().write(file_obj, offset, data)
+
+    def close(self, file_obj):
+        self._moved.pop(id(file_obj), None)
+        self._grown.discard(id(file_obj))
+        return super().close(file_obj)
+
+
+def load_host_key(path):
+    if not os.path.exists(path):
+        key = asyncssh.generate_private_key("ssh-ed25519")
+        key.write_private_key(path)
+        key.write_public_key(path + ".pub")
+        return key
+    return asyncssh.read_private_key(path)
+
+
+def watch_for_the_end(loop):
+    loop.call_later(ARGS.max_seconds, leave)
+
+    mode = os.fstat(0).st_mode
+    if stat.S_ISFIFO(mode) or stat.S_ISSOCK(mode):
+        def stdin_readable():
+            try:
+                if not os.read(0, 4096):
+                    leave()
+            except OSError:
+                leave()
+        loop.add_reader(0, stdin_readable)
+
+    parent = os.getppid()
+
+    def check_parent():
+        if os.getppid() != parent:
+            leave()
+        loop.call_later(1, check_parent)
+    loop.call_later(1, check_parent)
+
+
+async def main():
+    loop = asyncio.get_running_loop()
+    watch_for_the_end(loop)
+    options = dict(server_host_keys=[load_host_key(ARGS.host_key)],
+                   sftp_factory=TestSFTPServer, allow_scp=False)
+    if ARGS.authorized_key:
+        options["authorized_client_keys"] = ARGS.authorized_key
+    # Address reuse lets a test restart a server on the port its client already knows.
+    server = await asyncssh.create_server(TestServer, "127.0.0.1", ARGS.port,
+                                          reuse_address=True, **options)
+    port = server.sockets[0].getsockname()[1]
+    print(f"PORT {port}", flush=True)
+    await asyncio.Event().wait()
+
+
+if __name__ == "__main__":
+    try:
+        asyncio.run(main())
+    except KeyboardInterrupt:
+        leave()
