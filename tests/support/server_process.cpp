@@ -31,6 +31,8 @@ bool ServerProcess::start(const std::vector<std::string>& argv,
     }
     ::close(fds[1]);
     pid_ = pid;
+    output_.clear();
+    exitCode_ = -1;
     out_ = fds[0];
     ::fcntl(out_, F_SETFL, O_NONBLOCK);
     return true;
