@@ -47,3 +47,20 @@ std::string dayLogs(const std::filesystem::path& home) {
 }
 
 }  // namespace vs::test
+
+namespace vs::test {
+
+std::vector<std::string> filesOutside(const std::filesystem::path& root,
+                                      const std::vector<std::filesystem::path>& allowed) {
+    std::vector<std::string> stray;
+    for (auto& e : std::filesystem::recursive_directory_iterator(root)) {
+        if (!e.is_regular_file()) continue;
+        const std::string s = e.path().string();
+        bool inside = false;
+        for (const auto& a : allowed) inside = inside || s.rfind(a.string() + "/", 0) == 0 || e.path() == a;
+        if (!inside) stray.push_back(s);
+    }
+    return stray;
+}
+
+}  // namespace vs::test

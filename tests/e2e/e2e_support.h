@@ -53,4 +53,9 @@ ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string
 // The contents of every day's log file of the folder.
 std::string dayLogs(const std::filesystem::path& home);
 
+// Files below root that lie outside the allowed folders: a name from a hostile server that
+// got out of the staging or local folder shows up here.
+std::vector<std::string> filesOutside(const std::filesystem::path& root,
+                                      const std::vector<std::filesystem::path>& allowed);
+
 }  // namespace vs::test

@@ -37,20 +37,9 @@ struct HostileFtp : ::testing::Test {
         test::writeSettings(home, "127.0.0.1:" + std::to_string(server->port()), "Ftp",
                             {JobSpec{"/out", dl.string(), "TUTTI", "SI"}});
     }
-    // Every file below the sandbox that is neither served, nor in the local folder, nor one
-    // of the program's own.
     std::vector<std::string> strayFiles() {
-        std::vector<std::string> stray;
-        for (auto& e : fs::recursive_directory_iterator(sandbox.path())) {
-            if (!e.is_regular_file()) continue;
-            const fs::path p = e.path();
-            const std::string s = p.string();
-            if (s.rfind(served.string(), 0) == 0 || p.parent_path() == dl ||
-                p.parent_path() == home / "log" || p == home / "valtrassosftp.ini")
-                continue;
-            stray.push_back(s);
-        }
-        return stray;
+        return test::filesOutside(sandbox.path(),
+                                  {served, dl, home / "log", home / "valtrassosftp.ini"});
     }
 };
 

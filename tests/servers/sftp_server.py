@@ -11,7 +11,8 @@ Faults on request:
   --stall-after-bytes N    the server stops answering (connection left open) after N bytes
   --grow-file NAME         the file NAME grows when its first read arrives, so it is larger
                            than what listing and stat said
-  --inject-bad-names       listings also hold names no real folder can: "in/jected", "nul\\0name"
+  --inject-bad-names       listings also hold names no real folder can ("in/jected", "..", ...)
+  --refuse-remove          every removal is refused
   --max-rate N             file data moves at most N bytes per second (long transfers on demand)
 """
 
@@ -43,6 +44,7 @@ def parse_args():
     p.add_argument("--grow-file")
     p.add_argument("--grow-bytes", type=int, default=100000)
     p.add_argument("--inject-bad-names", action="store_true")
+    p.add_argument("--refuse-remove", action="store_true")
     p.add_argument("--max-rate", type=float)
     p.add_argument("--max-seconds", type=float, default=600)
     return p.parse_args()
@@ -97,8 +99,10 @@ class TestSFTPServer(asyncssh.SFTPServer):
         if ARGS.inject_bad_names:
             attrs = asyncssh.SFTPAttrs(size=3, uid=0, gid=0, permissions=0o100644,
                                        atime=1700000000, mtime=1700000000)
-            names += [asyncssh.SFTPName(filename=b"in/jected", attrs=attrs),
-                      asyncssh.SFTPName(filename=b"nul\0name", attrs=attrs)]
+            names += [asyncssh.SFTPName(filename=n, attrs=attrs)
+                      for n in (b"in/jected", b"nul\0name", b"../escape.txt", b"..",
+                                b"back\\slash.txt", b"cr\rname.txt", b"lf\nname.txt",
+                                b"L" * 4000)]
         return names
 
     async def _count(self, file_obj, size):
@@ -125,6 +129,11 @@ class TestSFTPServer(asyncssh.SFTPServer):
     async def write(self, file_obj, offset, data):
         await self._count(file_obj, len(data))
         return super().write(file_obj, offset, data)
+
+    def remove(self, path):
+        if ARGS.refuse_remove:
+            raise asyncssh.SFTPPermissionDenied("removal refused on purpose")
+        return super().remove(path)
 
     def close(self, file_obj):
         self._moved.pop(id(file_obj), None)
