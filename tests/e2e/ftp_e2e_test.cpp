@@ -5,8 +5,7 @@
 
 #include "e2e/e2e_support.h"
 #include "remote/ftp/curl_ftp_control.h"
-#include "shell/fake_shell.h"
-#include "shell/program.h"
+#include "e2e/in_process.h"
 
 namespace vs {
 namespace {
@@ -115,22 +114,14 @@ TEST_F(FtpEndToEnd, MissingFolderDoesNotLockTheTimerOut) {
     test::writeSettings(home.path(), host(), "Ftp",
                         {JobSpec{"/missing", dl}, JobSpec{"/in", dl, "TUTTI", "NO", "Download",
                                                           "", "bad"}});
-    SystemClock clock;
-    test::FakeView view;
-    test::FakeTimer timer;
-    const YieldFn yield = [] {};
-    Program program(clock, ProgramConfig{home.path(), {}, "", englishWeekdayNames()}, view, timer,
-                    nullptr, [yield] { return makeCurlFtpControl(yield); }, yield, [](int) {});
-    program.Form_Load();
+    test::InProcessProgram run(home.path(), nullptr, makeCurlFtpControl);
+    Program& program = run.program();
     program.collegamento();
     program.collegamento();  // the bad multiplier meets the raised connect-failed flag
     EXPECT_FALSE(program.session.connected);
     program.collegamento();
     EXPECT_EQ(program.cycleState.cycleCounter, 3);
-    bool connectedAgain = false;
-    for (const std::string& l : program.log.List1())
-        connectedAgain = connectedAgain || l.find(" Connected ! ") != std::string::npos;
-    EXPECT_TRUE(connectedAgain);
+    EXPECT_TRUE(run.logged(" Connected ! "));
 }
 
 TEST_F(FtpEndToEnd, DroppedConnectionLosesNothingEitherWay) {
@@ -161,27 +152,14 @@ TEST_F(FtpEndToEnd, AbortRequestEndsARunningTransfer) {
     writeFile(served / "out" / "large.bin", std::string(6 << 20, 'L'));
     const std::string dl = folder("dl");
     test::writeSettings(home.path(), host(), "Ftp", {JobSpec{"/out", dl, "TUTTI", "SI"}});
-    SystemClock clock;
-    test::FakeView view;
-    test::FakeTimer timer;
-    Program* self = nullptr;
-    int yields = 0;
-    const YieldFn yield = [&] {
-        if (self && self->session.currentOperation == "Download" && ++yields == 20)
-            self->session.abortRequest = true;
-    };
-    Program program(clock, ProgramConfig{home.path(), {}, "", englishWeekdayNames()}, view, timer,
-                    nullptr, [yield] { return makeCurlFtpControl(yield); }, yield, [](int) {});
-    self = &program;
-    program.Form_Load();
+    test::InProcessProgram run(home.path(), nullptr, makeCurlFtpControl);
+    run.abortDownloadAtYield(20);
+    Program& program = run.program();
     program.collegamento();
     EXPECT_FALSE(program.session.abortRequest);
     EXPECT_FALSE(fs::exists(local / "dl" / "large.bin"));
     EXPECT_TRUE(fs::exists(served / "out" / "large.bin"));
-    bool incorrect = false;
-    for (const std::string& l : program.log.List1())
-        incorrect = incorrect || l.find(" Download incorretto large.bin") != std::string::npos;
-    EXPECT_TRUE(incorrect);
+    EXPECT_TRUE(run.logged(" Download incorretto large.bin"));
 }
 
 }  // namespace

@@ -5,8 +5,7 @@
 
 #include "e2e/e2e_support.h"
 #include "remote/sftp/libssh2_sftp_component.h"
-#include "shell/fake_shell.h"
-#include "shell/program.h"
+#include "e2e/in_process.h"
 
 namespace vs {
 namespace {
@@ -189,22 +188,10 @@ TEST_F(SftpEndToEnd, AbortRequestEndsALargeTransfer) {
     const std::string dl = folder("dl");
     test::writeSettings(home.path(), host(), "Sftp", {JobSpec{"/out", dl, "TUTTI", "SI"}});
 
-    // The program's own start-up and cycle with the real component; the operator chooses
-    // "Termina Trasferimento" a little into the transfer.
-    SystemClock clock;
-    test::FakeView view;
-    test::FakeTimer timer;
-    Program* self = nullptr;
-    int yields = 0;
-    const YieldFn yield = [&] {
-        if (self && self->session.currentOperation == "Download" && ++yields == 20)
-            self->session.abortRequest = true;
-    };
-    Program program(clock, ProgramConfig{home.path(), {}, "", englishWeekdayNames()}, view, timer,
-                    [yield] { return makeLibssh2SftpComponent(yield); }, nullptr, yield,
-                    [](int) {});
-    self = &program;
-    program.Form_Load();
+    // The operator chooses "Termina Trasferimento" a little into the transfer.
+    test::InProcessProgram run(home.path(), makeLibssh2SftpComponent, nullptr);
+    run.abortDownloadAtYield(20);
+    Program& program = run.program();
     program.collegamento();
     EXPECT_EQ(program.lastOutcome, CycleOutcome::Errors);
     EXPECT_FALSE(program.session.abortRequest);
