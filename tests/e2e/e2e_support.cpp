@@ -9,6 +9,27 @@ TestServer::TestServer(const std::string& script, const std::vector<std::string>
     if (process_.start(pythonServer(script, args))) port_ = process_.waitForPort();
 }
 
+std::unique_ptr<TestServer> startSftpServer(const std::filesystem::path& root,
+                                            const std::filesystem::path& hostKey,
+                                            const std::vector<std::string>& extra) {
+    std::vector<std::string> args{"--root", root.string(), "--host-key", hostKey.string(),
+                                  "--max-seconds", "300"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return std::make_unique<TestServer>("sftp_server.py", args);
+}
+
+std::unique_ptr<TestServer> startFtpServer(const std::filesystem::path& root,
+                                           const std::vector<std::string>& extra) {
+    std::vector<std::string> args{"--root", root.string(), "--user", "tester", "--password",
+                                  "secret", "--max-seconds", "300"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return std::make_unique<TestServer>("ftp_server.py", args);
+}
+
+std::string hostOf(const TestServer& server) {
+    return "127.0.0.1:" + std::to_string(server.port());
+}
+
 void writeSettings(const std::filesystem::path& home, const std::string& host,
                    const std::string& serverType, const std::vector<JobSpec>& jobs,
                    const std::string& login, const std::string& password,

@@ -2,6 +2,7 @@
 
 // End-to-end runs: the real program binary, headless, against real test servers on 127.0.0.1.
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,16 @@ private:
     ServerProcess process_;
     int port_ = 0;
 };
+
+// The two test servers with the login the settings files of these tests use
+// (tester/secret), stopping by themselves after five minutes at most.
+std::unique_ptr<TestServer> startSftpServer(const std::filesystem::path& root,
+                                            const std::filesystem::path& hostKey,
+                                            const std::vector<std::string>& extra = {});
+std::unique_ptr<TestServer> startFtpServer(const std::filesystem::path& root,
+                                           const std::vector<std::string>& extra = {});
+// "127.0.0.1:<port>", as the settings' host key takes it.
+std::string hostOf(const TestServer& server);
 
 struct ProgramRun {
     int exitCode = -1;

@@ -23,14 +23,11 @@ struct FtpEndToEnd : ::testing::Test {
     std::unique_ptr<TestServer> server;
 
     void start(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{"--root", served.path().string(), "--user", "tester",
-                                      "--password", "secret", "--max-seconds", "300"};
-        args.insert(args.end(), extra.begin(), extra.end());
         server.reset();
-        server = std::make_unique<TestServer>("ftp_server.py", args);
+        server = test::startFtpServer(served.path(), extra);
         ASSERT_TRUE(server->ok()) << server->output();
     }
-    std::string host() const { return "127.0.0.1:" + std::to_string(server->port()); }
+    std::string host() const { return test::hostOf(*server); }
     std::string folder(const std::string& name) {
         fs::create_directories(local / name);
         return (local / name).string();

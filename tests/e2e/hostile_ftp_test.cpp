@@ -29,12 +29,9 @@ struct HostileFtp : ::testing::Test {
         fs::create_directories(dl);
     }
     void start(std::vector<std::string> extra) {
-        std::vector<std::string> args{"--root", served.string(), "--user", "tester",
-                                      "--password", "secret", "--max-seconds", "300"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        server = std::make_unique<TestServer>("ftp_server.py", args);
+        server = test::startFtpServer(served, extra);
         ASSERT_TRUE(server->ok()) << server->output();
-        test::writeSettings(home, "127.0.0.1:" + std::to_string(server->port()), "Ftp",
+        test::writeSettings(home, test::hostOf(*server), "Ftp",
                             {JobSpec{"/out", dl.string(), "TUTTI", "SI"}});
     }
     std::vector<std::string> strayFiles() {
@@ -104,7 +101,7 @@ TEST_F(HostileFtp, TwentyThousandEntriesInOneFolder) {
     for (int i = 0; i < 20000; ++i) writeFile(served / "out" / ("f" + std::to_string(i)), "");
     writeFile(served / "out" / "ABCDEFOP1.pdf", "report");
     start({});
-    test::writeSettings(home, "127.0.0.1:" + std::to_string(server->port()), "Ftp",
+    test::writeSettings(home, test::hostOf(*server), "Ftp",
                         {JobSpec{"/out", dl.string(), "PDFREPORT", "NO"}});
     const auto run = test::runProgram(home, {"mod:asp", "ope:OP1"});
     EXPECT_EQ(run.exitCode, 0);

@@ -30,12 +30,9 @@ struct HostileSftp : ::testing::Test {
     }
     void start(std::vector<std::string> extra, const std::string& type = "TUTTI",
                const std::string& del = "SI") {
-        std::vector<std::string> args{"--root", served.string(), "--host-key",
-                                      (keys / "host_key").string(), "--max-seconds", "300"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        server = std::make_unique<TestServer>("sftp_server.py", args);
+        server = test::startSftpServer(served, keys / "host_key", extra);
         ASSERT_TRUE(server->ok()) << server->output();
-        test::writeSettings(home, "127.0.0.1:" + std::to_string(server->port()), "Sftp",
+        test::writeSettings(home, test::hostOf(*server), "Sftp",
                             {JobSpec{"/out", dl.string(), type, del}});
     }
     std::vector<std::string> strayFiles() {

@@ -51,14 +51,11 @@ struct LocalFaults : ::testing::Test {
             fs::create_directories(p);
     }
     void start(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{"--root", served.string(), "--user", "tester",
-                                      "--password", "secret", "--max-seconds", "300"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        server = std::make_unique<TestServer>("ftp_server.py", args);
+        server = test::startFtpServer(served, extra);
         ASSERT_TRUE(server->ok()) << server->output();
     }
     void settings(std::vector<JobSpec> jobs) {
-        test::writeSettings(home, "127.0.0.1:" + std::to_string(server->port()), "Ftp", jobs);
+        test::writeSettings(home, test::hostOf(*server), "Ftp", jobs);
     }
     bool complete(const fs::path& p) { return fs::exists(p) && readFile(p) == big; }
 };

@@ -23,19 +23,15 @@ struct SftpEndToEnd : ::testing::Test {
     std::unique_ptr<TestServer> server;
 
     void start(std::vector<std::string> extra = {}, const std::string& key = "host_key") {
-        std::vector<std::string> args{"--root", served.path().string(), "--host-key",
-                                      (keys / key).string(), "--max-seconds", "300"};
-        args.insert(args.end(), extra.begin(), extra.end());
         server.reset();
-        server = std::make_unique<TestServer>("sftp_server.py", args);
+        server = test::startSftpServer(served.path(), keys / key, extra);
         ASSERT_TRUE(server->ok()) << server->output();
     }
-    std::string host() const { return "127.0.0.1:" + std::to_string(server->port()); }
+    std::string host() const { return test::hostOf(*server); }
     std::string folder(const std::string& name) {
         fs::create_directories(local / name);
         return (local / name).string();
     }
-    std::string served_(const std::string& rel) { return (served / rel).string(); }
 };
 
 TEST_F(SftpEndToEnd, DownloadAndUploadJobsMoveEveryFile) {
