@@ -15,14 +15,13 @@ namespace {
 
 // A control that answers every listing with the fuzzer's text.
 class TextControl final : public vs::FtpControl {
-public:
+  public:
     std::string listing;
     void setProgressHandler(ProgressHandler) override {}
     void setLogger(std::function<void(const std::string&)>) override {}
     void prepare(int) override {}
     void reset() override {}
-    bool connectAndLogin(const std::string&, const std::string&, const std::string&,
-                         int) override {
+    bool connectAndLogin(const std::string&, const std::string&, const std::string&, int) override {
         return true;
     }
     std::string errorText() const override { return {}; }

@@ -13,7 +13,7 @@ namespace vs {
 
 // The log list (List1) and the daily log files under <program folder>/log.
 class ActivityLog {
-public:
+  public:
     static constexpr std::size_t kWriteThreshold = 1000;  // written out when it passes this
     static constexpr std::size_t kMaxKeptLines = 100000;  // bound while the file cannot be written
 
@@ -41,7 +41,7 @@ public:
     // Called after the list changed (the window refreshes its view).
     void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
 
-private:
+  private:
     void append(const std::string& line);
     void enforceBound();
     void notify();

@@ -7,7 +7,9 @@
 
 namespace vs {
 
-WeekdayNames englishWeekdayNames() { return {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"}; }
+WeekdayNames englishWeekdayNames() {
+    return {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+}
 
 bool usableWeekdayNames(const WeekdayNames& names) {
     for (size_t i = 0; i < names.size(); ++i) {

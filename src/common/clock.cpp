@@ -18,7 +18,9 @@ LocalTime toLocalTime(std::time_t t) {
     return lt;
 }
 
-LocalTime toLocalTime(TimePoint t) { return toLocalTime(std::chrono::system_clock::to_time_t(t)); }
+LocalTime toLocalTime(TimePoint t) {
+    return toLocalTime(std::chrono::system_clock::to_time_t(t));
+}
 
 std::string formatTimeOfDay(const LocalTime& t) {
     char buf[16];
@@ -33,7 +35,9 @@ std::string formatGeneralDateTime(const LocalTime& t) {
     return buf;
 }
 
-std::string timeOfDay(const Clock& clock) { return formatTimeOfDay(toLocalTime(clock.now())); }
+std::string timeOfDay(const Clock& clock) {
+    return formatTimeOfDay(toLocalTime(clock.now()));
+}
 
 std::string generalDateTime(const Clock& clock) {
     return formatGeneralDateTime(toLocalTime(clock.now()));

@@ -10,7 +10,7 @@ namespace vs {
 // One remote listing: rows 0..count-1 of name, sort key and size text ("9999" when the size
 // is not known). Holds at most kRows rows; add() refuses the rest.
 class ListingTable {
-public:
+  public:
     static constexpr std::size_t kRows = 15001;
 
     struct Row {
@@ -35,7 +35,7 @@ public:
     const Row& operator[](std::size_t i) const { return rows_[i]; }
     std::vector<Row>& rows() { return rows_; }
 
-private:
+  private:
     std::vector<Row> rows_;
 };
 

@@ -13,8 +13,8 @@ namespace vs {
 
 namespace {
 RuntimeError unreadable(const std::string& path, int err) {
-    return RuntimeError(kErrBadFileName,
-                        "Nome o numero di file non valido: " + path + " (" + std::strerror(err) + ")");
+    return RuntimeError(kErrBadFileName, "Nome o numero di file non valido: " + path + " (" +
+                                             std::strerror(err) + ")");
 }
 }  // namespace
 

@@ -7,28 +7,28 @@ namespace vs {
 
 // Error numbers the cycle's error trap tells apart.
 enum ErrorNumber : int {
-    kErrBadFileName = 52,      // a local path that cannot be queried
-    kErrConnection = 30006,    // connection-level failure of a remote session
-    kErrGeneric = 5,           // anything else: invalid call or argument
-    kErrTypeMismatch = 13,     // text that should have been a number
+    kErrBadFileName = 52,    // a local path that cannot be queried
+    kErrConnection = 30006,  // connection-level failure of a remote session
+    kErrGeneric = 5,         // anything else: invalid call or argument
+    kErrTypeMismatch = 13,   // text that should have been a number
     kErrDivisionByZero = 11,
     kErrFileNotFound = 53,
     kErrPermissionDenied = 70,
     kErrPathNotFound = 76,
     kErrDiskFull = 61,
     kErrSubscriptRange = 9,
-    kErrRemote = 30000,        // a remote operation the server refused
+    kErrRemote = 30000,  // a remote operation the server refused
 };
 
 // The one run-time error type of the program: a number and an operator-readable description.
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     RuntimeError(int number, std::string description)
         : std::runtime_error(description), number_(number), description_(std::move(description)) {}
     int number() const noexcept { return number_; }
     const std::string& description() const noexcept { return description_; }
 
-private:
+  private:
     int number_;
     std::string description_;
 };

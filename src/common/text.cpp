@@ -22,8 +22,12 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && toLower(a) == toLower(b);
 }
 
-bool startsWith(std::string_view s, std::string_view prefix) { return s.starts_with(prefix); }
-bool endsWith(std::string_view s, std::string_view suffix) { return s.ends_with(suffix); }
+bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.starts_with(prefix);
+}
+bool endsWith(std::string_view s, std::string_view suffix) {
+    return s.ends_with(suffix);
+}
 bool contains(std::string_view s, std::string_view needle) {
     return s.find(needle) != std::string_view::npos;
 }

@@ -3,7 +3,9 @@
 namespace vs {
 
 namespace {
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char fold(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 }  // namespace
 
 bool wildcardMatch(std::string_view pattern, std::string_view name) {

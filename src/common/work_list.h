@@ -14,7 +14,7 @@ namespace vs {
 // An item may carry the listing row it stands for, so that the queue never has to read the row
 // back out of the text.
 class WorkList {
-public:
+  public:
     struct Item {
         std::string text;
         long row = -1;
@@ -35,7 +35,7 @@ public:
         return out;
     }
 
-private:
+  private:
     struct IgnoreCaseLess {
         bool operator()(const Item& x, const Item& y) const {
             const std::string& a = x.text;

@@ -42,7 +42,7 @@ struct CycleContext {
 
 // One transfer cycle over the 51 jobs: pre-scan, connect, main pass, end, error trap.
 class Cycle {
-public:
+  public:
     explicit Cycle(CycleContext context) : c_(std::move(context)) {}
 
     CycleOutcome collegamento();
@@ -50,7 +50,7 @@ public:
     // The multiplier test: whether the job is due on the current cycle.
     bool isDue(const TransferJob& job) const;
 
-private:
+  private:
     enum class Resume { NextPrescanJob, NextMainJob, EndOfCycle, Leave };
 
     bool prescanJob(int job);

@@ -1,5 +1,3 @@
-#include "cycle/cycle.h"
-
 #include <exception>
 #include <filesystem>
 
@@ -7,19 +5,26 @@
 #include "common/local_folder.h"
 #include "common/text.h"
 #include "common/wildcard.h"
+#include "cycle/cycle.h"
 #include "settings/settings.h"
 
 namespace vs {
 
-void Cycle::line(const std::string& text) { c_.log.scrivi_log(timeOfDay(c_.clock) + text); }
+void Cycle::line(const std::string& text) {
+    c_.log.scrivi_log(timeOfDay(c_.clock) + text);
+}
 
 void Cycle::notifyChanged() {
     if (c_.changed) c_.changed();
 }
 
-TransferJob& Cycle::currentJob() { return c_.settings.jobTable[c_.state.currentJob]; }
+TransferJob& Cycle::currentJob() {
+    return c_.settings.jobTable[c_.state.currentJob];
+}
 
-bool Cycle::sftpSession() const { return c_.settings.serverType != "Ftp"; }
+bool Cycle::sftpSession() const {
+    return c_.settings.serverType != "Ftp";
+}
 
 bool Cycle::isDue(const TransferJob& job) const {
     const int counter = c_.state.cycleCounter;
@@ -30,8 +35,8 @@ bool Cycle::isDue(const TransferJob& job) const {
     if (m.empty() || m == "1") return true;
     const auto n = parseInteger(m);
     if (!n)
-        throw RuntimeError(kErrTypeMismatch,
-                           "Tipo non corrispondente: moltiplicatore '" + job.Dirmoltiplicatore + "'");
+        throw RuntimeError(kErrTypeMismatch, "Tipo non corrispondente: moltiplicatore '" +
+                                                 job.Dirmoltiplicatore + "'");
     if (*n == 0)
         throw RuntimeError(kErrDivisionByZero,
                            "Divisione per zero: moltiplicatore '" + job.Dirmoltiplicatore + "'");
@@ -159,7 +164,8 @@ void Cycle::endOfCycle() {
     // From here on every failing step is skipped: the end lines are always written.
     step_ = 150;
     try {
-        if (c_.settings.serverType == "Sftp" && c_.sftp.hasComponent()) c_.sftp.Sftp1().disconnect();
+        if (c_.settings.serverType == "Sftp" && c_.sftp.hasComponent())
+            c_.sftp.Sftp1().disconnect();
     } catch (...) {
     }
     try {
@@ -225,7 +231,8 @@ Cycle::Resume Cycle::trap(int number, const std::string& description) {
     // The connection failed earlier in this cycle: leave, but never with the session still
     // marked as connected, or no tick would ever start a cycle again.
     try {
-        if (c_.settings.serverType == "Sftp" && c_.sftp.hasComponent()) c_.sftp.Sftp1().disconnect();
+        if (c_.settings.serverType == "Sftp" && c_.sftp.hasComponent())
+            c_.sftp.Sftp1().disconnect();
         if (c_.settings.serverType == "Ftp") c_.ftp.kftp().close();
     } catch (...) {
     }

@@ -194,8 +194,9 @@ void Cycle::workQueueItem(bool ftp, const std::string& localFolder) {
         // Waits for the progress handler to report the transfer complete.
         const TimePoint t0 = c_.clock.now();
         bool waiting = true;
-        while (std::abs(std::chrono::duration_cast<std::chrono::seconds>(c_.clock.now() - t0)
-                            .count()) < kTransferWaitSeconds &&
+        while (std::abs(
+                   std::chrono::duration_cast<std::chrono::seconds>(c_.clock.now() - t0).count()) <
+                   kTransferWaitSeconds &&
                waiting && result) {
             c_.yield();
             if (ss.transferPercentage == 100) waiting = false;

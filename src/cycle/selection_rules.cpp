@@ -12,9 +12,9 @@ NameFilters parseNameFilters(const std::string& dirparametri) {
         const char* text;
         std::string NameFilters::*field;
     };
-    for (const Keyword& kw : {Keyword{"inizia:", &NameFilters::prefix},
-                              Keyword{"contiene:", &NameFilters::contains},
-                              Keyword{"finisce:", &NameFilters::suffix}}) {
+    for (const Keyword& kw :
+         {Keyword{"inizia:", &NameFilters::prefix}, Keyword{"contiene:", &NameFilters::contains},
+          Keyword{"finisce:", &NameFilters::suffix}}) {
         const size_t k = std::string_view(kw.text).size();
         const size_t p = toLower(work).find(kw.text);  // 0-based position of the keyword
         if (p == std::string::npos) continue;

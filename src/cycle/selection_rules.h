@@ -31,5 +31,4 @@ bool operatorFilter(const std::string& base, const std::string& operatorList);
 bool acceptFileType(std::string_view name, bool isFile, const std::string& fileType,
                     const std::string& operatorCode, const std::string& operatorList);
 
-
 }  // namespace vs

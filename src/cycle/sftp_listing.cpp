@@ -33,8 +33,7 @@ void sftp1_ListItems(const std::string& fileInfo, SftpListingContext& ctx) {
             bool accepted = acceptFileType(name, isFile, ctx.currentFileType, ctx.operatorCode,
                                            ctx.operatorList);
             const bool dots = name == "." || name == "..";
-            if (accepted && isFile && !dots && name != "scarica_ok" &&
-                !nameTest(ctx.filters, name))
+            if (accepted && isFile && !dots && name != "scarica_ok" && !nameTest(ctx.filters, name))
                 accepted = false;
             // A name that could leave the staging or local folder is never listed.
             if (accepted && isFile && !dots && !unsafeRemoteName(name)) {

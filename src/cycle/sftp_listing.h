@@ -16,8 +16,8 @@ struct SftpListingContext {
     const NameFilters& filters;
     ListingTable& table;
     bool& controlFileFlag;
-    std::string rowStamp;          // column 1 placeholder: the moment the row was made
-    bool overflowReported = false; // the "rest waits" line is written once per listing
+    std::string rowStamp;           // column 1 placeholder: the moment the row was made
+    bool overflowReported = false;  // the "rest waits" line is written once per listing
     std::function<void(const std::string&)> log;  // receives the message; adds the time
 };
 

@@ -9,9 +9,9 @@ namespace vs {
 
 // Sort keys of the download queue. Apart from an automail key they have 15 characters, so
 // that the row number of a queue item stands at characters 17 to 19.
-std::string timestampKey(const LocalTime& t);                          // yyyymmdd_hhmmss
+std::string timestampKey(const LocalTime& t);  // yyyymmdd_hhmmss
 std::string pdfreportKey(const std::string& name, const LocalTime& t);
-std::string automailKey(const std::string& name, long row);            // name(16) + row "000"
+std::string automailKey(const std::string& name, long row);  // name(16) + row "000"
 // Pads or cuts a key to 15 characters.
 std::string fixedWidthKey(const std::string& key);
 

@@ -62,8 +62,8 @@ void listacontenutoupload(const std::string& mypath, UploadListingContext& ctx) 
             kept = kUploadTableRows;
             if (ctx.log)
                 ctx.log((ctx.timeOfDay ? ctx.timeOfDay() : std::string()) + " Ci sono " +
-                        std::to_string(table.size()) + " file in " + mypath +
-                        ": invio i " + std::to_string(kUploadTableRows) +
+                        std::to_string(table.size()) + " file in " + mypath + ": invio i " +
+                        std::to_string(kUploadTableRows) +
                         " meno recenti, gli altri ai prossimi cicli");
         }
 

@@ -18,8 +18,8 @@ struct UploadListingContext {
     std::string prefixFilter, containsFilter, suffixFilter;
     std::string dirparametri;  // the job's parameter text ("VALSPED" adds companions)
     WorkList& List2;
-    std::function<void(const std::string&)> log;       // a full line, as given
-    std::function<std::string()> timeOfDay;            // "hh:mm:ss" for the lines that carry it
+    std::function<void(const std::string&)> log;  // a full line, as given
+    std::function<std::string()> timeOfDay;       // "hh:mm:ss" for the lines that carry it
 };
 
 inline constexpr std::size_t kUploadTableRows = 1500;

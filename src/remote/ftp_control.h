@@ -11,7 +11,7 @@ namespace vs {
 // work is done (yielding to the caller's event loop meanwhile) and its result is used at once.
 // Operations may throw RuntimeError (kErrConnection for a lost connection).
 class FtpControl {
-public:
+  public:
     virtual ~FtpControl() = default;
 
     // Progress event: percentage 0..100 of the running transfer, by reference. A successful

@@ -19,7 +19,8 @@ std::vector<std::string> splitAtBlanks(const std::string& line) {
     size_t start = 0;
     while (true) {
         const size_t b = line.find(' ', start);
-        fields.push_back(line.substr(start, b == std::string::npos ? std::string::npos : b - start));
+        fields.push_back(
+            line.substr(start, b == std::string::npos ? std::string::npos : b - start));
         if (b == std::string::npos) break;
         start = b + 1;
     }
@@ -32,7 +33,9 @@ std::string mid(const std::string& s, size_t start1, size_t length = std::string
     return s.substr(start1 - 1, length);
 }
 
-bool isDots(const std::string& name) { return name == "." || name == ".."; }
+bool isDots(const std::string& name) {
+    return name == "." || name == "..";
+}
 
 // Keys are cut or padded to 15 characters so that the row number of a queue item keeps its
 // place whatever the name looks like.
@@ -52,7 +55,9 @@ FtpSession::FtpSession(SessionState& state, const ServerFields& server, Activity
     }
 }
 
-void FtpSession::line(const std::string& text) { log_.scrivi_log(timeOfDay(clock_) + text); }
+void FtpSession::line(const std::string& text) {
+    log_.scrivi_log(timeOfDay(clock_) + text);
+}
 
 FtpControl& FtpSession::kftp() const {
     if (!control_) throw RuntimeError(kErrGeneric, "Controllo FTP non disponibile");
@@ -73,7 +78,9 @@ void FtpSession::connetti_ftp() {
             host = server_.txtHost.substr(0, colon);
             const std::string text = server_.txtHost.substr(colon + 1);
             auto value = parseInteger(text);
-            if (!value) throw RuntimeError(kErrTypeMismatch, "Tipo non corrispondente: porta '" + text + "'");
+            if (!value)
+                throw RuntimeError(kErrTypeMismatch,
+                                   "Tipo non corrispondente: porta '" + text + "'");
             if (*value < 1 || *value > 65535)
                 throw RuntimeError(kErrGeneric, "Porta fuori intervallo: " + text);
             port = static_cast<int>(*value);
@@ -94,8 +101,7 @@ void FtpSession::connetti_ftp() {
 
 void FtpSession::kftp_Progress(std::uint8_t& percentage) {
     try {
-        if (percentage != 0 && percentage % 20 == 0)
-            line(" " + std::to_string(percentage) + " %");
+        if (percentage != 0 && percentage % 20 == 0) line(" " + std::to_string(percentage) + " %");
         state_.transferPercentage = percentage;
         if (state_.abortRequest) {
             kftp().abort();
@@ -142,8 +148,8 @@ void FtpSession::listftpprova(const std::string& dirremota, FtpListingContext& c
         size_t start = 0;
         while (true) {
             const size_t crlf = listing.find("\r\n", start);
-            lines.push_back(listing.substr(start, crlf == std::string::npos ? std::string::npos
-                                                                            : crlf - start));
+            lines.push_back(listing.substr(
+                start, crlf == std::string::npos ? std::string::npos : crlf - start));
             if (crlf == std::string::npos) break;
             start = crlf + 2;
         }

@@ -25,7 +25,7 @@ struct FtpListingContext {
 
 // Opens FTP sessions, handles the control's progress event and lists remote folders.
 class FtpSession {
-public:
+  public:
     FtpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                const Clock& clock, FtpControl* control);
 
@@ -37,7 +37,7 @@ public:
     // The control; throws when the program has none.
     FtpControl& kftp() const;
 
-private:
+  private:
     void line(const std::string& text);
 
     SessionState& state_;

@@ -12,7 +12,7 @@ namespace vs {
 // The four events of the SFTP component. In blocking mode every event that belongs to an
 // operation has been delivered, on the caller's thread, before that operation returns.
 class SftpEvents {
-public:
+  public:
     virtual ~SftpEvents() = default;
     // errorCode 0 = connected; any other value = refused, with an operator-readable text.
     virtual void Connected(int errorCode, const std::string& errorText) = 0;
@@ -29,7 +29,7 @@ public:
 // kErrConnection for a lost, timed-out or missing connection, kErrRemote for a request the
 // server refused, local file errors as their own numbers.
 class SftpComponent {
-public:
+  public:
     virtual ~SftpComponent() = default;
 
     virtual void setEvents(SftpEvents* events) = 0;
@@ -51,9 +51,9 @@ public:
     virtual void setKnownHostsFile(const std::string& path) = 0;
 
     // Operations. Each returns when done, after its events were delivered.
-    virtual void connect() = 0;                                      // -> Connected
-    virtual void listFolder(const std::string& remoteFolder) = 0;    // -> ListItems...
-    virtual void getAttributes(const std::string& remotePath) = 0;   // -> Attributes
+    virtual void connect() = 0;                                     // -> Connected
+    virtual void listFolder(const std::string& remoteFolder) = 0;   // -> ListItems...
+    virtual void getAttributes(const std::string& remotePath) = 0;  // -> Attributes
     virtual void fetch(const std::string& localPath, const std::string& remotePath) = 0;
     virtual void send(const std::string& localPath, const std::string& remotePath) = 0;
     virtual void remove(const std::string& remotePath) = 0;

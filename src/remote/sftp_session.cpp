@@ -25,7 +25,9 @@ SftpSession::SftpSession(SessionState& state, const ServerFields& server, Activi
     }
 }
 
-void SftpSession::line(const std::string& text) { log_.scrivi_log(timeOfDay(clock_) + text); }
+void SftpSession::line(const std::string& text) {
+    log_.scrivi_log(timeOfDay(clock_) + text);
+}
 
 SftpComponent& SftpSession::Sftp1() const {
     if (!component_)
@@ -38,7 +40,8 @@ SftpComponent& SftpSession::Sftp1() const {
 namespace {
 int portOf(const std::string& text) {
     auto port = parseInteger(text);
-    if (!port) throw RuntimeError(kErrTypeMismatch, "Tipo non corrispondente: porta '" + text + "'");
+    if (!port)
+        throw RuntimeError(kErrTypeMismatch, "Tipo non corrispondente: porta '" + text + "'");
     if (*port < 1 || *port > 65535)
         throw RuntimeError(kErrGeneric, "Porta fuori intervallo: " + text);
     return static_cast<int>(*port);

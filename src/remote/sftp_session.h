@@ -15,7 +15,7 @@ struct ServerFields;
 
 // Opens SFTP sessions for the cycle and handles the component's events.
 class SftpSession final : public SftpEvents {
-public:
+  public:
     SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                 const Clock& clock, YieldFn yield, SftpComponent* component,
                 std::string knownHostsFile, const std::string& keyfile);
@@ -28,8 +28,8 @@ public:
     void ListItems(const std::string& fileInfo) override;                  // -> listing handler
     void Attributes(std::int64_t size, std::uint32_t uid, std::uint32_t gid,
                     std::uint32_t permissions, TimePoint accessTime,
-                    TimePoint modificationTime) override;                  // Sftp1_Attributes
-    void Progress(std::int64_t position, std::int64_t total) override;    // Sftp1_Progress
+                    TimePoint modificationTime) override;               // Sftp1_Attributes
+    void Progress(std::int64_t position, std::int64_t total) override;  // Sftp1_Progress
 
     void setListItemsHandler(std::function<void(const std::string&)> handler) {
         listItems_ = std::move(handler);
@@ -39,7 +39,7 @@ public:
     SftpComponent& Sftp1() const;
     bool hasComponent() const { return component_ != nullptr; }
 
-private:
+  private:
     void line(const std::string& text);
 
     SessionState& state_;

@@ -6,14 +6,22 @@ namespace vs {
 
 std::string& jobField(TransferJob& job, int i) {
     switch (i) {
-        case 0: return job.DirRemota;
-        case 1: return job.DirLocale;
-        case 2: return job.TipoFile;
-        case 3: return job.CancelloFile;
-        case 4: return job.TipoOperazione;
-        case 5: return job.DirLocaleBackup;
-        case 6: return job.Dirmoltiplicatore;
-        default: return job.Dirparametri;
+        case 0:
+            return job.DirRemota;
+        case 1:
+            return job.DirLocale;
+        case 2:
+            return job.TipoFile;
+        case 3:
+            return job.CancelloFile;
+        case 4:
+            return job.TipoOperazione;
+        case 5:
+            return job.DirLocaleBackup;
+        case 6:
+            return job.Dirmoltiplicatore;
+        default:
+            return job.Dirparametri;
     }
 }
 

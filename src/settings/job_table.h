@@ -24,7 +24,7 @@ using JobTable = std::array<TransferJob, kJobCount>;
 
 // The settings keys' stems, in the order of a job's fields.
 inline constexpr std::array<const char*, 8> kJobKeyStems = {
-    "DirRemota_",      "DirLocale_",        "TipoFile_",          "CancelloFile_",
+    "DirRemota_",      "DirLocale_",       "TipoFile_",          "CancelloFile_",
     "TipoOperazione_", "DirLocaleBackup_", "Dirmoltiplicatore_", "Dirparametri_"};
 
 // The job's field for the stem at index i of kJobKeyStems.

@@ -21,7 +21,7 @@ inline constexpr const char* kPasswordTitle = "Parametri utenti";
 // What the lock switches of the schedule: Timer1 and Command1 live with the shell, above this
 // folder, so the editor reaches them through this small interface.
 class ScheduleSwitches {
-public:
+  public:
     virtual ~ScheduleSwitches() = default;
     virtual void setTimerEnabled(bool enabled) = 0;
     virtual void setButtonEnabled(bool enabled) = 0;
@@ -48,7 +48,7 @@ using PasswordPrompt =
 // The job list's selection, the storing of job edits and the password lock, without widgets.
 // The window shows what this decides and hands it the operator's actions.
 class ParameterEditor {
-public:
+  public:
     ParameterEditor(Settings& settings, ActivityLog& log, const Clock& clock,
                     ScheduleSwitches& schedule);
 
@@ -91,7 +91,7 @@ public:
     // The lock state is the menu entry's caption.
     const std::string& mnuSblocca() const { return mnuSblocca_; }
 
-private:
+  private:
     void unlock(const PasswordPrompt& askPassword);
     void lockAndSave();
 

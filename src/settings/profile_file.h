@@ -29,13 +29,13 @@ bool writeProfileString(const std::string& section, const std::string& key,
 
 // Several keys of one file in a single atomic write.
 class ProfileBatch {
-public:
+  public:
     explicit ProfileBatch(std::filesystem::path path) : path_(std::move(path)) {}
     void set(const std::string& section, const std::string& key, const std::string& value);
     // False when the file could not be read or written; the file on disk is then unchanged.
     bool commit();
 
-private:
+  private:
     struct Entry {
         std::string section, key, value;
     };
@@ -45,7 +45,7 @@ private:
 
 // In-memory form of a profile file, exposed for the reader's and writer's tests and fuzzing.
 class ProfileText {
-public:
+  public:
     explicit ProfileText(std::string content);
     std::string get(const std::string& section, const std::string& key, bool* found) const;
     // The value, cut to 1023 characters, or defaultValue when the key is missing.
@@ -54,7 +54,7 @@ public:
     void set(const std::string& section, const std::string& key, const std::string& value);
     std::string content() const;
 
-private:
+  private:
     std::vector<std::string> lines_;  // without line ends
     std::string eol_ = "\n";
     bool finalEol_ = true;

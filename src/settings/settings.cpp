@@ -80,8 +80,7 @@ void Settings::scrivi_ini() {
     for (int n = 0; n < kJobCount; ++n)
         for (int f = 0; f < static_cast<int>(kJobKeyStems.size()); ++f)
             put(kJobKeyStems[f] + std::to_string(n), jobField(jobTable[n], f));
-    for (int m = 0; m < kOperatorSlots; ++m)
-        put("OperMail_" + std::to_string(m), txt_oper_mail[m]);
+    for (int m = 0; m < kOperatorSlots; ++m) put("OperMail_" + std::to_string(m), txt_oper_mail[m]);
 
     // One atomic write; when it fails every key reports its own line, as a key-by-key save
     // would have.

@@ -16,7 +16,7 @@ inline constexpr const char* kSettingsSection = "PARAMETRI";
 
 // The server fields: texts of the window's controls, read by whoever needs them when needed.
 struct ServerFields {
-    std::string txtHost;        // host, optionally ":" and a port
+    std::string txtHost;  // host, optionally ":" and a port
     std::string txtLogin;
     std::string txtPwd;
     std::string cbotime;        // cycle interval in seconds, as text
@@ -26,7 +26,7 @@ struct ServerFields {
 // The whole configuration in memory: server fields, job table, job list, operator boxes and
 // the values derived from them at each load.
 class Settings {
-public:
+  public:
     Settings(ActivityLog& log, const Clock& clock);
 
     void setSettingsPath(std::filesystem::path path) { settingsPath_ = std::move(path); }
@@ -49,7 +49,7 @@ public:
     std::string serverType;            // copy of cbotiposerver at the last load
     std::string keyfile;               // private key for SFTP public-key login, optional
 
-private:
+  private:
     void reportWriteError(const std::filesystem::path& path);
 
     ActivityLog& log_;

@@ -83,10 +83,9 @@ void Program::Form_Load() {
 }
 
 void Program::createSessions() {
-    sftpSession = std::make_unique<SftpSession>(session, settings.server, log, clock_, yield_,
-                                                Sftp1.get(),
-                                                (config_.programFolder / "known_hosts").string(),
-                                                settings.keyfile);
+    sftpSession = std::make_unique<SftpSession>(
+        session, settings.server, log, clock_, yield_, Sftp1.get(),
+        (config_.programFolder / "known_hosts").string(), settings.keyfile);
     ftpSession = std::make_unique<FtpSession>(session, settings.server, log, clock_, kftp.get());
     const YieldFn yield = yield_;
     CycleContext context{clock_,

@@ -12,9 +12,9 @@
 #include "cycle/cycle_state.h"
 #include "remote/ftp_control.h"
 #include "remote/ftp_session.h"
-#include "remote/sftp_session.h"
 #include "remote/session_state.h"
 #include "remote/sftp_component.h"
+#include "remote/sftp_session.h"
 #include "settings/settings.h"
 #include "shell/shell_view.h"
 
@@ -33,7 +33,7 @@ struct ProgramConfig {
 // The window's state and start-up, without any widget: the Qt window and the headless run
 // both drive one instance of it.
 class Program {
-public:
+  public:
     Program(const Clock& clock, ProgramConfig config, ShellView& view, IntervalTimer& timer,
             SftpComponentFactory sftpFactory, FtpControlFactory ftpFactory, YieldFn yield,
             std::function<void(int)> endProcess);
@@ -76,7 +76,7 @@ public:
     std::unique_ptr<FtpSession> ftpSession;
     std::unique_ptr<Cycle> cycle;
 
-private:
+  private:
     void createSessions();
 
     const Clock& clock_;

@@ -62,6 +62,8 @@ void RunControl::Command1_Click() {
     Timer1_Timer();
 }
 
-void RunControl::mnuBreak_Click() { program_.session.abortRequest = true; }
+void RunControl::mnuBreak_Click() {
+    program_.session.abortRequest = true;
+}
 
 }  // namespace vs

@@ -11,7 +11,7 @@ class Program;
 
 // The schedule: Timer1's tick, the start/stop button and "Termina Trasferimento".
 class RunControl {
-public:
+  public:
     explicit RunControl(Program& program) : program_(program) {}
 
     void Timer1_Timer();
@@ -22,7 +22,7 @@ public:
     // 60; a text with no number there, or a negative one, counts as 60.
     static int tickInterval(const std::string& cbotime);
 
-private:
+  private:
     Program& program_;
     std::optional<TimePoint> lastCycleStart_;
 };

@@ -7,7 +7,7 @@ namespace vs {
 // What start-up, the schedule and shutdown need of the window. The Qt window implements it;
 // the headless run implements it with no window at all.
 class ShellView {
-public:
+  public:
     virtual ~ShellView() = default;
     virtual void setCaption(const std::string& caption) = 0;
     virtual void showWindow() = 0;
@@ -22,7 +22,7 @@ public:
 // Timer1: a periodic tick on the program's thread with an on/off switch and a period in
 // milliseconds; a period of 0 gives no ticks.
 class IntervalTimer {
-public:
+  public:
     virtual ~IntervalTimer() = default;
     virtual bool enabled() const = 0;
     virtual void setEnabled(bool enabled) = 0;

@@ -12,13 +12,15 @@ TEST(CycleDriver, NoWorkWritesExactlyTwoLinesAndDoesNotConnect) {
     CycleRig rig;
     rig.job(4) = {"/in", (rig.dir / "missing").string(), "TUTTI", "NO", "Download", "", "", ""};
     EXPECT_EQ(rig.run(), CycleOutcome::NothingToDo);
-    EXPECT_EQ(rig.lines(), (std::vector<std::string>{
-                               " Ciclo 1",
-                               "****** ERRORE **** Non riesco ad accedere a " + (rig.dir / "missing").string(),
-                               " Non mi collego non c'e' niente da fare "}));
+    EXPECT_EQ(rig.lines(),
+              (std::vector<std::string>{
+                  " Ciclo 1",
+                  "****** ERRORE **** Non riesco ad accedere a " + (rig.dir / "missing").string(),
+                  " Non mi collego non c'e' niente da fare "}));
     CycleRig empty;
     EXPECT_EQ(empty.run(), CycleOutcome::NothingToDo);
-    EXPECT_EQ(empty.lines(), (std::vector<std::string>{" Ciclo 1", " Non mi collego non c'e' niente da fare "}));
+    EXPECT_EQ(empty.lines(),
+              (std::vector<std::string>{" Ciclo 1", " Non mi collego non c'e' niente da fare "}));
     EXPECT_TRUE(empty.sftpComponent.calls.empty());
 }
 
@@ -49,11 +51,11 @@ TEST(CycleDriver, JobWithoutTipoFileConnectsAndEndsCleanly) {
     CycleRig rig;
     rig.download(0, "/in", rig.folder("loc")).TipoFile = "";
     EXPECT_EQ(rig.run(), CycleOutcome::Clean);
-    EXPECT_EQ(rig.lines(), (std::vector<std::string>{
-                               " Ciclo 1", " Connecting Sftp...", " Connected",
-                               " Inizio controllo per collegamento /in " + rig.job(0).DirLocale,
-                               " Collegamento Terminato  !",
-                               "************************************"}));
+    EXPECT_EQ(rig.lines(),
+              (std::vector<std::string>{
+                  " Ciclo 1", " Connecting Sftp...", " Connected",
+                  " Inizio controllo per collegamento /in " + rig.job(0).DirLocale,
+                  " Collegamento Terminato  !", "************************************"}));
     EXPECT_FALSE(rig.session.connected);
     EXPECT_EQ(rig.sftpComponent.calls.back(), "disconnect");
 }
@@ -97,8 +99,9 @@ TEST(CycleDriver, UnqueryableLocalFolderSkipsOnlyThatJob) {
     rig.download(1, "/in2", rig.folder("b"));
     rig.remote.put("/in2/scarica_ok", "");
     EXPECT_EQ(rig.run(), CycleOutcome::Clean);
-    EXPECT_TRUE(rig.loggedPart("Collegamento 1 ****** ERRORE **** Non riesco ad accedere alla "
-                               "dir locale 0 xxx"));
+    EXPECT_TRUE(
+        rig.loggedPart("Collegamento 1 ****** ERRORE **** Non riesco ad accedere alla "
+                       "dir locale 0 xxx"));
     EXPECT_TRUE(rig.loggedPart(" step =  10"));
     EXPECT_TRUE(rig.loggedPart(" step =  55"));  // and again in the main pass
     EXPECT_TRUE(rig.loggedPart("Richiedi elenco Download 1 /in2/"));
@@ -114,7 +117,8 @@ TEST(CycleDriver, ErrorBranchesStepNumbersAndResumption) {
     rig.remote.put("/in2/scarica_ok", "");
     rig.sftpComponent.failFetch.insert("/in/x.txt");
     EXPECT_EQ(rig.run(), CycleOutcome::Errors);
-    EXPECT_TRUE(rig.logged(" Collegamento 3 ****** ERRORE **** 30000 fetch failed: /in/x.txt step 110 2"));
+    EXPECT_TRUE(
+        rig.logged(" Collegamento 3 ****** ERRORE **** 30000 fetch failed: /in/x.txt step 110 2"));
     EXPECT_FALSE(rig.loggedPart("Richiedi elenco Download 1"));
     EXPECT_EQ(rig.lines().back(), "************************************");
 
@@ -126,7 +130,8 @@ TEST(CycleDriver, ErrorBranchesStepNumbersAndResumption) {
     lost.sftpComponent.failFetch.insert("/in/x.txt");
     lost.sftpComponent.failFetchNumber = kErrConnection;
     EXPECT_EQ(lost.run(), CycleOutcome::Errors);
-    EXPECT_TRUE(lost.logged("Collegamento  2 ****** ERRORE **** 30006 fetch failed: /in/x.txt step 110"));
+    EXPECT_TRUE(
+        lost.logged("Collegamento  2 ****** ERRORE **** 30006 fetch failed: /in/x.txt step 110"));
     EXPECT_TRUE(lost.logged(" Collegamento Terminato  CON ERRORI"));
     EXPECT_FALSE(lost.session.connected);
 

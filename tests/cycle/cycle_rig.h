@@ -27,14 +27,20 @@ struct CycleRig {
     RemoteTree remote;
     FakeSftp sftpComponent{remote};
     FakeFtp ftpControl{remote};
-    SftpSession sftp{session, settings.server, log, clock, [this] { onYield(); },
-                     &sftpComponent, (dir / "known_hosts").string(), settings.keyfile};
+    SftpSession sftp{session,
+                     settings.server,
+                     log,
+                     clock,
+                     [this] { onYield(); },
+                     &sftpComponent,
+                     (dir / "known_hosts").string(),
+                     settings.keyfile};
     FtpSession ftp{session, settings.server, log, clock, &ftpControl};
     int ended = 0;
     std::function<void()> yieldHook;
     Cycle cycle{CycleContext{clock, log, settings, session, state, operatorCode, mode, tempFolder,
-                             sftp, ftp, [this] { onYield(); },
-                             [](std::chrono::milliseconds) {}, [this] { ++ended; }, nullptr}};
+                             sftp, ftp, [this] { onYield(); }, [](std::chrono::milliseconds) {},
+                             [this] { ++ended; }, nullptr}};
 
     explicit CycleRig(const std::string& serverType = "Sftp") {
         std::filesystem::create_directories(tempFolder);

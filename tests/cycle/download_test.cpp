@@ -69,7 +69,9 @@ TEST(Download, SizeChangedBetweenListingAndFetchStaysOnTheServer) {
     rig.download(0, "/in", rig.folder("loc"), "TUTTI", "SI");
     rig.remote.put("/in/scarica_ok", "");
     rig.remote.put("/in/a.txt", "alpha");
-    rig.sftpComponent.beforeFetch = [&](const std::string& p) { rig.remote.files[p].content += "more"; };
+    rig.sftpComponent.beforeFetch = [&](const std::string& p) {
+        rig.remote.files[p].content += "more";
+    };
     rig.run();
     EXPECT_TRUE(rig.logged(" Download incorretto a.txt"));
     EXPECT_TRUE(rig.remote.has("/in/a.txt"));
@@ -95,10 +97,11 @@ TEST(Download, ReportQueueFollowsItsKeys) {
     rig.remote.put("/in/ABCDEFOP1.old.pdf", "3", FakeClock::at(2008, 1, 1, 0, 0, 0));
     rig.run();
     // Keys 20091016_120005, 80101_000000pdf and 91016_120005xyz.
-    EXPECT_EQ(fetchOrder(rig), (std::vector<std::string>{"/in/ABCDEFOP1.pdf",
-                                                         "/in/ABCDEFOP1.old.pdf",
-                                                         "/in/ABCDEFOP1.abcdxyz.pdf"}));
-    EXPECT_TRUE(rig.loggedPart(" Downloading file ABCDEFOP1.abcdxyz.pdf Size: 1 byte 91016_120005xyz "));
+    EXPECT_EQ(fetchOrder(rig),
+              (std::vector<std::string>{"/in/ABCDEFOP1.pdf", "/in/ABCDEFOP1.old.pdf",
+                                        "/in/ABCDEFOP1.abcdxyz.pdf"}));
+    EXPECT_TRUE(
+        rig.loggedPart(" Downloading file ABCDEFOP1.abcdxyz.pdf Size: 1 byte 91016_120005xyz "));
 }
 
 TEST(Download, AutomailTakesTheFirstTwoHundredNamesIgnoringCase) {

@@ -14,9 +14,9 @@ struct SftpListingFixture : ::testing::Test {
     ListingTable table;
     bool flag = false;
     std::vector<std::string> logged;
-    SftpListingContext ctx{type,  op,   list,   filters,
-                           table, flag, "stamp", false,
-                           [this](const std::string& s) { logged.push_back(s); }};
+    SftpListingContext ctx{type,    op,    list,
+                           filters, table, flag,
+                           "stamp", false, [this](const std::string& s) { logged.push_back(s); }};
 
     std::vector<std::string> names() const {
         std::vector<std::string> out;
@@ -49,7 +49,8 @@ TEST_F(SftpListingFixture, WithoutTheControlFileTheTableEndsEmpty) {
     sftp1_ListItems(test::listingLine("b.txt", 1) + "\r\n", ctx);
     finishSftpListing(ctx);
     EXPECT_EQ(table.count(), 0u);
-    EXPECT_EQ(logged, std::vector<std::string>{" Non posso scaricare i file (manca il file di controllo) "});
+    EXPECT_EQ(logged, std::vector<std::string>{
+                          " Non posso scaricare i file (manca il file di controllo) "});
 }
 
 TEST_F(SftpListingFixture, ControlFileInALaterBatchKeepsEarlierFiles) {
@@ -64,8 +65,8 @@ TEST_F(SftpListingFixture, FiltersAndUnsafeNames) {
     op = "OP1";
     filters.prefix = "abc";
     std::string text;
-    for (const char* n : {"ABCDEFOP1.pdf", "XBCDEFOP1.pdf", "ABCDEFOP2.pdf", "ABCDEFOP1.pdf/",
-                          "../ABCDEFOP1.pdf"})
+    for (const char* n :
+         {"ABCDEFOP1.pdf", "XBCDEFOP1.pdf", "ABCDEFOP2.pdf", "ABCDEFOP1.pdf/", "../ABCDEFOP1.pdf"})
         text += test::listingLine(n, 1) + "\r\n";
     sftp1_ListItems(text, ctx);
     finishSftpListing(ctx);
@@ -109,10 +110,9 @@ struct FtpListingFixture : ::testing::Test {
 TEST_F(FtpListingFixture, AutomailDotTFileBringsThreeCompanionsFirst) {
     rig.settings.operatorList = "||OP||";
     list("-rw-r--r-- 1 ftp ftp 1234 Oct 16 14:30 OP.A1B2C3.t");
-    EXPECT_EQ(rows(), (std::vector<std::string>{"OP.A1B2C3.H|A1B2C3.t_143001|9999",
-                                                "OP.A1B2C3.0|A1B2C3.t_143001|9999",
-                                                "OP.A1B2C3.B|A1B2C3.t_143001|9999",
-                                                "OP.A1B2C3.t|A1B2C3.t_143001|1234"}));
+    EXPECT_EQ(rows(), (std::vector<std::string>{
+                          "OP.A1B2C3.H|A1B2C3.t_143001|9999", "OP.A1B2C3.0|A1B2C3.t_143001|9999",
+                          "OP.A1B2C3.B|A1B2C3.t_143001|9999", "OP.A1B2C3.t|A1B2C3.t_143001|1234"}));
     EXPECT_EQ(rig.operatorCode, "SELETTIVO");
     EXPECT_TRUE(rig.logged(" OP.A1B2C3.t"));
     EXPECT_TRUE(rig.logged(" Listftpprova  Elenco Ottenuto "));
@@ -123,7 +123,8 @@ TEST_F(FtpListingFixture, AutomailStopsAtTwoHundredRows) {
     for (int i = 0; i < 60; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "A%02d.ABCDEF.t", i);
-        raw += std::string(raw.empty() ? "" : "\r\n") + "-rw-r--r-- 1 ftp ftp 10 Oct 16 14:30 " + name;
+        raw +=
+            std::string(raw.empty() ? "" : "\r\n") + "-rw-r--r-- 1 ftp ftp 10 Oct 16 14:30 " + name;
     }
     list(raw);
     EXPECT_EQ(rig.state.listing.count(), 200u);
@@ -146,10 +147,11 @@ TEST_F(FtpListingFixture, TuttiHasNoRowLimitAndSkipsFolders) {
 
 TEST_F(FtpListingFixture, KeysAlwaysHaveFifteenCharactersAndBadNamesStayOut) {
     fileType = "PDFREPORT";
-    list("-rw-r--r-- 1 ftp ftp 5 Oct 16 14:30 ABCDEFOP1.pdf\r\n"
-         "-rw-r--r-- 1 ftp ftp 5 Oct 16 14:30 ABCDEFOP1.pdf_XYZ\r\n"
-         "-rw-r--r-- 1 ftp ftp 5 Oct 16 14:30 ..\r\n"
-         "-rw-r--r-- 1 ftp ftp 5 Oct 16 14:30 ABCDEFOP1.pdf\\..\\x");
+    list(
+        "-rw-r--r-- 1 ftp ftp 5 Oct 16 14:30 ABCDEFOP1.pdf\r\n"
+        "-rw-r--r-- 1 ftp ftp 5 Oct 16 14:30 ABCDEFOP1.pdf_XYZ\r\n"
+        "-rw-r--r-- 1 ftp ftp 5 Oct 16 14:30 ..\r\n"
+        "-rw-r--r-- 1 ftp ftp 5 Oct 16 14:30 ABCDEFOP1.pdf\\..\\x");
     ASSERT_EQ(rig.state.listing.count(), 2u);
     EXPECT_EQ(rig.state.listing[0].key, "00000_143001   ");
     EXPECT_EQ(rig.state.listing[1].key, "XYZ00000_143001");

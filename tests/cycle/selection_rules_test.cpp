@@ -1,7 +1,8 @@
+#include "cycle/selection_rules.h"
+
 #include <gtest/gtest.h>
 
 #include "common/wildcard.h"
-#include "cycle/selection_rules.h"
 
 namespace vs {
 namespace {

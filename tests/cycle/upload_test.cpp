@@ -94,7 +94,11 @@ struct UploadListingFixture : ::testing::Test {
     test::TempDir dir;
     WorkList list;
     std::vector<std::string> logged;
-    UploadListingContext ctx{"", "", "", "", list,
+    UploadListingContext ctx{"",
+                             "",
+                             "",
+                             "",
+                             list,
                              [this](const std::string& l) { logged.push_back(l); },
                              [] { return std::string("12:00:00"); }};
     void file(const std::string& name, std::time_t created) {

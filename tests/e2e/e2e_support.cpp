@@ -12,16 +12,16 @@ TestServer::TestServer(const std::string& script, const std::vector<std::string>
 std::unique_ptr<TestServer> startSftpServer(const std::filesystem::path& root,
                                             const std::filesystem::path& hostKey,
                                             const std::vector<std::string>& extra) {
-    std::vector<std::string> args{"--root", root.string(), "--host-key", hostKey.string(),
-                                  "--max-seconds", "300"};
+    std::vector<std::string> args{"--root",         root.string(),   "--host-key",
+                                  hostKey.string(), "--max-seconds", "300"};
     args.insert(args.end(), extra.begin(), extra.end());
     return std::make_unique<TestServer>("sftp_server.py", args);
 }
 
 std::unique_ptr<TestServer> startFtpServer(const std::filesystem::path& root,
                                            const std::vector<std::string>& extra) {
-    std::vector<std::string> args{"--root", root.string(), "--user", "tester", "--password",
-                                  "secret", "--max-seconds", "300"};
+    std::vector<std::string> args{"--root",     root.string(), "--user",        "tester",
+                                  "--password", "secret",      "--max-seconds", "300"};
     args.insert(args.end(), extra.begin(), extra.end());
     return std::make_unique<TestServer>("ftp_server.py", args);
 }
@@ -34,16 +34,16 @@ void writeSettings(const std::filesystem::path& home, const std::string& host,
                    const std::string& serverType, const std::vector<JobSpec>& jobs,
                    const std::string& login, const std::string& password,
                    const std::string& extra) {
-    std::string ini = "[PARAMETRI]\r\nhost=" + host + "\r\nlogin=" + login + "\r\npwd=" +
-                      password + "\r\ndeltatime=1\r\ntiposerver=" + serverType + "\r\n" + extra;
+    std::string ini = "[PARAMETRI]\r\nhost=" + host + "\r\nlogin=" + login + "\r\npwd=" + password +
+                      "\r\ndeltatime=1\r\ntiposerver=" + serverType + "\r\n" + extra;
     for (size_t n = 0; n < jobs.size(); ++n) {
         const JobSpec& j = jobs[n];
         const std::string k = std::to_string(n);
         ini += "DirRemota_" + k + "=" + j.remote + "\r\nDirLocale_" + k + "=" + j.local +
                "\r\nTipoFile_" + k + "=" + j.type + "\r\nCancelloFile_" + k + "=" + j.del +
                "\r\nTipoOperazione_" + k + "=" + j.operation + "\r\nDirLocaleBackup_" + k + "=" +
-               j.backup + "\r\nDirmoltiplicatore_" + k + "=" + j.multiplier +
-               "\r\nDirparametri_" + k + "=" + j.params + "\r\n";
+               j.backup + "\r\nDirmoltiplicatore_" + k + "=" + j.multiplier + "\r\nDirparametri_" +
+               k + "=" + j.params + "\r\n";
     }
     writeFile(home / "valtrassosftp.ini", ini);
 }
@@ -78,7 +78,8 @@ std::vector<std::string> filesOutside(const std::filesystem::path& root,
         if (!e.is_regular_file()) continue;
         const std::string s = e.path().string();
         bool inside = false;
-        for (const auto& a : allowed) inside = inside || s.rfind(a.string() + "/", 0) == 0 || e.path() == a;
+        for (const auto& a : allowed)
+            inside = inside || s.rfind(a.string() + "/", 0) == 0 || e.path() == a;
         if (!inside) stray.push_back(s);
     }
     return stray;

@@ -13,14 +13,14 @@ namespace vs::test {
 
 // A test server started from tests/servers, serving root on 127.0.0.1.
 class TestServer {
-public:
+  public:
     TestServer(const std::string& script, const std::vector<std::string>& args);
     int port() const { return port_; }
     bool ok() const { return port_ > 0; }
     void stop() { process_.kill(); }
     std::string output() { return process_.output(); }
 
-private:
+  private:
     ServerProcess process_;
     int port_ = 0;
 };
@@ -43,11 +43,16 @@ struct ProgramRun {
 // One job of the settings file.
 struct JobSpec {
     JobSpec(std::string remote_, std::string local_, std::string type_ = "TUTTI",
-            std::string del_ = "NO", std::string operation_ = "Download",
-            std::string backup_ = "", std::string multiplier_ = "1x", std::string params_ = "")
-        : remote(std::move(remote_)), local(std::move(local_)), type(std::move(type_)),
-          del(std::move(del_)), operation(std::move(operation_)), backup(std::move(backup_)),
-          multiplier(std::move(multiplier_)), params(std::move(params_)) {}
+            std::string del_ = "NO", std::string operation_ = "Download", std::string backup_ = "",
+            std::string multiplier_ = "1x", std::string params_ = "")
+        : remote(std::move(remote_)),
+          local(std::move(local_)),
+          type(std::move(type_)),
+          del(std::move(del_)),
+          operation(std::move(operation_)),
+          backup(std::move(backup_)),
+          multiplier(std::move(multiplier_)),
+          params(std::move(params_)) {}
     std::string remote, local, type, del, operation, backup, multiplier, params;
 };
 

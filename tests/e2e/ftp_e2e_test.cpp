@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "e2e/e2e_support.h"
-#include "remote/ftp/curl_ftp_control.h"
 #include "e2e/in_process.h"
+#include "remote/ftp/curl_ftp_control.h"
 
 namespace vs {
 namespace {
@@ -60,10 +60,10 @@ TEST_F(FtpEndToEnd, DownloadAndUploadJobsMoveEveryFile) {
     EXPECT_EQ(readFile(served / "in" / "inv1.txt"), "one");
     EXPECT_FALSE(fs::exists(local / "up" / "inv1.txt"));
     const std::string log = test::dayLogs(home.path());
-    for (const char* line : {" Connected ! \r\n", " Listftpprova  Elenco Ottenuto \r\n",
-                             " 100 %\r\n", " Download corretto a.txt\r\n",
-                             " Cancellato file remoto a.txt\r\n", " Inviato il file /in/inv1.txt\r\n",
-                             " Collegamento Terminato  !\r\n"})
+    for (const char* line :
+         {" Connected ! \r\n", " Listftpprova  Elenco Ottenuto \r\n", " 100 %\r\n",
+          " Download corretto a.txt\r\n", " Cancellato file remoto a.txt\r\n",
+          " Inviato il file /in/inv1.txt\r\n", " Collegamento Terminato  !\r\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 
@@ -73,10 +73,10 @@ TEST_F(FtpEndToEnd, AutomailCompanionsAndReportsOnAWindowsStyleServer) {
         writeFile(served / "mail" / n, n);
     for (const char* n : {"ABCDEFOP1.pdf", "ABCDEFOP2.pdf"}) writeFile(served / "rep" / n, n);
     const std::string mail = folder("mail"), rep = folder("rep");
-    test::writeSettings(home.path(), host(), "Ftp",
-                        {JobSpec{"/mail", mail, "AUTOMAIL", "NO"},
-                         JobSpec{"/rep", rep, "PDFREPORT", "NO"}},
-                        "tester", "secret", "OperMail_0=OP\r\n");
+    test::writeSettings(
+        home.path(), host(), "Ftp",
+        {JobSpec{"/mail", mail, "AUTOMAIL", "NO"}, JobSpec{"/rep", rep, "PDFREPORT", "NO"}},
+        "tester", "secret", "OperMail_0=OP\r\n");
     const auto run = test::runProgram(home.path(), {"mod:asp", "ope:OP1"});
     for (const char* n : {"OP.A1B2C3.t", "OP.A1B2C3.H", "OP.A1B2C3.B"})
         EXPECT_TRUE(fs::exists(local / "mail" / n)) << n << run.output;
@@ -108,9 +108,9 @@ TEST_F(FtpEndToEnd, MissingFolderDoesNotLockTheTimerOut) {
     start();
     fs::create_directories(served / "in");
     const std::string dl = folder("dl");
-    test::writeSettings(home.path(), host(), "Ftp",
-                        {JobSpec{"/missing", dl}, JobSpec{"/in", dl, "TUTTI", "NO", "Download",
-                                                          "", "bad"}});
+    test::writeSettings(
+        home.path(), host(), "Ftp",
+        {JobSpec{"/missing", dl}, JobSpec{"/in", dl, "TUTTI", "NO", "Download", "", "bad"}});
     test::InProcessProgram run(home.path(), nullptr, makeCurlFtpControl);
     Program& program = run.program();
     program.collegamento();
@@ -127,9 +127,9 @@ TEST_F(FtpEndToEnd, DroppedConnectionLosesNothingEitherWay) {
     fs::create_directories(served / "in");
     const std::string dl = folder("dl"), up = folder("up");
     writeFile(local / "up" / "send.bin", std::string(200000, 'y'));
-    test::writeSettings(home.path(), host(), "Ftp",
-                        {JobSpec{"/out", dl, "TUTTI", "SI"},
-                         JobSpec{"/in", up, "TUTTI", "SI", "Upload"}});
+    test::writeSettings(
+        home.path(), host(), "Ftp",
+        {JobSpec{"/out", dl, "TUTTI", "SI"}, JobSpec{"/in", up, "TUTTI", "SI", "Upload"}});
     test::runProgram(home.path(), {"mod:asp"});
     EXPECT_FALSE(fs::exists(local / "dl" / "big.bin"));
     EXPECT_TRUE(readFile(served / "out" / "big.bin") == std::string(200000, 'x'));

@@ -36,9 +36,9 @@ struct HostileSftp : ::testing::Test {
                             {JobSpec{"/out", dl.string(), type, del}});
     }
     std::vector<std::string> strayFiles() {
-        return test::filesOutside(sandbox.path(), {served, dl, keys, home / "log",
-                                                   home / "valtrassosftp.ini",
-                                                   home / "known_hosts"});
+        return test::filesOutside(
+            sandbox.path(),
+            {served, dl, keys, home / "log", home / "valtrassosftp.ini", home / "known_hosts"});
     }
 };
 

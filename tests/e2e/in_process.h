@@ -12,7 +12,7 @@
 namespace vs::test {
 
 class InProcessProgram {
-public:
+  public:
     // Each maker receives the program's yield callable; either may be empty.
     using SftpMaker = std::function<std::unique_ptr<SftpComponent>(YieldFn)>;
     using FtpMaker = std::function<std::unique_ptr<FtpControl>(YieldFn)>;
@@ -24,7 +24,7 @@ public:
     Program& program() { return *program_; }
     bool logged(const std::string& text) const;
 
-private:
+  private:
     SystemClock clock_;
     FakeView view_;
     FakeTimer timer_;

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 // A small file system of its own, mounted for the test (root only; skipped elsewhere).
 class SmallMount {
-public:
+  public:
     SmallMount(const fs::path& at, const char* options) : at_(at) {
         fs::create_directories(at);
         mounted_ = ::mount("tmpfs", at.c_str(), "tmpfs", 0, options) == 0;
@@ -32,9 +32,11 @@ public:
         if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
     }
     bool mounted() const { return mounted_; }
-    void remountReadOnly() { ::mount("tmpfs", at_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr); }
+    void remountReadOnly() {
+        ::mount("tmpfs", at_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr);
+    }
 
-private:
+  private:
     fs::path at_;
     bool mounted_ = false;
 };
@@ -135,8 +137,8 @@ TEST_F(LocalFaults, KilledInTheMiddleOfADownloadAndOfAnUpload) {
     test::ServerProcess again;
     ASSERT_TRUE(again.start({test::programBinary(), "mod:auto", "--headless"},
                             {"VALTRASSOSFTP_HOME=" + home.string(), "LC_ALL=C"}));
-    for (int i = 0; i < 400 && again.output().find("Cancellato file remoto down.bin") ==
-                                   std::string::npos;
+    for (int i = 0;
+         i < 400 && again.output().find("Cancellato file remoto down.bin") == std::string::npos;
          ++i)
         std::this_thread::sleep_for(50ms);
     std::this_thread::sleep_for(1500ms);

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "e2e/e2e_support.h"
-#include "remote/sftp/libssh2_sftp_component.h"
 #include "e2e/in_process.h"
+#include "remote/sftp/libssh2_sftp_component.h"
 
 namespace vs {
 namespace {
@@ -58,17 +58,19 @@ TEST_F(SftpEndToEnd, DownloadAndUploadJobsMoveEveryFile) {
     EXPECT_FALSE(fs::exists(local / "up" / "inv1.txt"));
     EXPECT_TRUE(fs::exists(local / "up" / "other.txt"));
     const std::string log = test::dayLogs(home.path());
-    for (const char* line : {" Connected\r\n", " Download corretto a.txt\r\n",
-                             " Cancellato file remoto b c.txt\r\n", " Inviato il file /in/inv1.txt\r\n",
-                             " Collegamento Terminato  !\r\n"})
+    for (const char* line :
+         {" Connected\r\n", " Download corretto a.txt\r\n", " Cancellato file remoto b c.txt\r\n",
+          " Inviato il file /in/inv1.txt\r\n", " Collegamento Terminato  !\r\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
     EXPECT_NE(readFile(home / "known_hosts").find("[127.0.0.1]:"), std::string::npos);
 }
 
 TEST_F(SftpEndToEnd, ReportAndAutomailSelectionsWithValspedUpload) {
     start();
-    for (const char* n : {"ABCDEFOP1.pdf", "ABCDEFOP2.pdf", "notes.txt"}) writeFile(served / "rep" / n, n);
-    for (const char* n : {"A1.123456.t", "B2.123456.t", "A1.12345.t"}) writeFile(served / "mail" / n, n);
+    for (const char* n : {"ABCDEFOP1.pdf", "ABCDEFOP2.pdf", "notes.txt"})
+        writeFile(served / "rep" / n, n);
+    for (const char* n : {"A1.123456.t", "B2.123456.t", "A1.12345.t"})
+        writeFile(served / "mail" / n, n);
     fs::create_directories(served / "val");
     const std::string rep = folder("rep"), mail = folder("mail"), val = folder("val");
     for (const char* n : {"X.T", "X.B", "X.PDF", "Y.txt"}) writeFile(local / "val" / n, n);
@@ -121,9 +123,9 @@ TEST_F(SftpEndToEnd, DroppedConnectionLosesNothingEitherWay) {
     fs::create_directories(served / "in");
     const std::string dl = folder("dl"), up = folder("up");
     writeFile(local / "up" / "send.bin", std::string(200000, 'y'));
-    test::writeSettings(home.path(), host(), "Sftp",
-                        {JobSpec{"/out", dl, "TUTTI", "SI"},
-                         JobSpec{"/in", up, "TUTTI", "SI", "Upload"}});
+    test::writeSettings(
+        home.path(), host(), "Sftp",
+        {JobSpec{"/out", dl, "TUTTI", "SI"}, JobSpec{"/in", up, "TUTTI", "SI", "Upload"}});
     auto run = test::runProgram(home.path(), {"mod:asp"});
     EXPECT_EQ(run.exitCode, 1) << run.output;
     EXPECT_FALSE(fs::exists(local / "dl" / "big.bin"));

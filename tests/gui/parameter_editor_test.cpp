@@ -14,7 +14,7 @@ using vs::test::WindowHarness;
 class ParameterEditorTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void rowShowsItsJobWhileLocked();
     void leavingAFieldForAnotherRowStoresIntoTheShownJob();
     void rowChosenWhileAFieldKeepsTheFocus();
@@ -94,8 +94,7 @@ void ParameterEditorTest::withoutSelectedJobNothingIsStored() {
     QCOMPARE(jobs->cbofile->currentText(), QStringLiteral("qualsiasi"));  // not refused either
     for (int n = 0; n < vs::kJobCount; ++n)
         for (int f = 0; f < 8; ++f)
-            QCOMPARE(vs::jobField(w.program->settings.jobTable[n], f),
-                     vs::jobField(before[n], f));
+            QCOMPARE(vs::jobField(w.program->settings.jobTable[n], f), vs::jobField(before[n], f));
 
     // A save leaves no row selected again.
     w.clickRow(7);

@@ -40,9 +40,8 @@ struct WindowHarness {
         writeFile(dir / "valtrassosftp.ini", sampleSettings());
         ProgramConfig config{dir.path(), {}, args, englishWeekdayNames()};
         program = std::make_unique<Program>(
-            clock, config, form, timer, nullptr, nullptr, [] {}, [this](int code) {
-                ended.push_back(code);
-            });
+            clock, config, form, timer, nullptr, nullptr, [] {},
+            [this](int code) { ended.push_back(code); });
         program->setCycleEntry([this] {
             ++cycles;
             if (duringCycle) duringCycle();

@@ -16,7 +16,7 @@ using vs::test::WindowHarness;
 class WindowTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void compositionAndLoadedValues();
     void controlsFollowTheProgram();
     void serverFieldEditsReachTheSettingsAtOnce();

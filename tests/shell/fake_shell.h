@@ -9,7 +9,7 @@ namespace vs::test {
 
 // A window that records what start-up and the handlers did to it.
 class FakeView final : public ShellView {
-public:
+  public:
     void setCaption(const std::string& c) override { caption = c; }
     void showWindow() override {
         visible = true;
@@ -31,7 +31,7 @@ public:
 };
 
 class FakeTimer final : public IntervalTimer {
-public:
+  public:
     bool enabled() const override { return on; }
     void setEnabled(bool e) override { on = e; }
     int interval() const override { return period; }

@@ -79,8 +79,10 @@ TEST(Headless, AspWithAFailedConnectionEndsWithOne) {
     // Port 1 on the loopback address: nothing listens there.
     test::writeFile(home / "valtrassosftp.ini",
                     "[PARAMETRI]\nhost=127.0.0.1:1\ntiposerver=Ftp\nDirRemota_0=/in\n"
-                    "DirLocale_0=" + home.path().string() + "\nTipoFile_0=TUTTI\n"
-                    "CancelloFile_0=NO\nTipoOperazione_0=Download\n");
+                    "DirLocale_0=" +
+                        home.path().string() +
+                        "\nTipoFile_0=TUTTI\n"
+                        "CancelloFile_0=NO\nTipoOperazione_0=Download\n");
     ServerProcess p;
     ASSERT_TRUE(startProgram(p, home, {"mod:asp", "--headless"}));
     EXPECT_EQ(p.wait(60s), 1) << p.output();

@@ -1,8 +1,9 @@
+#include "shell/run_control.h"
+
 #include <gtest/gtest.h>
 
 #include "shell/fake_shell.h"
 #include "shell/program.h"
-#include "shell/run_control.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -24,8 +25,8 @@ struct RunControlFixture : ::testing::Test {
     void start(const std::string& args, const std::string& cbotime) {
         timer = test::FakeTimer{};
         program = std::make_unique<Program>(
-            clock, ProgramConfig{dir.path(), {}, args, englishWeekdayNames()}, view, timer,
-            nullptr, nullptr, [] {}, [](int) {});
+            clock, ProgramConfig{dir.path(), {}, args, englishWeekdayNames()}, view, timer, nullptr,
+            nullptr, [] {}, [](int) {});
         program->setCycleEntry([this] {
             ++cycles;
             if (duringCycle) duringCycle();

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "shell/fake_shell.h"
 #include "shell/program.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
-#include "shell/fake_shell.h"
 
 namespace vs {
 namespace {

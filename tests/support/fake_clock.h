@@ -9,7 +9,7 @@ namespace vs::test {
 
 // A clock the test sets and moves. Times are given in local time.
 class FakeClock final : public Clock {
-public:
+  public:
     FakeClock() { set(2009, 10, 16, 12, 0, 5); }
     TimePoint now() const override { return now_; }
     void set(int year, int month, int day, int hour, int minute, int second) {
@@ -28,7 +28,7 @@ public:
         return std::chrono::system_clock::from_time_t(std::mktime(&tm));
     }
 
-private:
+  private:
     TimePoint now_;
 };
 

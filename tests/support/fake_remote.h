@@ -47,7 +47,7 @@ inline std::string listingLine(const std::string& name, std::size_t size, bool d
 }
 
 class FakeSftp final : public SftpComponent {
-public:
+  public:
     RemoteTree& tree;
     explicit FakeSftp(RemoteTree& t) : tree(t) {}
 
@@ -56,9 +56,9 @@ public:
     int port = 22;
     int refuseCode = 0;  // non-zero: Connected reports a failure
     std::string refuseText = "Authentication failed";
-    std::size_t batch = 0;                           // lines per ListItems event; 0 = all
-    std::vector<std::string> extraListingLines;      // appended to every listing
-    std::set<std::string> failFetch;                 // remote paths whose fetch throws
+    std::size_t batch = 0;                       // lines per ListItems event; 0 = all
+    std::vector<std::string> extraListingLines;  // appended to every listing
+    std::set<std::string> failFetch;             // remote paths whose fetch throws
     int failFetchNumber = kErrRemote;
     std::function<void(const std::string&)> beforeFetch;  // e.g. change the file meanwhile
     std::function<void(const std::string&)> onProgress;   // runs inside each progress event
@@ -89,8 +89,7 @@ public:
     void listFolder(const std::string& folder) override {
         requireConnection();
         calls.push_back("list " + folder);
-        if (!tree.folders.count(folder))
-            throw RuntimeError(kErrRemote, "No such file: " + folder);
+        if (!tree.folders.count(folder)) throw RuntimeError(kErrRemote, "No such file: " + folder);
         std::vector<std::string> lines;
         for (const std::string& n : tree.namesIn(folder))
             lines.push_back(listingLine(n, tree.files[folder + n].content.size()));
@@ -153,7 +152,7 @@ public:
     void abort() override { aborted = true; }
     int stateCode() const override { return 2; }
 
-private:
+  private:
     void progress(std::int64_t pos, std::int64_t total) {
         if (onProgress) onProgress("progress");
         events_->Progress(pos, total);
@@ -162,7 +161,7 @@ private:
 };
 
 class FakeFtp final : public FtpControl {
-public:
+  public:
     RemoteTree& tree;
     explicit FakeFtp(RemoteTree& t) : tree(t) {}
 
@@ -244,7 +243,7 @@ public:
     void abort() override { calls.push_back("abort"); }
     void close() override { calls.push_back("close"); }
 
-private:
+  private:
     void report(int p) {
         std::uint8_t v = static_cast<std::uint8_t>(p);
         if (progress_) progress_(v);

@@ -11,7 +11,9 @@
 
 namespace vs::test {
 
-ServerProcess::~ServerProcess() { kill(); }
+ServerProcess::~ServerProcess() {
+    kill();
+}
 
 bool ServerProcess::start(const std::vector<std::string>& argv,
                           const std::vector<std::string>& env) {
@@ -122,11 +124,14 @@ void ServerProcess::kill() {
 
 std::vector<std::string> pythonServer(const std::string& script,
                                       const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"/usr/bin/python3", std::string(VS_TEST_SERVERS_DIR) + "/" + script};
+    std::vector<std::string> argv{"/usr/bin/python3",
+                                  std::string(VS_TEST_SERVERS_DIR) + "/" + script};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }
 
-std::string programBinary() { return VS_PROGRAM_BINARY; }
+std::string programBinary() {
+    return VS_PROGRAM_BINARY;
+}
 
 }  // namespace vs::test

@@ -11,7 +11,7 @@ namespace vs::test {
 // A child process started for a test: a test server that prints "PORT <n>" on its standard
 // output once it listens, or the program itself. Killed (SIGKILL) when destroyed.
 class ServerProcess {
-public:
+  public:
     ServerProcess() = default;
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
@@ -30,7 +30,7 @@ public:
     pid_t pid() const { return pid_; }
     bool running();
 
-private:
+  private:
     void drain(int timeoutMs);
     pid_t pid_ = -1;
     int out_ = -1;

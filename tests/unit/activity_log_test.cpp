@@ -1,7 +1,8 @@
+#include "activitylog/activity_log.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "activitylog/activity_log.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "shell/command_line.h"
+
+#include <gtest/gtest.h>
 
 namespace vs {
 namespace {
@@ -45,9 +45,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FormSwitchesTest,
     ::testing::Values(SwitchCase{"", "TUTTI", "", ""},
                       SwitchCase{"ope:ab1 mod:AUTO once:Y", "AB1", "auto", "y"},
-                      SwitchCase{"ope:a x ope:b", "B", "", ""},            // the last one wins
-                      SwitchCase{"xope:abc", ":ABC", "", ""},               // fixed position
-                      SwitchCase{"OPE:x MOD:asp", "TUTTI", "", ""},         // keys count case
+                      SwitchCase{"ope:a x ope:b", "B", "", ""},      // the last one wins
+                      SwitchCase{"xope:abc", ":ABC", "", ""},        // fixed position
+                      SwitchCase{"OPE:x MOD:asp", "TUTTI", "", ""},  // keys count case
                       SwitchCase{"mod:asp plus:Y --headless", "TUTTI", "asp", ""},
                       SwitchCase{"ope:", "", "", ""}),
     [](const ::testing::TestParamInfo<SwitchCase>& info) { return std::to_string(info.index); });

@@ -1,7 +1,8 @@
+#include "settings/profile_file.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "settings/profile_file.h"
 #include "support/temp_dir.h"
 
 namespace vs {
@@ -22,8 +23,9 @@ TEST(ProfileFile, MissingFileSectionOrKeyReadsAsDefault) {
 
 TEST(ProfileFile, ReadsWindowsFilesAndMatchesIgnoringCase) {
     TempDir dir;
-    writeFile(dir / "w.ini", "; comment\r\n[parametri]\r\nHOST = srv:822 \r\nPwd=\"  sp \"\r\n"
-                             "host=second\r\nTipo\xe8=\xe0\r\n");
+    writeFile(dir / "w.ini",
+              "; comment\r\n[parametri]\r\nHOST = srv:822 \r\nPwd=\"  sp \"\r\n"
+              "host=second\r\nTipo\xe8=\xe0\r\n");
     EXPECT_EQ(readProfileString("PARAMETRI", "host", "", dir / "w.ini"), "srv:822");
     EXPECT_EQ(readProfileString("PARAMETRI", "pwd", "", dir / "w.ini"), "  sp ");
     EXPECT_EQ(readProfileString("PARAMETRI", "Tipo\xe8", "", dir / "w.ini"), "\xe0");
@@ -49,9 +51,9 @@ TEST(ProfileFile, WriteReplacesInPlaceAndKeepsEverythingElse) {
 TEST(ProfileFile, EveryWrittenValueReadsBackWithin1023Characters) {
     TempDir dir;
     const auto path = dir / "v.ini";
-    for (const std::string& value : {std::string(""), std::string("\"quoted\""),
-                                    std::string("'x'"), std::string("a=b;c"),
-                                    std::string("\ttab"), std::string(1500, 'z')}) {
+    for (const std::string& value :
+         {std::string(""), std::string("\"quoted\""), std::string("'x'"), std::string("a=b;c"),
+          std::string("\ttab"), std::string(1500, 'z')}) {
         ASSERT_TRUE(writeProfileString("PARAMETRI", "k", value, path));
         EXPECT_EQ(readProfileString("PARAMETRI", "k", "", path), value.substr(0, 1023));
     }

@@ -1,7 +1,8 @@
+#include "settings/settings.h"
+
 #include <gtest/gtest.h>
 
 #include "activitylog/activity_log.h"
-#include "settings/settings.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -44,8 +45,8 @@ TEST_F(SettingsFixture, OneKeyFileLoadsFiftyOneRowsAndSaves425Keys) {
 
 TEST_F(SettingsFixture, RoundTripKeepsEveryFieldUnchanged) {
     settings.server = {"myhost:822", "user", " p w ", "15", "Ftp"};
-    TransferJob job{"/in", "/tmp/loc", "TUTTI", "SI", "Download", "/bak", "2x",
-                    "INIZIA:FT;FINISCE:.txt;"};
+    TransferJob job{"/in",      "/tmp/loc", "TUTTI", "SI",
+                    "Download", "/bak",     "2x",    "INIZIA:FT;FINISCE:.txt;"};
     settings.jobTable[7] = job;
     settings.jobTable[50].Dirparametri = std::string(1500, 'p');
     settings.txt_oper_mail = {"A1", "", "B 2", "C3", "D.4", "", "", "", "", "", "", " E5"};
@@ -70,11 +71,11 @@ TEST_F(SettingsFixture, OperatorListAndServerTypeRules) {
     writeFile(settings.settingsPath(),
               "[PARAMETRI]\ntiposerver=sftp\nOperMail_01=X9\nOperMail_1=Y1\n");
     settings.leggi_ini();
-    EXPECT_EQ(settings.serverType, "sftp");        // any other text stays unchanged
-    EXPECT_EQ(settings.operatorList, "||Y1||");    // the padded key is never read
+    EXPECT_EQ(settings.serverType, "sftp");      // any other text stays unchanged
+    EXPECT_EQ(settings.operatorList, "||Y1||");  // the padded key is never read
     writeFile(settings.settingsPath(), "[PARAMETRI]\n");
     settings.leggi_ini();
-    EXPECT_EQ(settings.operatorList, "");          // twelve empty boxes: no lone "||"
+    EXPECT_EQ(settings.operatorList, "");  // twelve empty boxes: no lone "||"
 }
 
 TEST_F(SettingsFixture, SaveKeepsCommentsUnknownKeysAndKeyfile) {
@@ -100,9 +101,8 @@ TEST_F(SettingsFixture, UnwritableFileLogsOneLinePerKeyAndKeepsEarlierLines) {
     EXPECT_NE(written.find("line 0\r\n"), std::string::npos);
     EXPECT_NE(written.find("line 699\r\n"), std::string::npos);
     ASSERT_EQ(log.size(), 425u);
-    EXPECT_EQ(log.List1().front(),
-              "16/10/2009 12:00:05 Errore in scrittura nel file " +
-                  settings.settingsPath().string());
+    EXPECT_EQ(log.List1().front(), "16/10/2009 12:00:05 Errore in scrittura nel file " +
+                                       settings.settingsPath().string());
     EXPECT_EQ(settings.listdir.size(), 51u);  // the reload still runs
 }
 

@@ -24,13 +24,13 @@ namespace vs {
 
 // Timer1 and Command1 as the lock switches them: the program's own timer and button state.
 class Form1::Schedule final : public ScheduleSwitches {
-public:
+  public:
     explicit Schedule(Program& program) : program_(program) {}
     void setTimerEnabled(bool enabled) override { program_.Timer1().setEnabled(enabled); }
     void setButtonEnabled(bool enabled) override { program_.Command1.enabled = enabled; }
     std::string buttonCaption() const override { return program_.Command1.caption; }
 
-private:
+  private:
     Program& program_;
 };
 
@@ -162,13 +162,25 @@ void Form1::setTrayAvailability(std::function<bool()> available) {
     tray_->setAvailability(std::move(available));
 }
 
-void Form1::setCaption(const std::string& caption) { setWindowTitle(toQt(caption)); }
+void Form1::setCaption(const std::string& caption) {
+    setWindowTitle(toQt(caption));
+}
 
-void Form1::showWindow() { show(); }
-void Form1::hideWindow() { hide(); }
-bool Form1::isMinimized() const { return QMainWindow::isMinimized(); }
-void Form1::addTrayIcon() { tray_->add(); }
-void Form1::removeTrayIcon() { tray_->remove(); }
+void Form1::showWindow() {
+    show();
+}
+void Form1::hideWindow() {
+    hide();
+}
+bool Form1::isMinimized() const {
+    return QMainWindow::isMinimized();
+}
+void Form1::addTrayIcon() {
+    tray_->add();
+}
+void Form1::removeTrayIcon() {
+    tray_->remove();
+}
 
 void Form1::refresh() {
     if (!program_) return;
@@ -244,9 +256,13 @@ void Form1::mPopRestore_Click() {
     activateWindow();
 }
 
-void Form1::activate() { mPopRestore_Click(); }
+void Form1::activate() {
+    mPopRestore_Click();
+}
 
-void Form1::mPopExit_Click() { Form_Unload(); }
+void Form1::mPopExit_Click() {
+    Form_Unload();
+}
 
 void Form1::Form_Unload() {
     // Runs once: in a real run the process ends inside it.
@@ -255,7 +271,9 @@ void Form1::Form_Unload() {
     program_->shutdown();
 }
 
-void Form1::Form_Terminate() { Form_Unload(); }
+void Form1::Form_Terminate() {
+    Form_Unload();
+}
 
 void Form1::closeEvent(QCloseEvent* event) {
     Form_Unload();

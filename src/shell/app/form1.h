@@ -25,7 +25,7 @@ class WorkListPanel;
 // operator codes, work list and counters, start/stop button) and hands the operator's actions
 // to the program; it keeps no state of its own beyond what the widgets show.
 class Form1 final : public QMainWindow, public ShellView {
-public:
+  public:
     static constexpr int kClientWidth = 720;
     static constexpr int kClientHeight = 431;
 
@@ -74,12 +74,12 @@ public:
     QAction* mnuSblocca = nullptr;
     QAction* mnuBreak = nullptr;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     // Form_Resize: a minimised window leaves the screen and the task bar for the icon.
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     class Schedule;
 
     void refreshLog();

@@ -6,7 +6,7 @@ namespace vs {
 
 // No window and no tray: the headless run's view.
 class HeadlessView final : public ShellView {
-public:
+  public:
     void setCaption(const std::string&) override {}
     void showWindow() override {}
     void hideWindow() override {}

@@ -2,7 +2,8 @@
 
 namespace vs {
 
-inline constexpr const char* kHelpText = R"(Usage: valtrassosftp [plus:Y] [ope:CODE] [mod:auto|mod:asp] [once:y] [--headless]
+inline constexpr const char* kHelpText =
+    R"(Usage: valtrassosftp [plus:Y] [ope:CODE] [mod:auto|mod:asp] [once:y] [--headless]
 
 Unattended file-transfer scheduler: every few seconds it checks up to 51 transfer jobs and
 downloads or uploads the files that are due over SFTP or FTP.

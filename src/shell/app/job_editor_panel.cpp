@@ -44,7 +44,7 @@ JobEditorPanel::JobEditorPanel(QWidget* parent)
                                      "1x")),
       Txtparametri(makeTextBox(fields, "Txtparametri")) {
     listdir->setObjectName(QStringLiteral("listdir"));
-    controls_ = {Txtdirremota, txtdirlocale,       cbofile,           cbodel,
+    controls_ = {Txtdirremota,  txtdirlocale,       cbofile,           cbodel,
                  cbooperazione, txtdirlocalebackup, cbomoltiplicatore, Txtparametri};
     for (int i = 0; i < kJobControlCount; ++i) shownText_[i] = controlText(controls_[i]);
 

@@ -19,7 +19,7 @@ class Settings;
 // this panel keeps them in step with the editor: a chosen row shows its job, and a field is
 // stored when the operator leaves it.
 class JobEditorPanel final : public QObject {
-public:
+  public:
     explicit JobEditorPanel(QWidget* parent);
 
     void bind(ParameterEditor* editor, Settings* settings);
@@ -47,10 +47,10 @@ public:
     QComboBox* cbomoltiplicatore;
     QLineEdit* Txtparametri;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     std::optional<JobControl> controlOf(const QObject* widget) const;
     void show(JobControl control, const std::string& value);
     void onSelectionChanged();

@@ -105,9 +105,10 @@ int main(int argc, char** argv) {
     runControl = &control;
     if (form) form->attach(&program, &control);
 
-    if (!running) instance.listen([form] {
-        if (form) form->activate();
-    });
+    if (!running)
+        instance.listen([form] {
+            if (form) form->activate();
+        });
 
     // SIGTERM and SIGINT run the orderly shutdown on the program's own thread.
     std::unique_ptr<QSocketNotifier> signalNotifier;

@@ -12,7 +12,7 @@ namespace vs {
 // The twelve automail operator codes under "Operatori Automail": three rows of four, box
 // index = 4 x row + column. Edits reach the settings at once; the next save writes them.
 class OperatorBoxesPanel final : public QWidget {
-public:
+  public:
     explicit OperatorBoxesPanel(QWidget* parent);
 
     void bind(std::array<std::string, kOperatorSlots>* codes) { codes_ = codes; }
@@ -21,7 +21,7 @@ public:
 
     std::array<QLineEdit*, kOperatorSlots> txt_oper_mail{};
 
-private:
+  private:
     std::array<std::string, kOperatorSlots>* codes_ = nullptr;
 };
 

@@ -9,6 +9,8 @@ namespace vs {
 inline QString toQt(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
-inline std::string fromQt(const QString& s) { return s.toUtf8().toStdString(); }
+inline std::string fromQt(const QString& s) {
+    return s.toUtf8().toStdString();
+}
 
 }  // namespace vs

@@ -12,7 +12,7 @@ struct ServerFields;
 // reaches the settings at once, because the schedule and the connection read them from there
 // whenever they need them.
 class ServerFieldsPanel final : public QWidget {
-public:
+  public:
     explicit ServerFieldsPanel(QWidget* parent);
 
     // The settings the fields edit; nothing is stored before this.
@@ -27,7 +27,7 @@ public:
     QComboBox* cbotime;
     QComboBox* cbotiposerver;
 
-private:
+  private:
     ServerFields* fields_ = nullptr;
 };
 

@@ -11,7 +11,7 @@ namespace vs {
 // One running instance per program folder. Separate installations (and tests) never see each
 // other, since the socket's name derives from the folder.
 class SingleInstance : public QObject {
-public:
+  public:
     explicit SingleInstance(const QString& programFolder);
 
     // True when another instance of this folder answers. With activate, it is also asked to
@@ -20,7 +20,7 @@ public:
     // Become the instance that later ones find. Without success the program still runs.
     bool listen(std::function<void()> onActivate);
 
-private:
+  private:
     QString name_;
     std::unique_ptr<QLocalServer> server_;
 };

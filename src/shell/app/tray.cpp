@@ -23,8 +23,12 @@ Tray::~Tray() {
     delete mPopupSys_;
 }
 
-void Tray::add() { icon_->show(); }
+void Tray::add() {
+    icon_->show();
+}
 
-void Tray::remove() { icon_->hide(); }
+void Tray::remove() {
+    icon_->hide();
+}
 
 }  // namespace vs

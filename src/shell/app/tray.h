@@ -13,7 +13,7 @@ inline constexpr const char* kTrayTip = "Valtrasso Sftp";
 // The notification-area icon and its pop-up menu mPopupSys. The window decides what the
 // icon's clicks and the menu's entries do.
 class Tray final : public QObject {
-public:
+  public:
     explicit Tray(QObject* parent);
     ~Tray() override;
 
@@ -31,7 +31,7 @@ public:
     QAction* mPopRestore() const { return mPopRestore_; }
     QAction* mPopExit() const { return mPopExit_; }
 
-private:
+  private:
     QSystemTrayIcon* icon_;
     QMenu* mPopupSys_;  // a top-level menu: it belongs to the icon, not to the menu bar
     QAction* mPopRestore_;

@@ -10,7 +10,7 @@ struct CycleState;
 
 // The running cycle's queue: the counters row under "ELENCO:" and the work list List2.
 class WorkListPanel final : public QWidget {
-public:
+  public:
     explicit WorkListPanel(QWidget* parent);
 
     void showValues(const CycleState& state);
