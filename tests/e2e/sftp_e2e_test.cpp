@@ -6,6 +6,7 @@
 #include "e2e/e2e_support.h"
 #include "e2e/in_process.h"
 #include "remote/sftp/libssh2_sftp_component.h"
+#include "sftp/sftp_test_support.h"
 
 namespace vs {
 namespace {
@@ -197,6 +198,31 @@ TEST_F(SftpEndToEnd, AbortRequestEndsALargeTransfer) {
     EXPECT_FALSE(fs::exists(home / "tempozipftp" / "large.bin"));
     EXPECT_TRUE(fs::exists(served / "out" / "large.bin"));
     EXPECT_FALSE(program.session.connected);
+}
+
+// The main cases once more against OpenSSH's own server, logging in with a key file.
+TEST_F(SftpEndToEnd, DownloadAndUploadAgainstOpenSsh) {
+    test::OpenSshServer sshd;
+    if (const std::string why = sshd.start(); !why.empty()) GTEST_SKIP() << why;
+    const fs::path key = sshd.addUserKey("login_key", "ed25519");
+    ASSERT_FALSE(key.empty());
+    writeFile(served / "out" / "scarica_ok", "");
+    writeFile(served / "out" / "a.txt", "alpha");
+    writeFile(served / "out" / "big.bin", std::string(3 << 20, 'g'));
+    fs::create_directories(served / "in");
+    const std::string dl = folder("dl"), bak = folder("bak"), up = folder("up");
+    writeFile(local / "up" / "send.txt", "sent");
+    test::writeSettings(home.path(), "127.0.0.1:" + std::to_string(sshd.port()), "Sftp",
+                        {JobSpec{(served / "out").string(), dl, "TUTTI", "SI", "Download", bak},
+                         JobSpec{(served / "in").string(), up, "TUTTI", "SI", "Upload"}},
+                        test::OpenSshServer::userName(), "", "keyfile=" + key.string() + "\r\n");
+    const auto run = test::runProgram(home.path(), {"mod:asp"});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(readFile(local / "dl" / "a.txt"), "alpha");
+    EXPECT_TRUE(readFile(local / "bak" / "big.bin") == std::string(3 << 20, 'g'));
+    EXPECT_FALSE(fs::exists(served / "out" / "big.bin"));
+    EXPECT_EQ(readFile(served / "in" / "send.txt"), "sent");
+    EXPECT_FALSE(fs::exists(local / "up" / "send.txt"));
 }
 
 }  // namespace
