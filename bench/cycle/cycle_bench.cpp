@@ -68,7 +68,7 @@ double listingRun(const std::string& type, int entries) {
 
 double uploadRun(const std::filesystem::path& folder) {
     vs::WorkList list;
-    vs::UploadListingContext ctx{"", "", ".T", "VALSPED", list, nullptr, nullptr};
+    vs::UploadListingContext ctx{{"", "", ".T"}, "VALSPED", list, nullptr, nullptr};
     const auto start = Clock::now();
     vs::listacontenutoupload(folder.string(), ctx);
     const auto end = Clock::now();

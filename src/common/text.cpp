@@ -1,5 +1,8 @@
 #include "common/text.h"
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <cstdio>
 
 namespace vs {
@@ -85,13 +88,6 @@ std::string visible(std::string_view s) {
     }
     return r;
 }
-
-}  // namespace vs
-
-#include <langinfo.h>
-#include <locale.h>
-
-namespace vs {
 
 std::string groupedNumber(long long value, const std::string& separator) {
     const bool negative = value < 0;

@@ -32,10 +32,6 @@ std::string zeroPad(long long value, int width);
 // forge a log line or drive the operator's terminal.
 std::string visible(std::string_view s);
 
-}  // namespace vs
-
-namespace vs {
-
 // Digits of a non-negative count grouped by threes with the locale's thousands separator
 // ("." where the locale has none), as the "###,###,###" format shows them.
 std::string groupedNumber(long long value, const std::string& separator);

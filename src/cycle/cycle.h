@@ -58,6 +58,7 @@ class Cycle {
     void download();
     void upload();
     void endOfCycle();
+    void closeSession();  // the session type's closing calls, errors ignored
     Resume trap(int number, const std::string& description);
     Resume trapCurrentException();
 

@@ -148,7 +148,6 @@ void Cycle::mainPassJob(int jobNumber) {
         return;
     }
     if (!folderExists(job.DirLocale)) return;
-    c_.state.filters = NameFilters{};
     c_.state.filters = parseNameFilters(job.Dirparametri);
     if (job.TipoOperazione == "Download") {
         c_.session.currentOperation = "Download";
@@ -160,24 +159,30 @@ void Cycle::mainPassJob(int jobNumber) {
     }
 }
 
+void Cycle::closeSession() {
+    // Every step may fail and is skipped: closing never stops what follows.
+    if (c_.settings.serverType == "Sftp" && c_.sftp.hasComponent()) {
+        try {
+            c_.sftp.Sftp1().disconnect();
+        } catch (...) {
+        }
+    }
+    if (c_.settings.serverType == "Ftp") {
+        try {
+            c_.ftp.kftp().abort();
+        } catch (...) {
+        }
+        try {
+            c_.ftp.kftp().close();
+        } catch (...) {
+        }
+    }
+}
+
 void Cycle::endOfCycle() {
     // From here on every failing step is skipped: the end lines are always written.
     step_ = 150;
-    try {
-        if (c_.settings.serverType == "Sftp" && c_.sftp.hasComponent())
-            c_.sftp.Sftp1().disconnect();
-    } catch (...) {
-    }
-    try {
-        if (c_.settings.serverType == "Ftp") {
-            try {
-                c_.ftp.kftp().abort();
-            } catch (...) {
-            }
-            c_.ftp.kftp().close();
-        }
-    } catch (...) {
-    }
+    closeSession();
     step_ = 151;
     c_.session.connected = false;
     line(" Collegamento Terminato " + result_);
@@ -230,12 +235,7 @@ Cycle::Resume Cycle::trap(int number, const std::string& description) {
     }
     // The connection failed earlier in this cycle: leave, but never with the session still
     // marked as connected, or no tick would ever start a cycle again.
-    try {
-        if (c_.settings.serverType == "Sftp" && c_.sftp.hasComponent())
-            c_.sftp.Sftp1().disconnect();
-        if (c_.settings.serverType == "Ftp") c_.ftp.kftp().close();
-    } catch (...) {
-    }
+    closeSession();
     c_.session.connected = false;
     notifyChanged();
     return Resume::Leave;

@@ -218,7 +218,7 @@ void Cycle::workQueueItem(bool ftp, const std::string& localFolder) {
             st.totfileok = std::to_string(leadingNumber(st.totfileok).value_or(0) + 1);
             notifyChanged();
             bool copied = false;
-            if (fileSize(staged) >= 0) {
+            if (stagedSize >= 0) {
                 copyStagedFile(staged, localFolder, name);
                 copied = true;
             }

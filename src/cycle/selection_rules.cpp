@@ -26,14 +26,6 @@ NameFilters parseNameFilters(const std::string& dirparametri) {
     return f;
 }
 
-bool nameTest(const NameFilters& f, std::string_view name) {
-    const std::string lower = toLower(name);
-    if (!f.prefix.empty() && !startsWith(lower, toLower(f.prefix))) return false;
-    if (!f.suffix.empty() && !endsWith(lower, toLower(f.suffix))) return false;
-    if (!f.contains.empty() && !contains(lower, toLower(f.contains))) return false;
-    return true;
-}
-
 std::string folderPattern(const NameFilters& f, const std::string& allFiles) {
     if (f.empty()) return allFiles;
     std::string pattern;

@@ -3,22 +3,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/name_filters.h"
 #include "common/remote_name.h"
 
 namespace vs {
 
-// The three name filters of a job, parsed from its parameter text. Empty = off.
-struct NameFilters {
-    std::string prefix;    // "INIZIA:"
-    std::string contains;  // "CONTIENE:"
-    std::string suffix;    // "FINISCE:"
-    bool empty() const { return prefix.empty() && contains.empty() && suffix.empty(); }
-};
-
 NameFilters parseNameFilters(const std::string& dirparametri);
-
-// True when the name passes all three filters (ignoring case).
-bool nameTest(const NameFilters& filters, std::string_view name);
 
 // Wildcard pattern asking whether a local folder holds any file worth a closer look;
 // allFiles when no filter is set ("*" in the pre-scan, "*.*" in the upload).

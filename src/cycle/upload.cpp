@@ -31,11 +31,7 @@ void Cycle::upload() {
 
     step_ = 136;
     line(" Richiedi elenco Upload " + std::to_string(st.currentJob) + " " + job.DirLocale);
-    UploadListingContext listing{st.filters.prefix,
-                                 st.filters.contains,
-                                 st.filters.suffix,
-                                 job.Dirparametri,
-                                 st.List2,
+    UploadListingContext listing{st.filters, job.Dirparametri, st.List2,
                                  [this](const std::string& text) { c_.log.scrivi_log(text); },
                                  [this] { return timeOfDay(c_.clock); }};
     listacontenutoupload(job.DirLocale, listing);

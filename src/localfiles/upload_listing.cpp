@@ -21,14 +21,6 @@ std::string creationStamp(std::time_t t) {
     return buf;
 }
 
-bool passes(const UploadListingContext& ctx, const std::string& name) {
-    const std::string lower = toLower(name);
-    if (!ctx.prefixFilter.empty() && !startsWith(lower, toLower(ctx.prefixFilter))) return false;
-    if (!ctx.suffixFilter.empty() && !endsWith(lower, toLower(ctx.suffixFilter))) return false;
-    if (!ctx.containsFilter.empty() && !contains(lower, toLower(ctx.containsFilter))) return false;
-    return true;
-}
-
 }  // namespace
 
 void SelectionSort2(std::vector<UploadFileRow>& table) {
@@ -74,7 +66,7 @@ void listacontenutoupload(const std::string& mypath, UploadListingContext& ctx) 
 
         for (std::size_t i = 0; i < kept; ++i) {
             const std::string& name = table[i].name;
-            if (!passes(ctx, name)) continue;
+            if (!nameTest(ctx.filters, name)) continue;
             if (valsped && name.size() >= 2) {
                 const std::string base = name.substr(0, name.size() - 2);
                 for (const char* suffix : {".B", ".H", ".PDF", ".0"})

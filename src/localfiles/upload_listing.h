@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/name_filters.h"
 #include "common/work_list.h"
 
 namespace vs {
@@ -15,7 +16,7 @@ struct UploadFileRow {
 };
 
 struct UploadListingContext {
-    std::string prefixFilter, containsFilter, suffixFilter;
+    NameFilters filters;
     std::string dirparametri;  // the job's parameter text ("VALSPED" adds companions)
     WorkList& List2;
     std::function<void(const std::string&)> log;  // a full line, as given

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "activitylog/activity_log.h"
+#include "common/port_text.h"
 #include "common/remote_name.h"
 #include "common/runtime_error.h"
 #include "common/text.h"
@@ -76,14 +77,7 @@ void FtpSession::connetti_ftp() {
         int port = 21;
         if (const size_t colon = server_.txtHost.find(':'); colon != std::string::npos) {
             host = server_.txtHost.substr(0, colon);
-            const std::string text = server_.txtHost.substr(colon + 1);
-            auto value = parseInteger(text);
-            if (!value)
-                throw RuntimeError(kErrTypeMismatch,
-                                   "Tipo non corrispondente: porta '" + text + "'");
-            if (*value < 1 || *value > 65535)
-                throw RuntimeError(kErrGeneric, "Porta fuori intervallo: " + text);
-            port = static_cast<int>(*value);
+            port = portFromText(server_.txtHost.substr(colon + 1));
         }
         if (!ftp.connectAndLogin(host, server_.txtLogin, server_.txtPwd, port)) {
             line(" Not Connected ! " + ftp.errorText());

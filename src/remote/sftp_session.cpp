@@ -1,6 +1,7 @@
 #include "remote/sftp_session.h"
 
 #include "activitylog/activity_log.h"
+#include "common/port_text.h"
 #include "common/runtime_error.h"
 #include "common/text.h"
 #include "settings/settings.h"
@@ -37,17 +38,6 @@ SftpComponent& SftpSession::Sftp1() const {
     return *component_;
 }
 
-namespace {
-int portOf(const std::string& text) {
-    auto port = parseInteger(text);
-    if (!port)
-        throw RuntimeError(kErrTypeMismatch, "Tipo non corrispondente: porta '" + text + "'");
-    if (*port < 1 || *port > 65535)
-        throw RuntimeError(kErrGeneric, "Porta fuori intervallo: " + text);
-    return static_cast<int>(*port);
-}
-}  // namespace
-
 void SftpSession::connetti_sftp() {
     try {
         state_.connectFailed = false;
@@ -57,7 +47,7 @@ void SftpSession::connetti_sftp() {
         SftpComponent& sftp = Sftp1();
         sftp.setUserName(server_.txtLogin);
         if (const size_t colon = server_.txtHost.find(':'); colon != std::string::npos) {
-            sftp.setPort(portOf(server_.txtHost.substr(colon + 1)));
+            sftp.setPort(portFromText(server_.txtHost.substr(colon + 1)));
             host = server_.txtHost.substr(0, colon);
         }
         sftp.setPassword(server_.txtPwd);

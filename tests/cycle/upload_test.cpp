@@ -94,9 +94,7 @@ struct UploadListingFixture : ::testing::Test {
     test::TempDir dir;
     WorkList list;
     std::vector<std::string> logged;
-    UploadListingContext ctx{"",
-                             "",
-                             "",
+    UploadListingContext ctx{{},
                              "",
                              list,
                              [this](const std::string& l) { logged.push_back(l); },
