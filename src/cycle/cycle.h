@@ -8,6 +8,7 @@
 #include "common/clock.h"
 #include "common/runtime_error.h"
 #include "common/yield.h"
+#include "cycle/cycle_report.h"
 #include "cycle/cycle_state.h"
 #include "remote/ftp_session.h"
 #include "remote/session_state.h"
@@ -18,9 +19,6 @@ namespace vs {
 class ActivityLog;
 class Settings;
 struct TransferJob;
-
-// What became of a cycle.
-enum class CycleOutcome { NotRun, NothingToDo, Clean, Errors, ConnectFailed };
 
 // Everything one transfer cycle reads and changes: the program's state, by reference.
 struct CycleContext {
