@@ -6,7 +6,11 @@
 #include <cstdlib>
 #include <string>
 
+#include <filesystem>
+
+#include "common/new_file.h"
 #include "common/runtime_error.h"
+#include "common/source_file.h"
 #include "remote/ftp/curl_ftp_control.h"
 
 int main(int argc, char** argv) {
@@ -25,26 +29,32 @@ int main(int argc, char** argv) {
     control->setLogger([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
     control->prepare(32000);
     control->reset();
-    if (!control->connectAndLogin("127.0.0.1", argv[3], argv[4], port)) {
-        std::fprintf(stderr, "login: %s\n", control->errorText().c_str());
+    try {
+        control->connectAndLogin("127.0.0.1", argv[3], argv[4], port);
+    } catch (const vs::RuntimeError& e) {
+        std::fprintf(stderr, "login: %s\n", e.description().c_str());
         return 1;
     }
     auto start = std::chrono::steady_clock::now();
     bool ok = false;
     try {
+        const std::filesystem::path local(argv[6]);
         if (mode == "download") {
             control->setTransferMode(true);
-            ok = control->fetch(argv[5], argv[6]);
+            vs::NewFile into(local.parent_path());
+            control->fetch(argv[5], into.fd());
+            into.commit(local.filename());
+            ok = true;
         } else {
-            control->send(argv[6], argv[5]);
+            vs::SourceFile from(local);
+            control->send(from.fd(), from.size(), argv[5]);
             ok = last == 100;
         }
     } catch (const vs::RuntimeError& e) {
-        std::fprintf(stderr, "%s\n", e.description().c_str());
+        std::fprintf(stderr, "%s failed: %s\n", mode.c_str(), e.description().c_str());
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!ok) std::fprintf(stderr, "%s failed: %s\n", mode.c_str(), control->errorText().c_str());
     control->abort();
     control->close();
     std::printf("%s %s %.3f s, %d yields\n", mode.c_str(), ok ? "ok" : "FAILED", seconds, yields);

@@ -7,7 +7,11 @@
 #include <cstdlib>
 #include <string>
 
+#include <filesystem>
+
+#include "common/new_file.h"
 #include "common/runtime_error.h"
+#include "common/source_file.h"
 #include "remote/sftp/libssh2_sftp_component.h"
 
 namespace {
@@ -94,10 +98,14 @@ int main(int argc, char** argv) {
     Clock::duration transfer{};
     try {
         const auto t0 = Clock::now();
-        if (op == "get")
-            sftp->fetch(local, remote);
-        else
-            sftp->send(local, remote);
+        if (op == "get") {
+            vs::NewFile into(std::filesystem::path(local).parent_path());
+            sftp->fetch(into.fd(), remote);
+            into.commit(std::filesystem::path(local).filename());
+        } else {
+            vs::SourceFile from(local);
+            sftp->send(from.fd(), from.size(), remote);
+        }
         transfer = Clock::now() - t0;
     } catch (const vs::RuntimeError& e) {
         std::fprintf(stderr, "%s failed: %s\n", op.c_str(), e.description().c_str());

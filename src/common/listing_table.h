@@ -2,13 +2,15 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace vs {
 
-// One remote listing: rows 0..count-1 of name, sort key and size text ("9999" when the size
-// is not known). Holds at most kRows rows; add() refuses the rest.
+// One remote listing: rows 0..count-1 of name, sort key and size. Holds at most kRows rows;
+// add() refuses the rest.
 class ListingTable {
   public:
     static constexpr std::size_t kRows = 15001;
@@ -16,7 +18,9 @@ class ListingTable {
     struct Row {
         std::string name;  // column 0
         std::string key;   // column 1: sort key (a placeholder until the download sets it)
-        std::string size;  // column 2
+        std::string size;  // column 2 as shown in the log; "9999" when no size is known
+        std::optional<std::int64_t> knownSize;  // the size, when one is known
+        bool described = false;  // the listing itself gave key and size
     };
 
     void reset() { rows_.clear(); }

@@ -17,7 +17,8 @@ enum ErrorNumber : int {
     kErrPathNotFound = 76,
     kErrDiskFull = 61,
     kErrSubscriptRange = 9,
-    kErrRemote = 30000,  // a remote operation the server refused
+    kErrRemote = 30000,   // a remote operation the server refused
+    kErrAborted = 30001,  // a transfer ended early on request (operator, shutdown)
 };
 
 // The one run-time error type of the program: a number and an operator-readable description.

@@ -4,20 +4,21 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/clock.h"
 #include "common/runtime_error.h"
 #include "common/yield.h"
 #include "cycle/cycle_report.h"
 #include "cycle/cycle_state.h"
-#include "remote/ftp_session.h"
+#include "remote/remote_session.h"
 #include "remote/session_state.h"
-#include "remote/sftp_session.h"
 
 namespace vs {
 
 class ActivityLog;
 class Settings;
+class SourceFile;
 struct TransferJob;
 
 // Everything one transfer cycle reads and changes: the program's state, by reference.
@@ -30,12 +31,12 @@ struct CycleContext {
     std::string& operatorCode;
     const std::string& mode;
     const std::filesystem::path& tempFolder;
-    SftpSession& sftp;
-    FtpSession& ftp;
+    // The session for the configured server type; null when there is none to be had.
+    std::function<RemoteSession*()> remote;
     YieldFn yield;
-    std::function<void(std::chrono::milliseconds)> pause;  // yields while it waits
-    std::function<void()> endAfterCleanCycle;              // mode "asp": the program ends
+    std::function<void(int exitCode)> endAfterCleanCycle;  // mode "asp": the program ends
     std::function<void()> changed;                         // counters or work list changed
+    std::function<bool()> stopRequested;                   // the program is shutting down
 };
 
 // One transfer cycle over the 51 jobs: pre-scan, connect, main pass, end, error trap.
@@ -44,40 +45,54 @@ class Cycle {
     explicit Cycle(CycleContext context) : c_(std::move(context)) {}
 
     CycleOutcome collegamento();
+    // What the last cycle moved, job by job.
+    const CycleReport& lastReport() const { return report_; }
 
     // The multiplier test: whether the job is due on the current cycle.
     bool isDue(const TransferJob& job) const;
 
   private:
-    enum class Resume { NextPrescanJob, NextMainJob, EndOfCycle, Leave };
+    enum class Resume { NextPrescanJob, NextMainJob, NextFile, EndOfCycle, Leave };
 
     bool prescanJob(int job);
     void mainPassJob(int job);
     void download();
     void upload();
     void endOfCycle();
-    void closeSession();  // the session type's closing calls, errors ignored
     Resume trap(int number, const std::string& description);
     Resume trapCurrentException();
+    // The error line of a failed step, as the trap writes it.
+    std::string trapText(int number, const std::string& description) const;
+
+    // Runs one step that concerns one file (or one job's folder) only. A failure of that step
+    // is logged and counted, and false returned, so that the cycle goes on with the next
+    // file; a lost connection goes on to the error trap.
+    bool fileStep(const std::function<void()>& step);
+    void fileFailed(int number, const std::string& description);
 
     // Download helpers.
-    void listRemoteFolder(bool ftp);
-    void queueListedFiles(bool ftp);
-    void workQueueItem(bool ftp, const std::string& localFolder);
-    void copyStagedFile(const std::string& staged, const std::string& localFolder,
-                        const std::string& name);
+    void describeListedFiles();
+    void workQueueItem(const std::string& localFolder);
     // Upload helpers.
-    void backupSentFile(TransferJob& job, const std::string& name, bool sftp);
+    void sendFile(TransferJob& job, const std::string& name);
+    bool backUpSentFile(TransferJob& job, const std::string& name, const SourceFile& source);
 
     void line(const std::string& text);  // the time, then the text
+    void errorLine(const std::string& text);  // a line that reports a failure
     void notifyChanged();
+    bool stopping() const { return c_.stopRequested && c_.stopRequested(); }
     TransferJob& currentJob();
-    bool sftpSession() const;  // the server type's session: not "Ftp" means SFTP
+    RemoteSession& session();
+    JobTally& tally();
 
     CycleContext c_;
+    RemoteSession* session_ = nullptr;  // the running cycle's
     int step_ = 0;
     std::string result_ = " !";
     bool errorSeen_ = false;
+    bool folderUnreachable_ = false;
+    std::vector<RemoteStat> listedStats_;  // per listing row: the server's word before fetching
+    CycleReport report_;
 };
 
 }  // namespace vs

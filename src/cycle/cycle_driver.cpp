@@ -14,6 +14,11 @@ void Cycle::line(const std::string& text) {
     c_.log.scrivi_log(timeOfDay(c_.clock) + text);
 }
 
+void Cycle::errorLine(const std::string& text) {
+    c_.log.scrivi_log(text);
+    report_.lastErrorLine = text;
+}
+
 void Cycle::notifyChanged() {
     if (c_.changed) c_.changed();
 }
@@ -22,37 +27,46 @@ TransferJob& Cycle::currentJob() {
     return c_.settings.jobTable[c_.state.currentJob];
 }
 
-bool Cycle::sftpSession() const {
-    return c_.settings.serverType != "Ftp";
+RemoteSession& Cycle::session() {
+    if (!session_)
+        throw RuntimeError(kErrGeneric, "Nessuna sessione per il tipo server configurato");
+    return *session_;
+}
+
+JobTally& Cycle::tally() {
+    const int job = c_.state.currentJob;
+    if (report_.jobs.empty() || report_.jobs.back().job != job)
+        report_.jobs.push_back({job, currentJob().DirRemota});
+    return report_.jobs.back();
 }
 
 bool Cycle::isDue(const TransferJob& job) const {
     const int counter = c_.state.cycleCounter;
-    if (counter == 1) return true;
-    std::string m;
-    for (char ch : job.Dirmoltiplicatore)
-        if (ch != 'x') m += ch;
-    if (m.empty() || m == "1") return true;
-    const auto n = parseInteger(m);
-    if (!n)
-        throw RuntimeError(kErrTypeMismatch, "Tipo non corrispondente: moltiplicatore '" +
-                                                 job.Dirmoltiplicatore + "'");
-    if (*n == 0)
-        throw RuntimeError(kErrDivisionByZero,
-                           "Divisione per zero: moltiplicatore '" + job.Dirmoltiplicatore + "'");
-    return counter % *n == 0;
+    return counter == 1 || counter % job.codes.multiplier == 0;
 }
 
 CycleOutcome Cycle::collegamento() {
     CycleState& st = c_.state;
     result_ = " !";
     errorSeen_ = false;
+    folderUnreachable_ = false;
     bool work = false;
     bool toEnd = false;
     step_ = 1;
 
     if (st.cycleCounter == 32000) st.cycleCounter = 0;
     ++st.cycleCounter;
+    report_ = {};
+    report_.cycle = st.cycleCounter;
+    report_.started = c_.clock.now();
+    const auto finish = [this](CycleOutcome outcome) {
+        if (folderUnreachable_ && (outcome == CycleOutcome::Clean ||
+                                   outcome == CycleOutcome::NothingToDo))
+            outcome = CycleOutcome::Errors;
+        report_.outcome = outcome;
+        report_.ended = c_.clock.now();
+        return outcome;
+    };
     line(" Ciclo " + std::to_string(st.cycleCounter));
 
     for (int job = 0; job < kJobCount && !work && !toEnd; ++job) {
@@ -61,7 +75,7 @@ CycleOutcome Cycle::collegamento() {
             work = prescanJob(job);
         } catch (...) {
             const Resume r = trapCurrentException();
-            if (r == Resume::Leave) return CycleOutcome::Errors;
+            if (r == Resume::Leave) return finish(CycleOutcome::Errors);
             if (r != Resume::NextPrescanJob) toEnd = true;
         }
     }
@@ -69,28 +83,39 @@ CycleOutcome Cycle::collegamento() {
     if (!toEnd) {
         if (!work) {
             line(" Non mi collego non c'e' niente da fare ");
-            return CycleOutcome::NothingToDo;
+            return finish(CycleOutcome::NothingToDo);
         }
-        if (c_.settings.serverType == "Sftp") c_.sftp.connetti_sftp();
-        if (c_.settings.serverType == "Ftp") c_.ftp.connetti_ftp();
+        session_ = c_.remote ? c_.remote() : nullptr;
+        if (session_) {
+            session_->connect();
+        } else {
+            // An unknown server type: said at load, and here again, since nothing can move.
+            c_.session.connectFailed = true;
+            c_.session.connected = false;
+            errorLine(timeOfDay(c_.clock) + " Nessuna connessione: tipo server sconosciuto");
+        }
         notifyChanged();
-        if (c_.session.connectFailed) return CycleOutcome::ConnectFailed;
+        if (c_.session.connectFailed) {
+            if (report_.lastErrorLine.empty() && c_.log.size() > 0)
+                report_.lastErrorLine = c_.log.List1().back();
+            return finish(CycleOutcome::ConnectFailed);
+        }
 
         step_ = 55;
-        for (int job = 0; job < kJobCount; ++job) {
+        for (int job = 0; job < kJobCount && !stopping(); ++job) {
             st.currentJob = job;
             try {
                 mainPassJob(job);
             } catch (...) {
                 const Resume r = trapCurrentException();
-                if (r == Resume::Leave) return CycleOutcome::Errors;
+                if (r == Resume::Leave) return finish(CycleOutcome::Errors);
                 if (r != Resume::NextMainJob) break;
             }
         }
     }
 
     endOfCycle();
-    return errorSeen_ ? CycleOutcome::Errors : CycleOutcome::Clean;
+    return finish(errorSeen_ ? CycleOutcome::Errors : CycleOutcome::Clean);
 }
 
 bool Cycle::prescanJob(int jobNumber) {
@@ -103,17 +128,17 @@ bool Cycle::prescanJob(int jobNumber) {
     step_ = 10;
     if (!isDue(job)) return false;
     if (!folderExists(local)) {
-        c_.log.scrivi_log(timeOfDay(c_.clock) + "****** ERRORE **** Non riesco ad accedere a " +
-                          local);
+        folderUnreachable_ = true;
+        errorLine(timeOfDay(c_.clock) + "****** ERRORE **** Non riesco ad accedere a " + local);
         return false;
     }
     if (!endsWith(local, "/")) local += "/";
-    if (job.TipoOperazione == "Download") {
+    if (job.codes.operation == Operation::Download) {
         step_ = 15;
         c_.session.currentOperation = "Download";
         return true;
     }
-    if (job.TipoOperazione != "Upload") return false;
+    if (job.codes.operation != Operation::Upload) return false;
     step_ = 20;
     step_ = 25;
     c_.state.filters = parseNameFilters(job.Dirparametri);
@@ -149,46 +174,57 @@ void Cycle::mainPassJob(int jobNumber) {
     }
     if (!folderExists(job.DirLocale)) return;
     c_.state.filters = parseNameFilters(job.Dirparametri);
-    if (job.TipoOperazione == "Download") {
+    if (job.codes.operation == Operation::Download) {
         c_.session.currentOperation = "Download";
         download();
     }
-    if (job.TipoOperazione == "Upload") {
+    if (job.codes.operation == Operation::Upload) {
         c_.session.currentOperation = "Upload";
         upload();
-    }
-}
-
-void Cycle::closeSession() {
-    // Every step may fail and is skipped: closing never stops what follows.
-    if (c_.settings.serverType == "Sftp" && c_.sftp.hasComponent()) {
-        try {
-            c_.sftp.Sftp1().disconnect();
-        } catch (...) {
-        }
-    }
-    if (c_.settings.serverType == "Ftp") {
-        try {
-            c_.ftp.kftp().abort();
-        } catch (...) {
-        }
-        try {
-            c_.ftp.kftp().close();
-        } catch (...) {
-        }
     }
 }
 
 void Cycle::endOfCycle() {
     // From here on every failing step is skipped: the end lines are always written.
     step_ = 150;
-    closeSession();
+    if (session_) session_->close();
     step_ = 151;
     c_.session.connected = false;
     line(" Collegamento Terminato " + result_);
     c_.log.scrivi_log("************************************");
     notifyChanged();
-    if (toLower(c_.mode) == "asp" && !errorSeen_ && c_.endAfterCleanCycle) c_.endAfterCleanCycle();
+    if (toLower(c_.mode) == "asp" && !errorSeen_ && c_.endAfterCleanCycle) {
+        report_.outcome = folderUnreachable_ ? CycleOutcome::Errors : CycleOutcome::Clean;
+        report_.ended = c_.clock.now();
+        c_.endAfterCleanCycle(folderUnreachable_ ? 1 : 0);
+    }
+}
+
+std::string Cycle::trapText(int number, const std::string& description) const {
+    std::string text = " Collegamento 3 ****** ERRORE **** " + std::to_string(number) + " " +
+                       visible(description) + " step " + std::to_string(step_);
+    if (session_) text += session_->stateNote();
+    return text;
+}
+
+void Cycle::fileFailed(int number, const std::string& description) {
+    errorSeen_ = true;
+    result_ = " CON ERRORI";
+    errorLine(trapText(number, description));
+    ++tally().errors;
+}
+
+bool Cycle::fileStep(const std::function<void()>& step) {
+    try {
+        step();
+        return true;
+    } catch (const RuntimeError& e) {
+        if (e.number() == kErrConnection) throw;
+        fileFailed(e.number(), e.description());
+    } catch (const std::filesystem::filesystem_error& e) {
+        fileFailed(localFileError(e.code().value(), e.path1().string()).number(), e.what());
+    }
+    return false;
 }
 
 Cycle::Resume Cycle::trapCurrentException() {
@@ -206,11 +242,11 @@ Cycle::Resume Cycle::trapCurrentException() {
 Cycle::Resume Cycle::trap(int number, const std::string& description) {
     const int job = c_.state.currentJob;
     if (number == kErrBadFileName) {
-        c_.log.scrivi_log(timeOfDay(c_.clock) +
-                          "Collegamento 1 ****** ERRORE **** Non riesco ad accedere alla dir "
-                          "locale " +
-                          std::to_string(job) + " " + c_.settings.jobTable[job].DirLocale +
-                          " step =  " + std::to_string(step_));
+        folderUnreachable_ = true;
+        errorLine(timeOfDay(c_.clock) +
+                  "Collegamento 1 ****** ERRORE **** Non riesco ad accedere alla dir locale " +
+                  std::to_string(job) + " " + c_.settings.jobTable[job].DirLocale + " step =  " +
+                  std::to_string(step_));
         if (step_ == 1 || step_ == 10) return Resume::NextPrescanJob;
         if (step_ == 55) return Resume::NextMainJob;
         return Resume::EndOfCycle;
@@ -218,24 +254,20 @@ Cycle::Resume Cycle::trap(int number, const std::string& description) {
     if (number == kErrConnection) {
         c_.session.connectFailed = true;
         errorSeen_ = true;
-        c_.log.scrivi_log("Collegamento  2 ****** ERRORE **** " + std::to_string(number) + " " +
-                          description + " step " + std::to_string(step_));
+        errorLine("Collegamento  2 ****** ERRORE **** " + std::to_string(number) + " " +
+                  visible(description) + " step " + std::to_string(step_));
         result_ = " CON ERRORI";
         return Resume::EndOfCycle;
     }
     if (!c_.session.connectFailed) {
         errorSeen_ = true;
-        std::string text = " Collegamento 3 ****** ERRORE **** " + std::to_string(number) + " " +
-                           description + " step " + std::to_string(step_);
-        if (sftpSession() && c_.sftp.hasComponent())
-            text += " " + std::to_string(c_.sftp.Sftp1().stateCode());
-        c_.log.scrivi_log(text);
+        errorLine(trapText(number, description));
         result_ = " CON ERRORI";
         return Resume::EndOfCycle;
     }
     // The connection failed earlier in this cycle: leave, but never with the session still
     // marked as connected, or no tick would ever start a cycle again.
-    closeSession();
+    if (session_) session_->close();
     c_.session.connected = false;
     notifyChanged();
     return Resume::Leave;

@@ -9,13 +9,12 @@
 namespace vs {
 
 // The cycle's values that outlive a single procedure: shown in the window, shared with the
-// listing handlers.
+// listing rules.
 struct CycleState {
     int cycleCounter = 0;  // 1 on the first cycle; wraps from 32000 to 1
     int currentJob = 0;
     NameFilters filters;  // the running job's name filters
     std::string currentRemoteFolder;
-    std::string currentFileType;
     bool controlFileFlag = false;
     ListingTable listing;
     WorkList List2;

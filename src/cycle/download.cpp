@@ -1,44 +1,21 @@
-#include <sys/stat.h>
-
-#include <cmath>
-#include <filesystem>
-#include <system_error>
-
 #include "activitylog/activity_log.h"
-#include "common/local_folder.h"
+#include "common/new_file.h"
 #include "common/text.h"
 #include "cycle/cycle.h"
-#include "cycle/sftp_listing.h"
+#include "cycle/listing.h"
 #include "cycle/sort_keys.h"
 #include "settings/settings.h"
 
 namespace vs {
 
-namespace fs = std::filesystem;
-
 namespace {
 
-constexpr auto kFetchPause = std::chrono::milliseconds(100);
-constexpr int kTransferWaitSeconds = 60;
-constexpr std::size_t kAutomailCap = 200;
-
-// Copies into place through a temporary name, so that a full disk or a crash never leaves a
-// file that looks complete; an existing file is replaced.
-void copyReplacing(const fs::path& from, const fs::path& to) {
-    const fs::path part = to.string() + ".vs-part";
-    std::error_code ec;
-    fs::copy_file(from, part, fs::copy_options::overwrite_existing, ec);
-    if (!ec) fs::rename(part, to, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(part, ignored);
-        throw localFileError(ec.value(), "Copia di " + from.string() + " in " + to.string());
-    }
-}
-
-std::int64_t fileSize(const fs::path& p) {
-    struct stat st {};
-    return ::stat(p.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+// Whether two answers of the server describe the same version of a file: what one of them
+// does not tell cannot differ.
+bool sameVersion(const RemoteStat& a, const RemoteStat& b) {
+    if (a.size && b.size && *a.size != *b.size) return false;
+    if (a.modified && b.modified && *a.modified != *b.modified) return false;
+    return true;
 }
 
 }  // namespace
@@ -49,7 +26,6 @@ void Cycle::download() {
     step_ = 55;
     st.controlFileFlag = false;
     st.listing.reset();
-    st.currentFileType = job.TipoFile;
     c_.yield();
 
     std::string local = trimBlanks(job.DirLocale);
@@ -64,179 +40,152 @@ void Cycle::download() {
     notifyChanged();
     line(" Richiedi elenco Download " + std::to_string(st.currentJob) + " " +
          st.currentRemoteFolder + " ---> Tipo File: " + job.TipoFile);
+    tally();
 
-    const bool ftp = !sftpSession();
-    listRemoteFolder(ftp);
-    line(" Elenco Ottenuto " + st.currentRemoteFolder + " " + std::to_string(st.listing.count()));
-    c_.yield();
-    if (st.listing.count() == 0) return;
-    st.totfile = std::to_string(st.listing.count());
-    notifyChanged();
-
-    queueListedFiles(ftp);
-    while (!st.List2.empty()) workQueueItem(ftp, local);
-}
-
-void Cycle::listRemoteFolder(bool ftp) {
-    CycleState& st = c_.state;
-    if (ftp) {
-        st.List2.clear();
-        st.listing.reset();
-        FtpListingContext ctx{st.listing, st.List2, st.currentFileType, c_.operatorCode,
-                              c_.settings.operatorList};
-        c_.ftp.listftpprova(st.currentRemoteFolder, ctx);
-        return;
-    }
-    st.listing.reset();
     st.List2.clear();
-    SftpListingContext ctx{st.currentFileType,
+    RemoteListing listing;
+    // A folder the server will not list is this job's failure alone.
+    if (fileStep([&] { listing = session().list(st.currentRemoteFolder); })) {
+        ListingContext ctx{job.codes.fileType,
                            c_.operatorCode,
                            c_.settings.operatorList,
                            st.filters,
                            st.listing,
                            st.controlFileFlag,
                            generalDateTime(c_.clock),
-                           false,
                            [this](const std::string& text) { line(text); }};
-    struct HandlerReset {
-        SftpSession& s;
-        ~HandlerReset() { s.setListItemsHandler(nullptr); }
-    } reset{c_.sftp};
-    c_.sftp.setListItemsHandler([&ctx](const std::string& info) { sftp1_ListItems(info, ctx); });
-    c_.sftp.Sftp1().listFolder(st.currentRemoteFolder);
-    finishSftpListing(ctx);
-    if (st.currentFileType == "AUTOMAIL" && st.listing.count() != 0)
-        SelectionSort(st.listing, static_cast<long>(st.listing.count()) - 1);
-    // Only the first 200 names are handled this cycle; the rest stay for a later one.
-    if (currentJob().TipoFile == "AUTOMAIL" && st.listing.count() > kAutomailCap)
-        st.listing.truncate(kAutomailCap);
+        admitListing(listing, ctx);
+    }
+    line(" Elenco Ottenuto " + st.currentRemoteFolder + " " + std::to_string(st.listing.count()));
+    c_.yield();
+    if (st.listing.count() == 0) return;
+    st.totfile = std::to_string(st.listing.count());
+    notifyChanged();
+
+    describeListedFiles();
+    while (!st.List2.empty() && !stopping()) workQueueItem(local);
 }
 
-void Cycle::queueListedFiles(bool ftp) {
+void Cycle::describeListedFiles() {
     CycleState& st = c_.state;
-    const std::string& fileType = currentJob().TipoFile;
+    const FileType fileType = currentJob().codes.fileType;
+    listedStats_.assign(st.listing.count(), RemoteStat{});
     step_ = 70;
     for (std::size_t i = 0; i < st.listing.count(); ++i) {
         step_ = 72;
         ListingTable::Row& row = st.listing[i];
         const std::string remote = st.currentRemoteFolder + row.name;
         const long r = static_cast<long>(i);
-        if (ftp) {
-            c_.ftp.kftp().querySize(c_.session.ftpFileSize, remote);
-            st.List2.add(queueItem(row.key, r, row.name), r);
-            continue;
-        }
         step_ = 75;
-        line(" Sftp1.GetAttributes " + visible(remote));
-        c_.sftp.Sftp1().getAttributes(remote);
-        const LocalTime t = toLocalTime(c_.session.remoteFileTime);
-        if (fileType == "PDFREPORT") {
-            step_ = 80;
-            row.key = pdfreportKey(row.name, t);
-        } else if (fileType == "AUTOMAIL") {
-            step_ = 90;
-            row.key = automailKey(row.name, r);
-        } else {
-            row.key = timestampKey(t);
+        session().announce(SessionMoment::Describing, remote, {});
+        RemoteStat stat;
+        // A file that cannot be described cannot be checked either: it waits.
+        if (!fileStep([&] { stat = session().stat(remote); })) continue;
+        listedStats_[i] = stat;
+        if (!row.described) {
+            const LocalTime t = toLocalTime(stat.modified.value_or(TimePoint{}));
+            if (fileType == FileType::PdfReport) {
+                step_ = 80;
+                row.key = pdfreportKey(row.name, t);
+            } else if (fileType == FileType::Automail) {
+                step_ = 90;
+                row.key = automailKey(row.name, r);
+            } else {
+                row.key = timestampKey(t);
+            }
+            row.knownSize = stat.size;
+            row.size = stat.size ? std::to_string(*stat.size) : "9999";
         }
-        row.size = std::to_string(c_.session.remoteFileSize + c_.session.ftpFileSize);
         st.List2.add(queueItem(row.key, r, row.name), r);
     }
     notifyChanged();
 }
 
-void Cycle::workQueueItem(bool ftp, const std::string& localFolder) {
+void Cycle::workQueueItem(const std::string& localFolder) {
     CycleState& st = c_.state;
-    SessionState& ss = c_.session;
     TransferJob& job = currentJob();
     step_ = 100;
     const WorkList::Item item = st.List2.first();
-    const ListingTable::Row row = st.listing[static_cast<std::size_t>(item.row)];
-    const std::string name = row.name;
+    const std::size_t r = static_cast<std::size_t>(item.row);
+    const ListingTable::Row row = st.listing[r];
+    const RemoteStat listed = listedStats_[r];
+    const std::string& name = row.name;
     const std::string shown = visible(name);
-    const std::string staged = (c_.tempFolder / name).string();
     const std::string remote = st.currentRemoteFolder + name;
     line(" Downloading file " + shown + " Size: " + row.size + " byte " + visible(item.text));
-    ss.transferPercentage = 0;
+    c_.session.transferPercentage = 0;
 
-    bool result = true;
-    bool fetchRefused = false;
-    if (!ftp) {
-        step_ = 110;
-        if (c_.pause) c_.pause(kFetchPause);
-        line(" Downloading file " + visible(staged) + " " + visible(remote));
-        c_.sftp.Sftp1().fetch(staged, remote);
+    step_ = 110;
+    session().announce(SessionMoment::Fetching, remote, (c_.tempFolder / name).string());
+    // Private to this process and to this file: a second instance or a remote file of another
+    // name can never write into it.
+    std::optional<NewFile> staged;
+    std::int64_t received = 0;
+    RemoteStat fetched;
+    bool ok = fileStep([&] {
+        staged.emplace(c_.tempFolder);
+        received = session().fetch(remote, *staged);
         step_ = 111;
-        c_.sftp.Sftp1().getAttributes(remote);
-        result = true;
+        fetched = session().stat(remote);
         step_ = 112;
-    } else {
-        FtpControl& kftp = c_.ftp.kftp();
-        kftp.setTransferMode(true);
-        try {
-            result = kftp.fetch(remote, staged);
-        } catch (const RuntimeError&) {
-            result = false;
-        }
-        if (!result) {
-            line(" Download incorretto " + shown);
-            fetchRefused = true;
-        } else {
-            try {
-                result = kftp.querySize(ss.ftpFileSize, remote, false);
-            } catch (const RuntimeError&) {
-                result = false;
-            }
-        }
-    }
+    });
 
-    if (!fetchRefused) {
-        // Waits for the progress handler to report the transfer complete.
-        const TimePoint t0 = c_.clock.now();
-        bool waiting = true;
-        while (std::abs(
-                   std::chrono::duration_cast<std::chrono::seconds>(c_.clock.now() - t0).count()) <
-                   kTransferWaitSeconds &&
-               waiting && result) {
-            c_.yield();
-            if (ss.transferPercentage == 100) waiting = false;
-            if (ss.ftpFileSize == 0) waiting = false;
-        }
+    if (!ok) {
+        line(" Download incorretto " + shown);
+    } else {
+        // A fetch returns once the transfer is complete and its events were delivered.
+        c_.yield();
 
         step_ = 120;
-        const std::int64_t reported = ss.remoteFileSize + ss.ftpFileSize;
-        const bool unknownSize = row.size == "9999";
-        const std::int64_t listed = leadingNumber(row.size).value_or(0);
-        // The staged copy must hold what was listed, too: a short file is never passed on.
-        const std::int64_t stagedSize = fileSize(staged);
-        const bool correct =
-            unknownSize || (listed == reported && (stagedSize < 0 || stagedSize == listed));
+        // The copy must hold what the server described before and after the transfer, and
+        // the file must not have changed meanwhile (a partner still writing it). A size the
+        // server never told leaves nothing to compare.
+        const std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
+        const bool correct = sameVersion(listed, fetched) &&
+                             (!expected || (received == *expected &&
+                                            (!fetched.size || *fetched.size == *expected)));
         if (!correct) {
             line(" Download incorretto " + shown);
+            fileFailed(kErrRemote, "Il file " + name + " non corrisponde a quanto elencato (" +
+                                       std::to_string(received) + " byte ricevuti)");
         } else {
             line(" Download corretto " + shown);
             st.totfileok = std::to_string(leadingNumber(st.totfileok).value_or(0) + 1);
             notifyChanged();
-            bool copied = false;
-            if (stagedSize >= 0) {
-                copyStagedFile(staged, localFolder, name);
-                copied = true;
-            }
+            bool kept = false;
+            std::string backup = job.DirLocaleBackup;
+            if (!backup.empty() && !endsWith(backup, "/")) backup += "/";
+            ok = fileStep([&] {
+                step_ = 125;
+                copyIntoPlace(staged->fd(), localFolder, name, received);
+                step_ = 126;
+                if (!backup.empty()) copyIntoPlace(staged->fd(), backup, name, received);
+                kept = true;
+            });
+            step_ = 127;
+            staged.reset();
+            JobTally& t = tally();
+            ++t.filesDownloaded;
+            t.bytesDownloaded += static_cast<std::uint64_t>(received);
+
             step_ = 130;
-            if (job.CancelloFile == "SI") {
-                if (!copied) {
-                    // Without a local copy the remote file is the only one left: it stays.
-                    line(" File remoto non cancellato (copia locale mancante) " + shown);
-                } else if (!ftp) {
-                    step_ = 131;
-                    c_.sftp.Sftp1().remove(remote);
+            if (job.codes.deleteAtSource) {
+                // The remote file goes only once every copy is safe, and only if it is still
+                // the version that was fetched: a new version put there meanwhile stays.
+                RemoteStat now;
+                if (!kept) {
+                    line(" File remoto non cancellato: copia locale non riuscita " + shown);
+                } else if (!fileStep([&] { now = session().stat(remote); })) {
+                    line(" File remoto non cancellato " + shown);
+                } else if (!sameVersion(now, fetched)) {
+                    line(" File remoto non cancellato: cambiato dopo il download " + shown);
+                    fileFailed(kErrRemote, "Il file " + name + " è cambiato sul server");
+                } else if (fileStep([&] {
+                               step_ = 131;
+                               session().remove(remote);
+                           })) {
                     step_ = 132;
                     line(" Cancellato file remoto " + shown);
-                } else if (c_.ftp.kftp().remove(remote)) {
-                    line(" Cancellato file remoto " + shown);
-                } else {
-                    line(" Impossibile cancellare il file remoto " + shown + " " +
-                         c_.ftp.kftp().errorText());
                 }
             }
         }
@@ -246,21 +195,6 @@ void Cycle::workQueueItem(bool ftp, const std::string& localFolder) {
     st.List2.removeFirst();
     notifyChanged();
     step_ = 133;
-}
-
-void Cycle::copyStagedFile(const std::string& staged, const std::string& localFolder,
-                           const std::string& name) {
-    step_ = 125;
-    copyReplacing(staged, fs::path(localFolder) / name);
-    step_ = 126;
-    std::string backup = currentJob().DirLocaleBackup;
-    if (!backup.empty()) {
-        if (!endsWith(backup, "/")) backup += "/";
-        if (folderExists(backup)) copyReplacing(staged, fs::path(backup) / name);
-    }
-    step_ = 127;
-    std::error_code ec;
-    fs::remove(staged, ec);
 }
 
 }  // namespace vs

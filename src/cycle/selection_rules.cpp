@@ -46,19 +46,19 @@ bool operatorFilter(const std::string& base, const std::string& operatorList) {
     return contains(operatorList, "||" + base + "||") || base == "SELETTIVO";
 }
 
-bool acceptFileType(std::string_view name, bool isFile, const std::string& fileType,
+bool acceptFileType(std::string_view name, bool isFile, FileType fileType,
                     const std::string& operatorCode, const std::string& operatorList) {
     if (!isFile) return false;
     const std::string lower = toLower(name);
-    if (fileType == "TUTTI") return true;
-    if (fileType == "PDFREPORT") {
+    if (fileType == FileType::Tutti) return true;
+    if (fileType == FileType::PdfReport) {
         const size_t q = lower.find(".pdf");  // 0-based; the 1-based position must exceed 7
         if (q == std::string::npos || q + 1 <= 7) return false;
         const std::string operatorPart(name.substr(6, q - 6));
         return (operatorPart == operatorCode || operatorCode == "TUTTI") &&
                (endsWith(lower, ".gz") || endsWith(lower, ".pdf"));
     }
-    if (fileType == "AUTOMAIL") {
+    if (fileType == FileType::Automail) {
         const size_t d1 = name.find('.');
         if (d1 == std::string::npos || d1 == 0) return false;
         const size_t d2 = lower.find('.', d1 + 1);

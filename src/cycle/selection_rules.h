@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "common/name_filters.h"
-#include "common/remote_name.h"
+#include "settings/job_codes.h"
 
 namespace vs {
 
@@ -18,7 +18,7 @@ std::string folderPattern(const NameFilters& filters, const std::string& allFile
 bool operatorFilter(const std::string& base, const std::string& operatorList);
 
 // The file-type acceptance of one listed entry.
-bool acceptFileType(std::string_view name, bool isFile, const std::string& fileType,
+bool acceptFileType(std::string_view name, bool isFile, FileType fileType,
                     const std::string& operatorCode, const std::string& operatorList);
 
 }  // namespace vs

@@ -1,8 +1,13 @@
-#include <filesystem>
-#include <system_error>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
 
 #include "activitylog/activity_log.h"
+#include "common/file_name.h"
 #include "common/local_folder.h"
+#include "common/new_file.h"
+#include "common/source_file.h"
 #include "common/text.h"
 #include "common/wildcard.h"
 #include "cycle/cycle.h"
@@ -10,8 +15,6 @@
 #include "settings/settings.h"
 
 namespace vs {
-
-namespace fs = std::filesystem;
 
 void Cycle::upload() {
     CycleState& st = c_.state;
@@ -31,6 +34,7 @@ void Cycle::upload() {
 
     step_ = 136;
     line(" Richiedi elenco Upload " + std::to_string(st.currentJob) + " " + job.DirLocale);
+    tally();
     UploadListingContext listing{st.filters, job.Dirparametri, st.List2,
                                  [this](const std::string& text) { c_.log.scrivi_log(text); },
                                  [this] { return timeOfDay(c_.clock); }};
@@ -42,34 +46,11 @@ void Cycle::upload() {
     else
         line(" Nessun file da inviare in " + job.DirLocale);
 
-    while (!st.List2.empty()) {
+    while (!st.List2.empty() && !stopping()) {
         const std::string f = st.List2.first().text;
-        const std::string shown = visible(f);
         if (!endsWith(job.DirRemota, "/")) job.DirRemota += "/";
-        const bool sftp = sftpSession();
-        if (sftp) {
-            step_ = 139;
-            c_.session.transferPercentage = 0;
-            line(" Devo inviare il file " + job.DirRemota + shown);
-            step_ = 140;
-            c_.sftp.Sftp1().send(job.DirLocale + f, job.DirRemota + f);
-            step_ = 141;
-        } else {
-            c_.session.transferPercentage = 0;
-            c_.ftp.kftp().send(job.DirLocale + f, job.DirRemota + f);
-        }
-        if (c_.session.transferPercentage == 100) {
-            line(" Inviato il file " + job.DirRemota + shown);
-            backupSentFile(job, f, sftp);
-            if (job.CancelloFile == "SI") {
-                std::error_code ec;
-                if (!fs::remove(job.DirLocale + f, ec) && ec)
-                    throw localFileError(ec.value(), "Cancellazione di " + job.DirLocale + f);
-            }
-            step_ = 146;
-        } else {
-            line(" Impossibile inviare il file " + job.DirRemota + shown);
-        }
+        step_ = 139;
+        sendFile(job, f);
         step_ = 147;
         st.List2.removeFirst();
         notifyChanged();
@@ -77,21 +58,74 @@ void Cycle::upload() {
     }
 }
 
-void Cycle::backupSentFile(TransferJob& job, const std::string& name, bool sftp) {
+void Cycle::sendFile(TransferJob& job, const std::string& name) {
+    const std::string local = job.DirLocale + name;
+    const std::string remote = job.DirRemota + name;
+    const std::string shownRemote = job.DirRemota + visible(name);
+    c_.session.transferPercentage = 0;
+
+    // Opened once, never through a link; everything below works on this open file.
+    std::optional<SourceFile> source;
+    if (!fileStep([&] { source.emplace(local); })) {
+        line(" Impossibile inviare il file " + shownRemote);
+        return;
+    }
+    if (source->beingWritten()) {
+        line(" File ancora in scrittura, sarà inviato al prossimo ciclo: " + visible(local));
+        return;
+    }
+
+    session().announce(SessionMoment::Sending, remote, local);
+    step_ = 140;
+    // With uploadtemp the partner never sees the file under its name before it is whole.
+    const std::string target =
+        c_.settings.uploadTemp ? job.DirRemota + temporaryName() : remote;
+    bool sent = fileStep([&] { session().send(*source, target); });
+    if (sent && target != remote && !(sent = fileStep([&] { session().rename(target, remote); })))
+        fileStep([&] { session().remove(target); });
+    step_ = 141;
+    if (!sent) {
+        line(" Impossibile inviare il file " + shownRemote);
+        return;
+    }
+    if (!source->unchanged()) {
+        // What arrived may be a mix of two versions: it must not pass for the file.
+        fileStep([&] { session().remove(remote); });
+        line(" File cambiato durante l'invio, sarà inviato di nuovo: " + visible(local));
+        fileFailed(kErrGeneric, "Il file " + local + " è cambiato durante l'invio");
+        return;
+    }
+    line(" Inviato il file " + shownRemote);
+    JobTally& t = tally();
+    ++t.filesUploaded;
+    t.bytesUploaded += static_cast<std::uint64_t>(source->size());
+
     step_ = 142;
-    if (job.DirLocaleBackup.empty()) return;
+    if (!backUpSentFile(job, name, *source)) return;
+    if (job.codes.deleteAtSource) {
+        if (!source->unchanged()) {
+            line(" File cambiato dopo l'invio, non cancellato: " + visible(local));
+        } else {
+            fileStep([&] {
+                if (::unlink(local.c_str()) != 0)
+                    throw localFileError(errno, "Cancellazione di " + visible(local));
+            });
+        }
+    }
+    step_ = 146;
+}
+
+bool Cycle::backUpSentFile(TransferJob& job, const std::string& name, const SourceFile& source) {
+    if (job.DirLocaleBackup.empty()) return true;
     step_ = 143;
     if (!endsWith(job.DirLocaleBackup, "/")) job.DirLocaleBackup += "/";
     step_ = 144;
-    std::error_code ec;
-    fs::copy_file(job.DirLocale + name, job.DirLocaleBackup + name,
-                  fs::copy_options::overwrite_existing, ec);
+    // No verified backup, no deletion: the sent file stays where it is.
+    if (!fileStep([&] { copyIntoPlace(source.fd(), job.DirLocaleBackup, name, source.size()); }))
+        return false;
     step_ = 145;
-    if (ec)
-        line(" Backup non riuscito del file " + job.DirLocale + visible(name) + " in " +
-             job.DirLocaleBackup + ": " + ec.message());
-    else if (sftp)
-        line(" Backup file " + job.DirRemota + visible(name));
+    session().announce(SessionMoment::BackedUp, job.DirRemota + name, job.DirLocaleBackup + name);
+    return true;
 }
 
 }  // namespace vs

@@ -3,13 +3,19 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "common/clock.h"
 
 namespace vs {
 
 // The FTP client control, its operations named by role. Every operation blocks until its
-// work is done (yielding to the caller's event loop meanwhile) and its result is used at once.
-// Operations may throw RuntimeError (kErrConnection for a lost connection).
+// work is done (yielding to the caller's event loop meanwhile). Failures are thrown as
+// RuntimeError: kErrConnection when the control connection is gone or cannot be made (the
+// login refused included), kErrRemote when the server refused the request, kErrAborted for a
+// transfer ended by abort(), local file errors as their own numbers. The description is the
+// server's own reply where there is one.
 class FtpControl {
   public:
     virtual ~FtpControl() = default;
@@ -23,20 +29,26 @@ class FtpControl {
 
     virtual void prepare(int value) = 0;  // first preparatory call, given 32000
     virtual void reset() = 0;             // second preparatory call
-    virtual bool connectAndLogin(const std::string& host, const std::string& login,
+    virtual void connectAndLogin(const std::string& host, const std::string& login,
                                  const std::string& password, int port) = 0;
-    // Description of the last failure: the server's own reply where there is one.
-    virtual std::string errorText() const = 0;
-    virtual bool changeDirectory(const std::string& folder) = 0;
+    virtual void changeDirectory(const std::string& folder) = 0;
     // Listing of the current folder: lines separated by CR LF, fields by single blanks;
     // field 0 type ("d" first for a folder), field 4 size, field 7 time hh:mm, field 8 name.
-    virtual bool listDirectory(std::string& listing, int reserved1, long reserved2) = 0;
-    virtual bool querySize(std::int64_t& size, const std::string& remotePath,
-                           bool refresh = true) = 0;
+    virtual std::string listDirectory() = 0;
+    // Size (SIZE) and modification time (MDTM) of a file, each where the server gives it.
+    struct FileInfo {
+        std::optional<std::int64_t> size;
+        std::optional<TimePoint> modified;
+    };
+    virtual FileInfo stat(const std::string& remotePath) = 0;
     virtual void setTransferMode(bool binary) = 0;
-    virtual bool fetch(const std::string& remotePath, const std::string& localPath) = 0;
-    virtual void send(const std::string& localPath, const std::string& remotePath) = 0;
-    virtual bool remove(const std::string& remotePath) = 0;
+    // Downloads into the open file `fd`; returns the bytes received.
+    virtual std::int64_t fetch(const std::string& remotePath, int fd) = 0;
+    // Uploads `size` bytes of the open file `fd` from its start. A failed or aborted upload
+    // removes what reached the server (best effort, logged).
+    virtual void send(int fd, std::int64_t size, const std::string& remotePath) = 0;
+    virtual void rename(const std::string& from, const std::string& to) = 0;
+    virtual void remove(const std::string& remotePath) = 0;
     virtual void abort() = 0;
     virtual void close() = 0;  // never throws
 };

@@ -4,9 +4,8 @@
 #include <string>
 
 #include "common/clock.h"
-#include "common/listing_table.h"
-#include "common/work_list.h"
 #include "remote/ftp_control.h"
+#include "remote/remote_session.h"
 #include "remote/session_state.h"
 
 namespace vs {
@@ -14,25 +13,27 @@ namespace vs {
 class ActivityLog;
 struct ServerFields;
 
-// What the FTP listing reads and fills.
-struct FtpListingContext {
-    ListingTable& table;
-    WorkList& List2;
-    const std::string& currentFileType;
-    std::string& operatorCode;  // becomes "SELETTIVO" once an automail listing meets a list
-    const std::string& operatorList;
-};
-
-// Opens FTP sessions, handles the control's progress event and lists remote folders.
-class FtpSession {
+// A cycle's FTP session (plain FTP and FTP over TLS alike): opens it through the FTP control
+// and handles the control's progress event.
+class FtpSession final : public RemoteSession {
   public:
     FtpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                const Clock& clock, FtpControl* control);
 
     void connetti_ftp();
     void kftp_Progress(std::uint8_t& percentage);
-    // Lists one remote folder for a download job into the listing table.
-    void listftpprova(const std::string& dirremota, FtpListingContext& ctx);
+
+    // RemoteSession.
+    void connect() override { connetti_ftp(); }
+    RemoteListing list(const std::string& folder) override;
+    RemoteStat stat(const std::string& path) override;
+    std::int64_t fetch(const std::string& path, NewFile& into) override;
+    void send(const SourceFile& from, const std::string& path) override;
+    void rename(const std::string& from, const std::string& to) override;
+    void remove(const std::string& path) override;
+    void close() override;
+    void announce(SessionMoment, const std::string&, const std::string&) override {}
+    std::string stateNote() const override { return {}; }
 
     // The control; throws when the program has none.
     FtpControl& kftp() const;

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
-
-#include "common/clock.h"
 
 namespace vs {
 
@@ -11,13 +8,10 @@ namespace vs {
 // owned by the program and shared by reference; single-threaded, so no locks.
 struct SessionState {
     bool connected = false;        // a session is open or being opened
-    bool connectFailed = false;    // the last connect (or folder change) failed
+    bool connectFailed = false;    // the last connect failed
     int transferPercentage = 0;    // 0..100; 100 = the running transfer completed
-    bool abortRequest = false;     // raised by "Termina Trasferimento"
+    bool abortRequest = false;     // raised by "Termina Trasferimento" and by the shutdown
     std::string currentOperation;  // "Download" or "Upload"
-    std::int64_t remoteFileSize = 0;
-    TimePoint remoteFileTime{};
-    std::int64_t ftpFileSize = 0;
 };
 
 }  // namespace vs

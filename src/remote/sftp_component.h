@@ -27,7 +27,8 @@ class SftpEvents {
 
 // The SFTP client component. Errors of any operation are thrown as RuntimeError:
 // kErrConnection for a lost, timed-out or missing connection, kErrRemote for a request the
-// server refused, local file errors as their own numbers.
+// server refused, kErrAborted for a transfer ended by abort(), local file errors as their own
+// numbers.
 class SftpComponent {
   public:
     virtual ~SftpComponent() = default;
@@ -54,8 +55,12 @@ class SftpComponent {
     virtual void connect() = 0;                                     // -> Connected
     virtual void listFolder(const std::string& remoteFolder) = 0;   // -> ListItems...
     virtual void getAttributes(const std::string& remotePath) = 0;  // -> Attributes
-    virtual void fetch(const std::string& localPath, const std::string& remotePath) = 0;
-    virtual void send(const std::string& localPath, const std::string& remotePath) = 0;
+    // Downloads into the open file `fd`; returns the bytes received.
+    virtual std::int64_t fetch(int fd, const std::string& remotePath) = 0;
+    // Uploads `size` bytes of the open file `fd` from its start; a failed or aborted upload
+    // removes what it wrote.
+    virtual void send(int fd, std::int64_t size, const std::string& remotePath) = 0;
+    virtual void rename(const std::string& from, const std::string& to) = 0;  // replaces `to`
     virtual void remove(const std::string& remotePath) = 0;
     virtual void disconnect() = 0;  // never throws
     // Ends the running fetch or send early; called from inside a Progress event.

@@ -1,21 +1,29 @@
 #include "remote/sftp_session.h"
 
 #include "activitylog/activity_log.h"
+#include "common/new_file.h"
 #include "common/port_text.h"
 #include "common/runtime_error.h"
+#include "common/source_file.h"
 #include "common/text.h"
 #include "settings/settings.h"
 
 namespace vs {
 
+namespace {
+constexpr auto kFetchPause = std::chrono::milliseconds(100);
+}
+
 SftpSession::SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
-                         const Clock& clock, YieldFn yield, SftpComponent* component,
-                         std::string knownHostsFile, const std::string& keyfile)
+                         const Clock& clock, YieldFn yield, Pause pause,
+                         SftpComponent* component, std::string knownHostsFile,
+                         const std::string& keyfile)
     : state_(state),
       server_(server),
       log_(log),
       clock_(clock),
       yield_(std::move(yield)),
+      pause_(std::move(pause)),
       component_(component),
       knownHostsFile_(std::move(knownHostsFile)),
       keyfile_(keyfile),
@@ -64,6 +72,70 @@ void SftpSession::connetti_sftp() {
     }
 }
 
+RemoteListing SftpSession::list(const std::string& folder) {
+    RemoteListing listing{RemoteListing::Layout::LongFormat, {}};
+    listingParts_ = &listing.parts;
+    struct Done {
+        SftpSession& s;
+        ~Done() { s.listingParts_ = nullptr; }
+    } done{*this};
+    Sftp1().listFolder(folder);
+    return listing;
+}
+
+RemoteStat SftpSession::stat(const std::string& path) {
+    attributes_ = {};
+    Sftp1().getAttributes(path);
+    return attributes_;
+}
+
+std::int64_t SftpSession::fetch(const std::string& path, NewFile& into) {
+    return Sftp1().fetch(into.fd(), path);
+}
+
+void SftpSession::send(const SourceFile& from, const std::string& path) {
+    state_.transferPercentage = 0;
+    Sftp1().send(from.fd(), from.size(), path);
+    // Only the completing progress event says the file arrived.
+    if (state_.transferPercentage != 100)
+        throw RuntimeError(kErrRemote, "Invio di " + visible(path) + " non completato");
+}
+
+void SftpSession::rename(const std::string& from, const std::string& to) {
+    Sftp1().rename(from, to);
+}
+
+void SftpSession::remove(const std::string& path) {
+    Sftp1().remove(path);
+}
+
+void SftpSession::close() {
+    if (component_) component_->disconnect();
+}
+
+void SftpSession::announce(SessionMoment moment, const std::string& remotePath,
+                           const std::string& localPath) {
+    switch (moment) {
+        case SessionMoment::Describing:
+            line(" Sftp1.GetAttributes " + visible(remotePath));
+            break;
+        case SessionMoment::Fetching:
+            if (pause_) pause_(kFetchPause);
+            line(" Downloading file " + visible(localPath) + " " + visible(remotePath));
+            break;
+        case SessionMoment::Sending:
+            line(" Devo inviare il file " + visible(remotePath));
+            break;
+        case SessionMoment::BackedUp:
+            line(" Backup file " + visible(remotePath));
+            break;
+    }
+}
+
+std::string SftpSession::stateNote() const {
+    return component_ ? " " + std::to_string(component_->stateCode()) : std::string();
+}
+
 void SftpSession::Connected(int errorCode, const std::string& errorText) {
     if (errorCode != 0) {
         log_.scrivi_log("Connect Failed " + errorText);
@@ -75,13 +147,13 @@ void SftpSession::Connected(int errorCode, const std::string& errorText) {
 }
 
 void SftpSession::ListItems(const std::string& fileInfo) {
-    if (listItems_) listItems_(fileInfo);
+    if (listingParts_) listingParts_->push_back(fileInfo);
 }
 
 void SftpSession::Attributes(std::int64_t size, std::uint32_t, std::uint32_t, std::uint32_t,
                              TimePoint, TimePoint modificationTime) {
-    state_.remoteFileSize = size;
-    state_.remoteFileTime = modificationTime;
+    attributes_.size = size;
+    attributes_.modified = modificationTime;
 }
 
 void SftpSession::Progress(std::int64_t position, std::int64_t total) {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/clock.h"
 #include "common/yield.h"
+#include "remote/remote_session.h"
 #include "remote/session_state.h"
 #include "remote/sftp_component.h"
 
@@ -13,31 +16,44 @@ namespace vs {
 class ActivityLog;
 struct ServerFields;
 
-// Opens SFTP sessions for the cycle and handles the component's events.
-class SftpSession final : public SftpEvents {
+// A cycle's SFTP session: opens it through the SFTP component and handles the component's
+// events.
+class SftpSession final : public RemoteSession, public SftpEvents {
   public:
+    using Pause = std::function<void(std::chrono::milliseconds)>;  // yields while it waits
+
     SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
-                const Clock& clock, YieldFn yield, SftpComponent* component,
+                const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
                 std::string knownHostsFile, const std::string& keyfile);
 
     // Configures the component from the server fields and connects; the outcome is in the
     // connected and connect-failed flags.
     void connetti_sftp();
 
+    // RemoteSession.
+    void connect() override { connetti_sftp(); }
+    RemoteListing list(const std::string& folder) override;
+    RemoteStat stat(const std::string& path) override;
+    std::int64_t fetch(const std::string& path, NewFile& into) override;
+    void send(const SourceFile& from, const std::string& path) override;
+    void rename(const std::string& from, const std::string& to) override;
+    void remove(const std::string& path) override;
+    void close() override;
+    void announce(SessionMoment moment, const std::string& remotePath,
+                  const std::string& localPath) override;
+    std::string stateNote() const override;
+
+    // SftpEvents.
     void Connected(int errorCode, const std::string& errorText) override;  // sftp1_Connected
-    void ListItems(const std::string& fileInfo) override;                  // -> listing handler
+    void ListItems(const std::string& fileInfo) override;
     void Attributes(std::int64_t size, std::uint32_t uid, std::uint32_t gid,
                     std::uint32_t permissions, TimePoint accessTime,
                     TimePoint modificationTime) override;               // Sftp1_Attributes
     void Progress(std::int64_t position, std::int64_t total) override;  // Sftp1_Progress
 
-    void setListItemsHandler(std::function<void(const std::string&)> handler) {
-        listItems_ = std::move(handler);
-    }
     // The session object; throws when the program has none (the server type was not "Sftp"
     // at start-up).
     SftpComponent& Sftp1() const;
-    bool hasComponent() const { return component_ != nullptr; }
 
   private:
     void line(const std::string& text);
@@ -47,11 +63,13 @@ class SftpSession final : public SftpEvents {
     ActivityLog& log_;
     const Clock& clock_;
     YieldFn yield_;
+    Pause pause_;
     SftpComponent* component_;
     std::string knownHostsFile_;
     const std::string& keyfile_;
     std::string thousands_;
-    std::function<void(const std::string&)> listItems_;
+    std::vector<std::string>* listingParts_ = nullptr;  // while a listing runs
+    RemoteStat attributes_;                             // of the last attribute request
 };
 
 }  // namespace vs

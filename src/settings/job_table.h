@@ -3,12 +3,15 @@
 #include <array>
 #include <string>
 
+#include "settings/job_codes.h"
+
 namespace vs {
 
 inline constexpr int kJobCount = 51;       // jobs 0 to 50
 inline constexpr int kOperatorSlots = 12;  // automail operator boxes 0 to 11
 
-// One transfer job: eight text fields, stored exactly as read or typed.
+// One transfer job: eight text fields, stored exactly as read or typed, and their coded
+// values (refreshed whenever the texts are loaded or edited).
 struct TransferJob {
     std::string DirRemota;
     std::string DirLocale;
@@ -18,6 +21,7 @@ struct TransferJob {
     std::string DirLocaleBackup;
     std::string Dirmoltiplicatore;
     std::string Dirparametri;
+    JobCodes codes;
 };
 
 using JobTable = std::array<TransferJob, kJobCount>;

@@ -46,6 +46,7 @@ std::string ParameterEditor::validate(JobControl control, const std::string& tex
         text != "PDFREPORT")
         return std::string();
     jobField(settings_.jobTable[*job], field) = text;
+    settings_.refreshJobCodes(*job);
     if (control == JobControl::Txtdirremota && *job < static_cast<int>(settings_.listdir.size()))
         settings_.listdir[*job] = settings_.listdir[*selectedRow_].substr(0, 4) + text;
     return text;

@@ -46,12 +46,14 @@ void Settings::leggi_ini() {
     server.cbotiposerver = read("tiposerver");
     if (server.cbotiposerver.empty()) server.cbotiposerver = "Sftp";
     keyfile = read("keyfile");
+    uploadTemp = read("uploadtemp") == "SI";
 
     listdir.clear();
     for (int n = 0; n < kJobCount; ++n) {
         TransferJob& job = jobTable[n];
         for (int f = 0; f < static_cast<int>(kJobKeyStems.size()); ++f)
             jobField(job, f) = read(kJobKeyStems[f] + std::to_string(n));
+        refreshJobCodes(n);
         listdir.push_back(listdirRow(n, job.DirRemota));
     }
 
@@ -62,7 +64,18 @@ void Settings::leggi_ini() {
             operatorList += "||" + code;
     }
     if (!operatorList.empty()) operatorList += "||";
-    serverType = server.cbotiposerver;
+    serverType = parseServerType(server.cbotiposerver);
+    if (serverType == ServerType::Unknown)
+        log_.scrivi_log("Tipo server sconosciuto: " + visible(server.cbotiposerver) +
+                        " (valori ammessi: Sftp, Ftp, Ftps, FtpsImplicito)");
+}
+
+void Settings::refreshJobCodes(int n) {
+    TransferJob& job = jobTable[n];
+    job.codes = parseJobCodes(job);
+    if (!job.codes.multiplierUsable && !job.DirRemota.empty())
+        log_.scrivi_log("Moltiplicatore non valido per il job " + std::to_string(n) + ": '" +
+                        visible(job.Dirmoltiplicatore) + "', il job gira come 1x");
 }
 
 void Settings::scrivi_ini() {

@@ -37,6 +37,10 @@ class Settings {
     // Saves all 425 keys in one atomic write, then loads the file again.
     void scrivi_ini();
 
+    // Reads the coded values of one job from its texts, telling the operator once about a
+    // multiplier that cannot be used.
+    void refreshJobCodes(int job);
+
     // Writes one key; a failure adds its own error line to the log list.
     void scrivi_chiave_ini(const std::string& section, const std::string& key,
                            const std::string& value, const std::filesystem::path& path);
@@ -46,8 +50,9 @@ class Settings {
     std::array<std::string, kOperatorSlots> txt_oper_mail;
     std::vector<std::string> listdir;  // one row per job, in job order
     std::string operatorList;          // "" or "||A1||C3||"
-    std::string serverType;            // copy of cbotiposerver at the last load
+    ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
     std::string keyfile;               // private key for SFTP public-key login, optional
+    bool uploadTemp = false;  // "uploadtemp=SI": send under a temporary name, then rename
 
   private:
     void reportWriteError(const std::filesystem::path& path);

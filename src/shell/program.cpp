@@ -4,6 +4,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/new_file.h"
 #include "shell/command_line.h"
 
 namespace vs {
@@ -58,9 +59,9 @@ void Program::Form_Load() {
 
     if (view_.isMinimized()) view_.hideWindow();
 
-    if (settings.server.cbotiposerver == "Sftp" && sftpFactory_) Sftp1 = sftpFactory_();
-    settings.serverType = settings.server.cbotiposerver;
+    if (settings.serverType == ServerType::Sftp && sftpFactory_) Sftp1 = sftpFactory_();
     createSessions();
+    removeLeftovers();
 
     if (mode == "auto") {
         Command1.enabled = false;
@@ -83,11 +84,19 @@ void Program::Form_Load() {
 }
 
 void Program::createSessions() {
-    sftpSession = std::make_unique<SftpSession>(
-        session, settings.server, log, clock_, yield_, Sftp1.get(),
-        (config_.programFolder / "known_hosts").string(), settings.keyfile);
-    ftpSession = std::make_unique<FtpSession>(session, settings.server, log, clock_, kftp.get());
     const YieldFn yield = yield_;
+    sftpSession = std::make_unique<SftpSession>(
+        session, settings.server, log, clock_, yield_,
+        [yield](std::chrono::milliseconds wait) {
+            // A pause that keeps the window responsive.
+            const auto end = std::chrono::steady_clock::now() + wait;
+            while (std::chrono::steady_clock::now() < end) {
+                if (yield) yield();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        },
+        Sftp1.get(), (config_.programFolder / "known_hosts").string(), settings.keyfile);
+    ftpSession = std::make_unique<FtpSession>(session, settings.server, log, clock_, kftp.get());
     CycleContext context{clock_,
                          log,
                          settings,
@@ -96,38 +105,68 @@ void Program::createSessions() {
                          operatorCode,
                          mode,
                          tempFolder,
-                         *sftpSession,
-                         *ftpSession,
+                         [this] { return remoteSession(); },
                          yield_,
-                         [yield](std::chrono::milliseconds wait) {
-                             // A pause that keeps the window responsive.
-                             const auto end = std::chrono::steady_clock::now() + wait;
-                             while (std::chrono::steady_clock::now() < end) {
-                                 if (yield) yield();
-                                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                             }
-                         },
-                         [this] { endAfterCleanCycle(); },
-                         [this] { view_.refresh(); }};
+                         [this](int exitCode) { endAfterCleanCycle(exitCode); },
+                         [this] { view_.refresh(); },
+                         [this] { return stopRequested_; }};
     cycle = std::make_unique<Cycle>(std::move(context));
 }
 
+RemoteSession* Program::remoteSession() {
+    switch (settings.serverType) {
+        case ServerType::Sftp:
+            return sftpSession.get();
+        case ServerType::Ftp:
+        case ServerType::Ftps:
+        case ServerType::FtpsImplicito:
+            return ftpSession.get();
+        case ServerType::Unknown:
+            break;
+    }
+    return nullptr;
+}
+
+void Program::removeLeftovers() {
+    // What a killed or crashed run left behind: its staged copies and the temporary files of
+    // copies that never reached their names. Files of a second instance still at work stay.
+    int removed = removeStaleTemporaries(tempFolder, true);
+    for (const TransferJob& job : settings.jobTable)
+        for (const std::string* folder : {&job.DirLocale, &job.DirLocaleBackup})
+            if (!folder->empty()) removed += removeStaleTemporaries(*folder);
+    if (removed > 0)
+        log.scrivi_log("Rimossi " + std::to_string(removed) +
+                       " file temporanei lasciati da un'esecuzione interrotta");
+}
+
 void Program::collegamento() {
+    cycleRunning_ = true;
     if (cycleEntry_)
         lastOutcome = cycleEntry_();
     else if (cycle)
         lastOutcome = cycle->collegamento();
+    cycleRunning_ = false;
     view_.refresh();
+    if (stopRequested_) finishShutdown();
 }
 
-void Program::endAfterCleanCycle() {
+void Program::endAfterCleanCycle(int exitCode) {
     log.scrivi_file_log();
-    // A remote folder that could not be entered does not make the cycle fail, but a caller
-    // waiting on the exit code must hear of it.
-    endProcess_(session.connectFailed ? 1 : 0);
+    endProcess_(exitCode);
 }
 
 void Program::shutdown() {
+    if (cycleRunning_) {
+        // Called from the cycle's own waits: the running transfer is aborted and cleaned up
+        // like a failed one, the cycle ends in order, and the shutdown follows.
+        stopRequested_ = true;
+        session.abortRequest = true;
+        return;
+    }
+    finishShutdown();
+}
+
+void Program::finishShutdown() {
     log.scrivi_log(timeOfDay(clock_) + " Chiusura Volontaria");
     log.scrivi_file_log();
     view_.removeTrayIcon();

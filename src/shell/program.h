@@ -42,6 +42,8 @@ class Program {
     // Start-up, in its fixed order; in mode "asp" it runs the one cycle inside.
     void Form_Load();
     // Form_Unload and Form_Terminate: last line, log written out, icon removed, process ended.
+    // Asked for while a cycle runs, it first aborts the running transfer and lets the cycle
+    // end in order.
     void shutdown();
 
     // One transfer cycle.
@@ -50,7 +52,9 @@ class Program {
     void setCycleEntry(std::function<CycleOutcome()> entry) { cycleEntry_ = std::move(entry); }
 
     // Ends the process after a clean "asp" cycle; the log list is written out first.
-    void endAfterCleanCycle();
+    void endAfterCleanCycle(int exitCode);
+    // The session for the server type of the last load; null when there is none.
+    RemoteSession* remoteSession();
 
     const Clock& clock() const { return clock_; }
     const ProgramConfig& config() const { return config_; }
@@ -78,6 +82,8 @@ class Program {
 
   private:
     void createSessions();
+    void removeLeftovers();
+    void finishShutdown();
 
     const Clock& clock_;
     ProgramConfig config_;
@@ -87,6 +93,8 @@ class Program {
     YieldFn yield_;
     std::function<void(int)> endProcess_;
     std::function<CycleOutcome()> cycleEntry_;
+    bool cycleRunning_ = false;
+    bool stopRequested_ = false;
 };
 
 }  // namespace vs

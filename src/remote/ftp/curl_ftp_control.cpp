@@ -12,7 +12,7 @@
 #include "common/runtime_error.h"
 #include "common/text.h"
 #include "remote/ftp/ftp_path.h"
-#include "remote/ftp/local_file.h"
+#include "remote/left_out_line.h"
 
 namespace vs {
 namespace {
@@ -59,8 +59,8 @@ class CurlFtpControl::Operation {
   public:
     explicit Operation(CurlFtpControl& control) : control_(control) {
         if (control_.busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
-        control_.errorText_.clear();
         control_.localErrno_ = 0;
+        control_.shrank_ = false;
         control_.overflow_ = false;
         control_.abortRequested_ = false;  // abort() and close() act on running work only
         control_.closeRequested_ = false;
@@ -110,7 +110,6 @@ void CurlFtpControl::prepare(int value) {
 void CurlFtpControl::reset() {
     if (busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
     closeConnection();
-    errorText_.clear();
     binary_ = true;
     abortRequested_ = false;
 }
@@ -150,11 +149,7 @@ bool CurlFtpControl::ensureHandles() {
             curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
         }
     }
-    if (!multi_ || !easy_) {
-        errorText_ = "Impossibile preparare la sessione FTP (libcurl)";
-        return false;
-    }
-    return true;
+    return multi_ && easy_;
 }
 
 void CurlFtpControl::applyLimits() {
@@ -252,10 +247,12 @@ void CurlFtpControl::pump() {
     }
 }
 
-CurlFtpControl::Run CurlFtpControl::runCommand(const std::string& command) {
+CurlFtpControl::Run CurlFtpControl::runCommands(std::initializer_list<std::string> commands) {
     // The "*" lets libcurl go on when the server refuses: a refused command then leaves the
-    // control connection open, and its reply is judged here.
-    Slist list(curl_slist_append(nullptr, ("*" + command).c_str()));
+    // control connection open, and the last reply is judged here.
+    Slist list;
+    for (const std::string& command : commands)
+        list.reset(curl_slist_append(list.release(), ("*" + command).c_str()));
     Run run = perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), list.get());
     if (run.code == CURLE_OK && !run.aborted) {
         const auto& replies = replies_.replies();
@@ -282,37 +279,37 @@ void CurlFtpControl::deliverProgress(bool finished) {
     }
 }
 
-bool CurlFtpControl::failWith(std::string text) {
-    errorText_ = std::move(text);
-    return false;
+void CurlFtpControl::fail(int number, const std::string& text) const {
+    throw RuntimeError(number, text);
 }
 
-bool CurlFtpControl::failWith(const Run& run) {
-    if (run.aborted) return failWith("Trasferimento FTP interrotto");
-    if (overflow_) return failWith("Elenco FTP troppo grande");
+void CurlFtpControl::failWith(const Run& run) const {
+    if (run.aborted) fail(kErrAborted, "Trasferimento FTP interrotto");
+    if (overflow_) fail(kErrRemote, "Elenco FTP troppo grande");
+    const int number = ftp::isConnectionFailure(run.code) ? kErrConnection : kErrRemote;
     if (run.code == CURLE_QUOTE_ERROR && !replies_.lastRefusal())
-        return failWith("Nessuna risposta dal server FTP");
-    return failWith(ftp::describeFailure(run.code, curlMessage_, replies_));
+        fail(number, "Nessuna risposta dal server FTP");
+    fail(number, ftp::describeFailure(run.code, curlMessage_, replies_));
 }
 
-bool CurlFtpControl::checkRemotePath(const std::string& path, const char* what) {
-    if (!connected_) return failWith("Sessione FTP non connessa");
+std::string CurlFtpControl::checkedPath(const std::string& path) const {
+    if (!connected_) fail(kErrConnection, "Sessione FTP non connessa");
     if (ftp::breaksCommandLine(path))
-        return failWith(std::string(what) +
-                        " non ammesso (contiene CR, LF o NUL): " + visible(path));
-    return true;
+        fail(kErrRemote, "Nome FTP non ammesso (contiene CR, LF o NUL): " + visible(path));
+    return ftp::resolveRemotePath(currentFolder_, path);
 }
 
-bool CurlFtpControl::connectAndLogin(const std::string& host, const std::string& login,
+void CurlFtpControl::connectAndLogin(const std::string& host, const std::string& login,
                                      const std::string& password, int port) {
     Operation operation(*this);
     closeConnection();
     std::string urlHost = ftp::urlHost(trimBlanks(host));
-    if (urlHost.empty()) return failWith("Nome host FTP non valido: " + visible(host));
-    if (port < 1 || port > 65535) return failWith("Porta FTP non valida: " + std::to_string(port));
+    if (urlHost.empty()) fail(kErrConnection, "Nome host FTP non valido: " + visible(host));
+    if (port < 1 || port > 65535)
+        fail(kErrConnection, "Porta FTP non valida: " + std::to_string(port));
     if (ftp::breaksCommandLine(login) || ftp::breaksCommandLine(password))
-        return failWith("Utente o password FTP con caratteri non ammessi (CR, LF o NUL)");
-    if (!ensureHandles()) return false;
+        fail(kErrConnection, "Utente o password FTP con caratteri non ammessi (CR, LF o NUL)");
+    if (!ensureHandles()) fail(kErrConnection, "Impossibile preparare la sessione FTP (libcurl)");
 
     host_ = urlHost;
     port_ = port;
@@ -322,34 +319,29 @@ bool CurlFtpControl::connectAndLogin(const std::string& host, const std::string&
     Slist feat(curl_slist_append(nullptr, "*FEAT"));
     Run run = perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), feat.get());
     if (run.code != CURLE_OK) {
-        failWith(run);
-        std::string text = errorText_;
+        std::string text = run.aborted ? "Connessione FTP interrotta"
+                                       : ftp::describeFailure(run.code, curlMessage_, replies_);
         closeConnection();
-        errorText_ = text;
-        return false;
+        fail(kErrConnection, text);
     }
     connected_ = true;
     mlsd_ = replies_.offersFeature("MLST");
     char* entry = nullptr;
     curl_easy_getinfo(easy_, CURLINFO_FTP_ENTRY_PATH, &entry);
     currentFolder_ = entry && entry[0] == '/' ? ftp::resolveRemotePath("/", entry) : "/";
-    return true;
 }
 
-bool CurlFtpControl::changeDirectory(const std::string& folder) {
+void CurlFtpControl::changeDirectory(const std::string& folder) {
     Operation operation(*this);
-    if (!checkRemotePath(folder, "Nome di cartella FTP")) return false;
-    std::string target = ftp::resolveRemotePath(currentFolder_, folder);
-    Run run = runCommand("CWD " + target);
-    if (run.code != CURLE_OK) return failWith(run);
+    const std::string target = checkedPath(folder);
+    Run run = runCommands({"CWD " + target});
+    if (run.code != CURLE_OK) failWith(run);
     currentFolder_ = target;
-    return true;
 }
 
-bool CurlFtpControl::listDirectory(std::string& listing, int, long) {
+std::string CurlFtpControl::listDirectory() {
     Operation operation(*this);
-    listing.clear();
-    if (!checkRemotePath(currentFolder_, "Nome di cartella FTP")) return false;
+    checkedPath(currentFolder_);
 
     std::string raw;
     sink_ = &raw;
@@ -366,145 +358,103 @@ bool CurlFtpControl::listDirectory(std::string& listing, int, long) {
         }
     }
     sink_ = nullptr;
-    if (run.code != CURLE_OK) return failWith(run);
+    if (run.code != CURLE_OK) failWith(run);
 
     int skipped = 0;
-    listing = buildListing(raw, mlsd_ ? ListingFormat::Mlsd : ListingFormat::List, &skipped);
-    if (skipped > 0) log(" Elenco FTP: " + std::to_string(skipped) + " righe non comprese");
-    return true;
+    std::string listing =
+        buildListing(raw, mlsd_ ? ListingFormat::Mlsd : ListingFormat::List, &skipped);
+    if (skipped > 0) log(leftOutLine(skipped, currentFolder_));
+    return listing;
 }
 
-bool CurlFtpControl::querySize(std::int64_t& size, const std::string& remotePath, bool) {
+FtpControl::FileInfo CurlFtpControl::stat(const std::string& remotePath) {
     Operation operation(*this);
-    if (!checkRemotePath(remotePath, "Nome di file FTP")) return false;
-    std::string target = ftp::resolveRemotePath(currentFolder_, remotePath);
-    // A body-less request on a file: TYPE I, SIZE, nothing transferred.
+    const std::string target = checkedPath(remotePath);
+    // A body-less request on a file: MDTM, TYPE I, SIZE, nothing transferred.
+    curl_easy_setopt(easy_, CURLOPT_FILETIME, 1L);
     Run run = perform(Mode::Info, ftp::remoteUrl(host_, port_, target, false));
-    if (run.code != CURLE_OK) return failWith(run);
+    curl_easy_setopt(easy_, CURLOPT_FILETIME, 0L);
+    if (run.code != CURLE_OK) failWith(run);
+    FileInfo info;
     curl_off_t length = -1;
     curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (length < 0) {
-        const auto* refusal = replies_.lastRefusal();
-        return failWith("Dimensione non disponibile per " + visible(target) +
-                        (refusal ? ": " + visible(refusal->text) : std::string()));
-    }
-    size = length;
-    return true;
+    if (length >= 0) info.size = length;
+    curl_off_t time = -1;
+    curl_easy_getinfo(easy_, CURLINFO_FILETIME_T, &time);
+    if (time >= 0) info.modified = std::chrono::system_clock::from_time_t(static_cast<std::time_t>(time));
+    return info;
 }
 
-bool CurlFtpControl::fetch(const std::string& remotePath, const std::string& localPath) {
+std::int64_t CurlFtpControl::fetch(const std::string& remotePath, int fd) {
     Operation operation(*this);
-    auto fail = [&](const std::string& remote) {
-        log(" Scaricamento FTP di " + visible(remote) + " non riuscito: " + errorText_);
-        return false;
-    };
-    if (!checkRemotePath(remotePath, "Nome di file FTP")) return fail(remotePath);
-    std::string target = ftp::resolveRemotePath(currentFolder_, remotePath);
-
-    // The file appears under its own name only once complete: nobody downstream may ever
-    // pick up half a file.
-    ftp::PartFile part(localPath);
-    if (!part.open()) {
-        errorText_ =
-            localFileError(part.error(), "Scrittura di " + localPath + ".part").description();
-        return fail(target);
-    }
-    fd_ = part.fd();
+    const std::string target = checkedPath(remotePath);
+    fd_ = fd;
+    offset_ = 0;
     progressActive_ = true;
     total_ = -1;
     done_ = 0;
     lastPercent_ = 0;
     Run run = perform(Mode::Download, ftp::remoteUrl(host_, port_, target, false));
-    if (run.code != CURLE_OK) {
-        failWith(run);
-        if (localErrno_ != 0)
-            errorText_ = localFileError(localErrno_, "Scrittura di " + part.path()).description();
-        return fail(target);
-    }
-    if (!part.commit()) {
-        errorText_ = localFileError(part.error(), "Scrittura di " + localPath).description();
-        return fail(target);
-    }
+    if (localErrno_ != 0) throw localFileError(localErrno_, "Scrittura del file scaricato");
+    if (run.code != CURLE_OK) failWith(run);
     progressActive_ = true;
     deliverProgress(true);
     progressActive_ = false;
-    return true;
+    return offset_;
 }
 
-void CurlFtpControl::send(const std::string& localPath, const std::string& remotePath) {
+void CurlFtpControl::send(int fd, std::int64_t size, const std::string& remotePath) {
     Operation operation(*this);
-    if (!connected_) {
-        errorText_ = "Sessione FTP non connessa";
-        throw RuntimeError(kErrConnection, errorText_);
-    }
-    if (!checkRemotePath(remotePath, "Nome di file FTP")) {
-        log(" Invio FTP rifiutato: " + errorText_);
-        return;
-    }
-    std::string target = ftp::resolveRemotePath(currentFolder_, remotePath);
-
-    int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw localFileError(errno, "Lettura di " + localPath);
-    struct CloseFd {
-        int fd;
-        ~CloseFd() { ::close(fd); }
-    } closeFd{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) throw localFileError(errno, "Lettura di " + localPath);
-    if (!S_ISREG(st.st_mode))
-        throw RuntimeError(kErrBadFileName, "Lettura di " + localPath + ": non è un file");
-
+    const std::string target = checkedPath(remotePath);
     fd_ = fd;
+    offset_ = 0;
     progressActive_ = true;
-    total_ = st.st_size;
+    total_ = size;
     done_ = 0;
     lastPercent_ = 0;
     Run run = perform(Mode::Upload, ftp::remoteUrl(host_, port_, target, false));
-    if (run.code == CURLE_OK) {
+    if (run.code == CURLE_OK && !shrank_) {
         progressActive_ = true;
         deliverProgress(true);
         progressActive_ = false;
         return;
     }
 
-    failWith(run);
-    const std::string reason = errorText_;
     const int localErrno = localErrno_;
+    const bool shrank = shrank_;
     bool started = false;  // the server opened the remote file: a part of it may be there now
     for (const auto& reply : replies_.replies())
         if (reply.code == 125 || reply.code == 150) started = true;
-    if (started && !closeRequested_) {
+    if ((started || shrank) && !closeRequested_) {
+        const Run failed = run;
         localErrno_ = 0;
         abortRequested_ = false;
-        Run removal = runCommand("DELE " + target);
+        Run removal = runCommands({"DELE " + target});
         log(removal.code == CURLE_OK
-                ? " Invio FTP: rimosso dal server il file incompleto " + visible(target)
-                : " Invio FTP: il file incompleto " + visible(target) +
-                      " potrebbe essere rimasto sul server");
-        errorText_ = reason;
+                ? " Rimosso dal server il file incompleto " + visible(target)
+                : " Il file incompleto " + visible(target) + " potrebbe essere rimasto sul server");
+        run = failed;
     }
-
-    if (run.aborted) {
-        log(" Invio FTP di " + visible(target) + " interrotto");
-        return;
-    }
-    if (localErrno != 0) throw localFileError(localErrno, "Lettura di " + localPath);
-    if (ftp::isConnectionFailure(run.code))
-        throw RuntimeError(kErrConnection, "Invio FTP di " + visible(target) + ": " + reason);
-    log(" Invio FTP di " + visible(target) + " non riuscito: " + reason);
+    if (localErrno != 0) throw localFileError(localErrno, "Lettura del file da inviare");
+    if (shrank)
+        fail(kErrGeneric, "Invio FTP di " + visible(target) +
+                              ": il file locale si è accorciato durante l'invio");
+    failWith(run);
 }
 
-bool CurlFtpControl::remove(const std::string& remotePath) {
+void CurlFtpControl::rename(const std::string& from, const std::string& to) {
     Operation operation(*this);
-    if (!checkRemotePath(remotePath, "Nome di file FTP")) return false;
-    std::string target = ftp::resolveRemotePath(currentFolder_, remotePath);
-    Run run = runCommand("DELE " + target);
-    if (run.code != CURLE_OK) {
-        failWith(run);
-        log(" Cancellazione FTP di " + visible(target) + " non riuscita: " + errorText_);
-        return false;
-    }
-    return true;
+    const std::string source = checkedPath(from);
+    const std::string target = checkedPath(to);
+    Run run = runCommands({"RNFR " + source, "RNTO " + target});
+    if (run.code != CURLE_OK) failWith(run);
+}
+
+void CurlFtpControl::remove(const std::string& remotePath) {
+    Operation operation(*this);
+    const std::string target = checkedPath(remotePath);
+    Run run = runCommands({"DELE " + target});
+    if (run.code != CURLE_OK) failWith(run);
 }
 
 void CurlFtpControl::abort() {
@@ -579,6 +529,7 @@ size_t CurlFtpControl::onWrite(char* data, size_t size, size_t count, void* p) {
                 }
                 written += static_cast<size_t>(n);
             }
+            self->offset_ += static_cast<std::int64_t>(bytes);
             return bytes;
         }
         default:
@@ -588,9 +539,21 @@ size_t CurlFtpControl::onWrite(char* data, size_t size, size_t count, void* p) {
 
 size_t CurlFtpControl::onRead(char* data, size_t size, size_t count, void* p) {
     auto* self = static_cast<CurlFtpControl*>(p);
+    // Never beyond the size the file had when it was opened: what a producer appends
+    // meanwhile belongs to the next version.
+    const auto room = static_cast<size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(size * count), self->total_ - self->offset_));
+    if (room == 0) return 0;
     for (;;) {
-        ssize_t n = ::read(self->fd_, data, size * count);
-        if (n >= 0) return static_cast<size_t>(n);
+        ssize_t n = ::pread(self->fd_, data, room, self->offset_);
+        if (n > 0) {
+            self->offset_ += n;
+            return static_cast<size_t>(n);
+        }
+        if (n == 0) {
+            self->shrank_ = true;
+            return CURL_READFUNC_ABORT;
+        }
         if (errno == EINTR) continue;
         self->localErrno_ = errno;
         return CURL_READFUNC_ABORT;

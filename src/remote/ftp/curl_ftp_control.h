@@ -46,16 +46,16 @@ class CurlFtpControl final : public FtpControl {
     void prepare(int value) override;
     // Ends any session still open and forgets everything about it.
     void reset() override;
-    bool connectAndLogin(const std::string& host, const std::string& login,
+    void connectAndLogin(const std::string& host, const std::string& login,
                          const std::string& password, int port) override;
-    std::string errorText() const override { return errorText_; }
-    bool changeDirectory(const std::string& folder) override;
-    bool listDirectory(std::string& listing, int reserved1, long reserved2) override;
-    bool querySize(std::int64_t& size, const std::string& remotePath, bool refresh = true) override;
+    void changeDirectory(const std::string& folder) override;
+    std::string listDirectory() override;
+    FileInfo stat(const std::string& remotePath) override;
     void setTransferMode(bool binary) override { binary_ = binary; }
-    bool fetch(const std::string& remotePath, const std::string& localPath) override;
-    void send(const std::string& localPath, const std::string& remotePath) override;
-    bool remove(const std::string& remotePath) override;
+    std::int64_t fetch(const std::string& remotePath, int fd) override;
+    void send(int fd, std::int64_t size, const std::string& remotePath) override;
+    void rename(const std::string& from, const std::string& to) override;
+    void remove(const std::string& remotePath) override;
     void abort() override;
     void close() override;
 
@@ -74,12 +74,13 @@ class CurlFtpControl final : public FtpControl {
     bool ensureHandles();
     void applyLimits();
     Run perform(Mode mode, const std::string& url, curl_slist* quote = nullptr);
-    Run runCommand(const std::string& command);
+    Run runCommands(std::initializer_list<std::string> commands);
     void pump();
     void deliverProgress(bool finished);
-    bool failWith(std::string text);
-    bool failWith(const Run& run);
-    bool checkRemotePath(const std::string& path, const char* what);
+    [[noreturn]] void fail(int number, const std::string& text) const;
+    [[noreturn]] void failWith(const Run& run) const;
+    // The absolute form of a remote path; refuses one that could break a command line.
+    std::string checkedPath(const std::string& path) const;
     void closeConnection();
     void log(const std::string& message) const;
 
@@ -107,7 +108,6 @@ class CurlFtpControl final : public FtpControl {
     std::string currentFolder_ = "/";
     bool mlsd_ = false;
     bool binary_ = true;
-    std::string errorText_;
 
     // The running operation.
     bool busy_ = false;
@@ -115,7 +115,9 @@ class CurlFtpControl final : public FtpControl {
     bool closeRequested_ = false;
     Mode mode_ = Mode::Command;
     int fd_ = -1;                  // local file of a transfer
+    std::int64_t offset_ = 0;      // bytes of it read or written so far
     int localErrno_ = 0;           // why the local file failed us, when it did
+    bool shrank_ = false;          // the file to send ended before its size
     std::string* sink_ = nullptr;  // listing text
     bool progressActive_ = false;
     std::int64_t total_ = -1;

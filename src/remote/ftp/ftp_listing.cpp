@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/file_name.h"
 #include "common/text.h"
 
 namespace vs {
@@ -279,11 +280,10 @@ Outcome parseMlsdLine(std::string_view line, Entry& e) {
     return Outcome::Entry;
 }
 
+// The listing's reader takes the name as one blank-separated field: a name with a blank in it
+// would come back as another name.
 bool usableName(std::string_view name) {
-    if (name.empty()) return false;
-    for (char c : name)
-        if (c == '\r' || c == '\n' || c == '\0' || c == '/' || c == '\\') return false;
-    return true;
+    return isUsableFileName(name) && name.find(' ') == std::string_view::npos;
 }
 
 void appendEntry(std::string& out, const Entry& e) {

@@ -16,10 +16,10 @@ enum class ListingFormat {
 //   type links owner group size month day hh:mm name
 // with type "d" for a folder, "-" for a file, "l" for a link (Unix permissions follow the type
 // letter when the server gave them), the month as "Jan".."Dec", "00:00" when the server gave a
-// year instead of a time, and the name kept exactly, blanks included (a link's " -> target" is
-// cut off). "." and ".." are left out. A line that cannot be understood is never guessed at: it
+// year instead of a time, and the name kept exactly (a link's " -> target" is cut off). "."
+// and ".." are left out. A line that cannot be understood is never guessed at: it
 // is left out and counted in *skipped (when not null), and so are names that could not be used
-// safely (empty, or holding CR, LF, NUL, "/" or "\").
+// safely or read back as one field (see isUsableFileName; blanks).
 std::string buildListing(std::string_view raw, ListingFormat format, int* skipped);
 
 }  // namespace vs

@@ -44,8 +44,8 @@ void Libssh2SftpComponent::deliver(const sftp::ComponentEvent& event) {
 
 void Libssh2SftpComponent::connect() {
     if (runner_.busy())
-        throw RuntimeError(kErrGeneric, "SFTP: cannot connect while " + runner_.current() +
-                                            " is still running (call made from inside an event)");
+        throw RuntimeError(kErrGeneric, "SFTP: impossibile connettersi mentre è in corso: " +
+                                            runner_.current());
     const sftp::ConnectSettings settings = settings_;
     bool ok = false;
     std::string error;
@@ -53,7 +53,7 @@ void Libssh2SftpComponent::connect() {
     failure_.clear();
     try {
         runner_.run(
-            "connect to " + settings.host,
+            "connettersi a " + settings.host,
             [this, settings, &ok, &error](sftp::EventPoster& poster) {
                 try {
                     // A session left over from an earlier cycle that ended early goes first.
@@ -62,7 +62,7 @@ void Libssh2SftpComponent::connect() {
                                           [&poster](const std::string& line) { poster.log(line); });
                 } catch (const std::exception& e) {
                     session_.close(false);
-                    error = std::string("SFTP connection failed: ") + e.what();
+                    error = std::string("Connessione SFTP non riuscita: ") + e.what();
                 }
                 ok = error.empty();
                 poster.post(sftp::ConnectedEvent{ok ? 0 : kErrConnection, error});
@@ -83,14 +83,14 @@ void Libssh2SftpComponent::runRequest(
     const std::string& what, State during,
     const std::function<void(sftp::SshSession&, sftp::EventPoster&)>& request) {
     if (runner_.busy())
-        throw RuntimeError(kErrGeneric, "SFTP: cannot " + what + " while " + runner_.current() +
-                                            " is still running (call made from inside an event)");
+        throw RuntimeError(kErrGeneric, "SFTP: impossibile " + what +
+                                            " mentre è in corso: " + runner_.current());
     const int before = state_.load();
     if (before != kConnected) {
         std::string why =
-            before == kFailed && !failure_.empty() ? failure_ : "no SFTP session is open";
+            before == kFailed && !failure_.empty() ? failure_ : "nessuna sessione SFTP aperta";
         throw RuntimeError(kErrConnection,
-                           "SFTP: cannot " + what + ": not connected (" + why + ")");
+                           "SFTP: impossibile " + what + ": non connesso (" + why + ")");
     }
     state_ = during;
     transferring_ = during == kTransferring;
@@ -111,14 +111,14 @@ void Libssh2SftpComponent::runRequest(
         what,
         [this, &request, &what](sftp::EventPoster& poster) {
             if (!session_.usable())
-                throw RuntimeError(kErrConnection, "SFTP: cannot " + what + ": not connected");
+                throw RuntimeError(kErrConnection, "SFTP: impossibile " + what + ": non connesso");
             try {
                 request(session_, poster);
             } catch (const RuntimeError&) {
                 throw;
             } catch (const std::exception& e) {
                 // Out of memory and the like: still an error the operator can read.
-                throw RuntimeError(kErrGeneric, "SFTP: cannot " + what + ": " + e.what());
+                throw RuntimeError(kErrGeneric, "SFTP: impossibile " + what + ": " + e.what());
             }
         },
         [this](const sftp::ComponentEvent& e) { deliver(e); }, [this] { session_.interrupt(); });
@@ -126,33 +126,42 @@ void Libssh2SftpComponent::runRequest(
 
 void Libssh2SftpComponent::listFolder(const std::string& remoteFolder) {
     runRequest(
-        "list " + visible(remoteFolder), kConnected,
+        "elencare " + visible(remoteFolder), kConnected,
         [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::listFolder(s, remoteFolder, p); });
 }
 
 void Libssh2SftpComponent::getAttributes(const std::string& remotePath) {
     runRequest(
-        "read the attributes of " + visible(remotePath), kConnected,
+        "leggere gli attributi di " + visible(remotePath), kConnected,
         [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::readAttributes(s, remotePath, p); });
 }
 
-void Libssh2SftpComponent::fetch(const std::string& localPath, const std::string& remotePath) {
-    runRequest("download " + visible(remotePath), kTransferring,
+std::int64_t Libssh2SftpComponent::fetch(int fd, const std::string& remotePath) {
+    std::int64_t received = 0;
+    runRequest("scaricare " + visible(remotePath), kTransferring,
                [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   sftp::fetchFile(s, localPath, remotePath, p);
+                   received = sftp::fetchFile(s, fd, remotePath, p);
+               });
+    return received;
+}
+
+void Libssh2SftpComponent::send(int fd, std::int64_t size, const std::string& remotePath) {
+    runRequest("inviare " + visible(remotePath), kTransferring,
+               [&](sftp::SshSession& s, sftp::EventPoster& p) {
+                   sftp::sendFile(s, fd, size, remotePath, p);
                });
 }
 
-void Libssh2SftpComponent::send(const std::string& localPath, const std::string& remotePath) {
-    runRequest("upload " + visible(remotePath), kTransferring,
+void Libssh2SftpComponent::rename(const std::string& from, const std::string& to) {
+    runRequest("rinominare " + visible(from), kConnected,
                [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   sftp::sendFile(s, localPath, remotePath, p);
+                   sftp::renameFile(s, from, to, p);
                });
 }
 
 void Libssh2SftpComponent::remove(const std::string& remotePath) {
     runRequest(
-        "remove " + visible(remotePath), kConnected,
+        "cancellare " + visible(remotePath), kConnected,
         [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::removeFile(s, remotePath, p); });
 }
 

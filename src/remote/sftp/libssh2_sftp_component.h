@@ -40,8 +40,9 @@ class Libssh2SftpComponent final : public SftpComponent {
     void connect() override;
     void listFolder(const std::string& remoteFolder) override;
     void getAttributes(const std::string& remotePath) override;
-    void fetch(const std::string& localPath, const std::string& remotePath) override;
-    void send(const std::string& localPath, const std::string& remotePath) override;
+    std::int64_t fetch(int fd, const std::string& remotePath) override;
+    void send(int fd, std::int64_t size, const std::string& remotePath) override;
+    void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& remotePath) override;
     void disconnect() override;
     void abort() override;

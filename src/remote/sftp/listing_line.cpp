@@ -2,6 +2,7 @@
 
 #include <libssh2_sftp.h>
 
+#include "common/file_name.h"
 #include "common/text.h"
 
 namespace vs::sftp {
@@ -53,8 +54,7 @@ std::string timeText(std::uint32_t seconds, std::time_t now) {
 }  // namespace
 
 bool isDeliverableName(std::string_view name) {
-    return !name.empty() &&
-           name.find_first_of(std::string_view("/\\\0\r\n", 5)) == std::string_view::npos;
+    return isUsableFileName(name) && name.front() != ' ' && name.back() != ' ';
 }
 
 std::string modeText(std::optional<std::uint32_t> permissions) {

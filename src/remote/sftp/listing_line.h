@@ -20,8 +20,8 @@ struct EntryAttributes {
     std::optional<std::uint32_t> modificationTime;  // seconds since the epoch
 };
 
-// False for names that could forge a second line or a path in what the caller builds from
-// them: "/", "\\", NUL, CR, LF. Such entries are left out of a listing.
+// Whether the name can travel in a listing line: a usable file name that the line's reader
+// gets back exactly (it trims blanks at both ends). Other entries are left out of a listing.
 bool isDeliverableName(std::string_view name);
 
 // "drwxr-xr-x", "-rw-r--r--", "lrwxrwxrwx" ...; "?---------" when the server sent no

@@ -13,6 +13,7 @@
 
 #include "common/runtime_error.h"
 #include "common/text.h"
+#include "remote/left_out_line.h"
 #include "remote/sftp/listing_line.h"
 
 namespace vs::sftp {
@@ -49,16 +50,16 @@ std::string refusalOrBreak(SshSession& s, int rc, std::string& connectionReason)
         if (!connectionLevel(status)) return sftpStatusText(status);
     }
     if (rc == LIBSSH2_ERROR_TIMEOUT || rc == LIBSSH2_ERROR_SOCKET_TIMEOUT)
-        connectionReason = "no answer from " + s.where() + " for " +
-                           std::to_string(s.timeoutSeconds()) + " seconds";
+        connectionReason = "nessuna risposta da " + s.where() + " per " +
+                           std::to_string(s.timeoutSeconds()) + " secondi";
     else
-        connectionReason = "connection to " + s.where() + " lost (" + s.libraryError() + ")";
+        connectionReason = "connessione con " + s.where() + " persa (" + s.libraryError() + ")";
     s.markBroken(connectionReason);
     return {};
 }
 
 // Throws the error that a failed libssh2 call `rc` stands for; `what` says what was being done
-// ("Cannot open the remote file /x").
+// ("Impossibile aprire il file remoto /x").
 [[noreturn]] void throwFailure(SshSession& s, int rc, const std::string& what) {
     std::string connectionReason;
     const std::string refusal = refusalOrBreak(s, rc, connectionReason);
@@ -110,90 +111,31 @@ class RemoteFile {
     file.discard();
     if (s.broken())
         throw RuntimeError(kErrConnection, what +
-                                               " aborted; the connection was cut because the "
-                                               "server did not answer");
-    throw RuntimeError(kErrGeneric, what + " aborted");
+                                               " interrotto; connessione chiusa perché il server "
+                                               "non rispondeva");
+    throw RuntimeError(kErrAborted, what + " interrotto");
 }
 
-// The download's temporary local file: removed unless renamed into place.
-class PartFile {
-  public:
-    explicit PartFile(std::string path) : path_(std::move(path)) {
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd_ < 0) throw localFileError(errno, "Cannot create the local file " + visible(path_));
+// Reads `room` bytes of the local file at `offset` (fewer at its end).
+std::size_t readLocal(int fd, std::int64_t offset, char* into, std::size_t room) {
+    for (;;) {
+        ssize_t n = ::pread(fd, into, room, offset);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) throw localFileError(errno, "Lettura del file locale da inviare");
     }
-    ~PartFile() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!committed_) ::unlink(path_.c_str());
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
+}
 
-    void write(const char* data, std::size_t size) {
-        while (size > 0) {
-            ssize_t n = ::write(fd_, data, size);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                throw localFileError(errno, "Cannot write the local file " + visible(path_));
-            }
-            data += n;
-            size -= static_cast<std::size_t>(n);
+void writeLocal(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw localFileError(errno, "Scrittura del file scaricato");
         }
+        data += n;
+        size -= static_cast<std::size_t>(n);
     }
-
-    void commit(const std::string& finalPath) {
-        int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0)
-            throw localFileError(errno, "Cannot write the local file " + visible(path_));
-        if (::rename(path_.c_str(), finalPath.c_str()) != 0)
-            throw localFileError(errno,
-                                 "Cannot rename " + visible(path_) + " to " + visible(finalPath));
-        committed_ = true;
-    }
-
-  private:
-    std::string path_;
-    int fd_ = -1;
-    bool committed_ = false;
-};
-
-class LocalSource {
-  public:
-    explicit LocalSource(const std::string& path) : path_(path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) throw localFileError(errno, "Cannot open the local file " + visible(path));
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0) {
-            int err = errno;
-            ::close(fd_);
-            throw localFileError(err, "Cannot read the local file " + visible(path));
-        }
-        if (S_ISDIR(st.st_mode)) {
-            ::close(fd_);
-            throw localFileError(EISDIR, "Cannot send the local file " + visible(path));
-        }
-        size_ = st.st_size;
-    }
-    ~LocalSource() { ::close(fd_); }
-    LocalSource(const LocalSource&) = delete;
-    LocalSource& operator=(const LocalSource&) = delete;
-
-    std::int64_t size() const { return size_; }
-    std::size_t read(char* into, std::size_t room) {
-        for (;;) {
-            ssize_t n = ::read(fd_, into, room);
-            if (n >= 0) return static_cast<std::size_t>(n);
-            if (errno != EINTR)
-                throw localFileError(errno, "Cannot read the local file " + visible(path_));
-        }
-    }
-
-  private:
-    std::string path_;
-    int fd_ = -1;
-    std::int64_t size_ = 0;
-};
+}
 
 TimePoint fromSeconds(unsigned long seconds) {
     return std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds));
@@ -204,51 +146,51 @@ TimePoint fromSeconds(unsigned long seconds) {
 std::string sftpStatusText(unsigned long status) {
     switch (status) {
         case LIBSSH2_FX_OK:
-            return "no error";
+            return "nessun errore";
         case LIBSSH2_FX_EOF:
-            return "end of file";
+            return "fine del file";
         case LIBSSH2_FX_NO_SUCH_FILE:
-            return "no such file";
+            return "file inesistente";
         case LIBSSH2_FX_PERMISSION_DENIED:
-            return "permission denied";
+            return "permesso negato";
         case LIBSSH2_FX_FAILURE:
-            return "failure reported by the server";
+            return "errore segnalato dal server";
         case LIBSSH2_FX_BAD_MESSAGE:
-            return "bad message";
+            return "messaggio non valido";
         case LIBSSH2_FX_NO_CONNECTION:
-            return "no connection";
+            return "nessuna connessione";
         case LIBSSH2_FX_CONNECTION_LOST:
-            return "connection lost";
+            return "connessione persa";
         case LIBSSH2_FX_OP_UNSUPPORTED:
-            return "operation not supported by the server";
+            return "operazione non supportata dal server";
         case LIBSSH2_FX_INVALID_HANDLE:
-            return "invalid handle";
+            return "handle non valido";
         case LIBSSH2_FX_NO_SUCH_PATH:
-            return "no such path";
+            return "percorso inesistente";
         case LIBSSH2_FX_FILE_ALREADY_EXISTS:
-            return "file already exists";
+            return "il file esiste già";
         case LIBSSH2_FX_WRITE_PROTECT:
-            return "write protected";
+            return "protetto da scrittura";
         case LIBSSH2_FX_NO_MEDIA:
-            return "no media";
+            return "supporto assente";
         case LIBSSH2_FX_NO_SPACE_ON_FILESYSTEM:
-            return "no space left on the server's disk";
+            return "disco del server pieno";
         case LIBSSH2_FX_QUOTA_EXCEEDED:
-            return "quota exceeded";
+            return "quota superata";
         case LIBSSH2_FX_UNKNOWN_PRINCIPAL:
-            return "unknown principal";
+            return "utente sconosciuto";
         case LIBSSH2_FX_LOCK_CONFLICT:
-            return "lock conflict";
+            return "conflitto di blocco";
         case LIBSSH2_FX_DIR_NOT_EMPTY:
-            return "folder not empty";
+            return "cartella non vuota";
         case LIBSSH2_FX_NOT_A_DIRECTORY:
-            return "not a folder";
+            return "non è una cartella";
         case LIBSSH2_FX_INVALID_FILENAME:
-            return "invalid file name";
+            return "nome di file non valido";
         case LIBSSH2_FX_LINK_LOOP:
-            return "too many symbolic links";
+            return "troppi collegamenti simbolici";
         default:
-            return "SFTP status " + std::to_string(status);
+            return "stato SFTP " + std::to_string(status);
     }
 }
 
@@ -257,7 +199,7 @@ void listFolder(SshSession& s, const std::string& remoteFolder, EventPoster& p) 
     RemoteFile folder(s, libssh2_sftp_open_ex(s.sftp(), remoteFolder.data(),
                                               static_cast<unsigned int>(remoteFolder.size()), 0, 0,
                                               LIBSSH2_SFTP_OPENDIR));
-    if (!folder) throwFailure(s, lastErrno(s), "Cannot list the remote folder " + shown);
+    if (!folder) throwFailure(s, lastErrno(s), "Impossibile elencare la cartella remota " + shown);
 
     const std::time_t now = std::time(nullptr);
     std::vector<char> name(64 * 1024);
@@ -279,8 +221,9 @@ void listFolder(SshSession& s, const std::string& remoteFolder, EventPoster& p) 
             ++leftOut;
             continue;
         }
-        if (rc < 0) throwFailure(s, rc, "Cannot list the remote folder " + shown);
+        if (rc < 0) throwFailure(s, rc, "Impossibile elencare la cartella remota " + shown);
         const std::string_view entry(name.data(), static_cast<std::size_t>(rc));
+        if (entry == "." || entry == "..") continue;
         if (!isDeliverableName(entry)) {
             ++leftOut;
             continue;
@@ -305,9 +248,7 @@ void listFolder(SshSession& s, const std::string& remoteFolder, EventPoster& p) 
     folder.discard();
     if (linesInBatch > 0) p.post(ListItemsEvent{std::move(batch)});
     if (leftOut > 0)
-        p.log(" " + std::to_string(leftOut) + (leftOut == 1 ? " entry" : " entries") +
-              " of the remote folder " + shown +
-              " left out of the listing: names with / \\ NUL CR or LF cannot be handled");
+        p.log(leftOutLine(leftOut, remoteFolder));
 }
 
 void readAttributes(SshSession& s, const std::string& remotePath, EventPoster& p) {
@@ -316,7 +257,7 @@ void readAttributes(SshSession& s, const std::string& remotePath, EventPoster& p
                                   static_cast<unsigned int>(remotePath.size()), LIBSSH2_SFTP_STAT,
                                   &attrs);
     if (rc != 0)
-        throwFailure(s, rc, "Cannot read the attributes of the remote file " + visible(remotePath));
+        throwFailure(s, rc, "Impossibile leggere gli attributi del file remoto " + visible(remotePath));
     AttributesEvent e;
     if (attrs.flags & LIBSSH2_SFTP_ATTR_SIZE) e.size = static_cast<std::int64_t>(attrs.filesize);
     if (attrs.flags & LIBSSH2_SFTP_ATTR_UIDGID) {
@@ -332,34 +273,32 @@ void readAttributes(SshSession& s, const std::string& remotePath, EventPoster& p
     p.post(std::move(e));
 }
 
-void fetchFile(SshSession& s, const std::string& localPath, const std::string& remotePath,
-               EventPoster& p) {
+std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath, EventPoster& p) {
     const std::string shown = visible(remotePath);
     RemoteFile file(s, libssh2_sftp_open_ex(s.sftp(), remotePath.data(),
                                             static_cast<unsigned int>(remotePath.size()),
                                             LIBSSH2_FXF_READ, 0, LIBSSH2_SFTP_OPENFILE));
-    if (!file) throwFailure(s, lastErrno(s), "Cannot open the remote file " + shown);
+    if (!file) throwFailure(s, lastErrno(s), "Impossibile aprire il file remoto " + shown);
     LIBSSH2_SFTP_ATTRIBUTES attrs{};
     if (int rc = libssh2_sftp_fstat_ex(file.get(), &attrs, 0); rc != 0)
-        throwFailure(s, rc, "Cannot read the size of the remote file " + shown);
+        throwFailure(s, rc, "Impossibile leggere la dimensione del file remoto " + shown);
     const std::int64_t total =
         (attrs.flags & LIBSSH2_SFTP_ATTR_SIZE) ? static_cast<std::int64_t>(attrs.filesize) : 0;
 
-    PartFile part(localPath + ".part");
     std::vector<char> buffer(kReadBuffer);
     std::int64_t position = 0;
     for (;;) {
-        if (p.abortRequested()) throwAborted(s, file, "Download of " + shown);
+        if (p.abortRequested()) throwAborted(s, file, "Download di " + shown);
         ssize_t n = libssh2_sftp_read(file.get(), buffer.data(), buffer.size());
         if (n == 0) break;
         if (n < 0) {
             if (p.abortRequested())
-                throwAborted(s, file, "Download of " + shown, static_cast<int>(n));
-            throwFailure(
-                s, static_cast<int>(n),
-                "Download of " + shown + " failed after " + std::to_string(position) + " bytes");
+                throwAborted(s, file, "Download di " + shown, static_cast<int>(n));
+            throwFailure(s, static_cast<int>(n),
+                         "Download di " + shown + " interrotto dopo " + std::to_string(position) +
+                             " byte");
         }
-        part.write(buffer.data(), static_cast<std::size_t>(n));
+        writeLocal(fd, buffer.data(), static_cast<std::size_t>(n));
         position += n;
         // Position == Total belongs to the closing event alone; a file that grows while it is
         // read is taken as far as it reaches, its progress resuming with the closing event.
@@ -367,26 +306,22 @@ void fetchFile(SshSession& s, const std::string& localPath, const std::string& r
     }
     // The data are all here; what the server answers to closing a read handle changes nothing.
     file.discard();
-    part.commit(localPath);
-    if (position < total)
-        p.log(" The remote file " + shown + " shrank while it was downloaded: " +
-              std::to_string(position) + " of " + std::to_string(total) + " bytes received");
     p.finished(position);
+    return position;
 }
 
-void sendFile(SshSession& s, const std::string& localPath, const std::string& remotePath,
+void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remotePath,
               EventPoster& p) {
     const std::string shown = visible(remotePath);
-    LocalSource source(localPath);
-    const std::int64_t total = source.size();
     RemoteFile file(
         s, libssh2_sftp_open_ex(s.sftp(), remotePath.data(),
                                 static_cast<unsigned int>(remotePath.size()),
                                 LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC, 0644,
                                 LIBSSH2_SFTP_OPENFILE));
-    if (!file) throwFailure(s, lastErrno(s), "Cannot create the remote file " + shown);
+    if (!file) throwFailure(s, lastErrno(s), "Impossibile creare il file remoto " + shown);
 
     std::int64_t position = 0;
+    std::int64_t readOffset = 0;
     try {
         // buffer[begin, end) holds the bytes not yet confirmed by the server; libssh2 has
         // already sent those it was given before and sends only what lies beyond them.
@@ -395,19 +330,24 @@ void sendFile(SshSession& s, const std::string& localPath, const std::string& re
         std::size_t end = 0;
         bool endOfFile = false;
         for (;;) {
-            if (p.abortRequested()) throwAborted(s, file, "Upload of " + shown);
+            if (p.abortRequested()) throwAborted(s, file, "Upload di " + shown);
             if (!endOfFile && end - begin < kWritesInFlight) {
                 if (buffer.size() - end < kWriteStep) {
                     std::memmove(buffer.data(), buffer.data() + begin, end - begin);
                     end -= begin;
                     begin = 0;
                 }
-                std::size_t n =
-                    source.read(buffer.data() + end, std::min(kWriteStep, buffer.size() - end));
-                if (n == 0)
+                // Never more than the size the file had when it was opened: what a producer
+                // appends meanwhile belongs to the next version.
+                const std::size_t room = static_cast<std::size_t>(std::min<std::int64_t>(
+                    std::min(kWriteStep, buffer.size() - end), total - readOffset));
+                std::size_t n = room == 0 ? 0 : readLocal(fd, readOffset, buffer.data() + end, room);
+                if (n == 0) {
                     endOfFile = true;
-                else
+                } else {
                     end += n;
+                    readOffset += static_cast<std::int64_t>(n);
+                }
             }
             if (begin == end) {
                 if (endOfFile) break;
@@ -416,10 +356,10 @@ void sendFile(SshSession& s, const std::string& localPath, const std::string& re
             ssize_t n = libssh2_sftp_write(file.get(), buffer.data() + begin, end - begin);
             if (n < 0) {
                 if (p.abortRequested())
-                    throwAborted(s, file, "Upload of " + shown, static_cast<int>(n));
-                throwFailure(
-                    s, static_cast<int>(n),
-                    "Upload of " + shown + " failed after " + std::to_string(position) + " bytes");
+                    throwAborted(s, file, "Upload di " + shown, static_cast<int>(n));
+                throwFailure(s, static_cast<int>(n),
+                             "Upload di " + shown + " interrotto dopo " +
+                                 std::to_string(position) + " byte");
             }
             begin += static_cast<std::size_t>(n);
             position += n;
@@ -428,13 +368,17 @@ void sendFile(SshSession& s, const std::string& localPath, const std::string& re
         // The server's answer to the close is its last word on the data (a full disk may only
         // show here).
         if (int rc = file.close(); rc != 0)
-            throwFailure(s, rc, "Upload of " + shown + " not confirmed by the server");
+            throwFailure(s, rc, "Upload di " + shown + " non confermato dal server");
+        if (position != total)
+            throw RuntimeError(kErrGeneric, "Upload di " + shown + ": il file locale si è accorciato durante l'invio");
     } catch (...) {
         file.discard();
         // A partial copy must not pass for the file on the server.
-        if (s.usable())
-            libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
-                                   static_cast<unsigned int>(remotePath.size()));
+        const bool removed =
+            s.usable() && libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
+                                                 static_cast<unsigned int>(remotePath.size())) == 0;
+        p.log(removed ? " Rimosso dal server il file incompleto " + shown
+                      : " Il file incompleto " + shown + " potrebbe essere rimasto sul server");
         throw;
     }
     p.finished(position);
@@ -443,7 +387,26 @@ void sendFile(SshSession& s, const std::string& localPath, const std::string& re
 void removeFile(SshSession& s, const std::string& remotePath, EventPoster&) {
     int rc = libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
                                     static_cast<unsigned int>(remotePath.size()));
-    if (rc != 0) throwFailure(s, rc, "Cannot remove the remote file " + visible(remotePath));
+    if (rc != 0) throwFailure(s, rc, "Impossibile cancellare il file remoto " + visible(remotePath));
+}
+
+void renameFile(SshSession& s, const std::string& from, const std::string& to, EventPoster&) {
+    const auto rename = [&] {
+        return libssh2_sftp_rename_ex(
+            s.sftp(), from.data(), static_cast<unsigned int>(from.size()), to.data(),
+            static_cast<unsigned int>(to.size()),
+            LIBSSH2_SFTP_RENAME_OVERWRITE | LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
+    };
+    int rc = rename();
+    if (rc == LIBSSH2_ERROR_SFTP_PROTOCOL) {
+        // Servers of the protocol's version 3 never replace a file by renaming: the old
+        // version goes first.
+        libssh2_sftp_unlink_ex(s.sftp(), to.data(), static_cast<unsigned int>(to.size()));
+        rc = rename();
+    }
+    if (rc != 0)
+        throwFailure(s, rc, "Impossibile rinominare il file remoto " + visible(from) + " in " +
+                                visible(to));
 }
 
 }  // namespace vs::sftp

@@ -8,7 +8,8 @@
 // The component's SFTP requests, run on the worker thread over an open session. Each reports
 // through the poster and throws RuntimeError on failure: kErrRemote for a request the server
 // refused (with the path and the server's status), kErrConnection for a lost or silent server
-// (the session is then marked broken), local file errors as their own numbers.
+// (the session is then marked broken), kErrAborted for an aborted transfer, local file errors
+// as their own numbers.
 namespace vs::sftp {
 
 // Long-format lines in ListItems batches of at most kListBatch lines.
@@ -17,16 +18,19 @@ void listFolder(SshSession& session, const std::string& remoteFolder, EventPoste
 
 void readAttributes(SshSession& session, const std::string& remotePath, EventPoster& poster);
 
-// Downloads into localPath + ".part" and renames it into place only when complete; the part
-// file is removed when the download fails or is aborted.
-void fetchFile(SshSession& session, const std::string& localPath, const std::string& remotePath,
-               EventPoster& poster);
+// Downloads into the open local file `fd`; returns the bytes received.
+std::int64_t fetchFile(SshSession& session, int fd, const std::string& remotePath,
+                       EventPoster& poster);
 
-// Uploads straight to the remote path; a failed or aborted upload removes what it wrote.
-void sendFile(SshSession& session, const std::string& localPath, const std::string& remotePath,
+// Uploads `size` bytes of the open local file `fd` straight to the remote path; a failed or
+// aborted upload removes what it wrote.
+void sendFile(SshSession& session, int fd, std::int64_t size, const std::string& remotePath,
               EventPoster& poster);
 
 void removeFile(SshSession& session, const std::string& remotePath, EventPoster& poster);
+// Renames, replacing a file already at `to`.
+void renameFile(SshSession& session, const std::string& from, const std::string& to,
+                EventPoster& poster);
 
 // The server's reason for an SFTP status code, in words.
 std::string sftpStatusText(unsigned long status);

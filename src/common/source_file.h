@@ -1,0 +1,48 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace vs {
+
+// What tells one version of a file from another.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    long modifiedNanoseconds = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// A local file the program sends: opened once, never through a link, regular files only, and
+// sent from that open file. Before the file is backed up or deleted, unchanged() tells whether
+// the path still names this very file as it was when opened; a producer still writing it, or a
+// new version put in its place, makes it false. Throws RuntimeError when it cannot be opened.
+class SourceFile {
+  public:
+    explicit SourceFile(std::string path);
+    ~SourceFile();
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+
+    int fd() const { return fd_; }
+    std::int64_t size() const { return opened_.size; }
+    const std::string& path() const { return path_; }
+
+    // Whether another process holds the file open for writing. Linux tells through a read
+    // lease, which it refuses while a writer has the file open; where the lease cannot be
+    // taken for lack of rights, the answer is false.
+    bool beingWritten() const;
+    bool unchanged() const;
+
+  private:
+    std::string path_;
+    int fd_ = -1;
+    FileIdentity opened_;
+};
+
+}  // namespace vs

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+
+namespace vs {
+
+class NewFile;
+class SourceFile;
+
+// What a server says of one file; a value the server did not give stays empty, never a
+// number a file could have.
+struct RemoteStat {
+    std::optional<std::int64_t> size;
+    std::optional<TimePoint> modified;
+};
+
+// A folder listing as a session delivers it. The layouts differ by protocol; the cycle's
+// selection rules read both.
+struct RemoteListing {
+    enum class Layout {
+        // "ls -l" lines each ended by CR LF, the name from the ninth blank-separated field on,
+        // in one or more parts as they arrived.
+        LongFormat,
+        // Lines joined by CR LF, fields by single blanks: type links owner group size month day
+        // hh:mm name.
+        Fields,
+    };
+    Layout layout = Layout::LongFormat;
+    std::vector<std::string> parts;
+};
+
+// Fixed moments of a cycle at which a protocol does or says something of its own.
+enum class SessionMoment {
+    Describing,  // a listed file's attributes are about to be asked for
+    Fetching,    // a file is about to be fetched (local: where it is shown to land)
+    Sending,     // a file is about to be sent
+    BackedUp,    // a sent file's backup copy was made
+};
+
+// The cycle's one view of a server session, whatever the protocol: it asks for what it needs
+// and never which protocol it has.
+//
+// Error contract: an operation either does its work or throws RuntimeError with
+//   kErrConnection  the session is gone (the cycle ends),
+//   kErrRemote      the server refused this one request (the file or folder is skipped),
+//   kErrAborted     the transfer was aborted (operator, shutdown),
+//   a local file error number when the local side failed.
+// Session flags (connected, connect-failed) and the transfer percentage live in SessionState.
+class RemoteSession {
+  public:
+    virtual ~RemoteSession() = default;
+
+    // Opens the session, writing the protocol's own lines; the outcome is in the session flags.
+    virtual void connect() = 0;
+    virtual RemoteListing list(const std::string& folder) = 0;
+    virtual RemoteStat stat(const std::string& path) = 0;
+    // Downloads into `into`; returns the bytes received.
+    virtual std::int64_t fetch(const std::string& path, NewFile& into) = 0;
+    // Uploads the whole open file; returns only when the server has all of it. A failed or
+    // aborted upload leaves no partial file behind on the server (best effort, logged).
+    virtual void send(const SourceFile& from, const std::string& path) = 0;
+    // Replaces `to` with `from` on the server.
+    virtual void rename(const std::string& from, const std::string& to) = 0;
+    virtual void remove(const std::string& path) = 0;
+    virtual void close() = 0;  // never throws
+    virtual void announce(SessionMoment moment, const std::string& remotePath,
+                          const std::string& localPath) = 0;
+    // What the error line of a failed step adds about the session ("" for none).
+    virtual std::string stateNote() const = 0;
+};
+
+}  // namespace vs
