@@ -11,7 +11,7 @@
 #include "common/new_file.h"
 #include "common/runtime_error.h"
 #include "common/source_file.h"
-#include "remote/ftp/curl_ftp_control.h"
+#include "remote/ftp/ftp_control_factory.h"
 
 int main(int argc, char** argv) {
     if (argc != 7) {

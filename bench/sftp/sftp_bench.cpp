@@ -12,7 +12,7 @@
 #include "common/new_file.h"
 #include "common/runtime_error.h"
 #include "common/source_file.h"
-#include "remote/sftp/libssh2_sftp_component.h"
+#include "remote/sftp/sftp_component_factory.h"
 
 namespace {
 

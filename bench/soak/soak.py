@@ -4,7 +4,7 @@ server for many cycles, each cycle downloading and uploading a few files. Prints
 files moved, files lost (must be 0), and the program's memory and open descriptors at the
 start and at the end.
 
-usage: bench/soak/soak.py [--cycles 1000] [--binary build/src/shell/app/valtrassosftp]
+usage: bench/soak/soak.py [--cycles 1000] [--binary build/src/shell/program/valtrassosftp]
 """
 import argparse
 import os
@@ -33,7 +33,7 @@ def proc_figures(pid):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cycles", type=int, default=1000)
-    ap.add_argument("--binary", default=str(ROOT / "build/src/shell/app/valtrassosftp"))
+    ap.add_argument("--binary", default=str(ROOT / "build/src/shell/program/valtrassosftp"))
     ap.add_argument("--files-per-cycle", type=int, default=3)
     args = ap.parse_args()
 

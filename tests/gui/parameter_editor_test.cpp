@@ -4,9 +4,9 @@
 #include <QTest>
 
 #include "settings/settings.h"
-#include "shell/app/job_editor_panel.h"
-#include "shell/app/operator_boxes_panel.h"
-#include "shell/app/server_fields_panel.h"
+#include "shell/window/job_editor_panel.h"
+#include "shell/window/operator_boxes_panel.h"
+#include "shell/window/server_fields_panel.h"
 #include "window_harness.h"
 
 using vs::test::WindowHarness;

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "shell/app/form1.h"
+#include "shell/window/form1.h"
 #include "shell/fake_shell.h"
 #include "shell/program.h"
 #include "shell/run_control.h"

@@ -4,11 +4,11 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "shell/app/job_editor_panel.h"
-#include "shell/app/operator_boxes_panel.h"
-#include "shell/app/server_fields_panel.h"
-#include "shell/app/tray.h"
-#include "shell/app/work_list_panel.h"
+#include "shell/window/job_editor_panel.h"
+#include "shell/window/operator_boxes_panel.h"
+#include "shell/window/server_fields_panel.h"
+#include "shell/window/tray.h"
+#include "shell/window/work_list_panel.h"
 #include "window_harness.h"
 
 using vs::test::WindowHarness;

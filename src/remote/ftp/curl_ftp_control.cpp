@@ -75,7 +75,8 @@ class CurlFtpControl::Operation {
     CurlFtpControl& control_;
 };
 
-CurlFtpControl::CurlFtpControl(YieldFn yield) : yield_(std::move(yield)) {
+CurlFtpControl::CurlFtpControl(YieldFn yield, FtpLimits limits)
+    : yield_(std::move(yield)), limits_(limits) {
     initCurlOnce();
 }
 
@@ -588,8 +589,8 @@ int CurlFtpControl::onProgress(void* p, curl_off_t dltotal, curl_off_t dlnow, cu
     return self->abortRequested_ || self->pendingException_ ? 1 : 0;
 }
 
-std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield) {
-    return std::make_unique<CurlFtpControl>(std::move(yield));
+std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield, FtpLimits limits) {
+    return std::make_unique<CurlFtpControl>(std::move(yield), limits);
 }
 
 }  // namespace vs

@@ -12,6 +12,7 @@
 #include "common/yield.h"
 #include "remote/ftp/ftp_listing.h"
 #include "remote/ftp/ftp_reply.h"
+#include "remote/ftp/ftp_control_factory.h"
 #include "remote/ftp_control.h"
 
 namespace vs {
@@ -23,21 +24,11 @@ namespace vs {
 // from an event run by the yield) ends the running transfer at once.
 class CurlFtpControl final : public FtpControl {
   public:
-    // Waiting limits. Nothing waits without one: connecting and logging in, each server
-    // reply, and a transfer that moves no data.
-    struct Limits {
-        std::chrono::milliseconds connectTimeout{32000};
-        std::chrono::seconds replyTimeout{32};
-        std::chrono::seconds lowSpeedTime{20};  // a transfer with no data for this long ends
-    };
-
-    explicit CurlFtpControl(YieldFn yield);
+    CurlFtpControl(YieldFn yield, FtpLimits limits);
     ~CurlFtpControl() override;
     CurlFtpControl(const CurlFtpControl&) = delete;
     CurlFtpControl& operator=(const CurlFtpControl&) = delete;
 
-    void setLimits(const Limits& limits) { limits_ = limits; }
-    const Limits& limits() const { return limits_; }
 
     void setProgressHandler(ProgressHandler handler) override;
     void setLogger(std::function<void(const std::string&)> logger) override;
@@ -93,7 +84,7 @@ class CurlFtpControl final : public FtpControl {
     YieldFn yield_;
     ProgressHandler progress_;
     std::function<void(const std::string&)> logger_;
-    Limits limits_;
+    FtpLimits limits_;
 
     CURLM* multi_ = nullptr;
     CURL* easy_ = nullptr;
@@ -128,7 +119,5 @@ class CurlFtpControl final : public FtpControl {
     std::exception_ptr pendingException_;  // thrown by the caller's code inside a callback
 };
 
-// The FTP control the program uses; `yield` lets pending events run during long waits.
-std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield);
 
 }  // namespace vs

@@ -1,4 +1,4 @@
-#include "shell/app/app_icon.h"
+#include "shell/window/app_icon.h"
 
 #include <QPainter>
 #include <QPixmap>

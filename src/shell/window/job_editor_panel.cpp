@@ -1,4 +1,4 @@
-#include "shell/app/job_editor_panel.h"
+#include "shell/window/job_editor_panel.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -6,8 +6,8 @@
 #include <QLabel>
 
 #include "settings/settings.h"
-#include "shell/app/controls.h"
-#include "shell/app/qt_text.h"
+#include "shell/window/controls.h"
+#include "shell/window/qt_text.h"
 
 namespace vs {
 

@@ -1,7 +1,7 @@
-#include "shell/app/components.h"
+#include "shell/program/components.h"
 
-#include "remote/ftp/curl_ftp_control.h"
-#include "remote/sftp/libssh2_sftp_component.h"
+#include "remote/ftp/ftp_control_factory.h"
+#include "remote/sftp/sftp_component_factory.h"
 
 namespace vs {
 

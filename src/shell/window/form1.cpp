@@ -1,4 +1,4 @@
-#include "shell/app/form1.h"
+#include "shell/window/form1.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -10,13 +10,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "shell/app/app_icon.h"
-#include "shell/app/job_editor_panel.h"
-#include "shell/app/operator_boxes_panel.h"
-#include "shell/app/qt_text.h"
-#include "shell/app/server_fields_panel.h"
-#include "shell/app/tray.h"
-#include "shell/app/work_list_panel.h"
+#include "shell/window/app_icon.h"
+#include "shell/window/job_editor_panel.h"
+#include "shell/window/operator_boxes_panel.h"
+#include "shell/window/qt_text.h"
+#include "shell/window/server_fields_panel.h"
+#include "shell/window/tray.h"
+#include "shell/window/work_list_panel.h"
 #include "shell/program.h"
 #include "shell/run_control.h"
 

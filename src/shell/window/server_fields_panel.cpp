@@ -1,10 +1,10 @@
-#include "shell/app/server_fields_panel.h"
+#include "shell/window/server_fields_panel.h"
 
 #include <QFormLayout>
 
 #include "settings/settings.h"
-#include "shell/app/controls.h"
-#include "shell/app/qt_text.h"
+#include "shell/window/controls.h"
+#include "shell/window/qt_text.h"
 
 namespace vs {
 

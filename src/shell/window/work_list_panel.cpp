@@ -1,10 +1,10 @@
-#include "shell/app/work_list_panel.h"
+#include "shell/window/work_list_panel.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "cycle/cycle_state.h"
-#include "shell/app/qt_text.h"
+#include "shell/window/qt_text.h"
 
 namespace vs {
 

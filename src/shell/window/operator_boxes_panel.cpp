@@ -1,11 +1,11 @@
-#include "shell/app/operator_boxes_panel.h"
+#include "shell/window/operator_boxes_panel.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "shell/app/controls.h"
-#include "shell/app/qt_text.h"
+#include "shell/window/controls.h"
+#include "shell/window/qt_text.h"
 
 namespace vs {
 

@@ -1,4 +1,4 @@
-#include "shell/app/qt_interval_timer.h"
+#include "shell/program/qt_interval_timer.h"
 
 namespace vs {
 

@@ -3,7 +3,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cstdio>
@@ -14,16 +13,21 @@
 
 #include "activitylog/weekday_names.h"
 #include "common/text.h"
-#include "shell/app/components.h"
-#include "shell/app/form1.h"
-#include "shell/app/headless_view.h"
-#include "shell/app/help_text.h"
-#include "shell/app/qt_interval_timer.h"
-#include "shell/app/single_instance.h"
+#include "shell/program/components.h"
+#include "shell/program/headless_view.h"
+#include "shell/program/help_text.h"
+#include "shell/program/qt_interval_timer.h"
+#include "shell/program/single_instance.h"
 #include "shell/command_line.h"
 #include "shell/program.h"
 #include "shell/program_folder.h"
 #include "shell/run_control.h"
+
+#if VALTRASSO_GUI
+#include <QApplication>
+
+#include "shell/window/form1.h"
+#endif
 
 namespace {
 
@@ -40,11 +44,13 @@ bool hasToken(int argc, char** argv, const char* token) {
     return false;
 }
 
+#if VALTRASSO_GUI
 bool displayAvailable() {
     for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         if (const char* v = std::getenv(var); v && *v) return true;
     return false;
 }
+#endif
 
 [[noreturn]] void endProcess(int code) {
     std::fflush(stdout);
@@ -63,17 +69,21 @@ int main(int argc, char** argv) {
         std::printf("valtrassosftp %s\n", VALTRASSO_VERSION);
         return 0;
     }
+#if VALTRASSO_GUI
     const bool headless = hasToken(argc, argv, "--headless") || !displayAvailable();
+#else
+    const bool headless = true;  // built without the window
+#endif
     const std::string text = vs::argumentText(argc, argv);
 
     // Main: the plus: switch decides whether this instance may run beside another.
     const std::string plus = vs::readPlusSetting(vs::GetCommandLine(text, 10));
 
     std::unique_ptr<QCoreApplication> app;
-    if (headless)
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    else
-        app = std::make_unique<QApplication>(argc, argv);
+#if VALTRASSO_GUI
+    if (!headless) app = std::make_unique<QApplication>(argc, argv);
+#endif
+    if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
 
     const std::filesystem::path folder = vs::programFolder();
     vs::SingleInstance instance(QString::fromStdString(folder.string()));
@@ -86,14 +96,15 @@ int main(int argc, char** argv) {
     const vs::YieldFn yield = [] { QCoreApplication::processEvents(); };
 
     std::unique_ptr<vs::ShellView> view;
+#if VALTRASSO_GUI
     vs::Form1* form = nullptr;
-    if (headless) {
-        view = std::make_unique<vs::HeadlessView>();
-    } else {
+    if (!headless) {
         auto f = std::make_unique<vs::Form1>();
         form = f.get();
         view = std::move(f);
     }
+#endif
+    if (!view) view = std::make_unique<vs::HeadlessView>();
 
     vs::RunControl* runControl = nullptr;
     vs::QtIntervalTimer timer([&runControl] {
@@ -103,12 +114,15 @@ int main(int argc, char** argv) {
                         vs::ftpControlFactory(yield), yield, endProcess);
     vs::RunControl control(program);
     runControl = &control;
+#if VALTRASSO_GUI
     if (form) form->attach(&program, &control);
-
     if (!running)
         instance.listen([form] {
             if (form) form->activate();
         });
+#else
+    if (!running) instance.listen([] {});
+#endif
 
     // SIGTERM and SIGINT run the orderly shutdown on the program's own thread.
     std::unique_ptr<QSocketNotifier> signalNotifier;

@@ -1,4 +1,4 @@
-#include "shell/app/single_instance.h"
+#include "shell/program/single_instance.h"
 
 #include <QCryptographicHash>
 #include <QLocalSocket>

@@ -1,6 +1,6 @@
-#include "shell/app/tray.h"
+#include "shell/window/tray.h"
 
-#include "shell/app/app_icon.h"
+#include "shell/window/app_icon.h"
 
 namespace vs {
 

@@ -1,4 +1,4 @@
-#include "shell/app/controls.h"
+#include "shell/window/controls.h"
 
 #include <QSignalBlocker>
 
