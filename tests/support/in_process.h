@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "shell/fake_shell.h"
+#include "support/fake_shell.h"
 #include "shell/program.h"
 
 namespace vs::test {

@@ -1,4 +1,4 @@
-#include "e2e/in_process.h"
+#include "support/in_process.h"
 
 namespace vs::test {
 

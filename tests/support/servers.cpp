@@ -1,0 +1,196 @@
+#include "support/servers.h"
+
+#include <dirent.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <thread>
+
+namespace vs::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string userName() {
+    const passwd* pw = ::getpwuid(::getuid());
+    return pw ? pw->pw_name : "root";
+}
+
+bool listening(int port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return up;
+}
+
+}  // namespace
+
+const char* kindName(TestServer::Kind kind) {
+    switch (kind) {
+        case TestServer::Kind::Sftp:
+            return "Sftp";
+        case TestServer::Kind::Ftp:
+            return "Ftp";
+        case TestServer::Kind::OpenSsh:
+            return "OpenSsh";
+    }
+    return "?";
+}
+
+TestServer::TestServer(Kind kind, std::vector<std::string> extra)
+    : kind_(kind), root_(dir_ / "root"), extra_(std::move(extra)) {
+    fs::create_directories(root_);
+    restart(extra_);
+}
+
+TestServer::~TestServer() {
+    stop();
+}
+
+void TestServer::stop() {
+    process_.reset();
+}
+
+std::string TestServer::output() {
+    return process_ ? process_->output() : std::string();
+}
+
+bool TestServer::restart(std::vector<std::string> extra) {
+    extra_ = std::move(extra);
+    const int port = port_;
+    // A fresh process object each time: an old "PORT" line must not pass for the new one's.
+    process_.reset();
+    port_ = port;
+    switch (kind_) {
+        case Kind::Sftp:
+            return startPython("sftp_server.py", {"--host-key", (dir() / "host_key").string()});
+        case Kind::Ftp:
+            return startPython("ftp_server.py", {});
+        case Kind::OpenSsh:
+            skipReason_ = startSshd();
+            return skipReason_.empty();
+    }
+    return false;
+}
+
+bool TestServer::startPython(const std::string& script, std::vector<std::string> args) {
+    for (const std::string& a : {std::string("--root"), root_.string(), std::string("--user"),
+                                 std::string("tester"), std::string("--password"), password(),
+                                 std::string("--port"), std::to_string(port_),
+                                 std::string("--max-seconds"), std::string("600")})
+        args.push_back(a);
+    args.insert(args.end(), extra_.begin(), extra_.end());
+    process_ = std::make_unique<ServerProcess>();
+    port_ = process_->start(pythonServer(script, args)) ? process_->waitForPort() : 0;
+    return port_ > 0;
+}
+
+std::string TestServer::startSshd() {
+    const std::string sshd = "/usr/sbin/sshd";
+    if (::access(sshd.c_str(), X_OK) != 0) return sshd + " is not installed";
+    // Debian's sshd insists on its privilege separation folder, made by its service at boot.
+    struct stat st {};
+    if (::stat("/run/sshd", &st) != 0 && (::getuid() != 0 || ::mkdir("/run/sshd", 0755) != 0))
+        return "/run/sshd is missing and cannot be made";
+    const fs::path key = dir() / "user_key";
+    if (!fs::exists(key) &&
+        (!runCommand("ssh-keygen -q -t ed25519 -N '' -f '" + (dir() / "host_key").string() + "'") ||
+         !runCommand("ssh-keygen -q -t ed25519 -N '' -C test -f '" + key.string() + "'")))
+        return "ssh-keygen failed";
+    writeFile(dir() / "authorized_keys", readFile(key.string() + ".pub"));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (port_ == 0 || attempt > 0) port_ = unusedPort();
+        std::string config = "ListenAddress 127.0.0.1\nPort " + std::to_string(port_) +
+                             "\nHostKey " + (dir() / "host_key").string() +
+                             "\nAuthorizedKeysFile " + (dir() / "authorized_keys").string() +
+                             "\nPidFile " + (dir() / "sshd.pid").string() +
+                             "\nUsePAM no\nStrictModes no\nPubkeyAuthentication yes\n"
+                             "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
+                             "PermitRootLogin prohibit-password\nLogLevel ERROR\n"
+                             "Subsystem sftp internal-sftp\n";
+        for (const std::string& line : extra_) config += line + "\n";
+        writeFile(dir() / "sshd_config", config);
+        process_ = std::make_unique<ServerProcess>();
+        if (!process_->start({sshd, "-D", "-e", "-f", (dir() / "sshd_config").string()}))
+            return "sshd cannot be started";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline && process_->running()) {
+            if (listening(port_)) return {};
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    port_ = 0;
+    return "sshd did not start listening";
+}
+
+std::string TestServer::serverType() const {
+    return kind_ == Kind::Ftp ? "Ftp" : "Sftp";
+}
+
+std::string TestServer::login() const {
+    return kind_ == Kind::OpenSsh ? userName() : "tester";
+}
+
+std::string TestServer::settingsExtra() const {
+    return kind_ == Kind::OpenSsh ? "keyfile=" + (dir() / "user_key").string() + "\r\n" : "";
+}
+
+std::string TestServer::remote(const std::string& folder) const {
+    // sshd serves the whole file system; the other two serve root as "/".
+    return kind_ == Kind::OpenSsh ? (root_ / folder).string() : "/" + folder;
+}
+
+fs::path TestServer::local(const std::string& folder) const {
+    fs::create_directories(root_ / folder);
+    return root_ / folder;
+}
+
+int unusedPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+std::string patternBytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string data(size, '\0');
+    for (std::size_t i = 0; i < size; i += 4) {
+        std::uint32_t v = random();
+        for (std::size_t j = 0; j < 4 && i + j < size; ++j)
+            data[i + j] = static_cast<char>(v >> (8 * j));
+    }
+    return data;
+}
+
+int openDescriptors() {
+    int count = 0;
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        while (dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.') ++count;
+        ::closedir(d);
+    }
+    return count - 1;  // the listing's own descriptor
+}
+
+bool runCommand(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
+
+}  // namespace vs::test

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/server_process.h"
+#include "support/temp_dir.h"
+
+namespace vs::test {
+
+// A real server on a free 127.0.0.1 port over a fresh folder: the asyncssh SFTP server, the
+// pyftpdlib FTP server (both with fault switches, tests/servers) or OpenSSH's sshd.
+class TestServer {
+  public:
+    enum class Kind { Sftp, Ftp, OpenSsh };
+
+    // Started with the switches; check ok() (or skipReason() for sshd, which may be missing).
+    explicit TestServer(Kind kind, std::vector<std::string> extra = {});
+    ~TestServer();
+
+    bool ok() const { return port_ > 0; }
+    const std::string& skipReason() const { return skipReason_; }
+    // Starts again on the same port with other switches.
+    bool restart(std::vector<std::string> extra = {});
+    void stop();
+    std::string output();  // what the server printed ("LOGIN ..." lines and the like)
+
+    Kind kind() const { return kind_; }
+    int port() const { return port_; }
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+    const std::filesystem::path& root() const { return root_; }   // what it serves
+    std::filesystem::path dir() const { return dir_.path(); }     // beside root: keys ...
+    // What a settings file needs to log in here: tiposerver, login, password, and any key.
+    std::string serverType() const;
+    std::string login() const;
+    std::string password() const { return "secret"; }
+    std::string settingsExtra() const;
+    // A remote path as the program's settings name it ("/in" on every kind).
+    std::string remote(const std::string& folder) const;
+    std::filesystem::path local(const std::string& remoteFolder) const;  // root + folder
+
+  private:
+    bool startPython(const std::string& script, std::vector<std::string> args);
+    std::string startSshd();
+
+    Kind kind_;
+    TempDir dir_;
+    std::filesystem::path root_;
+    std::vector<std::string> extra_;
+    std::unique_ptr<ServerProcess> process_;
+    int port_ = 0;
+    std::string skipReason_;
+};
+
+const char* kindName(TestServer::Kind kind);
+
+// A 127.0.0.1 port nobody listens on (bound and released again).
+int unusedPort();
+// Deterministic pseudo-random content.
+std::string patternBytes(std::size_t size, unsigned seed);
+// Open file descriptors of this process.
+int openDescriptors();
+bool runCommand(const std::string& command);
+
+}  // namespace vs::test
