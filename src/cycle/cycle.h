@@ -59,6 +59,9 @@ class Cycle {
     void download();
     void upload();
     void endOfCycle();
+    // Uploads cut off by a lost connection may have left a partial file under the final name:
+    // one more connection, at the end of the cycle, removes what is still there.
+    void removePartialUploads();
     Resume trap(int number, const std::string& description);
     Resume trapCurrentException();
     // The error line of a failed step, as the trap writes it.
@@ -92,6 +95,7 @@ class Cycle {
     bool errorSeen_ = false;
     bool folderUnreachable_ = false;
     std::vector<RemoteStat> listedStats_;  // per listing row: the server's word before fetching
+    std::vector<std::string> partialUploads_;  // remote paths a lost connection cut off
     CycleReport report_;
 };
 

@@ -188,6 +188,7 @@ void Cycle::endOfCycle() {
     // From here on every failing step is skipped: the end lines are always written.
     step_ = 150;
     if (session_) session_->close();
+    removePartialUploads();
     step_ = 151;
     c_.session.connected = false;
     line(" Collegamento Terminato " + result_);
@@ -198,6 +199,33 @@ void Cycle::endOfCycle() {
         report_.ended = c_.clock.now();
         c_.endAfterCleanCycle(folderUnreachable_ ? 1 : 0);
     }
+}
+
+void Cycle::removePartialUploads() {
+    if (partialUploads_.empty() || !session_) return;
+    std::vector<std::string> paths;
+    paths.swap(partialUploads_);
+    const SessionState before = c_.session;
+    session_->connect();
+    const bool connected = c_.session.connected && !c_.session.connectFailed;
+    for (const std::string& path : paths) {
+        try {
+            if (!connected) throw RuntimeError(kErrConnection, "nessuna connessione");
+            try {
+                session_->stat(path);
+            } catch (const RuntimeError& e) {
+                if (e.number() == kErrRemote) continue;  // not there: nothing was left
+                throw;
+            }
+            session_->remove(path);
+            line(" Rimosso dal server il file incompleto " + visible(path));
+        } catch (const std::exception& e) {
+            line(" Il file incompleto " + visible(path) + " potrebbe essere rimasto sul server: " +
+                 visible(e.what()));
+        }
+    }
+    session_->close();
+    c_.session = before;
 }
 
 std::string Cycle::trapText(int number, const std::string& description) const {

@@ -80,7 +80,14 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     // With uploadtemp the partner never sees the file under its name before it is whole.
     const std::string target =
         c_.settings.uploadTemp ? job.DirRemota + temporaryName() : remote;
-    bool sent = fileStep([&] { session().send(*source, target); });
+    bool sent = fileStep([&] {
+        try {
+            session().send(*source, target);
+        } catch (const RuntimeError& e) {
+            if (e.number() == kErrConnection) partialUploads_.push_back(target);
+            throw;
+        }
+    });
     if (sent && target != remote && !(sent = fileStep([&] { session().rename(target, remote); })))
         fileStep([&] { session().remove(target); });
     step_ = 141;

@@ -32,6 +32,9 @@ class FtpSession final : public RemoteSession {
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
     void close() override;
+    void abort() override {
+        if (control_) control_->abort();
+    }
     void announce(SessionMoment, const std::string&, const std::string&) override {}
     std::string stateNote() const override { return {}; }
 

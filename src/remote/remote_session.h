@@ -68,6 +68,9 @@ class RemoteSession {
     virtual void rename(const std::string& from, const std::string& to) = 0;
     virtual void remove(const std::string& path) = 0;
     virtual void close() = 0;  // never throws
+    // Ends the running transfer as soon as it can (it then fails with kErrAborted); called from
+    // the program's own events while a transfer runs, and harmless at any other time.
+    virtual void abort() = 0;
     virtual void announce(SessionMoment moment, const std::string& remotePath,
                           const std::string& localPath) = 0;
     // What the error line of a failed step adds about the session ("" for none).

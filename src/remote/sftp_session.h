@@ -39,6 +39,9 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
     void close() override;
+    void abort() override {
+        if (component_) component_->abort();
+    }
     void announce(SessionMoment moment, const std::string& remotePath,
                   const std::string& localPath) override;
     std::string stateNote() const override;

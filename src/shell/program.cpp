@@ -161,6 +161,7 @@ void Program::shutdown() {
         // like a failed one, the cycle ends in order, and the shutdown follows.
         stopRequested_ = true;
         session.abortRequest = true;
+        if (RemoteSession* remote = remoteSession()) remote->abort();
         return;
     }
     finishShutdown();

@@ -1,0 +1,315 @@
+// The cycle's rules against an in-memory server: what runs, what is moved, what is kept, and
+// what the closing line and the outcome say.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "cycle/cycle_rig.h"
+
+namespace vs::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CycleDriver, NoWorkWritesTwoLinesAndDoesNotConnect) {
+    CycleRig rig;
+    rig.upload(0, rig.folder("empty"), "/out");
+    EXPECT_EQ(rig.run(), CycleOutcome::NothingToDo);
+    EXPECT_EQ(rig.lines(), (std::vector<std::string>{
+                               " Ciclo 1", " Non mi collego non c'e' niente da fare "}));
+    EXPECT_TRUE(rig.remote.calls.empty());
+}
+
+TEST(CycleDriver, MultiplierDecidesTheDueCyclesAndTheCounterWraps) {
+    CycleRig rig;
+    rig.download(0, "/in", rig.folder("l"));
+    rig.settings.jobTable[0].Dirmoltiplicatore = "5x";
+    rig.settings.refreshJobCodes(0);
+    std::vector<int> due;
+    for (int cycle = 1; cycle <= 11; ++cycle) {
+        const std::size_t before = rig.remote.calls.size();
+        rig.run();
+        if (rig.remote.calls.size() != before) due.push_back(cycle);
+    }
+    EXPECT_EQ(due, (std::vector<int>{1, 5, 10}));
+    rig.state.cycleCounter = 32000;
+    const std::size_t before = rig.remote.calls.size();
+    rig.run();
+    EXPECT_EQ(rig.state.cycleCounter, 1);
+    EXPECT_NE(rig.remote.calls.size(), before);
+}
+
+TEST(CycleDriver, RefusedConnectionEndsTheCycleWithoutItsEndLines) {
+    CycleRig rig;
+    rig.download(0, "/in", rig.folder("l"));
+    rig.remote.refuseConnect = true;
+    EXPECT_EQ(rig.run(), CycleOutcome::ConnectFailed);
+    EXPECT_EQ(rig.loggedPart("Collegamento Terminato"), 0);
+    EXPECT_TRUE(rig.remote.calls.empty());
+}
+
+TEST(CycleDriver, UnreachableLocalFoldersAreNeverClean) {
+    CycleRig rig;
+    rig.mode = "asp";
+    rig.download(0, "/in", (rig.dir / "missing").string());
+    rig.download(1, "/in", std::string(5000, 'x'));  // cannot even be asked about
+    rig.download(2, "/in", rig.folder("l"));
+    EXPECT_EQ(rig.run(), CycleOutcome::Errors);
+    EXPECT_EQ(rig.loggedPart("****** ERRORE **** Non riesco ad accedere a "), 1);
+    EXPECT_EQ(rig.loggedPart("Collegamento 1 ****** ERRORE **** Non riesco ad accedere alla dir "
+                             "locale 1 "),
+              2);  // once in the pre-scan, once in the main pass; job 2 still runs
+    EXPECT_TRUE(rig.logged(" Collegamento Terminato  !"));
+    EXPECT_EQ(rig.exitCode, 1);
+}
+
+// One file or one folder that fails does not hold up the rest; a lost connection does.
+TEST(CycleDriver, FailuresOfOneFileSkipItAndCountAsErrors) {
+    struct Case {
+        std::string failing;
+        int number;
+        bool aStays, bStays, cSent;
+    };
+    for (const Case& c : {Case{"list /in/", kErrRemote, true, true, true},
+                          Case{"stat /in/a.txt", kErrRemote, true, false, true},
+                          Case{"fetch /in/a.txt", kErrRemote, true, false, true},
+                          Case{"fetch /in/a.txt", kErrAborted, true, false, true},
+                          Case{"remove /in/a.txt", kErrRemote, true, false, true},
+                          Case{"send /out/c.txt", kErrRemote, false, false, false},
+                          Case{"fetch /in/a.txt", kErrConnection, true, true, false}}) {
+        SCOPED_TRACE(c.failing + " " + std::to_string(c.number));
+        CycleRig rig;
+        const std::string in = rig.folder("in"), out = rig.folder("out");
+        rig.remote.put("/in/a.txt", "A");
+        rig.remote.put("/in/b.txt", "BB");
+        rig.remote.put("/in/scarica_ok", "");
+        writeFile(fs::path(out) / "c.txt", "C");
+        rig.download(0, "/in", in, "TUTTI", "SI");
+        rig.upload(1, out, "/out", "SI");
+        rig.remote.failures[c.failing] = c.number;
+        EXPECT_EQ(rig.run(), CycleOutcome::Errors);
+        EXPECT_TRUE(rig.logged(" Collegamento Terminato  CON ERRORI"));
+        EXPECT_EQ(rig.remote.files.count("/in/a.txt"), c.aStays ? 1u : 0u);
+        EXPECT_EQ(rig.remote.files.count("/in/b.txt"), c.bStays ? 1u : 0u);
+        EXPECT_EQ(rig.remote.files.count("/out/c.txt"), c.cSent ? 1u : 0u);
+        EXPECT_EQ(fs::exists(fs::path(out) / "c.txt"), !c.cSent);
+    }
+}
+
+TEST(CycleDriver, StopRequestEndsTheCycleAfterTheRunningFile) {
+    CycleRig rig;
+    const std::string in = rig.folder("in");
+    for (const char* n : {"/in/a", "/in/b", "/in/scarica_ok"}) rig.remote.put(n, "x");
+    rig.download(0, "/in", in);
+    rig.download(1, "/in", in);
+    rig.remote.before = [&](const std::string& op, const std::string&) {
+        if (op == "fetch") rig.stop = true;
+    };
+    rig.run();
+    EXPECT_EQ(rig.localFiles(in), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(rig.loggedPart("Inizio controllo"), 1);
+    EXPECT_TRUE(rig.logged(" Collegamento Terminato  !"));
+}
+
+TEST(CycleDriver, AspEndsTheProgramOnlyAfterACleanCycle) {
+    for (bool failing : {false, true}) {
+        CycleRig rig;
+        rig.mode = "asp";
+        rig.download(0, "/in", rig.folder("l"));
+        rig.remote.put("/in/scarica_ok", "");
+        if (failing) rig.remote.failures["list /in/"] = kErrRemote;
+        rig.run();
+        EXPECT_EQ(rig.exitCode, failing ? -1 : 0);
+    }
+}
+
+TEST(Download, CopiesBacksUpAndDeletesInKeyOrderThenReportsWhatMoved) {
+    CycleRig rig;
+    const std::string in = rig.folder("in"), bak = rig.folder("bak");
+    rig.remote.put("/in/ABCDEFOP1.pdf", "one");
+    rig.remote.put("/in/ABCDEFOP1.abcdxyz.pdf", "second");
+    rig.remote.files["/in/ABCDEFOP1.pdf"].mtime = FakeClock::at(2009, 10, 16, 12, 0, 5);
+    rig.download(0, "/in", in, "PDFREPORT", "SI", bak);  // backup folder without a final "/"
+    EXPECT_EQ(rig.run(), CycleOutcome::Clean);
+    EXPECT_EQ(rig.localFiles(in), rig.localFiles(bak));
+    EXPECT_EQ(rig.localFiles(in).size(), 2u);
+    EXPECT_TRUE(rig.remote.files.empty());
+    // The keys 20091016_120005 and 91016_120005xyz decide the order.
+    const auto lines = rig.lines();
+    EXPECT_LT(std::find(lines.begin(), lines.end(), " Download corretto ABCDEFOP1.pdf"),
+              std::find(lines.begin(), lines.end(), " Download corretto ABCDEFOP1.abcdxyz.pdf"));
+    EXPECT_TRUE(rig.localFiles((rig.tempFolder).string()).empty());
+    ASSERT_EQ(rig.cycle.lastReport().jobs.size(), 1u);
+    EXPECT_EQ(rig.cycle.lastReport().jobs[0].filesDownloaded, 2u);
+    EXPECT_EQ(rig.cycle.lastReport().jobs[0].bytesDownloaded, 9u);
+}
+
+// Whatever goes wrong around one file, the remote file is deleted only when every copy is safe
+// and it is still the version that was fetched.
+TEST(Download, TheRemoteFileStaysUnlessItIsCertainlySafeElsewhere) {
+    struct Case {
+        const char* what;
+        std::function<void(CycleRig&)> arrange;
+        bool localCopy;
+    };
+    const std::vector<Case> cases{
+        {"grows while fetched",
+         [](CycleRig& r) {
+             r.remote.before = [&r](const std::string& op, const std::string&) {
+                 if (op == "fetch") r.remote.files["/in/a.txt"].content += "more";
+             };
+         },
+         false},
+        {"replaced after the copy",
+         [](CycleRig& r) {
+             r.remote.before = [&r, stats = 0](const std::string& op, const std::string&) mutable {
+                 if (op == "stat" && ++stats == 3) r.remote.files["/in/a.txt"].mtime += std::chrono::seconds(1);
+             };
+         },
+         true},
+        {"backup folder missing",
+         [](CycleRig& r) { r.settings.jobTable[0].DirLocaleBackup = (r.dir / "nobak").string(); },
+         true},
+        {"local name refused", [](CycleRig& r) { fs::create_directories(r.dir / "in" / "a.txt"); },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CycleRig rig;
+        const std::string in = rig.folder("in");
+        rig.remote.put("/in/a.txt", "data");
+        rig.download(0, "/in", in, "TUTTI", "SI");
+        rig.remote.put("/in/scarica_ok", "");
+        c.arrange(rig);
+        EXPECT_EQ(rig.run(), CycleOutcome::Errors);
+        EXPECT_EQ(rig.remote.files.count("/in/a.txt"), 1u);
+        EXPECT_EQ(fs::is_regular_file(fs::path(in) / "a.txt"), c.localCopy);
+        EXPECT_EQ(rig.localFiles(rig.tempFolder.string()).size(), 0u);
+    }
+}
+
+TEST(Download, ASizeNeverStandsForUnknown) {
+    CycleRig rig;
+    const std::string in = rig.folder("in");
+    rig.remote.put("/in/a", std::string(9999, 'x'));
+    rig.remote.put("/in/scarica_ok", "");
+    rig.download(0, "/in", in, "TUTTI", "SI");
+    rig.remote.before = [&](const std::string& op, const std::string&) {
+        if (op == "fetch") rig.remote.files["/in/a"].content.resize(5000);  // cut short
+    };
+    EXPECT_EQ(rig.run(), CycleOutcome::Errors);
+    EXPECT_TRUE(rig.logged(" Download incorretto a"));
+    EXPECT_TRUE(rig.localFiles(in).empty());
+}
+
+TEST(Download, FieldLayoutCompanionsAreFetchedAndCheckedByWhatTheServerSays) {
+    CycleRig rig;
+    const std::string in = rig.folder("in");
+    rig.remote.layout = RemoteListing::Layout::Fields;
+    for (const char* n : {"/in/OP.A1B2C3.t", "/in/OP.A1B2C3.H", "/in/OP.A1B2C3.0"})
+        rig.remote.put(n, n);
+    rig.download(0, "/in", in, "AUTOMAIL", "SI");
+    EXPECT_EQ(rig.run(), CycleOutcome::Errors);  // OP.A1B2C3.B is not there
+    EXPECT_EQ(rig.localFiles(in),
+              (std::vector<std::string>{"OP.A1B2C3.0", "OP.A1B2C3.H", "OP.A1B2C3.t"}));
+    // The listing tells no size for a companion ("9999" in the log); the server's is checked.
+    EXPECT_TRUE(rig.logged(" Downloading file OP.A1B2C3.H Size: 9999 byte A1B2C3.t_143001 000 "
+                           "OP.A1B2C3.H"));
+    EXPECT_TRUE(rig.remote.files.empty());
+}
+
+TEST(Upload, SendsBacksUpAndDeletesInNameOrder) {
+    CycleRig rig;
+    const std::string out = rig.folder("out"), bak = rig.folder("bak");
+    for (const char* n : {"b.txt", "a.txt"}) writeFile(fs::path(out) / n, n);
+    rig.upload(0, out, "/in", "SI", bak);
+    EXPECT_EQ(rig.run(), CycleOutcome::Clean);
+    EXPECT_EQ(rig.remote.calls, (std::vector<std::string>{"send /in/a.txt", "send /in/b.txt",
+                                                          "close"}));
+    EXPECT_EQ(rig.remote.files["/in/a.txt"].content, "a.txt");
+    EXPECT_EQ(rig.localFiles(bak), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_TRUE(rig.localFiles(out).empty());
+    EXPECT_EQ(rig.settings.jobTable[0].DirRemota, "/in/");
+    EXPECT_EQ(rig.cycle.lastReport().jobs.at(0).bytesUploaded, 10u);
+}
+
+// A local file is deleted only when it arrived whole, has a verified backup and is still the
+// file that was sent.
+TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
+    struct Case {
+        const char* what;
+        std::function<void(CycleRig&, const fs::path&)> arrange;
+        bool remoteCopy;
+        CycleOutcome outcome;
+    };
+    const std::vector<Case> cases{
+        {"refused by the server",
+         [](CycleRig& r, const fs::path&) { r.remote.failures["send /in/a.txt"] = kErrRemote; },
+         false, CycleOutcome::Errors},
+        {"backup folder missing",
+         [](CycleRig& r, const fs::path&) {
+             r.settings.jobTable[0].DirLocaleBackup = (r.dir / "nobak").string();
+         },
+         true, CycleOutcome::Errors},
+        {"grows while sent",
+         [](CycleRig& r, const fs::path& f) {
+             r.remote.before = [f](const std::string&, const std::string&) {
+                 writeFile(f, "a.txt and more");
+             };
+         },
+         false, CycleOutcome::Errors},
+        {"replaced while sent",
+         [](CycleRig& r, const fs::path& f) {
+             r.remote.before = [f](const std::string&, const std::string&) {
+                 writeFile(f.string() + ".new", "new version");
+                 fs::rename(f.string() + ".new", f);
+             };
+         },
+         false, CycleOutcome::Errors},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CycleRig rig;
+        const std::string out = rig.folder("out");
+        const fs::path f = fs::path(out) / "a.txt";
+        writeFile(f, "a.txt");
+        writeFile(fs::path(out) / "b.txt", "b.txt");
+        rig.upload(0, out, "/in", "SI");
+        c.arrange(rig, f);
+        EXPECT_EQ(rig.run(), c.outcome);
+        EXPECT_TRUE(fs::exists(f));
+        EXPECT_EQ(rig.remote.files.count("/in/a.txt"), c.remoteCopy ? 1u : 0u);
+        EXPECT_EQ(rig.remote.files.count("/in/b.txt"), 1u);  // the next file still goes
+    }
+}
+
+TEST(Upload, AFileStillOpenForWritingWaitsForALaterCycle) {
+    CycleRig rig;
+    const std::string out = rig.folder("out");
+    writeFile(fs::path(out) / "a.txt", "partial");
+    const int writer = ::open((fs::path(out) / "a.txt").c_str(), O_WRONLY | O_APPEND);
+    rig.upload(0, out, "/in", "SI");
+    EXPECT_EQ(rig.run(), CycleOutcome::Clean);
+    EXPECT_TRUE(rig.remote.files.empty());
+    ::close(writer);
+    rig.run();
+    EXPECT_EQ(rig.remote.files.count("/in/a.txt"), 1u);
+    EXPECT_FALSE(fs::exists(fs::path(out) / "a.txt"));
+}
+
+TEST(Upload, UploadTempSendsUnderAHiddenNameAndRenamesAtTheEnd) {
+    CycleRig rig;
+    const std::string out = rig.folder("out");
+    writeFile(fs::path(out) / "a.txt", "a");
+    rig.upload(0, out, "/in");
+    rig.settings.uploadTemp = true;
+    rig.run();
+    ASSERT_EQ(rig.remote.calls.size(), 3u);
+    EXPECT_EQ(rig.remote.calls[0].rfind("send /in/.vs-", 0), 0u);
+    EXPECT_EQ(rig.remote.calls[1].rfind("rename /in/.vs-", 0), 0u);
+    EXPECT_EQ(rig.remote.files.size(), 1u);
+    EXPECT_EQ(rig.remote.files.count("/in/a.txt"), 1u);
+}
+
+}  // namespace
+}  // namespace vs::test

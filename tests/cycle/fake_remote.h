@@ -1,0 +1,100 @@
+#pragma once
+
+// An in-memory server behind the session interface, for the cycle's own rules.
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/new_file.h"
+#include "common/runtime_error.h"
+#include "common/source_file.h"
+#include "remote/remote_session.h"
+#include "remote/session_state.h"
+#include "support/fake_clock.h"
+
+namespace vs::test {
+
+class FakeRemote final : public RemoteSession {
+  public:
+    struct File {
+        std::string content;
+        TimePoint mtime = FakeClock::at(2009, 10, 16, 12, 0, 5);
+    };
+    explicit FakeRemote(SessionState& state) : state_(state) {}
+
+    std::map<std::string, File> files;  // full paths: "/in/a.txt"
+    RemoteListing::Layout layout = RemoteListing::Layout::LongFormat;
+    bool refuseConnect = false;
+    std::map<std::string, int> failures;  // "fetch /in/a.txt" -> the error number it throws
+    // Runs before every operation: a partner writing or replacing files meanwhile.
+    std::function<void(const std::string& op, const std::string& path)> before;
+    std::vector<std::string> calls;
+
+    void put(const std::string& path, const std::string& content) { files[path] = {content}; }
+
+    void connect() override {
+        state_.connectFailed = refuseConnect;
+        state_.connected = !refuseConnect;
+    }
+    RemoteListing list(const std::string& folder) override {
+        op("list", folder);
+        std::string text;
+        for (const auto& [path, f] : files) {
+            if (path.rfind(folder, 0) != 0 || path.find('/', folder.size()) != std::string::npos)
+                continue;
+            if (!text.empty() && layout == RemoteListing::Layout::Fields) text += "\r\n";
+            text += "-rw-r--r-- 1 user group " + std::to_string(f.content.size()) +
+                    " Oct 16 14:30 " + path.substr(folder.size());
+            if (layout == RemoteListing::Layout::LongFormat) text += "\r\n";
+        }
+        return {layout, {text}};
+    }
+    RemoteStat stat(const std::string& path) override {
+        const File& f = existing("stat", path);
+        return {static_cast<std::int64_t>(f.content.size()), f.mtime};
+    }
+    std::int64_t fetch(const std::string& path, NewFile& into) override {
+        const std::string content = existing("fetch", path).content;
+        into.write(content.data(), content.size());
+        state_.transferPercentage = 100;
+        return static_cast<std::int64_t>(content.size());
+    }
+    void send(const SourceFile& from, const std::string& path) override {
+        op("send", path);
+        std::string content(static_cast<std::size_t>(from.size()), '\0');
+        const ssize_t n = ::pread(from.fd(), content.data(), content.size(), 0);
+        content.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+        files[path] = {content};
+    }
+    void rename(const std::string& from, const std::string& to) override {
+        files[to] = existing("rename", from);
+        files.erase(from);
+    }
+    void remove(const std::string& path) override {
+        existing("remove", path);
+        files.erase(path);
+    }
+    void close() override { calls.push_back("close"); }
+    void announce(SessionMoment, const std::string&, const std::string&) override {}
+    std::string stateNote() const override { return ""; }
+    void abort() override {}
+
+  private:
+    void op(const std::string& name, const std::string& path) {
+        calls.push_back(name + " " + path);
+        if (before) before(name, path);
+        if (auto it = failures.find(name + " " + path); it != failures.end())
+            throw RuntimeError(it->second, name + " " + path + " rifiutato");
+    }
+    const File& existing(const std::string& name, const std::string& path) {
+        op(name, path);
+        auto it = files.find(path);
+        if (it == files.end()) throw RuntimeError(kErrRemote, path + ": file inesistente");
+        return it->second;
+    }
+    SessionState& state_;
+};
+
+}  // namespace vs::test

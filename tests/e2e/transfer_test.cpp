@@ -1,0 +1,168 @@
+// The real program, headless, against each real server: what ends up where, byte for byte,
+// whatever fails on the way.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/program_run.h"
+
+namespace vs::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Kind = TestServer::Kind;
+
+class Transfer : public ::testing::TestWithParam<Kind> {
+  protected:
+    void SetUp() override {
+        server = std::make_unique<TestServer>(GetParam());
+        if (!server->skipReason().empty()) GTEST_SKIP() << server->skipReason();
+        ASSERT_TRUE(server->ok());
+        for (const char* f : {"in", "bak_in", "up", "bak_up"}) fs::create_directories(dir / f);
+    }
+    std::string local(const std::string& f) const { return (dir / f).string(); }
+    // A switch of the python servers, by its name on each.
+    std::string flag(const char* sftp, const char* ftp) const {
+        return GetParam() == Kind::Ftp ? ftp : sftp;
+    }
+    ProgramRun runOnce(const std::vector<JobSpec>& jobs, const std::string& extra = "") {
+        writeSettings(dir / "home", loginTo(*server), jobs, extra);
+        return runProgram(dir / "home", {"mod:asp"});
+    }
+    // Every temporary file of ours, wherever it was left.
+    std::vector<std::string> leftovers() const {
+        std::vector<std::string> found;
+        for (const fs::path& top : {dir.path(), server->root()})
+            for (const std::string& f : filesBelow(top))
+                if (f.find("/.vs-") != std::string::npos || f.rfind(".vs-", 0) == 0 ||
+                    (f.find("tempozipftp/") != std::string::npos))
+                    found.push_back(f);
+        return found;
+    }
+
+    TempDir dir;
+    std::unique_ptr<TestServer> server;
+};
+
+TEST_P(Transfer, MovesEveryFileBothWaysAndLeavesNothingBehind) {
+    const std::map<std::string, std::string> down{{"empty.txt", ""},
+                                                  {"small.txt", "hello"},
+                                                  {"large.bin", patternBytes(700000, 1)}};
+    const std::map<std::string, std::string> up{{"a.txt", "to the partner"},
+                                                {"b.bin", patternBytes(300000, 2)}};
+    for (const auto& [name, data] : down) writeFile(server->local("out") / name, data);
+    writeFile(server->local("out") / "scarica_ok", "");
+    for (const auto& [name, data] : up) writeFile(dir / "up" / name, data);
+    server->local("in");
+
+    const ProgramRun run =
+        runOnce({{server->remote("out"), local("in"), "TUTTI", "SI", "Download", local("bak_in")},
+                 {server->remote("in"), local("up"), "TUTTI", "SI", "Upload", local("bak_up")}});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(dayLogs(dir / "home").find(" Collegamento Terminato  !"), std::string::npos);
+    for (const auto& [name, data] : down) {
+        EXPECT_TRUE(readFile(dir / "in" / name) == data) << name;
+        EXPECT_TRUE(readFile(dir / "bak_in" / name) == data) << name;
+    }
+    for (const auto& [name, data] : up) {
+        EXPECT_TRUE(readFile(server->root() / "in" / name) == data) << name;
+        EXPECT_TRUE(readFile(dir / "bak_up" / name) == data) << name;
+    }
+    // Over FTP the control file is a file like any other.
+    EXPECT_EQ(filesBelow(server->root() / "out").size(), GetParam() == Kind::Ftp ? 0u : 1u);
+    EXPECT_TRUE(filesBelow(dir / "up").empty());
+    EXPECT_TRUE(leftovers().empty());
+}
+
+// Refusals of one folder or one file are errors of the cycle; everything else still moves.
+TEST_P(Transfer, RefusalsAreCountedAndTheRestStillMoves) {
+    if (GetParam() == Kind::OpenSsh) GTEST_SKIP() << "no fault switches";
+    ASSERT_TRUE(server->restart({flag("--refuse-remove", "--refuse-dele")}));
+    writeFile(server->local("out") / "a.txt", "A");
+    writeFile(server->local("out") / "scarica_ok", "");
+    writeFile(dir / "up" / "b.txt", "B");
+    server->local("in");
+    const ProgramRun run =
+        runOnce({{server->remote("missing"), local("in"), "TUTTI", "SI"},
+                 {server->remote("out"), local("in"), "TUTTI", "SI"},
+                 {server->remote("nofolder"), local("up"), "TUTTI", "SI", "Upload"},
+                 {server->remote("in"), local("up"), "TUTTI", "SI", "Upload"}});
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(dayLogs(dir / "home").find(" Collegamento Terminato  CON ERRORI"),
+              std::string::npos);
+    EXPECT_EQ(readFile(dir / "in" / "a.txt"), "A");
+    EXPECT_TRUE(fs::exists(server->root() / "out" / "a.txt"));  // its removal was refused
+    EXPECT_EQ(readFile(server->root() / "in" / "b.txt"), "B");
+    EXPECT_TRUE(leftovers().empty());
+}
+
+// A connection lost in the middle of a transfer loses nothing and leaves no part of a file
+// under a real name at either end; the next run finishes the job.
+TEST_P(Transfer, ALostConnectionKeepsEveryFileAndTheNextRunFinishes) {
+    if (GetParam() == Kind::OpenSsh) GTEST_SKIP() << "no fault switches";
+    const std::string data = patternBytes(1 << 20, 3);
+    for (const bool upload : {false, true}) {
+        SCOPED_TRACE(upload ? "upload" : "download");
+        ASSERT_TRUE(server->restart({"--drop-after-bytes", "200000"}));
+        const JobSpec job =
+            upload ? JobSpec{server->remote("in"), local("up"), "TUTTI", "SI", "Upload"}
+                   : JobSpec{server->remote("out"), local("in"), "TUTTI", "SI"};
+        if (upload) {
+            server->local("in");
+            writeFile(dir / "up" / "big.bin", data);
+        } else {
+            writeFile(server->local("out") / "big.bin", data);
+            writeFile(server->local("out") / "scarica_ok", "");
+        }
+        EXPECT_EQ(runOnce({job}).exitCode, 1);
+        EXPECT_FALSE(fs::exists(upload ? server->root() / "in" / "big.bin" : dir / "in" / "big.bin"));
+        EXPECT_TRUE(readFile(upload ? dir / "up" / "big.bin" : server->root() / "out" / "big.bin") ==
+                    data);
+        ASSERT_TRUE(server->restart({}));
+        EXPECT_EQ(runOnce({job}).exitCode, 0);
+        EXPECT_TRUE(readFile(upload ? server->root() / "in" / "big.bin" : dir / "in" / "big.bin") ==
+                    data);
+        EXPECT_TRUE(leftovers().empty());
+    }
+}
+
+// systemctl stop sends SIGTERM: the running transfer is aborted and cleaned up like a failed
+// one, and the program ends in order, its log complete.
+TEST_P(Transfer, SigtermDuringATransferEndsInOrder) {
+    if (GetParam() == Kind::OpenSsh) GTEST_SKIP() << "no fault switches";
+    ASSERT_TRUE(server->restart({flag("--max-rate", "--rate"), "300000"}));
+    const std::string data = patternBytes(3 << 20, 4);
+    writeFile(dir / "up" / "big.bin", data);
+    server->local("in");
+    writeSettings(dir / "home", loginTo(*server),
+                  {{server->remote("in"), local("up"), "TUTTI", "SI", "Upload"}});
+    ServerProcess program;
+    ASSERT_TRUE(program.start({programBinary(), "mod:auto", "--headless"},
+                              {"VALTRASSOSFTP_HOME=" + (dir / "home").string(), "LC_ALL=C"}));
+    const auto transferring = [&] {
+        const std::string out = program.output();  // SFTP and FTP progress lines
+        return out.find(" Inviato ") != std::string::npos || out.find(" 20 %") != std::string::npos;
+    };
+    for (int i = 0; i < 100 && !transferring(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto sent = std::chrono::steady_clock::now();
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.wait(std::chrono::seconds(20)), 0);
+    // The server finishes draining the aborted upload before it answers QUIT.
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(15));
+    const std::string log = dayLogs(dir / "home");
+    EXPECT_NE(log.find(" Collegamento Terminato  CON ERRORI"), std::string::npos) << log;
+    EXPECT_NE(log.find(" Chiusura Volontaria"), std::string::npos);
+    EXPECT_FALSE(fs::exists(server->root() / "in" / "big.bin"));
+    EXPECT_TRUE(readFile(dir / "up" / "big.bin") == data);
+    EXPECT_TRUE(leftovers().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, Transfer,
+                         ::testing::Values(Kind::Sftp, Kind::Ftp, Kind::OpenSsh),
+                         [](const auto& info) { return std::string(kindName(info.param)); });
+
+}  // namespace
+}  // namespace vs::test
