@@ -40,7 +40,7 @@ cmake --build "$BUILD" -j2 --target "${targets[@]}" >/dev/null
 driver=$BUILD/bench/sftp/sftp_bench
 link=$BUILD/bench/latency/delay_link
 tools=(ours sftp)
-command -v rclone >/dev/null && tools+=(rclone)
+if command -v rclone >/dev/null; then tools+=(rclone); else echo "no rclone (Debian package rclone): its column stays empty"; fi
 
 base=/dev/shm
 [ -d $base ] && [ -w $base ] || base=${TMPDIR:-/tmp}
@@ -106,12 +106,15 @@ stop_link() { kill "$link_pid"; wait "$link_pid" 2>/dev/null || true; }
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 
-run_ours() {  # get|put PORT LOCAL REMOTE
-    "$driver" --port "$2" --user "$user" --key "$work/user_key" --known-hosts "$work/known_hosts" \
-        "$1" "$3" "$4" >/dev/null
+# Each tool: get|put PORT FROM TO (get: remote to local, put: local to remote).
+run_ours() {
+    local op=$1 port=$2
+    [ "$op" = get ] && set -- "$4" "$3" || set -- "$3" "$4"
+    "$driver" --port "$port" --user "$user" --key "$work/user_key" \
+        --known-hosts "$work/known_hosts" "$op" "$1" "$2" >/dev/null
 }
 run_sftp() {
-    if [ "$1" = get ]; then echo "get $4 $3"; else echo "put $3 $4"; fi > "$work/batch"
+    echo "$1 $3 $4" > "$work/batch"
     sftp -q -b "$work/batch" -i "$work/user_key" -P "$2" -o StrictHostKeyChecking=no \
         -o UserKnownHostsFile="$work/openssh_known_hosts" -o BatchMode=yes "$user@127.0.0.1" >/dev/null
 }
@@ -119,16 +122,18 @@ export RCLONE_CONFIG=$work/rclone.conf RCLONE_CONFIG_BENCH_TYPE=sftp RCLONE_CONF
     RCLONE_CONFIG_BENCH_USER=$user RCLONE_CONFIG_BENCH_KEY_FILE=$work/user_key \
     RCLONE_CONFIG_BENCH_DISABLE_HASHCHECK=true RCLONE_CONFIG_BENCH_SHELL_TYPE=none
 run_rclone() {
-    if [ "$1" = get ]; then set -- "$2" "bench:$4" "$3"; else set -- "$2" "$3" "bench:$4"; fi
-    RCLONE_CONFIG_BENCH_PORT=$1 rclone copyto -q "$2" "$3"
+    local from=$3 to=bench:$4
+    [ "$1" = get ] && from=bench:$3 to=$4
+    RCLONE_CONFIG_BENCH_PORT=$2 rclone copyto -q "$from" "$to"
 }
-measure() {  # TOOL get|put PORT [FILE]; prints the seconds, once the copy is checked
-    local src=${4:-$work/remote/source.bin} l=$work/local/copy.bin r=$work/remote/copy.bin t0 t1
+measure() {  # TOOL get|put PORT [REMOTE FILE]; prints the seconds, once the copy is checked
+    local from=${4:-$work/remote/source.bin} to=$work/local/copy.bin t0 t1
+    [ "$2" = put ] && from=$work/local/source.bin to=$work/remote/copy.bin
     t0=$(now)
-    if [ "$2" = get ]; then "run_$1" get "$3" "$l" "$src"; else "run_$1" put "$3" "$work/local/source.bin" "$r"; fi
+    "run_$1" "$2" "$3" "$from" "$to"
     t1=$(now)
-    cmp -s "$src" "$([ "$2" = get ] && echo "$l" || echo "$r")" || { echo "$1 $2: the copy differs" >&2; exit 1; }
-    rm -f "$l" "$r"
+    cmp -s "$from" "$to" || { echo "$1 $2: the copy differs" >&2; exit 1; }
+    rm -f "$to"
     elapsed "$t0" "$t1"
 }
 
@@ -167,7 +172,7 @@ EOF
     echo "$SMALL_FILES files of $SMALL_KB KiB at RTT $RTT_MS ms: whole run $total s (exit code $code)," \
         "$moved files downloaded, $left left on the server"
     awk -v t="$total" -v n="$SMALL_FILES" -v r="$RTT_MS" 'BEGIN { p = t / n * 1000;
-        printf "per file %.0f ms; beyond the 100 ms pause %.0f ms = %.1f round trips\n", p, p - 100, (p - 100) / r }'
+        printf "whole run per file %.0f ms: beyond the 100 ms pause %.0f ms = %.1f round trips\n", p, p - 100, (p - 100) / r }'
     python3 "$here/sftp_log.py" count "$work/sftp.log" "$work/remote/small" "$RTT_MS"
     [ "$code" = 0 ] || { echo "the program's output:"; tail -20 "$work/program.out"; }
     exit "$code"
@@ -213,6 +218,7 @@ EOF
 }
 
 : > "$work/results"
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg) (2 cores: the runs share them with whatever else runs)"
 list=${rtts:-direct}
 for rtt in ${list//,/ }; do
     if [ "$rtt" = direct ]; then
@@ -237,5 +243,6 @@ for rtt in ${list//,/ }; do
     summary | grep "^| $rtt |"
 done
 echo
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "$SIZE_MB MiB file, $REPS runs per tool and direction, taking turns; median MB/s (min-max), whole process:"
 summary
