@@ -190,12 +190,14 @@ if [ -n "$rtts" ]; then
         direct+=("$(measure sftp get "$port" "$work/remote/check.bin")")
         linked+=("$(measure sftp get "$link_port" "$work/remote/check.bin")")
     done
+    cpu=$(awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$link_pid/stat")
     stop_link
     rm "$work/remote/check.bin"
     d=$(median "${direct[@]}") l=$(median "${linked[@]}")
-    awk -v d="$d" -v l="$l" -v mb="$LINK_CHECK_MB" 'BEGIN { b = mb * 1048576 / 1e6;
+    awk -v d="$d" -v l="$l" -v mb="$LINK_CHECK_MB" -v cpu="$cpu" -v lt="${linked[*]}" 'BEGIN { b = mb * 1048576 / 1e6;
         printf "delay_link at 0 ms, %d MiB sftp download, median of 3: straight %.0f MB/s, through it %.0f MB/s, ratio %.2f\n",
-               mb, b / d, b / l, d / l }'
+               mb, b / d, b / l, d / l;
+        split(lt, t, " "); printf "delay_link used %.2f s of CPU for the 3 downloads through it (%.1f s)\n", cpu, t[1] + t[2] + t[3] }'
 fi
 
 summary() {  # the table of what $work/results holds: median MB/s (min-max) and ratios
