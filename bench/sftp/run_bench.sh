@@ -40,7 +40,11 @@ cmake --build "$BUILD" -j2 --target "${targets[@]}" >/dev/null
 driver=$BUILD/bench/sftp/sftp_bench
 link=$BUILD/bench/latency/delay_link
 tools=(ours sftp)
-if command -v rclone >/dev/null; then tools+=(rclone); else echo "no rclone (Debian package rclone): its column stays empty"; fi
+if command -v rclone >/dev/null; then
+    tools+=(rclone)
+else
+    echo "no rclone (Debian package rclone): its column stays empty"
+fi
 
 base=/dev/shm
 [ -d $base ] && [ -w $base ] || base=${TMPDIR:-/tmp}
@@ -62,7 +66,8 @@ wait_port() {
 }
 
 if [ ! -d /run/sshd ]; then
-    mkdir -m 0755 /run/sshd 2>/dev/null || { echo "sshd needs /run/sshd, which cannot be made" >&2; exit 1; }
+    mkdir -m 0755 /run/sshd 2>/dev/null ||
+        { echo "sshd needs /run/sshd, which cannot be made" >&2; exit 1; }
 fi
 mkdir -p "$work/remote" "$work/local"
 ssh-keygen -q -t ed25519 -N '' -f "$work/host_key"
@@ -73,7 +78,8 @@ user=$(id -un)
 subsystem=internal-sftp
 # sftp-server's own log is the only place that names each request; it goes to a file only
 # when its standard error is taken away from the session.
-[ -n "$SMALL_FILES" ] && subsystem="/usr/bin/python3 $here/sftp_log.py stamp $work/sftp.log /usr/lib/openssh/sftp-server -e -l DEBUG3"
+[ -n "$SMALL_FILES" ] && subsystem="/usr/bin/python3 $here/sftp_log.py stamp $work/sftp.log \
+/usr/lib/openssh/sftp-server -e -l DEBUG3"
 cat > "$work/sshd_config" <<EOF
 ListenAddress 127.0.0.1
 Port $port
@@ -142,7 +148,9 @@ if [ -n "$SMALL_FILES" ]; then
     [ -x "$prog" ] || prog=$BUILD/src/shell/app/valtrassosftp
     home=$work/program
     mkdir -p "$home" "$work/remote/small" "$work/local/small"
-    for i in $(seq -w "$SMALL_FILES"); do head -c $((SMALL_KB * 1024)) /dev/urandom > "$work/remote/small/file_$i.bin"; done
+    for i in $(seq -w "$SMALL_FILES"); do
+        head -c $((SMALL_KB * 1024)) /dev/urandom > "$work/remote/small/file_$i.bin"
+    done
     : > "$work/remote/small/scarica_ok"  # the folder is complete
     "$here/../latency/check_rtt.py" "$link" "$RTT_MS"
     start_link "$RTT_MS"
@@ -194,10 +202,11 @@ if [ -n "$rtts" ]; then
     stop_link
     rm "$work/remote/check.bin"
     d=$(median "${direct[@]}") l=$(median "${linked[@]}")
-    awk -v d="$d" -v l="$l" -v mb="$LINK_CHECK_MB" -v cpu="$cpu" -v lt="${linked[*]}" 'BEGIN { b = mb * 1048576 / 1e6;
-        printf "delay_link at 0 ms, %d MiB sftp download, median of 3: straight %.0f MB/s, through it %.0f MB/s, ratio %.2f\n",
-               mb, b / d, b / l, d / l;
-        split(lt, t, " "); printf "delay_link used %.2f s of CPU for the 3 downloads through it (%.1f s)\n", cpu, t[1] + t[2] + t[3] }'
+    awk -v d="$d" -v l="$l" -v mb="$LINK_CHECK_MB" -v cpu="$cpu" -v lt="${linked[*]}" 'BEGIN {
+        b = mb * 1048576 / 1e6; split(lt, t, " ")
+        printf "delay_link at 0 ms, %d MiB sftp download, median of 3: straight %.0f MB/s, ", mb, b / d
+        printf "through it %.0f MB/s, ratio %.2f\n", b / l, d / l
+        printf "delay_link used %.2f s of CPU for the 3 downloads through it (%.1f s)\n", cpu, t[1] + t[2] + t[3] }'
 fi
 
 summary() {  # the table of what $work/results holds: median MB/s (min-max) and ratios
