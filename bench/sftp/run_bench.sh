@@ -145,7 +145,7 @@ measure() {  # TOOL get|put PORT [REMOTE FILE]; prints the seconds, once the cop
 
 if [ -n "$SMALL_FILES" ]; then
     prog=$BUILD/valtrassosftp
-    [ -x "$prog" ] || prog=$BUILD/src/shell/app/valtrassosftp
+    [ -x "$prog" ] || prog=$BUILD/src/shell/program/valtrassosftp
     home=$work/program
     mkdir -p "$home" "$work/remote/small" "$work/local/small"
     for i in $(seq -w "$SMALL_FILES"); do
