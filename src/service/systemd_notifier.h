@@ -7,8 +7,8 @@
 namespace vs {
 
 // Tells systemd how the service is doing (Type=notify). Outside systemd, where NOTIFY_SOCKET
-// is unset, every call does nothing. The environment is read when the object is made, so a
-// test can point NOTIFY_SOCKET and WATCHDOG_USEC at its own socket first.
+// is unset, every call does nothing. NOTIFY_SOCKET is read at each call, WATCHDOG_USEC when the
+// object is made, so a test can stand in for systemd with a socket of its own.
 class SystemdNotifier {
   public:
     SystemdNotifier();
