@@ -20,9 +20,9 @@ struct AlertsTest : ::testing::Test {
         chmod((dir / "alert").c_str(), 0755);
         return (dir / "alert").string();
     }
-    vs::Alerts alerts(const std::string& cmd, int after, std::chrono::milliseconds limit = 30s) {
+    vs::Alerts alerts(vs::AlertSettings settings, std::chrono::milliseconds limit = 30s) {
         return vs::Alerts(
-            {{cmd}, after, ""}, dir.path(), [this] { ++yields; },
+            std::move(settings), dir.path(), [this] { ++yields; },
             [this](const std::string& l) { log.push_back(l); }, limit);
     }
     vs::test::TempDir dir;
@@ -31,25 +31,28 @@ struct AlertsTest : ::testing::Test {
 };
 
 // Outcomes in the order of CycleOutcome: - not run, n nothing to do, c clean, e errors, x no
-// connection.
+// connection. The settings file gives the command a second word, "|", that it writes after
+// each run.
 TEST_F(AlertsTest, FireOnceOnEnteringTheFailingStateAndOnceOnRecovery) {
     const struct {
-        int after;
+        std::string after;
         std::string outcomes, runs;  // runs: event, count and last error of each command run
     } cases[] = {
-        {3, "eeeeec", "failing 3 E3|recovered 5 E5|"},
-        {3, "eecee", ""},
-        {3, "ee-exnncc", "failing 3 E4|recovered 4 E5|"},
-        {1, "xcxn", "failing 1 E1|recovered 1 E1|failing 1 E3|recovered 1 E3|"},
+        {"", "eeeeec", "failing 3 E3|recovered 5 E5|"},
+        {"3", "eecee", ""},
+        {"3", "ee-exnncc", "failing 3 E4|recovered 4 E5|"},
+        {"1", "xcxn", "failing 1 E1|recovered 1 E1|failing 1 E3|recovered 1 E3|"},
     };
     const std::string cmd = script(
-        "printf '%s %s %s|' $VALTRASSOSFTP_EVENT $VALTRASSOSFTP_FAILING_CYCLES "
-        "\"$VALTRASSOSFTP_LAST_ERROR\" >>\"$VALTRASSOSFTP_HOME/runs\"\n"
+        "printf '%s %s %s%s' $VALTRASSOSFTP_EVENT $VALTRASSOSFTP_FAILING_CYCLES "
+        "\"$VALTRASSOSFTP_LAST_ERROR\" \"$1\" >>\"$VALTRASSOSFTP_HOME/runs\"\n"
         "printf 'ok\\033\\n'; exit 3");
     for (const auto& c : cases) {
         std::filesystem::remove(dir / "runs");
         log.clear();
-        vs::Alerts a = alerts(cmd, c.after);
+        vs::test::writeFile(dir / "v.ini", "[PARAMETRI]\r\nalertcommand= " + cmd +
+                                               " \t|\r\nalertafter=" + c.after + "\r\n");
+        vs::Alerts a = alerts(vs::readAlertSettings(dir / "v.ini"));
         for (std::size_t i = 0; i < c.outcomes.size(); ++i) {
             vs::CycleReport r;
             r.outcome = CycleOutcome(std::string_view("-ncex").find(c.outcomes[i]));
@@ -69,7 +72,7 @@ TEST_F(AlertsTest, AHangingCommandAndWhatItStartedAreKilledAtTheLimit) {
     const std::string cmd =
         script("sleep 60 & echo $! >\"$VALTRASSOSFTP_HOME/pid\"; echo on; wait");
     const auto start = std::chrono::steady_clock::now();
-    alerts(cmd, 1, 1s).afterCycle({1, CycleOutcome::Errors, {}, {}, {}, ""});
+    alerts({{cmd}, 1, ""}, 1s).afterCycle({1, CycleOutcome::Errors, {}, {}, {}, ""});
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     EXPECT_GT(yields, 10);  // the program's events ran meanwhile
     EXPECT_EQ(log, std::vector<std::string>{"Allarme failing: " + cmd +
@@ -81,7 +84,8 @@ TEST_F(AlertsTest, AHangingCommandAndWhatItStartedAreKilledAtTheLimit) {
 }
 
 TEST_F(AlertsTest, AMissingCommandIsOneLogLine) {
-    alerts((dir / "nope").string(), 1).afterCycle({1, CycleOutcome::ConnectFailed, {}, {}, {}, ""});
+    alerts({{(dir / "nope").string()}, 1, ""})
+        .afterCycle({1, CycleOutcome::ConnectFailed, {}, {}, {}, ""});
     EXPECT_EQ(log, std::vector<std::string>{"Allarme failing: " + (dir / "nope").string() +
                                             " non trovato"});
 }
