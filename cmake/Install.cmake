@@ -1,5 +1,5 @@
-# Install rules: the program, its manual page, the systemd unit, the desktop entry and the
-# icon, each in the place a Linux system looks for it.
+# Install rules: the program, its manual page, the systemd units, the example alert command,
+# the desktop entry and the icon, each in the place a Linux system looks for it.
 include(GNUInstallDirs)
 
 # Relative to the prefix, so that the package (prefix /usr) puts the unit in
@@ -24,21 +24,27 @@ add_custom_command(
 add_custom_target(valtrassosftp_manpage ALL DEPENDS ${_vs_packaging_bin}/valtrassosftp.1.gz)
 install(FILES ${_vs_packaging_bin}/valtrassosftp.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# The unit starts /usr/bin/valtrassosftp, where the package puts it. Another prefix
-# (/usr/local for a plain `cmake --install`) gets a unit naming the program where it
-# really went: the copy is rewritten at install time, when the prefix is known, and
-# installed by the rule right after.
-set(_vs_unit_installed ${_vs_packaging_bin}/install/valtrassosftp.service)
-install(CODE "
-  set(_vs_bindir \"${CMAKE_INSTALL_BINDIR}\")
-  if(NOT IS_ABSOLUTE \"\${_vs_bindir}\")
-    set(_vs_bindir \"\${CMAKE_INSTALL_PREFIX}/\${_vs_bindir}\")
-  endif()
-  file(READ \"${_vs_packaging_src}/valtrassosftp.service\" _vs_unit)
-  string(REPLACE \"/usr/bin/valtrassosftp\" \"\${_vs_bindir}/valtrassosftp\" _vs_unit \"\${_vs_unit}\")
-  file(WRITE \"${_vs_unit_installed}\" \"\${_vs_unit}\")
-")
-install(FILES ${_vs_unit_installed} DESTINATION ${VALTRASSO_SYSTEMD_UNIT_DIR})
+# The units start /usr/bin/valtrassosftp, where the package puts it. Another prefix
+# (/usr/local for a plain `cmake --install`) gets units naming the program where it really
+# went: the copies are rewritten at install time, when the prefix is known, and installed by
+# the rule right after. valtrassosftp@.service is the template, one instance per partner.
+foreach(_vs_unit valtrassosftp.service valtrassosftp@.service)
+  set(_vs_unit_installed ${_vs_packaging_bin}/install/${_vs_unit})
+  install(CODE "
+    set(_vs_bindir \"${CMAKE_INSTALL_BINDIR}\")
+    if(NOT IS_ABSOLUTE \"\${_vs_bindir}\")
+      set(_vs_bindir \"\${CMAKE_INSTALL_PREFIX}/\${_vs_bindir}\")
+    endif()
+    file(READ \"${_vs_packaging_src}/${_vs_unit}\" _vs_text)
+    string(REPLACE \"/usr/bin/valtrassosftp\" \"\${_vs_bindir}/valtrassosftp\" _vs_text \"\${_vs_text}\")
+    file(WRITE \"${_vs_unit_installed}\" \"\${_vs_text}\")
+  ")
+  install(FILES ${_vs_unit_installed} DESTINATION ${VALTRASSO_SYSTEMD_UNIT_DIR})
+endforeach()
+
+# The example alert command (alertcommand= in the settings), mailing the event.
+install(PROGRAMS ${_vs_packaging_src}/alert-mail.sh
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/valtrassosftp)
 
 install(FILES ${_vs_packaging_src}/valtrassosftp.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -28,7 +28,9 @@ with a Qt window and a notification-area icon, or headless.
 .
 The package ships a systemd unit, valtrassosftp.service, that runs the timer
 mode headless as the system user valtrassosftp with /var/lib/valtrassosftp as
-its program folder. The unit is installed but neither enabled nor started.")
+its program folder, and a template, valtrassosftp@.service, for one instance
+per partner server with its own settings, log, metrics and alerts. The units
+are installed but neither enabled nor started.")
 
 # The libraries' packages come from the binary itself when dpkg-shlibdeps can read it
 # (it needs dpkg-dev and file); otherwise from the list of Debian 12's packages of the
@@ -42,9 +44,11 @@ else()
   message(STATUS "dpkg-shlibdeps or file missing: the package lists its library packages by name")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "adduser, libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6network6, libqt6widgets6, libssh2-1, libcurl4")
+      "adduser, libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6network6, libqt6widgets6, libssh2-1, libcurl4, libsystemd0")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
+# For the example alert command and for the metrics file's usual reader.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bsd-mailx | mailutils, msmtp-mta, prometheus-node-exporter")
 
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/debian/postinst

@@ -74,8 +74,10 @@ else
     echo "NOTE: systemd is not running here: enablement and start were not checked"
 fi
 if command -v systemd-analyze >/dev/null; then
-    out=$(systemd-analyze verify valtrassosftp.service 2>&1)
-    check "systemd-analyze verify accepts the installed unit${out:+: $out}" test -z "$out"
+    for name in valtrassosftp.service valtrassosftp@partner.service; do
+        out=$(systemd-analyze verify "$name" 2>&1)
+        check "systemd-analyze verify accepts the installed $name${out:+: $out}" test -z "$out"
+    done
 fi
 
 # --- The installed program, as the service runs it (one "asp" cycle, nothing to do).

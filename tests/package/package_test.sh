@@ -65,12 +65,14 @@ bin=$root/usr/bin/valtrassosftp
 # --- Files: exactly these, all owned by root, nothing else slipped into the package.
 expected_files="./usr/bin/valtrassosftp
 ./usr/lib/systemd/system/valtrassosftp.service
+./usr/lib/systemd/system/valtrassosftp@.service
+./usr/share/valtrassosftp/alert-mail.sh
 ./usr/share/applications/valtrassosftp.desktop
 ./usr/share/icons/hicolor/scalable/apps/valtrassosftp.svg
 ./usr/share/man/man1/valtrassosftp.1.gz"
 actual_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
 if [[ $actual_files == "$(sort <<<"$expected_files")" ]]; then
-    pass "package holds exactly the program, unit, desktop entry, icon and manual page"
+    pass "package holds exactly the program, units, alert script, desktop entry, icon and manual page"
 else
     fail "package file list differs:"
     diff <(sort <<<"$expected_files") <(echo "$actual_files")
@@ -200,8 +202,9 @@ root = ET.parse(sys.argv[1]).getroot()
 sys.exit(0 if root.tag == "{http://www.w3.org/2000/svg}svg" else 1)
 ' "$root/usr/share/icons/hicolor/scalable/apps/valtrassosftp.svg"
 
-# --- The systemd unit.
+# --- The systemd units: the plain one and the per-partner template.
 unit=$root/usr/lib/systemd/system/valtrassosftp.service
+template=$root/usr/lib/systemd/system/valtrassosftp@.service
 unit_value() { sed -n "s/^$1=//p" "$unit"; }
 check "unit runs /usr/bin/valtrassosftp mod:auto --headless" \
     test "$(unit_value ExecStart)" = "/usr/bin/valtrassosftp mod:auto --headless"
@@ -209,32 +212,47 @@ check "unit's program folder is /var/lib/valtrassosftp" \
     test "$(unit_value Environment)" = "VALTRASSOSFTP_HOME=/var/lib/valtrassosftp"
 check "unit runs as valtrassosftp" test "$(unit_value User)" = valtrassosftp
 check "unit stops with SIGTERM" test "$(unit_value KillSignal)" = SIGTERM
+for u in "$unit" "$template"; do
+    check "$(basename "$u") is Type=notify, NotifyAccess=main, WatchdogSec=5min" test \
+        "$(sed -n 's/^Type=//p; s/^NotifyAccess=//p; s/^WatchdogSec=//p' "$u" | xargs)" = \
+        "notify main 5min"
+done
+check "an instance has its own program folder and settings file" test \
+    "$(sed -n 's/^Environment=//p; s/^StateDirectory=//p' "$template" | xargs)" = \
+    "VALTRASSOSFTP_HOME=/var/lib/valtrassosftp/%i VALTRASSOSFTP_SETTINGS=/etc/valtrassosftp/%i.ini valtrassosftp/%i"
+hardening() { sed -n '/^# Hardening/,/^\[Install\]/{/^[A-Z]/p}' "$1"; }
+check "the template has the unit's hardening" diff <(hardening "$unit") <(hardening "$template")
+check "alert-mail.sh is executable" test -x "$root/usr/share/valtrassosftp/alert-mail.sh"
+if command -v shellcheck >/dev/null; then
+    check "alert-mail.sh passes shellcheck" shellcheck -s sh "$root/usr/share/valtrassosftp/alert-mail.sh"
+fi
 if command -v systemd-analyze >/dev/null; then
-    # The copy names the unpacked program, which verify wants to find; MANPATH lets it
+    # The copies name the unpacked program, which verify wants to find; MANPATH lets it
     # find the packaged manual page that Documentation= names. Verify ignores bad lines
     # with a warning and still exits 0, so any output is a failure too.
     mkdir -p "$work/unit"
-    sed "s#^ExecStart=/usr/bin/valtrassosftp#ExecStart=$bin#" "$unit" \
-        >"$work/unit/valtrassosftp.service"
-    out=$(MANPATH=$root/usr/share/man systemd-analyze verify \
-        "$work/unit/valtrassosftp.service" 2>&1)
-    rc=$?
-    if ((rc == 0)) && [[ -z $out ]]; then
-        pass "systemd-analyze verify accepts the unit"
-    else
-        fail "systemd-analyze verify (exit $rc): $out"
-    fi
-    # The hardening must keep the exposure low (30 is 3.0 as printed, the top of "OK"):
-    # dropping a few settings shows here.
-    if systemd-analyze security --help 2>/dev/null | grep -q -- '--offline'; then
-        out=$(systemd-analyze security --offline=yes --threshold=30 \
-            "$work/unit/valtrassosftp.service" 2>&1)
+    for u in "$unit" "$template"; do
+        sed "s#^ExecStart=/usr/bin/valtrassosftp#ExecStart=$bin#" "$u" >"$work/unit/${u##*/}"
+    done
+    for name in valtrassosftp.service valtrassosftp@partner.service; do
+        out=$(MANPATH=$root/usr/share/man systemd-analyze verify "$work/unit/$name" 2>&1)
         rc=$?
-        check "systemd-analyze security: $(grep -o 'Overall exposure level.*' <<<"$out")" \
-            test "$rc" -eq 0
-    fi
+        if ((rc == 0)) && [[ -z $out ]]; then
+            pass "systemd-analyze verify accepts $name"
+        else
+            fail "systemd-analyze verify $name (exit $rc): $out"
+        fi
+        # The hardening must keep the exposure low (30 is 3.0 as printed, the top of "OK"):
+        # dropping a few settings shows here.
+        if systemd-analyze security --help 2>/dev/null | grep -q -- '--offline'; then
+            out=$(systemd-analyze security --offline=yes --threshold=30 "$work/unit/$name" 2>&1)
+            rc=$?
+            check "systemd-analyze security $name: $(grep -o 'Overall exposure level.*' <<<"$out")" \
+                test "$rc" -eq 0
+        fi
+    done
 else
-    skip "systemd-analyze is not installed: the unit was not verified by systemd"
+    skip "systemd-analyze is not installed: the units were not verified by systemd"
 fi
 
 # --- The packaged program, headless, in a temporary program folder.

@@ -1,0 +1,14 @@
+#include "service/status_line.h"
+
+#include "common/clock.h"
+
+namespace vs {
+
+std::string statusLine(const CycleReport& last, const RunTotals& totals) {
+    return "Ciclo " + std::to_string(last.cycle) + ": ricevuti " +
+           std::to_string(totals.filesReceived) + ", inviati " + std::to_string(totals.filesSent) +
+           ", errori " + std::to_string(totals.errors) + ", ultimo ciclo senza errori " +
+           (totals.lastClean ? formatGeneralDateTime(toLocalTime(*totals.lastClean)) : "mai");
+}
+
+}  // namespace vs
