@@ -54,6 +54,7 @@ void Program::Form_Load() {
     fs::path settingsPath = config_.fixedSettingsPath;
     if (settingsPath.empty() || !fs::exists(settingsPath, ec))
         settingsPath = fs::path(folder) / "valtrassosftp.ini";
+    if (!config_.settingsOverride.empty()) settingsPath = config_.settingsOverride;
     settings.setSettingsPath(settingsPath);
     settings.leggi_ini();
 
@@ -147,10 +148,12 @@ void Program::collegamento() {
         lastOutcome = cycle->collegamento();
     cycleRunning_ = false;
     view_.refresh();
+    if (afterCycle_ && cycle && !cycleEntry_) afterCycle_(cycle->lastReport());
     if (stopRequested_) finishShutdown();
 }
 
 void Program::endAfterCleanCycle(int exitCode) {
+    if (afterCycle_ && cycle) afterCycle_(cycle->lastReport());
     log.scrivi_file_log();
     endProcess_(exitCode);
 }

@@ -26,6 +26,7 @@ inline constexpr const char* kCaptionVersion = " - Vers. 4.0 - 16/10/09";
 struct ProgramConfig {
     std::filesystem::path programFolder;
     std::filesystem::path fixedSettingsPath;
+    std::filesystem::path settingsOverride;  // VALTRASSOSFTP_SETTINGS: wins when not empty
     std::string argumentText;  // the process's arguments, joined by blanks
     WeekdayNames weekdays;
 };
@@ -50,6 +51,10 @@ class Program {
     void collegamento();
     // Replaces the cycle (tests of start-up and of the schedule).
     void setCycleEntry(std::function<CycleOutcome()> entry) { cycleEntry_ = std::move(entry); }
+    // Told about every cycle that ran (the service's status, metrics and alerts).
+    void setAfterCycle(std::function<void(const CycleReport&)> afterCycle) {
+        afterCycle_ = std::move(afterCycle);
+    }
 
     // Ends the process after a clean "asp" cycle; the log list is written out first.
     void endAfterCleanCycle(int exitCode);
@@ -93,6 +98,7 @@ class Program {
     YieldFn yield_;
     std::function<void(int)> endProcess_;
     std::function<CycleOutcome()> cycleEntry_;
+    std::function<void(const CycleReport&)> afterCycle_;
     bool cycleRunning_ = false;
     bool stopRequested_ = false;
 };

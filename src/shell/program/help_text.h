@@ -6,7 +6,7 @@ inline constexpr const char* kHelpText =
     R"(Usage: valtrassosftp [plus:Y] [ope:CODE] [mod:auto|mod:asp] [once:y] [--headless]
 
 Unattended file-transfer scheduler: every few seconds it checks up to 51 transfer jobs and
-downloads or uploads the files that are due over SFTP or FTP.
+downloads or uploads the files that are due over SFTP, FTP or FTP over TLS.
 
 Switches (a token carries a switch when it contains the key; the last one wins):
   plus:Y       start even when another instance of this program folder is running
@@ -22,7 +22,10 @@ Switches (a token carries a switch when it contains the key; the last one wins):
   --version    the program's version
 
 Environment:
-  VALTRASSOSFTP_HOME   the program folder (default: the executable's folder)
+  VALTRASSOSFTP_HOME       the program folder (default: the executable's folder)
+  VALTRASSOSFTP_SETTINGS   the settings file; wins over both places below
+  VALTRASSOSFTP_METRICS    the metrics file of a headless run (default:
+                           <program folder>/valtrassosftp.prom)
 
 Files:
   /etc/valtrassosftp/valtrassosftp.ini   settings, used when it exists
@@ -30,6 +33,8 @@ Files:
   <program folder>/log/                  daily logs sftp_log_<weekday>_<day>.txt, kept one week
   <program folder>/tempozipftp/          staging folder for downloads
   <program folder>/known_hosts           SFTP host keys (OpenSSH format)
+  <program folder>/known_certs           FTPS certificate pins (host:port sha256//...)
+  <program folder>/valtrassosftp.prom    metrics of a headless run (Prometheus text format)
 )";
 
 }  // namespace vs

@@ -18,6 +18,7 @@
 #include "shell/program/help_text.h"
 #include "shell/program/qt_interval_timer.h"
 #include "shell/program/single_instance.h"
+#include "shell/program/unattended.h"
 #include "shell/command_line.h"
 #include "shell/program.h"
 #include "shell/program_folder.h"
@@ -92,7 +93,9 @@ int main(int argc, char** argv) {
     if (running && !allowed) return 0;  // the running instance comes forward; nothing written
 
     vs::SystemClock clock;
-    vs::ProgramConfig config{folder, vs::kFixedSettingsPath, text, vs::localeWeekdayNames()};
+    const char* settingsEnv = std::getenv("VALTRASSOSFTP_SETTINGS");
+    vs::ProgramConfig config{folder, vs::kFixedSettingsPath, settingsEnv ? settingsEnv : "", text,
+                             vs::localeWeekdayNames()};
     const vs::YieldFn yield = [] { QCoreApplication::processEvents(); };
 
     std::unique_ptr<vs::ShellView> view;
@@ -124,12 +127,24 @@ int main(int argc, char** argv) {
     if (!running) instance.listen([] {});
 #endif
 
+    // Headless, the program may run as a service: readiness, status, watchdog, metrics, alerts.
+    std::unique_ptr<vs::Unattended> unattended;
+    if (headless) {
+        unattended = std::make_unique<vs::Unattended>(program, folder, clock, yield);
+        program.setAfterCycle(
+            [&unattended](const vs::CycleReport& r) { unattended->afterCycle(r); });
+    }
+
     // SIGTERM and SIGINT run the orderly shutdown on the program's own thread.
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated,
-                         [&program] { program.shutdown(); });
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&] {
+            char c;
+            [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &c, 1);
+            if (unattended) unattended->stopping();
+            program.shutdown();
+        });
         struct sigaction sa {};
         sa.sa_handler = onTerminationSignal;
         sigemptyset(&sa.sa_mask);
@@ -145,6 +160,7 @@ int main(int argc, char** argv) {
         });
 
     program.Form_Load();
+    if (unattended) unattended->started();
 
     if (headless && program.mode == "asp") {
         // One cycle and done: its log reaches the day's file whatever happened.

@@ -1,0 +1,54 @@
+#include "shell/program/unattended.h"
+
+#include "common/text.h"
+#include "service/alert_settings.h"
+#include "service/status_line.h"
+#include "shell/program.h"
+
+namespace vs {
+
+namespace {
+
+ServiceLog logTo(Program& program, const Clock& clock) {
+    return [&program, &clock](const std::string& line) {
+        program.log.scrivi_log(timeOfDay(clock) + " " + line);
+    };
+}
+
+}  // namespace
+
+Unattended::Unattended(Program& program, const std::filesystem::path& programFolder,
+                       const Clock& clock, YieldFn yield)
+    : program_(program),
+      programFolder_(programFolder),
+      clock_(clock),
+      yield_(std::move(yield)),
+      metrics_(metricsPath(programFolder), programFolder.string(), clock.now(),
+               logTo(program, clock)) {
+    if (const auto every = notifier_.pingEvery()) {
+        watchdog_.setInterval(static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(*every).count()));
+        QObject::connect(&watchdog_, &QTimer::timeout, [this] { notifier_.watchdog(); });
+        watchdog_.start();
+    }
+}
+
+void Unattended::started() {
+    notifier_.ready();
+}
+
+void Unattended::afterCycle(const CycleReport& report) {
+    if (report.outcome == CycleOutcome::NotRun) return;
+    metrics_.record(report);
+    notifier_.status(statusLine(report, metrics_.totals()));
+    if (!alerts_)
+        alerts_.emplace(readAlertSettings(program_.settings.settingsPath()), programFolder_, yield_,
+                        logTo(program_, clock_));
+    alerts_->afterCycle(report);  // last: may wait for the command, events still running
+}
+
+void Unattended::stopping() {
+    notifier_.stopping();
+}
+
+}  // namespace vs

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "common/clock.h"
+#include "common/yield.h"
+#include "cycle/cycle_report.h"
+#include "service/alerts.h"
+#include "service/metrics_file.h"
+#include "service/systemd_notifier.h"
+
+namespace vs {
+
+class Program;
+
+// The headless program as a monitored service: readiness, a status line after each cycle and
+// watchdog pings for systemd (silent outside it), the metrics file, and the alert command.
+class Unattended {
+  public:
+    Unattended(Program& program, const std::filesystem::path& programFolder, const Clock& clock,
+               YieldFn yield);
+
+    void started();  // start-up is done
+    void afterCycle(const CycleReport& report);
+    void stopping();  // the orderly shutdown has begun
+
+  private:
+    Program& program_;
+    std::filesystem::path programFolder_;
+    const Clock& clock_;
+    YieldFn yield_;
+    SystemdNotifier notifier_;
+    MetricsWriter metrics_;
+    std::optional<Alerts> alerts_;  // made once the settings are loaded
+    // Fires from the event loop, which also turns inside a cycle's waits: the pings stop only
+    // when the loop itself hangs.
+    QTimer watchdog_;
+};
+
+}  // namespace vs

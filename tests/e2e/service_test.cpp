@@ -1,0 +1,110 @@
+// The headless program as systemd and a metrics collector see it.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "support/program_run.h"
+
+namespace vs::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A datagram socket standing in for systemd's notification socket.
+class NotifySocket {
+  public:
+    explicit NotifySocket(const fs::path& path) : path_(path) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    ~NotifySocket() { ::close(fd_); }
+    // Every message that arrived so far, one per line.
+    const std::string& messages() {
+        char buf[4096];
+        for (ssize_t n; (n = ::recv(fd_, buf, sizeof buf, 0)) > 0;)
+            received_ += std::string(buf, static_cast<std::size_t>(n)) + "\n";
+        return received_;
+    }
+    int count(const std::string& what) {
+        int n = 0;
+        for (std::size_t at = 0; (at = messages().find(what, at)) != std::string::npos; ++at) ++n;
+        return n;
+    }
+
+  private:
+    fs::path path_;
+    int fd_ = -1;
+    std::string received_;
+};
+
+TEST(Service, ReadyStatusWatchdogWhileATransferStallsStoppingAtSigterm) {
+    TempDir dir;
+    TestServer server(TestServer::Kind::Sftp, {"--stall-after-bytes", "100000"});
+    ASSERT_TRUE(server.ok());
+    writeFile(server.local("out") / "big.bin", patternBytes(1 << 20, 5));
+    writeFile(server.local("out") / "scarica_ok", "");
+    fs::create_directories(dir / "in");
+    writeSettings(dir / "home", loginTo(server),
+                  {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
+    NotifySocket systemd(dir / "notify");
+    ServerProcess program;
+    ASSERT_TRUE(program.start({programBinary(), "mod:auto", "--headless"},
+                              {"VALTRASSOSFTP_HOME=" + (dir / "home").string(), "LC_ALL=C",
+                               "NOTIFY_SOCKET=" + (dir / "notify").string(),
+                               "WATCHDOG_USEC=400000",
+                               "VALTRASSOSFTP_METRICS=" + (dir / "m.prom").string()}));
+    // Reads what arrives, as systemd does: a full socket would hold the sender.
+    const auto wait = [&](int tenths, const std::function<bool()>& done) {
+        for (int i = 0; i < tenths && !done(); ++i) {
+            systemd.messages();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    };
+    wait(100, [&] { return program.output().find("Downloading file /") != std::string::npos; });
+    const int before = systemd.count("WATCHDOG=1");
+    wait(20, [] { return false; });  // the transfer stalls meanwhile
+    EXPECT_GE(systemd.count("WATCHDOG=1") - before, 5);
+    EXPECT_EQ(systemd.messages().find("READY=1"), 0u);
+    program.signal(SIGTERM);
+    wait(200, [&] { return !program.running(); });
+    EXPECT_EQ(program.wait(std::chrono::seconds(1)), 0) << program.output();
+    EXPECT_EQ(systemd.count("STOPPING=1"), 1);
+    EXPECT_EQ(systemd.count("STATUS=Ciclo 1:"), 1) << systemd.messages();
+    const std::string metrics = readFile(dir / "m.prom");
+    EXPECT_NE(metrics.find("valtrassosftp_cycles_total{home=\"" + (dir / "home").string() + "\"} 1"),
+              std::string::npos)
+        << metrics;
+    EXPECT_TRUE(fs::exists(server.root() / "out" / "big.bin"));
+}
+
+TEST(Service, MetricsCountWhatMovedOutsideSystemdNothingIsSent) {
+    TempDir dir;
+    TestServer server(TestServer::Kind::Sftp);
+    ASSERT_TRUE(server.ok());
+    writeFile(server.local("out") / "a", "12345");
+    writeFile(server.local("out") / "b", "678");
+    writeFile(server.local("out") / "scarica_ok", "");
+    fs::create_directories(dir / "in");
+    writeSettings(dir / "home", loginTo(server),
+                  {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
+    EXPECT_EQ(runProgram(dir / "home", {"mod:asp"}).exitCode, 0);
+    const std::string metrics = readFile(dir / "home" / "valtrassosftp.prom");
+    const std::string labels = "{home=\"" + (dir / "home").string() + "\",job=\"0\",remote_folder=\"/out\"}";
+    EXPECT_NE(metrics.find("valtrassosftp_downloaded_files_total" + labels + " 2"),
+              std::string::npos)
+        << metrics;
+    EXPECT_NE(metrics.find("valtrassosftp_downloaded_bytes_total" + labels + " 8"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace vs::test
