@@ -54,11 +54,13 @@ bool SourceFile::beingWritten() const {
     return errno == EAGAIN || errno == EBUSY;
 }
 
-bool SourceFile::unchanged() const {
+SourceFile::Change SourceFile::change() const {
     struct stat now {};
+    if (::fstat(fd_, &now) != 0 || !(identityOf(now) == opened_)) return Change::Modified;
     struct stat there {};
-    return ::fstat(fd_, &now) == 0 && ::lstat(path_.c_str(), &there) == 0 &&
-           identityOf(now) == opened_ && identityOf(there) == opened_;
+    if (::lstat(path_.c_str(), &there) != 0 || !(identityOf(there) == opened_))
+        return Change::Replaced;
+    return Change::None;
 }
 
 }  // namespace vs

@@ -19,9 +19,9 @@ struct FileIdentity {
 };
 
 // A local file the program sends: opened once, never through a link, regular files only, and
-// sent from that open file. Before the file is backed up or deleted, unchanged() tells whether
-// the path still names this very file as it was when opened; a producer still writing it, or a
-// new version put in its place, makes it false. Throws RuntimeError when it cannot be opened.
+// sent from that open file. Before the file is backed up or deleted, change() tells whether the
+// path still names this very file as it was when opened. Throws RuntimeError when it cannot be
+// opened.
 class SourceFile {
   public:
     explicit SourceFile(std::string path);
@@ -37,7 +37,13 @@ class SourceFile {
     // lease, which it refuses while a writer has the file open; where the lease cannot be
     // taken for lack of rights, the answer is false.
     bool beingWritten() const;
-    bool unchanged() const;
+
+    enum class Change {
+        None,      // the path names the file as it was opened
+        Replaced,  // the path is gone or names another file; what was opened is intact
+        Modified,  // what was opened changed meanwhile: what was read may mix two versions
+    };
+    Change change() const;
 
   private:
     std::string path_;

@@ -95,12 +95,20 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
         line(" Impossibile inviare il file " + shownRemote);
         return;
     }
-    if (!source->unchanged()) {
-        // What arrived may be a mix of two versions: it must not pass for the file.
-        fileStep([&] { session().remove(remote); });
-        line(" File cambiato durante l'invio, sarà inviato di nuovo: " + visible(local));
-        fileFailed(kErrGeneric, "Il file " + local + " è cambiato durante l'invio");
-        return;
+    switch (source->change()) {
+        case SourceFile::Change::Modified:
+            // What arrived may be a mix of two versions: it must not pass for the file.
+            fileStep([&] { session().remove(remote); });
+            line(" File cambiato durante l'invio, sarà inviato di nuovo: " + visible(local));
+            fileFailed(kErrGeneric, "Il file " + local + " è cambiato durante l'invio");
+            return;
+        case SourceFile::Change::Replaced:
+            // What arrived is whole; the new file in its place (if any) goes next time.
+            line(" Inviato il file " + shownRemote);
+            line(" File sostituito durante l'invio, non salvato né cancellato: " + visible(local));
+            return;
+        case SourceFile::Change::None:
+            break;
     }
     line(" Inviato il file " + shownRemote);
     JobTally& t = tally();
@@ -110,11 +118,12 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     step_ = 142;
     if (!backUpSentFile(job, name, *source)) return;
     if (job.codes.deleteAtSource) {
-        if (!source->unchanged()) {
+        if (source->change() != SourceFile::Change::None) {
             line(" File cambiato dopo l'invio, non cancellato: " + visible(local));
         } else {
             fileStep([&] {
-                if (::unlink(local.c_str()) != 0)
+                // Gone already is what was wanted (a second instance sent it too).
+                if (::unlink(local.c_str()) != 0 && errno != ENOENT)
                     throw localFileError(errno, "Cancellazione di " + visible(local));
             });
         }

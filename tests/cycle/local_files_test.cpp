@@ -48,22 +48,24 @@ TEST(LocalFiles, ASourceFileIsARegularFileNeverALink) {
     }
 }
 
-TEST(LocalFiles, UnchangedTellsTheVersionThatWasOpened) {
+TEST(LocalFiles, ChangeTellsTheVersionThatWasOpenedFromAnother) {
+    using Change = SourceFile::Change;
     struct Case {
         const char* what;
         std::function<void(const fs::path&)> change;
-        bool unchanged;
+        Change expected;
     };
     const std::vector<Case> cases{
-        {"left alone", [](const fs::path&) {}, true},
-        {"appended to", [](const fs::path& f) { writeFile(f, "version 1 and more"); }, false},
+        {"left alone", [](const fs::path&) {}, Change::None},
+        {"appended to", [](const fs::path& f) { writeFile(f, "version 1 and more"); },
+         Change::Modified},
         {"replaced by rename",
          [](const fs::path& f) {
              writeFile(f.string() + ".new", "version 2");
              fs::rename(f.string() + ".new", f);
          },
-         false},
-        {"removed", [](const fs::path& f) { fs::remove(f); }, false},
+         Change::Replaced},
+        {"removed", [](const fs::path& f) { fs::remove(f); }, Change::Replaced},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -71,7 +73,7 @@ TEST(LocalFiles, UnchangedTellsTheVersionThatWasOpened) {
         writeFile(dir / "a", "version 1");
         SourceFile source((dir / "a").string());
         c.change(dir / "a");
-        EXPECT_EQ(source.unchanged(), c.unchanged);
+        EXPECT_EQ(source.change(), c.expected);
     }
 }
 

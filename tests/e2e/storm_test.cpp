@@ -1,0 +1,165 @@
+// Many cycles under fire: producers writing and replacing files at both ends, two instances
+// on one program folder, and SIGKILL at random moments; then clean runs. Every version a
+// producer published last must end exactly once at its destination or still at its source,
+// byte for byte, no file anywhere may hold anything but a published version, and no temporary
+// file of ours may be left.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "support/program_run.h"
+
+namespace vs::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Writes files into a folder the way producers do, and remembers every version it published.
+class Producer {
+  public:
+    Producer(fs::path folder, unsigned seed) : folder_(std::move(folder)), random_(seed) {}
+
+    void run(const std::atomic<bool>& stop) {
+        for (int n = 0; !stop; ++n) {
+            const std::string name = "f" + std::to_string(random_() % 40) + ".dat";
+            const std::string data = patternBytes(20000 + random_() % 300000, random_());
+            switch (random_() % 2) {
+                case 0:  // published whole, by rename (a new file or a new version)
+                    writeFile(folder_ / ("." + name + ".part"), data);
+                    published(name, data);
+                    fs::rename(folder_ / ("." + name + ".part"), folder_ / name);
+                    break;
+                case 1: {  // written in place, slowly, while it is already visible
+                    if (fs::exists(folder_ / name)) break;
+                    published(name, data);
+                    FILE* f = std::fopen((folder_ / name).c_str(), "wb");
+                    for (std::size_t at = 0; at < data.size(); at += 20000) {
+                        std::fwrite(data.data() + at, 1, std::min<std::size_t>(20000, data.size() - at), f);
+                        std::fflush(f);
+                        std::this_thread::sleep_for(40ms);
+                    }
+                    std::fclose(f);
+                    break;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50 + random_() % 150));
+        }
+    }
+    // Every version of every name, in order; the last one is the one that must survive.
+    std::map<std::string, std::vector<std::string>> versions() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return versions_;
+    }
+
+  private:
+    void published(const std::string& name, const std::string& data) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        versions_[name].push_back(data);
+    }
+    fs::path folder_;
+    std::mt19937 random_;
+    std::mutex mutex_;
+    std::map<std::string, std::vector<std::string>> versions_;
+};
+
+struct Tally {
+    int delivered = 0, atSource = 0, lost = 0, corrupt = 0, leftovers = 0;
+};
+
+// One direction: last versions delivered or still at the source; nothing else anywhere.
+void check(const std::map<std::string, std::vector<std::string>>& versions, const fs::path& source,
+           const std::vector<fs::path>& destinations, Tally& t) {
+    for (const auto& [name, all] : versions) {
+        const std::string& last = all.back();
+        const bool there = fs::exists(destinations[0] / name) && readFile(destinations[0] / name) == last;
+        const bool kept = fs::exists(source / name) && readFile(source / name) == last;
+        there ? ++t.delivered : kept ? ++t.atSource : ++t.lost;
+        if (!there && !kept) std::cerr << "lost: " << name << "\n";
+    }
+    for (const fs::path& folder : destinations)
+        for (const std::string& f : filesBelow(folder)) {
+            if (f.front() == '.' || f.find("/.") != std::string::npos) {
+                ++t.leftovers;
+                std::cerr << "left: " << (folder / f) << "\n";
+                continue;
+            }
+            auto it = versions.find(f);
+            const std::string data = readFile(folder / f);
+            if (it == versions.end() ||
+                std::find(it->second.begin(), it->second.end(), data) == it->second.end()) {
+                ++t.corrupt;
+                std::cerr << "corrupt: " << (folder / f) << "\n";
+            }
+        }
+}
+
+TEST(Storm, NothingLostNothingCorruptAfterFiftyKills) {
+    TempDir dir;
+    TestServer server(TestServer::Kind::Sftp, {"--max-rate", "4000000"});
+    ASSERT_TRUE(server.ok());
+    for (const char* f : {"in", "bak", "up", "home"}) fs::create_directories(dir / f);
+    writeFile(server.local("out") / "scarica_ok", "");
+    server.local("in");
+    writeSettings(dir / "home", loginTo(server),
+                  {{"/in", (dir / "up").string(), "TUTTI", "SI", "Upload", "", "1x", "FINISCE:.dat;"},
+                   {"/out", (dir / "in").string(), "TUTTI", "SI", "Download", (dir / "bak").string(),
+                    "1x", "FINISCE:.dat;"}});
+
+    Producer partner(server.root() / "out", 1), local(dir / "up", 2);
+    std::atomic<bool> stop{false};
+    std::thread a([&] { partner.run(stop); }), b([&] { local.run(stop); });
+
+    std::mt19937 random(3);
+    int kills = 0, runs = 0;
+    // Two spellings of one program folder: two instances side by side (plus:Y).
+    const std::vector<std::string> homes{(dir / "home").string(), (dir / "home" / ".").string()};
+    while (kills < 50) {
+        std::vector<std::unique_ptr<ServerProcess>> instances;
+        for (int i = 0; i < 1 + static_cast<int>(random() % 2); ++i) {
+            instances.push_back(std::make_unique<ServerProcess>());
+            instances.back()->start({programBinary(), "mod:asp", "plus:Y", "--headless"},
+                                    {"VALTRASSOSFTP_HOME=" + homes[i], "LC_ALL=C"});
+            ++runs;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300 + random() % 2500));
+        for (auto& p : instances)
+            if (p->running()) {
+                p->signal(SIGKILL);
+                ++kills;
+            }
+        for (auto& p : instances) p->wait(5s);
+    }
+    stop = true;
+    a.join();
+    b.join();
+    const int clean = 3;
+    for (int i = 0; i < clean; ++i) runProgram(dir / "home", {"mod:asp"});
+
+    Tally down, up;
+    check(partner.versions(), server.root() / "out", {dir / "in", dir / "bak"}, down);
+    check(local.versions(), dir / "up", {server.root() / "in"}, up);
+    const int stray = static_cast<int>(filesBelow(dir / "home" / "tempozipftp").size());
+    std::cout << "storm: " << runs << " runs, " << kills << " kills, " << clean
+              << " clean runs; download: " << down.delivered << " delivered, " << down.atSource
+              << " at the source, " << down.lost << " lost, " << down.corrupt << " corrupt; upload: "
+              << up.delivered << " delivered, " << up.atSource << " at the source, " << up.lost
+              << " lost, " << up.corrupt << " corrupt; " << down.leftovers + up.leftovers + stray
+              << " temporary files left\n";
+    EXPECT_GE(kills, 50);
+    EXPECT_EQ(down.lost + up.lost, 0);
+    EXPECT_EQ(down.corrupt + up.corrupt, 0);
+    EXPECT_EQ(down.leftovers + up.leftovers + stray, 0);
+    EXPECT_EQ(down.atSource + up.atSource, 0);  // the clean runs moved everything
+}
+
+}  // namespace
+}  // namespace vs::test
