@@ -6,8 +6,7 @@ listens, then "LOGIN <user>" for every successful login and "QUIT" for every QUI
 tests can count how many control connections a session opened and whether it said goodbye.
 Switches force the faults the control must survive: a refused login, a slow link, a data
 connection dropped or stalled after N bytes, Windows-style listings, no MLSD, a refused DELE.
-With --tls it speaks FTPS (explicit AUTH TLS or implicit, TLS required on control and data) and
-can refuse AUTH; --record appends every command line it receives to a file.
+--tls makes it FTPS (TLS required), --refuse-auth refuses AUTH, --record logs every command.
 
 Run it with Debian's /usr/bin/python3 (the one that has pyftpdlib). It ends by itself when
 its standard input (a pipe held by the test) closes, when its parent goes away, or after
@@ -52,8 +51,7 @@ def parse_args():
                    help="listings also name entries that would leave the folder")
     p.add_argument("--tls", choices=("explicit", "implicit"),
                    help="FTPS, TLS required (no data-channel faults then)")
-    p.add_argument("--cert", help="certificate (PEM) for --tls")
-    p.add_argument("--key", help="its private key (PEM)")
+    p.add_argument("--cert", nargs=2, default=(None, None), help="certificate and key (PEM)")
     p.add_argument("--refuse-auth", action="store_true", help="AUTH answers 534")
     p.add_argument("--record", help="append every command line received to this file")
     p.add_argument("--max-seconds", type=float, default=600)
@@ -220,8 +218,7 @@ class TestHandler(FTPHandler):
 
 
 class TLSDataHandler(TLS_DTPHandler):
-    """pyftpdlib drops a protected data connection that starts its handshake before the
-    transfer command arrives (curl connects right after PASV): let the handshake run."""
+    """pyftpdlib drops a data connection whose handshake precedes the transfer command."""
 
     def readable(self):
         if not self._initialized:
@@ -286,7 +283,7 @@ def main():
     authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
 
     handler = {None: TestHandler, "explicit": TLSHandler, "implicit": ImplicitTLSHandler}[args.tls]
-    handler.certfile, handler.keyfile = args.cert, args.key
+    handler.certfile, handler.keyfile = args.cert
     handler.refuse_auth = args.refuse_auth
     handler.record = args.record
     handler.authorizer = authorizer

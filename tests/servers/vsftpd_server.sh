@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# Debian's vsftpd for the FTPS tests, on 127.0.0.1 and a free port: TLS required for login
-# and data, data connections must resume the control connection's TLS session (its default).
-# Prints "PORT <n>" once it listens; ends when its parent goes or after MAX_SECONDS.
-#   vsftpd_server.sh ROOT CERT KEY [implicit] [MAX_SECONDS]
-# Login "anonymous" (any password), full rights on ROOT: a local or PAM virtual user would
-# need an account or a file in /etc/pam.d, and root; anonymous needs none of them.
+# vsftpd_server.sh ROOT CERT KEY [implicit] [MAX_SECONDS]: vsftpd on 127.0.0.1, TLS required,
+# data connections must resume the control's TLS session. Prints "PORT <n>" once it listens.
+# Login "anonymous": local or PAM virtual users would need root and an account or /etc/pam.d.
 set -euo pipefail
 root=$1 cert=$2 key=$3 implicit=NO max=${5:-300}
 [[ ${4:-} == implicit ]] && implicit=YES
@@ -22,7 +19,6 @@ anon_root=$root
 write_enable=YES
 anon_upload_enable=YES
 anon_other_write_enable=YES
-anon_world_readable_only=NO
 ssl_enable=YES
 implicit_ssl=$implicit
 allow_anon_ssl=YES
@@ -32,6 +28,7 @@ require_ssl_reuse=YES
 rsa_cert_file=$cert
 rsa_private_key_file=$key
 seccomp_sandbox=NO
+ssl_ciphers=HIGH
 EOF
 /usr/sbin/vsftpd "$dir/vsftpd.conf" &
 pid=$!
