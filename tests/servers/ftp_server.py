@@ -6,6 +6,7 @@ listens, then "LOGIN <user>" for every successful login and "QUIT" for every QUI
 tests can count how many control connections a session opened and whether it said goodbye.
 Switches force the faults the control must survive: a refused login, a slow link, a data
 connection dropped or stalled after N bytes, Windows-style listings, no MLSD, a refused DELE.
+--tls makes it FTPS (TLS required), --refuse-auth refuses AUTH, --record logs every command.
 
 Run it with Debian's /usr/bin/python3 (the one that has pyftpdlib). It ends by itself when
 its standard input (a pipe held by the test) closes, when its parent goes away, or after
@@ -22,7 +23,8 @@ import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, proto_cmds
+from pyftpdlib.handlers import (FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler,
+                                proto_cmds)
 from pyftpdlib.servers import FTPServer
 
 MONTHS = ("Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
@@ -47,6 +49,11 @@ def parse_args():
     p.add_argument("--pasv-address", help="address named in PASV replies instead of the real one")
     p.add_argument("--bad-names", action="store_true",
                    help="listings also name entries that would leave the folder")
+    p.add_argument("--tls", choices=("explicit", "implicit"),
+                   help="FTPS, TLS required (no data-channel faults then)")
+    p.add_argument("--cert", nargs=2, default=(None, None), help="certificate and key (PEM)")
+    p.add_argument("--refuse-auth", action="store_true", help="AUTH answers 534")
+    p.add_argument("--record", help="append every command line received to this file")
     p.add_argument("--max-seconds", type=float, default=600)
     return p.parse_args()
 
@@ -181,6 +188,14 @@ class FaultyDTPHandler(ThrottledDTPHandler):
 
 class TestHandler(FTPHandler):
     refuse_dele = False
+    refuse_auth = False
+    record = None
+
+    def pre_process_command(self, line, cmd, arg):
+        if self.record:
+            with open(self.record, "a") as f:
+                f.write(line + "\n")
+        return super().pre_process_command(line, cmd, arg)
 
     def on_login(self, username):
         print("LOGIN %s" % username, flush=True)
@@ -194,6 +209,36 @@ class TestHandler(FTPHandler):
             self.respond("550 Permission denied by the test server.")
             return
         return super().ftp_DELE(path)
+
+    def ftp_AUTH(self, line):  # reached on the TLS handler only
+        if self.refuse_auth:
+            self.respond("534 TLS refused by the test server.")
+            return
+        return super().ftp_AUTH(line)
+
+
+class TLSDataHandler(TLS_DTPHandler):
+    """pyftpdlib drops a data connection whose handshake precedes the transfer command."""
+
+    def readable(self):
+        if not self._initialized:
+            return self._ssl_accepting or self._ssl_want_read
+        return super().readable()
+
+
+class TLSHandler(TestHandler, TLS_FTPHandler):
+    dtp_handler = TLSDataHandler
+    tls_control_required = tls_data_required = True
+
+
+class ImplicitTLSHandler(TLSHandler):
+    """TLS from the first byte: the banner goes out only once the handshake is done."""
+
+    def handle(self):
+        self.secure_connection(self.ssl_context)
+
+    def handle_ssl_established(self):
+        super().handle()
 
 
 def watch_for_end(max_seconds):
@@ -237,7 +282,10 @@ def main():
         authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
 
-    handler = TestHandler
+    handler = {None: TestHandler, "explicit": TLSHandler, "implicit": ImplicitTLSHandler}[args.tls]
+    handler.certfile, handler.keyfile = args.cert
+    handler.refuse_auth = args.refuse_auth
+    handler.record = args.record
     handler.authorizer = authorizer
     handler.banner = "ValtrassoSftp test server ready."
     handler.auth_failed_timeout = 0.1  # refused logins answer at once, tests wait for them

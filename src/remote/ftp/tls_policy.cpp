@@ -1,0 +1,124 @@
+#include "remote/ftp/tls_policy.h"
+
+#include <arpa/inet.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <cstring>
+
+#include "common/text.h"
+
+namespace vs::ftp {
+
+namespace {
+
+bool nameMatches(X509* leaf, std::string host) {
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    unsigned char address[16];
+    if (::inet_pton(AF_INET, host.c_str(), address) == 1 ||
+        ::inet_pton(AF_INET6, host.c_str(), address) == 1)
+        return X509_check_ip_asc(leaf, host.c_str(), 0) == 1;
+    return X509_check_host(leaf, host.data(), host.size(), 0, nullptr) == 1;
+}
+
+// Takes OpenSSL's place in judging the server's certificate chain, during the handshake.
+int verifyPeer(X509_STORE_CTX* store, void* arg) {
+    auto* policy = static_cast<TlsPolicy*>(arg);
+    X509* leaf = X509_STORE_CTX_get0_cert(store);
+    const bool trusted = leaf && X509_verify_cert(store) == 1 && nameMatches(leaf, policy->host());
+    std::string pin;
+    unsigned char* der = nullptr;
+    int length = leaf ? i2d_X509(leaf, &der) : 0;
+    if (length > 0) pin = pinOfCertificate(std::string_view(reinterpret_cast<char*>(der), length));
+    OPENSSL_free(der);
+    if (!policy->decide(pin, trusted)) {
+        if (X509_STORE_CTX_get_error(store) == X509_V_OK)
+            X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
+        return 0;  // the handshake ends with an alert
+    }
+    // Accepted by pin: libcurl, which checks the chain's result after the handshake, must
+    // not refuse what the rule accepted.
+    X509_STORE_CTX_set_error(store, X509_V_OK);
+    return 1;
+}
+
+CURLcode onSslContext(CURL*, void* sslContext, void* policy) {
+    auto* context = static_cast<SSL_CTX*>(sslContext);
+    SSL_CTX_set_cert_verify_callback(context, &verifyPeer, policy);
+    // A refused chain must end the handshake, whatever libcurl set before us.
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, SSL_CTX_get_verify_callback(context));
+    return CURLE_OK;
+}
+
+}  // namespace
+
+TlsPolicy::TlsPolicy(std::string host, int port, KnownCerts knownCerts, LogFn log)
+    : host_(std::move(host)),
+      port_(port),
+      knownCerts_(std::move(knownCerts)),
+      log_(std::move(log)) {}
+
+std::string TlsPolicy::apply(CURL* easy) {
+    refusal_.clear();
+    // The SSL_CTX handed to our callback must be the OpenSSL we link.
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    if (!info->ssl_version || std::strncmp(info->ssl_version, "OpenSSL/", 8) != 0)
+        return "FTPS non disponibile: libcurl non usa OpenSSL";
+    curl_easy_setopt(easy, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    curl_easy_setopt(easy, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    // Servers such as vsftpd refuse a data connection that does not resume the control
+    // connection's TLS session.
+    curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 1L);
+    // libcurl loads the trust store and checks the chain's result; the name is ours to
+    // check, since a certificate for another name goes to the pin rule, not to a refusal.
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    if (!caFile_.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caFile_.c_str());
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, this);
+    if (curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &onSslContext) != CURLE_OK)
+        return "FTPS non disponibile: libcurl non permette di verificare i certificati";
+    return {};
+}
+
+bool TlsPolicy::refuse(std::string why) {
+    refusal_ = std::move(why);
+    return false;
+}
+
+bool TlsPolicy::decide(const std::string& pin, bool trusted) {
+    refusal_.clear();
+    const std::string name = visible(knownCertsName(host_, port_));
+    const std::string& file = knownCerts_.path();
+    if (pin.empty())
+        return refuse("Certificato di " + name + " illeggibile: connessione rifiutata");
+    KnownCerts::Recorded recorded = knownCerts_.lookup(host_, port_);
+    if (!recorded.error.empty())
+        return refuse("Certificato di " + name + " non verificabile, known_certs illeggibile (" +
+                      recorded.error + "): connessione rifiutata");
+    if (!recorded.pins.empty()) {
+        std::string pins;
+        for (const std::string& p : recorded.pins) {
+            if (p == pin) return true;
+            pins += (pins.empty() ? "" : ", ") + visible(p);
+        }
+        return refuse("Certificato di " + name + " cambiato: " + file + " registra " + pins +
+                      ", il server presenta " + pin +
+                      ". Connessione rifiutata: potrebbe essere qualcuno che si spaccia per il "
+                      "server; se il certificato è stato cambiato di proposito, togliere la riga "
+                      "di " +
+                      name + " da " + file);
+    }
+    if (trusted) return true;
+    if (std::string why = knownCerts_.record(host_, port_, pin); !why.empty())
+        return refuse("Certificato nuovo per " + name + " (" + pin + ") non registrato in " + file +
+                      ": " + why +
+                      ". Connessione rifiutata: rendere scrivibile la cartella del programma o "
+                      "aggiungere a known_certs la riga \"" +
+                      name + " " + pin + "\"");
+    if (log_) log_(" Certificato nuovo per " + name + " registrato in known_certs: " + pin);
+    return true;
+}
+
+}  // namespace vs::ftp

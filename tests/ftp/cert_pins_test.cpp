@@ -1,0 +1,83 @@
+// FTPS certificate pins: the pin of a known certificate, and the certificate rule on a real
+// known_certs file (lookup, first sight recorded, changed pin refused, unwritable folder).
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "remote/ftp/tls_policy.h"
+#include "support/temp_dir.h"
+
+namespace vs::ftp {
+namespace {
+
+TEST(CertPins, PinIsTheHashOfTheSubjectPublicKeyInfoAsOpensslComputesIt) {
+    // An ed25519 self-signed certificate; the expected pin is what `openssl x509 -pubkey |
+    // openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64` printed.
+    const std::string pem =
+        "MIIBLjCB4aADAgECAhRawyvN52TmtbKsWvtBEKs3Co757zAFBgMrZXAwDDEKMAgGA1UEAwwBdDAgFw0yNjEyMDcwMD"
+        "U0"
+        "MTlaGA8yMTI2MTExMzAwNTQxOVowDDEKMAgGA1UEAwwBdDAqMAUGAytlcAMhAAyeJTs2og/HQqF/"
+        "IB8MjP+xQQlgeJ47"
+        "ZYu4iiF1jyL1o1MwUTAdBgNVHQ4EFgQUa+Q8Vzm/dWvC2Gi841i6JRzNzLYwHwYDVR0jBBgwFoAUa+Q8Vzm/"
+        "dWvC2Gi8"
+        "41i6JRzNzLYwDwYDVR0TAQH/BAUwAwEB/"
+        "zAFBgMrZXADQQCZfieIi45Syy8GC1MFIK4jRXHRdyqvIsthjSGCkHYeXBan"
+        "dAESR50r0upqHXN82/prsOQ/giPxUJ7i4/jSnuwK";
+    std::string der(pem.size(), '\0');
+    der.resize(EVP_DecodeBlock(reinterpret_cast<unsigned char*>(der.data()),
+                               reinterpret_cast<const unsigned char*>(pem.data()), pem.size()));
+    EXPECT_EQ(pinOfCertificate(der), "sha256//WReC05TIt6mrmBnePoPH7Fue60suDCMYgLBe6d6X+oY=");
+    EXPECT_EQ(pinOfCertificate(pem), "");
+}
+
+TEST(CertPins, RuleOnKnownCerts) {
+    struct Case {
+        const char* before;  // known_certs before the handshake; nullptr: no file
+        const char* pin;
+        bool trusted;  // verifies against the trust store for the name
+        bool accepted;
+        const char* recorded;  // the file after a first sight; nullptr: left as it was
+    };
+    const Case cases[] = {
+        {nullptr, "sha256//A=", false, true, "h.example:21 sha256//A=\n"},
+        {nullptr, "sha256//A=", true, true, nullptr},
+        {"H.example:21 sha256//B=", "sha256//A=", true, false, nullptr},
+        {"# c\nh.example:990 sha256//B=\nh.example:21 sha256//C=\nh.example:21\tsha256//A= # "
+         "now\r\n",
+         "sha256//A=", false, true, nullptr},
+        {"h.example:990 sha256//A=", "sha256//B=", false, true,
+         "h.example:990 sha256//A=\nh.example:21 sha256//B=\n"},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        const auto file = dir / "known_certs";
+        if (c.before) test::writeFile(file, c.before);
+        ::chmod(file.c_str(), 0640);
+        std::string logged;
+        TlsPolicy policy("h.example", 21, KnownCerts(file), [&](auto& l) { logged += l; });
+        SCOPED_TRACE(c.before ? c.before : "(none)");
+        EXPECT_EQ(policy.decide(c.pin, c.trusted), c.accepted) << policy.refusal();
+        EXPECT_EQ(logged.empty(), !c.recorded) << logged;
+        const char* expected = c.recorded ? c.recorded : c.before;
+        namespace fs = std::filesystem;
+        EXPECT_EQ(fs::exists(file) ? test::readFile(file) : "(none)",
+                  expected ? expected : "(none)");
+        EXPECT_TRUE(!c.before || fs::status(file).permissions() == fs::perms(0640));
+        EXPECT_EQ(
+            policy.refusal().find("sha256//B=, il server presenta sha256//A=") != std::string::npos,
+            !c.accepted);
+    }
+}
+
+TEST(CertPins, FirstSightThatCannotBeRecordedIsRefused) {
+    test::TempDir dir;
+    test::writeFile(dir / "file", "");  // a folder nobody, not even root, can write into
+    TlsPolicy policy("h.example", 21, KnownCerts(dir / "file" / "known_certs"), {});
+    EXPECT_FALSE(policy.decide("sha256//A=", false));
+    EXPECT_NE(policy.refusal().find("non registrato"), std::string::npos) << policy.refusal();
+}
+
+}  // namespace
+}  // namespace vs::ftp
