@@ -4,9 +4,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-
 #include <filesystem>
+#include <string>
 
 #include "common/new_file.h"
 #include "common/runtime_error.h"
@@ -14,9 +13,10 @@
 #include "remote/ftp/ftp_control_factory.h"
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
+    if (argc != 7 && argc != 9) {
         std::fprintf(stderr,
-                     "usage: %s download|upload <port> <user> <password> <remote> <local>\n",
+                     "usage: %s download|upload <port> <user> <password> <remote> <local> "
+                     "[explicit|implicit <known_certs>]\n",
                      argv[0]);
         return 2;
     }
@@ -24,6 +24,11 @@ int main(int argc, char** argv) {
     const int port = std::atoi(argv[2]);
     int yields = 0;
     auto control = vs::makeCurlFtpControl([&yields] { ++yields; });
+    if (argc == 9) {
+        using Tls = vs::FtpControl::Security::Tls;
+        control->setSecurity(
+            {std::string(argv[7]) == "implicit" ? Tls::Implicit : Tls::Explicit, argv[8]});
+    }
     std::uint8_t last = 0;
     control->setProgressHandler([&last](std::uint8_t& p) { last = p; });
     control->setLogger([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });

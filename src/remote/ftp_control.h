@@ -27,6 +27,16 @@ class FtpControl {
     // Messages of the control's own for the activity log; each begins with a blank.
     virtual void setLogger(std::function<void(const std::string&)> logger) = 0;
 
+    // How the next connectAndLogin protects the session. TLS, once asked for, is required on
+    // the control connection and on every data connection: nothing ever goes out in clear.
+    struct Security {
+        enum class Tls { None, Explicit, Implicit };  // AUTH TLS first, or TLS from the first byte
+        Tls tls = Tls::None;
+        // Pins of server certificates that the trust store does not vouch for.
+        std::string knownCerts;
+    };
+    virtual void setSecurity(Security security) = 0;
+
     virtual void prepare(int value) = 0;  // first preparatory call, given 32000
     virtual void reset() = 0;             // second preparatory call
     virtual void connectAndLogin(const std::string& host, const std::string& login,

@@ -10,9 +10,30 @@
 
 namespace vs {
 
-FtpSession::FtpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
-                       const Clock& clock, FtpControl* control)
-    : state_(state), server_(server), log_(log), clock_(clock), control_(control) {
+FtpEndpoint ftpEndpoint(ServerType type, const std::string& hostField) {
+    FtpEndpoint endpoint{hostField};
+    if (type == ServerType::Ftps) endpoint.tls = FtpControl::Security::Tls::Explicit;
+    if (type == ServerType::FtpsImplicito) {
+        endpoint.tls = FtpControl::Security::Tls::Implicit;
+        endpoint.port = 990;
+    }
+    if (const size_t colon = hostField.find(':'); colon != std::string::npos) {
+        endpoint.host = hostField.substr(0, colon);
+        endpoint.port = portFromText(hostField.substr(colon + 1));
+    }
+    return endpoint;
+}
+
+FtpSession::FtpSession(SessionState& state, const ServerFields& server,
+                       const ServerType& serverType, ActivityLog& log, const Clock& clock,
+                       FtpControl* control, std::string knownCerts)
+    : state_(state),
+      server_(server),
+      serverType_(serverType),
+      log_(log),
+      clock_(clock),
+      control_(control),
+      knownCerts_(std::move(knownCerts)) {
     if (control_) {
         control_->setProgressHandler([this](std::uint8_t& p) { kftp_Progress(p); });
         control_->setLogger([this](const std::string& message) { line(message); });
@@ -36,14 +57,10 @@ void FtpSession::connetti_ftp() {
         ftp.prepare(32000);
         ftp.reset();
         line(" Connecting Ftp..");
-        std::string host = server_.txtHost;
-        int port = 21;
-        if (const size_t colon = server_.txtHost.find(':'); colon != std::string::npos) {
-            host = server_.txtHost.substr(0, colon);
-            port = portFromText(server_.txtHost.substr(colon + 1));
-        }
+        const FtpEndpoint endpoint = ftpEndpoint(serverType_, server_.txtHost);
+        ftp.setSecurity({endpoint.tls, knownCerts_});
         try {
-            ftp.connectAndLogin(host, server_.txtLogin, server_.txtPwd, port);
+            ftp.connectAndLogin(endpoint.host, server_.txtLogin, server_.txtPwd, endpoint.port);
         } catch (const RuntimeError& e) {
             if (e.number() != kErrConnection) throw;
             line(" Not Connected ! " + e.description());

@@ -7,18 +7,30 @@
 #include "remote/ftp_control.h"
 #include "remote/remote_session.h"
 #include "remote/session_state.h"
+#include "settings/job_codes.h"
 
 namespace vs {
 
 class ActivityLog;
 struct ServerFields;
 
+// Where and how the FTP session connects, from the server type and the host field ("name" or
+// "name:port"): a port written there wins over the type's own (990 for implicit TLS, else 21).
+struct FtpEndpoint {
+    std::string host;
+    int port = 21;
+    FtpControl::Security::Tls tls = FtpControl::Security::Tls::None;
+};
+FtpEndpoint ftpEndpoint(ServerType type, const std::string& hostField);
+
 // A cycle's FTP session (plain FTP and FTP over TLS alike): opens it through the FTP control
 // and handles the control's progress event.
 class FtpSession final : public RemoteSession {
   public:
-    FtpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
-               const Clock& clock, FtpControl* control);
+    // `serverType` is read at each connect: a saved change of the type takes effect at the
+    // next cycle. `knownCerts` holds the pins of FTPS servers.
+    FtpSession(SessionState& state, const ServerFields& server, const ServerType& serverType,
+               ActivityLog& log, const Clock& clock, FtpControl* control, std::string knownCerts);
 
     void connetti_ftp();
     void kftp_Progress(std::uint8_t& percentage);
@@ -46,9 +58,11 @@ class FtpSession final : public RemoteSession {
 
     SessionState& state_;
     const ServerFields& server_;
+    const ServerType& serverType_;
     ActivityLog& log_;
     const Clock& clock_;
     FtpControl* control_;
+    std::string knownCerts_;
 };
 
 }  // namespace vs

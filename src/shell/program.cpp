@@ -97,7 +97,9 @@ void Program::createSessions() {
             }
         },
         Sftp1.get(), (config_.programFolder / "known_hosts").string(), settings.keyfile);
-    ftpSession = std::make_unique<FtpSession>(session, settings.server, log, clock_, kftp.get());
+    ftpSession =
+        std::make_unique<FtpSession>(session, settings.server, settings.serverType, log, clock_,
+                                     kftp.get(), (config_.programFolder / "known_certs").string());
     CycleContext context{clock_,
                          log,
                          settings,

@@ -121,8 +121,9 @@ bool CurlFtpControl::ensureHandles() {
         easy_ = curl_easy_init();
         if (easy_) {
             CURL* h = easy_;
-            // Only plain FTP, never anything a server or a URL could redirect us to.
-            curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+            // Only the FTP of the session, never anything a server or a URL could redirect
+            // us to.
+            curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, implicitTls_ ? "ftps" : "ftp");
             curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "ftp");
             curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
             // The data connection goes to the host we logged in to, whatever PASV says.
@@ -179,6 +180,7 @@ CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, c
                      static_cast<curl_off_t>(mode == Mode::Upload ? total_ : -1));
     curlMessage_[0] = '\0';
     replies_.startOperation();
+    if (tls_) tls_->clearRefusal();
 
     busy_ = true;
     CURLMcode added = curl_multi_add_handle(multi_, easy_);
@@ -254,7 +256,7 @@ CurlFtpControl::Run CurlFtpControl::runCommands(std::initializer_list<std::strin
     Slist list;
     for (const std::string& command : commands)
         list.reset(curl_slist_append(list.release(), ("*" + command).c_str()));
-    Run run = perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), list.get());
+    Run run = perform(Mode::Command, url("/", true), list.get());
     if (run.code == CURLE_OK && !run.aborted) {
         const auto& replies = replies_.replies();
         if (replies.empty() || replies.back().code >= 400) run.code = CURLE_QUOTE_ERROR;
@@ -287,10 +289,29 @@ void CurlFtpControl::fail(int number, const std::string& text) const {
 void CurlFtpControl::failWith(const Run& run) const {
     if (run.aborted) fail(kErrAborted, "Trasferimento FTP interrotto");
     if (overflow_) fail(kErrRemote, "Elenco FTP troppo grande");
-    const int number = ftp::isConnectionFailure(run.code) ? kErrConnection : kErrRemote;
+    // A certificate refused on a silent reconnection ends the session like a lost link.
+    const bool refused = tls_ && !tls_->refusal().empty();
+    const int number = refused || ftp::isConnectionFailure(run.code) ? kErrConnection : kErrRemote;
     if (run.code == CURLE_QUOTE_ERROR && !replies_.lastRefusal())
         fail(number, "Nessuna risposta dal server FTP");
-    fail(number, ftp::describeFailure(run.code, curlMessage_, replies_));
+    fail(number, describe(run));
+}
+
+std::string CurlFtpControl::describe(const Run& run) const {
+    // libcurl reports a certificate refused inside the handshake as some TLS failure with
+    // text of its own that misleads: the operator needs ours.
+    if (tls_ && !tls_->refusal().empty()) return tls_->refusal();
+    std::string text = ftp::describeFailure(run.code, curlMessage_, replies_);
+    if (run.code == CURLE_USE_SSL_FAILED)
+        return "Il server FTP non accetta TLS (" + text + "): nessun accesso senza TLS";
+    return text;
+}
+
+std::string CurlFtpControl::url(std::string_view absolutePath, bool folder) const {
+    std::string text = ftp::remoteUrl(host_, port_, absolutePath, folder);
+    // libcurl speaks TLS from the first byte to an ftps:// URL.
+    if (implicitTls_) text.insert(3, "s");
+    return text;
 }
 
 std::string CurlFtpControl::checkedPath(const std::string& path) const {
@@ -310,18 +331,28 @@ void CurlFtpControl::connectAndLogin(const std::string& host, const std::string&
         fail(kErrConnection, "Porta FTP non valida: " + std::to_string(port));
     if (ftp::breaksCommandLine(login) || ftp::breaksCommandLine(password))
         fail(kErrConnection, "Utente o password FTP con caratteri non ammessi (CR, LF o NUL)");
+    implicitTls_ = security_.tls == Security::Tls::Implicit;
     if (!ensureHandles()) fail(kErrConnection, "Impossibile preparare la sessione FTP (libcurl)");
 
     host_ = urlHost;
     port_ = port;
+    if (security_.tls != Security::Tls::None) {
+        tls_ =
+            std::make_unique<ftp::TlsPolicy>(urlHost, port, ftp::KnownCerts(security_.knownCerts),
+                                             [this](const std::string& line) { log(line); });
+        tls_->setCaFile(caFile_);
+        if (std::string why = tls_->apply(easy_); !why.empty()) {
+            closeConnection();
+            fail(kErrConnection, why);
+        }
+    }
     curl_easy_setopt(easy_, CURLOPT_USERNAME, login.c_str());
     curl_easy_setopt(easy_, CURLOPT_PASSWORD, password.c_str());
     // Logging in runs PWD; FEAT then tells whether the server lists folders with MLSD.
     Slist feat(curl_slist_append(nullptr, "*FEAT"));
-    Run run = perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), feat.get());
+    Run run = perform(Mode::Command, url("/", true), feat.get());
     if (run.code != CURLE_OK) {
-        std::string text = run.aborted ? "Connessione FTP interrotta"
-                                       : ftp::describeFailure(run.code, curlMessage_, replies_);
+        std::string text = run.aborted ? "Connessione FTP interrotta" : describe(run);
         closeConnection();
         fail(kErrConnection, text);
     }
@@ -346,8 +377,8 @@ std::string CurlFtpControl::listDirectory() {
 
     std::string raw;
     sink_ = &raw;
-    const std::string url = ftp::remoteUrl(host_, port_, currentFolder_, true);
-    Run run = perform(Mode::Listing, url);
+    const std::string folderUrl = url(currentFolder_, true);
+    Run run = perform(Mode::Listing, folderUrl);
     if (run.code != CURLE_OK && !run.aborted && mlsd_) {
         // FEAT promised MLST but the server turned MLSD down as a command: use LIST from now on.
         const auto* refusal = replies_.lastRefusal();
@@ -355,7 +386,7 @@ std::string CurlFtpControl::listDirectory() {
             mlsd_ = false;
             log(" Elenco FTP: MLSD non accettato dal server, uso LIST");
             raw.clear();
-            run = perform(Mode::Listing, url);
+            run = perform(Mode::Listing, folderUrl);
         }
     }
     sink_ = nullptr;
@@ -373,7 +404,7 @@ FtpControl::FileInfo CurlFtpControl::stat(const std::string& remotePath) {
     const std::string target = checkedPath(remotePath);
     // A body-less request on a file: MDTM, TYPE I, SIZE, nothing transferred.
     curl_easy_setopt(easy_, CURLOPT_FILETIME, 1L);
-    Run run = perform(Mode::Info, ftp::remoteUrl(host_, port_, target, false));
+    Run run = perform(Mode::Info, url(target, false));
     curl_easy_setopt(easy_, CURLOPT_FILETIME, 0L);
     if (run.code != CURLE_OK) failWith(run);
     FileInfo info;
@@ -382,7 +413,8 @@ FtpControl::FileInfo CurlFtpControl::stat(const std::string& remotePath) {
     if (length >= 0) info.size = length;
     curl_off_t time = -1;
     curl_easy_getinfo(easy_, CURLINFO_FILETIME_T, &time);
-    if (time >= 0) info.modified = std::chrono::system_clock::from_time_t(static_cast<std::time_t>(time));
+    if (time >= 0)
+        info.modified = std::chrono::system_clock::from_time_t(static_cast<std::time_t>(time));
     return info;
 }
 
@@ -395,7 +427,7 @@ std::int64_t CurlFtpControl::fetch(const std::string& remotePath, int fd) {
     total_ = -1;
     done_ = 0;
     lastPercent_ = 0;
-    Run run = perform(Mode::Download, ftp::remoteUrl(host_, port_, target, false));
+    Run run = perform(Mode::Download, url(target, false));
     if (localErrno_ != 0) throw localFileError(localErrno_, "Scrittura del file scaricato");
     if (run.code != CURLE_OK) failWith(run);
     progressActive_ = true;
@@ -413,7 +445,7 @@ void CurlFtpControl::send(int fd, std::int64_t size, const std::string& remotePa
     total_ = size;
     done_ = 0;
     lastPercent_ = 0;
-    Run run = perform(Mode::Upload, ftp::remoteUrl(host_, port_, target, false));
+    Run run = perform(Mode::Upload, url(target, false));
     if (run.code == CURLE_OK && !shrank_) {
         progressActive_ = true;
         deliverProgress(true);
@@ -486,7 +518,7 @@ void CurlFtpControl::closeConnection() {
         abortRequested_ = false;
         Slist quit(curl_slist_append(nullptr, "QUIT"));
         try {
-            perform(Mode::Command, ftp::remoteUrl(host_, port_, "/", true), quit.get());
+            perform(Mode::Command, url("/", true), quit.get());
         } catch (...) {
             // The caller's events failed meanwhile; the session goes all the same.
         }
@@ -499,6 +531,7 @@ void CurlFtpControl::closeConnection() {
         curl_easy_cleanup(easy_);  // also forgets the password
         easy_ = nullptr;
     }
+    tls_.reset();
     connected_ = false;
     linkAlive_ = false;
     closeRequested_ = false;  // whoever asked for it is served
@@ -542,8 +575,8 @@ size_t CurlFtpControl::onRead(char* data, size_t size, size_t count, void* p) {
     auto* self = static_cast<CurlFtpControl*>(p);
     // Never beyond the size the file had when it was opened: what a producer appends
     // meanwhile belongs to the next version.
-    const auto room = static_cast<size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(size * count), self->total_ - self->offset_));
+    const auto room = static_cast<size_t>(std::min<std::int64_t>(
+        static_cast<std::int64_t>(size * count), self->total_ - self->offset_));
     if (room == 0) return 0;
     for (;;) {
         ssize_t n = ::pread(self->fd_, data, room, self->offset_);

@@ -8,11 +8,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "common/yield.h"
+#include "remote/ftp/ftp_control_factory.h"
 #include "remote/ftp/ftp_listing.h"
 #include "remote/ftp/ftp_reply.h"
-#include "remote/ftp/ftp_control_factory.h"
+#include "remote/ftp/tls_policy.h"
 #include "remote/ftp_control.h"
 
 namespace vs {
@@ -29,9 +31,11 @@ class CurlFtpControl final : public FtpControl {
     CurlFtpControl(const CurlFtpControl&) = delete;
     CurlFtpControl& operator=(const CurlFtpControl&) = delete;
 
-
     void setProgressHandler(ProgressHandler handler) override;
     void setLogger(std::function<void(const std::string&)> logger) override;
+    void setSecurity(Security security) override { security_ = std::move(security); }
+    // A PEM file of certificate authorities to trust in place of the system's store.
+    void setCaFile(std::string path) { caFile_ = std::move(path); }
     // Takes the waiting limit for connecting and for server replies, in milliseconds (the
     // caller gives 32000); values below one second keep the defaults.
     void prepare(int value) override;
@@ -72,6 +76,8 @@ class CurlFtpControl final : public FtpControl {
     [[noreturn]] void failWith(const Run& run) const;
     // The absolute form of a remote path; refuses one that could break a command line.
     std::string checkedPath(const std::string& path) const;
+    std::string url(std::string_view absolutePath, bool folder) const;
+    std::string describe(const Run& run) const;
     void closeConnection();
     void log(const std::string& message) const;
 
@@ -90,6 +96,9 @@ class CurlFtpControl final : public FtpControl {
     CURL* easy_ = nullptr;
     char curlMessage_[CURL_ERROR_SIZE] = {};
     ftp::ReplyLog replies_;
+    Security security_;
+    std::string caFile_;
+    std::unique_ptr<ftp::TlsPolicy> tls_;  // of the session open now; libcurl points at it
 
     // Session state, forgotten by reset() and close().
     bool connected_ = false;
@@ -99,6 +108,7 @@ class CurlFtpControl final : public FtpControl {
     std::string currentFolder_ = "/";
     bool mlsd_ = false;
     bool binary_ = true;
+    bool implicitTls_ = false;
 
     // The running operation.
     bool busy_ = false;
@@ -118,6 +128,5 @@ class CurlFtpControl final : public FtpControl {
     std::chrono::steady_clock::time_point lastYield_{};
     std::exception_ptr pendingException_;  // thrown by the caller's code inside a callback
 };
-
 
 }  // namespace vs

@@ -67,7 +67,13 @@ std::string TlsPolicy::apply(CURL* easy) {
         return "FTPS non disponibile: libcurl non usa OpenSSL";
     curl_easy_setopt(easy, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     curl_easy_setopt(easy, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
-    curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    // TLS 1.2 and no later. A TLS 1.3 server hands out its session tickets after the
+    // handshake, and libcurl closes an upload's data connection without reading the new
+    // one: the next data connection offers a ticket the server already took back, and servers
+    // that require reuse (vsftpd by default) refuse it with 522 - every transfer after an
+    // upload failed so. A retry would fail alike. TLS 1.2 sessions resume any number of times.
+    curl_easy_setopt(easy, CURLOPT_SSLVERSION,
+                     static_cast<long>(CURL_SSLVERSION_TLSv1_2) | CURL_SSLVERSION_MAX_TLSv1_2);
     // Servers such as vsftpd refuse a data connection that does not resume the control
     // connection's TLS session.
     curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 1L);

@@ -44,6 +44,7 @@ class TlsPolicy {
     // on; otherwise refusal() tells the operator why and what to do.
     bool decide(const std::string& pin, bool trusted);
     const std::string& refusal() const { return refusal_; }
+    void clearRefusal() { refusal_.clear(); }
 
     const std::string& host() const { return host_; }
 
