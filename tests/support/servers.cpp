@@ -44,6 +44,8 @@ const char* kindName(TestServer::Kind kind) {
             return "Ftp";
         case TestServer::Kind::OpenSsh:
             return "OpenSsh";
+        case TestServer::Kind::Vsftpd:
+            return "Vsftpd";
     }
     return "?";
 }
@@ -80,15 +82,18 @@ bool TestServer::restart(std::vector<std::string> extra) {
         case Kind::OpenSsh:
             skipReason_ = startSshd();
             return skipReason_.empty();
+        case Kind::Vsftpd:
+            skipReason_ = startVsftpd();
+            return skipReason_.empty();
     }
     return false;
 }
 
 bool TestServer::startPython(const std::string& script, std::vector<std::string> args) {
-    for (const std::string& a : {std::string("--root"), root_.string(), std::string("--user"),
-                                 std::string("tester"), std::string("--password"), password(),
-                                 std::string("--port"), std::to_string(port_),
-                                 std::string("--max-seconds"), std::string("600")})
+    for (const std::string& a :
+         {std::string("--root"), root_.string(), std::string("--user"), std::string("tester"),
+          std::string("--password"), password(), std::string("--port"), std::to_string(port_),
+          std::string("--max-seconds"), std::string("600")})
         args.push_back(a);
     args.insert(args.end(), extra_.begin(), extra_.end());
     process_ = std::make_unique<ServerProcess>();
@@ -134,11 +139,30 @@ std::string TestServer::startSshd() {
     return "sshd did not start listening";
 }
 
+std::string TestServer::startVsftpd() {
+    if (::access("/usr/sbin/vsftpd", X_OK) != 0) return "/usr/sbin/vsftpd is not installed";
+    const std::string cert = (dir() / "cert.pem").string(), key = (dir() / "key.pem").string();
+    if (!fs::exists(cert) &&
+        !runCommand("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 "
+                    "-subj /CN=127.0.0.1 -keyout '" +
+                    key + "' -out '" + cert + "' 2>/dev/null"))
+        return "openssl cannot make a certificate";
+    std::vector<std::string> argv{"/bin/bash", VS_TEST_SERVERS_DIR "/vsftpd_server.sh",
+                                  root_.string(), cert, key};
+    argv.insert(argv.end(), extra_.begin(), extra_.end());
+    process_ = std::make_unique<ServerProcess>();
+    port_ = process_->start(argv) ? process_->waitForPort() : 0;
+    return {};  // installed: a server that does not start is a failure, checked by ok()
+}
+
 std::string TestServer::serverType() const {
+    if (kind_ == Kind::Vsftpd)
+        return extra_ == std::vector<std::string>{"implicit"} ? "FtpsImplicito" : "Ftps";
     return kind_ == Kind::Ftp ? "Ftp" : "Sftp";
 }
 
 std::string TestServer::login() const {
+    if (kind_ == Kind::Vsftpd) return "anonymous";
     return kind_ == Kind::OpenSsh ? userName() : "tester";
 }
 
@@ -147,8 +171,10 @@ std::string TestServer::settingsExtra() const {
 }
 
 std::string TestServer::remote(const std::string& folder) const {
-    // sshd serves the whole file system; the other two serve root as "/".
-    return kind_ == Kind::OpenSsh ? (root_ / folder).string() : "/" + folder;
+    // sshd and vsftpd (not in a chroot, as no root is needed) serve the whole file system; the
+    // python servers serve root as "/".
+    return kind_ == Kind::OpenSsh || kind_ == Kind::Vsftpd ? (root_ / folder).string()
+                                                           : "/" + folder;
 }
 
 fs::path TestServer::local(const std::string& folder) const {

@@ -11,12 +11,14 @@
 namespace vs::test {
 
 // A real server on a free 127.0.0.1 port over a fresh folder: the asyncssh SFTP server, the
-// pyftpdlib FTP server (both with fault switches, tests/servers) or OpenSSH's sshd.
+// pyftpdlib FTP server (both with fault switches, tests/servers), OpenSSH's sshd or vsftpd
+// (FTPS with a self-signed certificate; switch "implicit" or "explicit").
 class TestServer {
   public:
-    enum class Kind { Sftp, Ftp, OpenSsh };
+    enum class Kind { Sftp, Ftp, OpenSsh, Vsftpd };
 
-    // Started with the switches; check ok() (or skipReason() for sshd, which may be missing).
+    // Started with the switches; check ok() (or skipReason() for sshd and vsftpd, which may
+    // be missing).
     explicit TestServer(Kind kind, std::vector<std::string> extra = {});
     ~TestServer();
 
@@ -30,8 +32,8 @@ class TestServer {
     Kind kind() const { return kind_; }
     int port() const { return port_; }
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-    const std::filesystem::path& root() const { return root_; }   // what it serves
-    std::filesystem::path dir() const { return dir_.path(); }     // beside root: keys ...
+    const std::filesystem::path& root() const { return root_; }  // what it serves
+    std::filesystem::path dir() const { return dir_.path(); }    // beside root: keys ...
     // What a settings file needs to log in here: tiposerver, login, password, and any key.
     std::string serverType() const;
     std::string login() const;
@@ -44,6 +46,7 @@ class TestServer {
   private:
     bool startPython(const std::string& script, std::vector<std::string> args);
     std::string startSshd();
+    std::string startVsftpd();
 
     Kind kind_;
     TempDir dir_;
