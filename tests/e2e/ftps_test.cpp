@@ -18,35 +18,31 @@ TEST_P(Ftps, UploadsThenDownloadsRunAfterRunAndAChangedCertificateIsRefused) {
     ASSERT_TRUE(server.ok());
     TempDir dir;
     const fs::path home = dir / "home", up = dir / "up", in = dir / "in";
-    fs::create_directories(up);
     fs::create_directories(in);
-    server.local("in");
     writeSettings(home, loginTo(server),
                   {{server.remote("in"), up.string(), "TUTTI", "SI", "Upload"},
                    {server.remote("out"), in.string(), "TUTTI", "SI"}});
-    const std::string known = "Certificato nuovo per 127.0.0.1:" + std::to_string(server.port());
+    const std::string name = "127.0.0.1:" + std::to_string(server.port());
+    const auto data = [](int n) { return patternBytes(n % 3 * 70000, n); };
     for (int run = 0; run < 3; ++run) {
-        for (int f = 0; f < 3; ++f) {
-            const std::string name = std::to_string(run) + std::to_string(f);
-            writeFile(up / ("u" + name), patternBytes(100 + 70000 * f, run * 3 + f));
-            writeFile(server.local("out") / ("d" + name), patternBytes(200 * f, f));
+        for (int n = run * 3; n < run * 3 + 3; ++n) {
+            writeFile(up / ("u" + std::to_string(n)), data(n));
+            writeFile(server.local("out") / ("d" + std::to_string(n)), data(n));
         }
+        server.local("in");
         const ProgramRun r = runProgram(home, {"mod:asp"});
         EXPECT_EQ(r.exitCode, 0) << r.output;
-        EXPECT_EQ(r.output.find(known) != std::string::npos, run == 0) << r.output;
-        for (int f = 0; f < 3; ++f) {
-            const std::string name = std::to_string(run) + std::to_string(f);
-            EXPECT_TRUE(readFile(server.root() / "in" / ("u" + name)) ==
-                        patternBytes(100 + 70000 * f, run * 3 + f));
-            EXPECT_TRUE(readFile(in / ("d" + name)) == patternBytes(200 * f, f));
-        }
+        EXPECT_EQ(r.output.find("Certificato nuovo per " + name) != std::string::npos, run == 0);
+        for (int n = run * 3; n < run * 3 + 3; ++n)
+            EXPECT_TRUE(readFile(server.root() / "in" / ("u" + std::to_string(n))) == data(n) &&
+                        readFile(in / ("d" + std::to_string(n))) == data(n))
+                << n;
     }
-    writeFile(home / "known_certs",
-              "127.0.0.1:" + std::to_string(server.port()) + " sha256//changed=\n");
+    writeFile(home / "known_certs", name + " sha256//changed=\n");
     writeFile(up / "late", "L");
     const ProgramRun r = runProgram(home, {"mod:asp"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.output.find(" Not Connected ! Certificato di 127.0.0.1:"), std::string::npos)
+    EXPECT_NE(r.output.find(" Not Connected ! Certificato di " + name), std::string::npos)
         << r.output;
     EXPECT_FALSE(fs::exists(server.root() / "in" / "late"));
 }

@@ -19,7 +19,6 @@ anon_root=$root
 write_enable=YES
 anon_upload_enable=YES
 anon_other_write_enable=YES
-anon_umask=022
 anon_world_readable_only=NO
 ssl_enable=YES
 implicit_ssl=$implicit
