@@ -44,8 +44,8 @@ void sftp1_ListItems(const std::string& fileInfo, ListingContext& ctx) {
             const bool isFile = line[0] == '-';
             std::string name = listingLineName(line);
             if (endsWith(name, "/")) name.pop_back();
-            bool accepted = acceptFileType(name, isFile, ctx.fileType, ctx.operatorCode,
-                                           ctx.operatorList);
+            bool accepted =
+                acceptFileType(name, isFile, ctx.fileType, ctx.operatorCode, ctx.operatorList);
             const bool dots = name == "." || name == "..";
             if (accepted && isFile && !dots && name != "scarica_ok" && !nameTest(ctx.filters, name))
                 accepted = false;

@@ -382,7 +382,8 @@ FtpControl::FileInfo CurlFtpControl::stat(const std::string& remotePath) {
     if (length >= 0) info.size = length;
     curl_off_t time = -1;
     curl_easy_getinfo(easy_, CURLINFO_FILETIME_T, &time);
-    if (time >= 0) info.modified = std::chrono::system_clock::from_time_t(static_cast<std::time_t>(time));
+    if (time >= 0)
+        info.modified = std::chrono::system_clock::from_time_t(static_cast<std::time_t>(time));
     return info;
 }
 
@@ -542,8 +543,8 @@ size_t CurlFtpControl::onRead(char* data, size_t size, size_t count, void* p) {
     auto* self = static_cast<CurlFtpControl*>(p);
     // Never beyond the size the file had when it was opened: what a producer appends
     // meanwhile belongs to the next version.
-    const auto room = static_cast<size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(size * count), self->total_ - self->offset_));
+    const auto room = static_cast<size_t>(std::min<std::int64_t>(
+        static_cast<std::int64_t>(size * count), self->total_ - self->offset_));
     if (room == 0) return 0;
     for (;;) {
         ssize_t n = ::pread(self->fd_, data, room, self->offset_);

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "common/yield.h"
+#include "remote/ftp/ftp_control_factory.h"
 #include "remote/ftp/ftp_listing.h"
 #include "remote/ftp/ftp_reply.h"
-#include "remote/ftp/ftp_control_factory.h"
 #include "remote/ftp_control.h"
 
 namespace vs {
@@ -28,7 +28,6 @@ class CurlFtpControl final : public FtpControl {
     ~CurlFtpControl() override;
     CurlFtpControl(const CurlFtpControl&) = delete;
     CurlFtpControl& operator=(const CurlFtpControl&) = delete;
-
 
     void setProgressHandler(ProgressHandler handler) override;
     void setLogger(std::function<void(const std::string&)> logger) override;
@@ -118,6 +117,5 @@ class CurlFtpControl final : public FtpControl {
     std::chrono::steady_clock::time_point lastYield_{};
     std::exception_ptr pendingException_;  // thrown by the caller's code inside a callback
 };
-
 
 }  // namespace vs
