@@ -5,9 +5,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-
 #include <filesystem>
+#include <string>
 
 #include "common/new_file.h"
 #include "common/runtime_error.h"

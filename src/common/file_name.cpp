@@ -43,8 +43,8 @@ bool isUsableFileName(std::string_view name) {
 std::string temporaryName() {
     static std::mt19937 random{std::random_device{}()};
     char buf[64];
-    std::snprintf(buf, sizeof buf, ".vs-%010ld-%08x.tmp", static_cast<long>(::getpid()) % 10000000000L,
-                  static_cast<unsigned>(random()));
+    std::snprintf(buf, sizeof buf, ".vs-%010ld-%08x.tmp",
+                  static_cast<long>(::getpid()) % 10000000000L, static_cast<unsigned>(random()));
     return buf;
 }
 
@@ -54,8 +54,7 @@ bool isTemporaryName(std::string_view name) {
         return false;
     const std::string_view pid = name.substr(kTempPrefix.size(), kPidDigits);
     const std::string_view rnd = name.substr(kTempPrefix.size() + kPidDigits + 1, kRandomDigits);
-    return name[kTempPrefix.size() + kPidDigits] == '-' && allOf(pid, isDigit) &&
-           allOf(rnd, isHex);
+    return name[kTempPrefix.size() + kPidDigits] == '-' && allOf(pid, isDigit) && allOf(rnd, isHex);
 }
 
 long temporaryOwner(std::string_view name) {

@@ -20,7 +20,7 @@ class ListingTable {
         std::string key;   // column 1: sort key (a placeholder until the download sets it)
         std::string size;  // column 2 as shown in the log; "9999" when no size is known
         std::optional<std::int64_t> knownSize;  // the size, when one is known
-        bool described = false;  // the listing itself gave key and size
+        bool described = false;                 // the listing itself gave key and size
     };
 
     void reset() { rows_.clear(); }

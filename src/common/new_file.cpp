@@ -90,7 +90,8 @@ std::int64_t copyIntoPlace(int from, const fs::path& folder, const std::string& 
         ssize_t n = ::pread(from, buffer.data(), buffer.size(), copied);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw localFileError(errno, "Lettura per la copia in " + visible((folder / name).string()));
+            throw localFileError(errno,
+                                 "Lettura per la copia in " + visible((folder / name).string()));
         }
         if (n == 0) break;
         to.write(buffer.data(), static_cast<std::size_t>(n));
@@ -114,8 +115,7 @@ int removeStaleTemporaries(const fs::path& folder, bool everything) {
         const bool ours = owner != 0 && owner != ::getpid() && !processAlive(owner);
         const bool leftover =
             e->d_type == DT_REG && owner == 0 && (everything || endsWith(e->d_name, ".vs-part"));
-        if (ours || leftover)
-            stale.push_back(e->d_name);
+        if (ours || leftover) stale.push_back(e->d_name);
     }
     int removed = 0;
     for (const std::string& name : stale)

@@ -80,7 +80,7 @@ class Cycle {
     void sendFile(TransferJob& job, const std::string& name);
     bool backUpSentFile(TransferJob& job, const std::string& name, const SourceFile& source);
 
-    void line(const std::string& text);  // the time, then the text
+    void line(const std::string& text);       // the time, then the text
     void errorLine(const std::string& text);  // a line that reports a failure
     void notifyChanged();
     bool stopping() const { return c_.stopRequested && c_.stopRequested(); }
@@ -94,7 +94,7 @@ class Cycle {
     std::string result_ = " !";
     bool errorSeen_ = false;
     bool folderUnreachable_ = false;
-    std::vector<RemoteStat> listedStats_;  // per listing row: the server's word before fetching
+    std::vector<RemoteStat> listedStats_;      // per listing row: the server's word before fetching
     std::vector<std::string> partialUploads_;  // remote paths a lost connection cut off
     CycleReport report_;
 };

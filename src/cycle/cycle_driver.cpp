@@ -60,8 +60,8 @@ CycleOutcome Cycle::collegamento() {
     report_.cycle = st.cycleCounter;
     report_.started = c_.clock.now();
     const auto finish = [this](CycleOutcome outcome) {
-        if (folderUnreachable_ && (outcome == CycleOutcome::Clean ||
-                                   outcome == CycleOutcome::NothingToDo))
+        if (folderUnreachable_ &&
+            (outcome == CycleOutcome::Clean || outcome == CycleOutcome::NothingToDo))
             outcome = CycleOutcome::Errors;
         report_.outcome = outcome;
         report_.ended = c_.clock.now();
@@ -220,8 +220,8 @@ void Cycle::removePartialUploads() {
             session_->remove(path);
             line(" Rimosso dal server il file incompleto " + visible(path));
         } catch (const std::exception& e) {
-            line(" Il file incompleto " + visible(path) + " potrebbe essere rimasto sul server: " +
-                 visible(e.what()));
+            line(" Il file incompleto " + visible(path) +
+                 " potrebbe essere rimasto sul server: " + visible(e.what()));
         }
     }
     session_->close();
@@ -273,8 +273,8 @@ Cycle::Resume Cycle::trap(int number, const std::string& description) {
         folderUnreachable_ = true;
         errorLine(timeOfDay(c_.clock) +
                   "Collegamento 1 ****** ERRORE **** Non riesco ad accedere alla dir locale " +
-                  std::to_string(job) + " " + c_.settings.jobTable[job].DirLocale + " step =  " +
-                  std::to_string(step_));
+                  std::to_string(job) + " " + c_.settings.jobTable[job].DirLocale +
+                  " step =  " + std::to_string(step_));
         if (step_ == 1 || step_ == 10) return Resume::NextPrescanJob;
         if (step_ == 55) return Resume::NextMainJob;
         return Resume::EndOfCycle;

@@ -141,9 +141,9 @@ void Cycle::workQueueItem(const std::string& localFolder) {
         // the file must not have changed meanwhile (a partner still writing it). A size the
         // server never told leaves nothing to compare.
         const std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
-        const bool correct = sameVersion(listed, fetched) &&
-                             (!expected || (received == *expected &&
-                                            (!fetched.size || *fetched.size == *expected)));
+        const bool correct =
+            sameVersion(listed, fetched) &&
+            (!expected || (received == *expected && (!fetched.size || *fetched.size == *expected)));
         if (!correct) {
             line(" Download incorretto " + shown);
             fileFailed(kErrRemote, "Il file " + name + " non corrisponde a quanto elencato (" +

@@ -16,7 +16,8 @@ std::vector<std::string> split(const std::string& text, const std::string& separ
     size_t start = 0;
     while (true) {
         const size_t at = text.find(separator, start);
-        parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        parts.push_back(
+            text.substr(start, at == std::string::npos ? std::string::npos : at - start));
         if (at == std::string::npos) break;
         start = at + separator.size();
     }

@@ -12,8 +12,8 @@ namespace vs {
 
 // What the selection rules read and fill while one remote listing is admitted.
 struct ListingContext {
-    FileType fileType;           // the running download job's file type
-    std::string& operatorCode;   // an automail FTP listing may turn it into "SELETTIVO"
+    FileType fileType;          // the running download job's file type
+    std::string& operatorCode;  // an automail FTP listing may turn it into "SELETTIVO"
     const std::string& operatorList;
     const NameFilters& filters;
     ListingTable& table;

@@ -2,13 +2,8 @@
 #include "common/text.h"
 #include "cycle/listing.h"
 #include "cycle/selection_rules.h"
-#include "cycle/sort_keys.h"
 
 namespace vs {
-
-namespace {
-constexpr std::size_t kAutomailCap = 200;
-}
 
 std::string listingLineName(const std::string& line) {
     // Nine passes, each cutting the text at the last blank found and trimming it, so that
@@ -25,14 +20,6 @@ std::string listingLineName(const std::string& line) {
     return text;
 }
 
-void addListingRow(ListingContext& ctx, ListingTable::Row row) {
-    if (ctx.table.add(std::move(row)) || ctx.overflowReported) return;
-    ctx.overflowReported = true;
-    if (ctx.log)
-        ctx.log(" Elenco troppo lungo: in tabella i primi " + std::to_string(ListingTable::kRows) +
-                " file, gli altri al prossimo ciclo");
-}
-
 void sftp1_ListItems(const std::string& fileInfo, ListingContext& ctx) {
     size_t start = 0;
     while (true) {
@@ -44,8 +31,8 @@ void sftp1_ListItems(const std::string& fileInfo, ListingContext& ctx) {
             const bool isFile = line[0] == '-';
             std::string name = listingLineName(line);
             if (endsWith(name, "/")) name.pop_back();
-            bool accepted = acceptFileType(name, isFile, ctx.fileType, ctx.operatorCode,
-                                           ctx.operatorList);
+            bool accepted =
+                acceptFileType(name, isFile, ctx.fileType, ctx.operatorCode, ctx.operatorList);
             const bool dots = name == "." || name == "..";
             if (accepted && isFile && !dots && name != "scarica_ok" && !nameTest(ctx.filters, name))
                 accepted = false;
@@ -58,24 +45,6 @@ void sftp1_ListItems(const std::string& fileInfo, ListingContext& ctx) {
             }
         }
         if (start + 1 >= fileInfo.size()) break;  // the next start is at or past the last char
-    }
-}
-
-void admitListing(const RemoteListing& listing, ListingContext& ctx) {
-    if (listing.layout == RemoteListing::Layout::Fields) {
-        for (const std::string& part : listing.parts) listftpprova(part, ctx);
-        return;
-    }
-    for (const std::string& part : listing.parts) sftp1_ListItems(part, ctx);
-    // Without the control file a "TUTTI" listing is dropped whole.
-    if (ctx.fileType == FileType::Tutti && !ctx.controlFileFlag) {
-        ctx.table.reset();
-        if (ctx.log) ctx.log(" Non posso scaricare i file (manca il file di controllo) ");
-    }
-    if (ctx.fileType == FileType::Automail && ctx.table.count() != 0) {
-        SelectionSort(ctx.table, static_cast<long>(ctx.table.count()) - 1);
-        // Only the first 200 names are handled this cycle; the rest stay for a later one.
-        ctx.table.truncate(kAutomailCap);
     }
 }
 

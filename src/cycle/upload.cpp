@@ -78,8 +78,7 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     session().announce(SessionMoment::Sending, remote, local);
     step_ = 140;
     // With uploadtemp the partner never sees the file under its name before it is whole.
-    const std::string target =
-        c_.settings.uploadTemp ? job.DirRemota + temporaryName() : remote;
+    const std::string target = c_.settings.uploadTemp ? job.DirRemota + temporaryName() : remote;
     bool sent = fileStep([&] {
         try {
             session().send(*source, target);

@@ -15,9 +15,8 @@ constexpr auto kFetchPause = std::chrono::milliseconds(100);
 }
 
 SftpSession::SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
-                         const Clock& clock, YieldFn yield, Pause pause,
-                         SftpComponent* component, std::string knownHostsFile,
-                         const std::string& keyfile)
+                         const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
+                         std::string knownHostsFile, const std::string& keyfile)
     : state_(state),
       server_(server),
       log_(log),

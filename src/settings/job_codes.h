@@ -10,7 +10,7 @@ struct TransferJob;
 // The coded fields of a job, read once from their texts (compared exactly, with case) when
 // the settings are loaded or the editor stores a field. The job keeps its texts: they are what
 // the file and the window show.
-enum class Operation { None, Download, Upload };        // TipoOperazione
+enum class Operation { None, Download, Upload };            // TipoOperazione
 enum class FileType { Other, Tutti, PdfReport, Automail };  // TipoFile
 
 struct JobCodes {

@@ -27,7 +27,7 @@ struct ProgramConfig {
     std::filesystem::path programFolder;
     std::filesystem::path fixedSettingsPath;
     std::filesystem::path settingsOverride;  // VALTRASSOSFTP_SETTINGS: wins when not empty
-    std::string argumentText;  // the process's arguments, joined by blanks
+    std::string argumentText;                // the process's arguments, joined by blanks
     WeekdayNames weekdays;
 };
 

@@ -53,14 +53,12 @@ TEST(Service, ReadyStatusWatchdogWhileATransferStallsStoppingAtSigterm) {
     writeFile(server.local("out") / "big.bin", patternBytes(1 << 20, 5));
     writeFile(server.local("out") / "scarica_ok", "");
     fs::create_directories(dir / "in");
-    writeSettings(dir / "home", loginTo(server),
-                  {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
+    writeSettings(dir / "home", loginTo(server), {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
     NotifySocket systemd(dir / "notify");
     ServerProcess program;
     ASSERT_TRUE(program.start({programBinary(), "mod:auto", "--headless"},
                               {"VALTRASSOSFTP_HOME=" + (dir / "home").string(), "LC_ALL=C",
-                               "NOTIFY_SOCKET=" + (dir / "notify").string(),
-                               "WATCHDOG_USEC=400000",
+                               "NOTIFY_SOCKET=" + (dir / "notify").string(), "WATCHDOG_USEC=400000",
                                "VALTRASSOSFTP_METRICS=" + (dir / "m.prom").string()}));
     // Reads what arrives, as systemd does: a full socket would hold the sender.
     const auto wait = [&](int tenths, const std::function<bool()>& done) {
@@ -80,8 +78,9 @@ TEST(Service, ReadyStatusWatchdogWhileATransferStallsStoppingAtSigterm) {
     EXPECT_EQ(systemd.count("STOPPING=1"), 1);
     EXPECT_EQ(systemd.count("STATUS=Ciclo 1:"), 1) << systemd.messages();
     const std::string metrics = readFile(dir / "m.prom");
-    EXPECT_NE(metrics.find("valtrassosftp_cycles_total{home=\"" + (dir / "home").string() + "\"} 1"),
-              std::string::npos)
+    EXPECT_NE(
+        metrics.find("valtrassosftp_cycles_total{home=\"" + (dir / "home").string() + "\"} 1"),
+        std::string::npos)
         << metrics;
     EXPECT_TRUE(fs::exists(server.root() / "out" / "big.bin"));
 }
@@ -94,11 +93,11 @@ TEST(Service, MetricsCountWhatMovedOutsideSystemdNothingIsSent) {
     writeFile(server.local("out") / "b", "678");
     writeFile(server.local("out") / "scarica_ok", "");
     fs::create_directories(dir / "in");
-    writeSettings(dir / "home", loginTo(server),
-                  {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
+    writeSettings(dir / "home", loginTo(server), {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
     EXPECT_EQ(runProgram(dir / "home", {"mod:asp"}).exitCode, 0);
     const std::string metrics = readFile(dir / "home" / "valtrassosftp.prom");
-    const std::string labels = "{home=\"" + (dir / "home").string() + "\",job=\"0\",remote_folder=\"/out\"}";
+    const std::string labels =
+        "{home=\"" + (dir / "home").string() + "\",job=\"0\",remote_folder=\"/out\"}";
     EXPECT_NE(metrics.find("valtrassosftp_downloaded_files_total" + labels + " 2"),
               std::string::npos)
         << metrics;

@@ -43,7 +43,8 @@ class Producer {
                     published(name, data);
                     FILE* f = std::fopen((folder_ / name).c_str(), "wb");
                     for (std::size_t at = 0; at < data.size(); at += 20000) {
-                        std::fwrite(data.data() + at, 1, std::min<std::size_t>(20000, data.size() - at), f);
+                        std::fwrite(data.data() + at, 1,
+                                    std::min<std::size_t>(20000, data.size() - at), f);
                         std::fflush(f);
                         std::this_thread::sleep_for(40ms);
                     }
@@ -80,7 +81,8 @@ void check(const std::map<std::string, std::vector<std::string>>& versions, cons
            const std::vector<fs::path>& destinations, Tally& t) {
     for (const auto& [name, all] : versions) {
         const std::string& last = all.back();
-        const bool there = fs::exists(destinations[0] / name) && readFile(destinations[0] / name) == last;
+        const bool there =
+            fs::exists(destinations[0] / name) && readFile(destinations[0] / name) == last;
         const bool kept = fs::exists(source / name) && readFile(source / name) == last;
         there ? ++t.delivered : kept ? ++t.atSource : ++t.lost;
         if (!there && !kept) std::cerr << "lost: " << name << "\n";
@@ -109,10 +111,11 @@ TEST(Storm, NothingLostNothingCorruptAfterFiftyKills) {
     for (const char* f : {"in", "bak", "up", "home"}) fs::create_directories(dir / f);
     writeFile(server.local("out") / "scarica_ok", "");
     server.local("in");
-    writeSettings(dir / "home", loginTo(server),
-                  {{"/in", (dir / "up").string(), "TUTTI", "SI", "Upload", "", "1x", "FINISCE:.dat;"},
-                   {"/out", (dir / "in").string(), "TUTTI", "SI", "Download", (dir / "bak").string(),
-                    "1x", "FINISCE:.dat;"}});
+    writeSettings(
+        dir / "home", loginTo(server),
+        {{"/in", (dir / "up").string(), "TUTTI", "SI", "Upload", "", "1x", "FINISCE:.dat;"},
+         {"/out", (dir / "in").string(), "TUTTI", "SI", "Download", (dir / "bak").string(), "1x",
+          "FINISCE:.dat;"}});
 
     Producer partner(server.root() / "out", 1), local(dir / "up", 2);
     std::atomic<bool> stop{false};
@@ -150,10 +153,10 @@ TEST(Storm, NothingLostNothingCorruptAfterFiftyKills) {
     const int stray = static_cast<int>(filesBelow(dir / "home" / "tempozipftp").size());
     std::cout << "storm: " << runs << " runs, " << kills << " kills, " << clean
               << " clean runs; download: " << down.delivered << " delivered, " << down.atSource
-              << " at the source, " << down.lost << " lost, " << down.corrupt << " corrupt; upload: "
-              << up.delivered << " delivered, " << up.atSource << " at the source, " << up.lost
-              << " lost, " << up.corrupt << " corrupt; " << down.leftovers + up.leftovers + stray
-              << " temporary files left\n";
+              << " at the source, " << down.lost << " lost, " << down.corrupt
+              << " corrupt; upload: " << up.delivered << " delivered, " << up.atSource
+              << " at the source, " << up.lost << " lost, " << up.corrupt << " corrupt; "
+              << down.leftovers + up.leftovers + stray << " temporary files left\n";
     EXPECT_GE(kills, 50);
     EXPECT_EQ(down.lost + up.lost, 0);
     EXPECT_EQ(down.corrupt + up.corrupt, 0);

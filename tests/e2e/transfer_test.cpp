@@ -47,9 +47,8 @@ class Transfer : public ::testing::TestWithParam<Kind> {
 };
 
 TEST_P(Transfer, MovesEveryFileBothWaysAndLeavesNothingBehind) {
-    const std::map<std::string, std::string> down{{"empty.txt", ""},
-                                                  {"small.txt", "hello"},
-                                                  {"large.bin", patternBytes(700000, 1)}};
+    const std::map<std::string, std::string> down{
+        {"empty.txt", ""}, {"small.txt", "hello"}, {"large.bin", patternBytes(700000, 1)}};
     const std::map<std::string, std::string> up{{"a.txt", "to the partner"},
                                                 {"b.bin", patternBytes(300000, 2)}};
     for (const auto& [name, data] : down) writeFile(server->local("out") / name, data);
@@ -90,8 +89,7 @@ TEST_P(Transfer, RefusalsAreCountedAndTheRestStillMoves) {
                  {server->remote("nofolder"), local("up"), "TUTTI", "SI", "Upload"},
                  {server->remote("in"), local("up"), "TUTTI", "SI", "Upload"}});
     EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_NE(dayLogs(dir / "home").find(" Collegamento Terminato  CON ERRORI"),
-              std::string::npos);
+    EXPECT_NE(dayLogs(dir / "home").find(" Collegamento Terminato  CON ERRORI"), std::string::npos);
     EXPECT_EQ(readFile(dir / "in" / "a.txt"), "A");
     EXPECT_TRUE(fs::exists(server->root() / "out" / "a.txt"));  // its removal was refused
     EXPECT_EQ(readFile(server->root() / "in" / "b.txt"), "B");
@@ -117,9 +115,10 @@ TEST_P(Transfer, ALostConnectionKeepsEveryFileAndTheNextRunFinishes) {
             writeFile(server->local("out") / "scarica_ok", "");
         }
         EXPECT_EQ(runOnce({job}).exitCode, 1);
-        EXPECT_FALSE(fs::exists(upload ? server->root() / "in" / "big.bin" : dir / "in" / "big.bin"));
-        EXPECT_TRUE(readFile(upload ? dir / "up" / "big.bin" : server->root() / "out" / "big.bin") ==
-                    data);
+        EXPECT_FALSE(
+            fs::exists(upload ? server->root() / "in" / "big.bin" : dir / "in" / "big.bin"));
+        EXPECT_TRUE(
+            readFile(upload ? dir / "up" / "big.bin" : server->root() / "out" / "big.bin") == data);
         ASSERT_TRUE(server->restart({}));
         EXPECT_EQ(runOnce({job}).exitCode, 0);
         EXPECT_TRUE(readFile(upload ? server->root() / "in" / "big.bin" : dir / "in" / "big.bin") ==
@@ -160,8 +159,7 @@ TEST_P(Transfer, SigtermDuringATransferEndsInOrder) {
     EXPECT_TRUE(leftovers().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, Transfer,
-                         ::testing::Values(Kind::Sftp, Kind::Ftp, Kind::OpenSsh),
+INSTANTIATE_TEST_SUITE_P(Servers, Transfer, ::testing::Values(Kind::Sftp, Kind::Ftp, Kind::OpenSsh),
                          [](const auto& info) { return std::string(kindName(info.param)); });
 
 }  // namespace

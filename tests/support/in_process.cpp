@@ -13,8 +13,9 @@ InProcessProgram::InProcessProgram(const std::filesystem::path& home, SftpMaker 
     if (sftp) sftpFactory = [sftp, yield] { return sftp(yield); };
     FtpControlFactory ftpFactory;
     if (ftp) ftpFactory = [ftp, yield] { return ftp(yield); };
-    program_ = std::make_unique<Program>(clock_, ProgramConfig{home, {}, {}, "", englishWeekdayNames()},
-                                         view_, timer_, sftpFactory, ftpFactory, yield, [](int) {});
+    program_ =
+        std::make_unique<Program>(clock_, ProgramConfig{home, {}, {}, "", englishWeekdayNames()},
+                                  view_, timer_, sftpFactory, ftpFactory, yield, [](int) {});
     program_->Form_Load();
 }
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-#include "support/fake_shell.h"
 #include "shell/program.h"
+#include "support/fake_shell.h"
 
 namespace vs::test {
 

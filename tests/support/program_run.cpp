@@ -13,8 +13,9 @@ Login loginTo(const TestServer& server) {
 void writeSettings(const std::filesystem::path& home, const Login& login,
                    const std::vector<JobSpec>& jobs, const std::string& extra) {
     std::string ini = "[PARAMETRI]\r\nhost=" + login.host + "\r\nlogin=" + login.login +
-                      "\r\npwd=" + login.password + "\r\ndeltatime=1\r\ntiposerver=" +
-                      login.serverType + "\r\n" + login.extra + extra;
+                      "\r\npwd=" + login.password +
+                      "\r\ndeltatime=1\r\ntiposerver=" + login.serverType + "\r\n" + login.extra +
+                      extra;
     for (size_t n = 0; n < jobs.size(); ++n) {
         const JobSpec& j = jobs[n];
         const std::string k = std::to_string(n);

@@ -11,7 +11,7 @@ namespace vs::test {
 // One job of a settings file.
 struct JobSpec {
     std::string remote, local, type = "TUTTI", del = "NO", operation = "Download", backup = "",
-                           multiplier = "1x", params = "";
+                               multiplier = "1x", params = "";
 };
 
 // Where the program logs in and with what.

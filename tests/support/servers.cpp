@@ -90,10 +90,10 @@ bool TestServer::restart(std::vector<std::string> extra) {
 }
 
 bool TestServer::startPython(const std::string& script, std::vector<std::string> args) {
-    for (const std::string& a : {std::string("--root"), root_.string(), std::string("--user"),
-                                 std::string("tester"), std::string("--password"), password(),
-                                 std::string("--port"), std::to_string(port_),
-                                 std::string("--max-seconds"), std::string("600")})
+    for (const std::string& a :
+         {std::string("--root"), root_.string(), std::string("--user"), std::string("tester"),
+          std::string("--password"), password(), std::string("--port"), std::to_string(port_),
+          std::string("--max-seconds"), std::string("600")})
         args.push_back(a);
     args.insert(args.end(), extra_.begin(), extra_.end());
     process_ = std::make_unique<ServerProcess>();

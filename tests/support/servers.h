@@ -32,8 +32,8 @@ class TestServer {
     Kind kind() const { return kind_; }
     int port() const { return port_; }
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-    const std::filesystem::path& root() const { return root_; }   // what it serves
-    std::filesystem::path dir() const { return dir_.path(); }     // beside root: keys ...
+    const std::filesystem::path& root() const { return root_; }  // what it serves
+    std::filesystem::path dir() const { return dir_.path(); }    // beside root: keys ...
     // What a settings file needs to log in here: tiposerver, login, password, and any key.
     std::string serverType() const;
     std::string login() const;

@@ -13,14 +13,14 @@
 
 #include "activitylog/weekday_names.h"
 #include "common/text.h"
+#include "shell/command_line.h"
+#include "shell/program.h"
 #include "shell/program/components.h"
 #include "shell/program/headless_view.h"
 #include "shell/program/help_text.h"
 #include "shell/program/qt_interval_timer.h"
 #include "shell/program/single_instance.h"
 #include "shell/program/unattended.h"
-#include "shell/command_line.h"
-#include "shell/program.h"
 #include "shell/program_folder.h"
 #include "shell/run_control.h"
 

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "shell/program.h"
+#include "shell/run_control.h"
 #include "shell/window/app_icon.h"
 #include "shell/window/job_editor_panel.h"
 #include "shell/window/operator_boxes_panel.h"
@@ -17,8 +19,6 @@
 #include "shell/window/server_fields_panel.h"
 #include "shell/window/tray.h"
 #include "shell/window/work_list_panel.h"
-#include "shell/program.h"
-#include "shell/run_control.h"
 
 namespace vs {
 

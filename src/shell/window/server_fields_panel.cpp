@@ -14,7 +14,8 @@ ServerFieldsPanel::ServerFieldsPanel(QWidget* parent)
       txtLogin(makeTextBox(this, "txtLogin")),
       txtPwd(makeTextBox(this, "txtPwd")),
       cbotime(makeComboBox(this, "cbotime", {"10", "15", "20", "30", "40", "50", "60"}, "15")),
-      cbotiposerver(makeComboBox(this, "cbotiposerver", {"Sftp", "Ftp", "Ftps", "FtpsImplicito"}, "Sftp")) {
+      cbotiposerver(
+          makeComboBox(this, "cbotiposerver", {"Sftp", "Ftp", "Ftps", "FtpsImplicito"}, "Sftp")) {
     txtPwd->setEchoMode(QLineEdit::Password);
     // Masked with "*", whatever the style's own bullet is.
     txtPwd->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
