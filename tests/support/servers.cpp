@@ -142,8 +142,10 @@ std::string TestServer::startSshd() {
 std::string TestServer::startVsftpd() {
     if (::access("/usr/sbin/vsftpd", X_OK) != 0) return "/usr/sbin/vsftpd is not installed";
     const std::string cert = (dir() / "cert.pem").string(), key = (dir() / "key.pem").string();
-    runCommand("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "
-               "/CN=127.0.0.1 -keyout " + key + " -out " + cert + " 2>/dev/null");
+    runCommand(
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "
+        "/CN=127.0.0.1 -keyout " +
+        key + " -out " + cert + " 2>/dev/null");
     std::vector<std::string> argv{"/bin/bash", VS_TEST_SERVERS_DIR "/vsftpd_server.sh",
                                   root_.string(), cert, key};
     argv.insert(argv.end(), extra_.begin(), extra_.end());
