@@ -48,11 +48,12 @@ class Settings {
     ServerFields server;
     JobTable jobTable;
     std::array<std::string, kOperatorSlots> txt_oper_mail;
-    std::vector<std::string> listdir;  // one row per job, in job order
-    std::string operatorList;          // "" or "||A1||C3||"
+    std::vector<std::string> listdir;          // one row per job, in job order
+    std::string operatorList;                  // "" or "||A1||C3||"
     ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
-    std::string keyfile;               // private key for SFTP public-key login, optional
+    std::string keyfile;                       // private key for SFTP public-key login, optional
     bool uploadTemp = false;  // "uploadtemp=SI": send under a temporary name, then rename
+    bool readFailed = false;  // the last load found a file it could not read
 
   private:
     void reportWriteError(const std::filesystem::path& path);

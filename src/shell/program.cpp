@@ -52,7 +52,8 @@ void Program::Form_Load() {
     once = switches.once;
 
     fs::path settingsPath = config_.fixedSettingsPath;
-    if (settingsPath.empty() || !fs::exists(settingsPath, ec))
+    // A fixed path that cannot even be looked at is kept, so that loading it says why.
+    if (settingsPath.empty() || !(fs::exists(settingsPath, ec) || ec))
         settingsPath = fs::path(folder) / "valtrassosftp.ini";
     settings.setSettingsPath(settingsPath);
     settings.leggi_ini();
@@ -75,7 +76,11 @@ void Program::Form_Load() {
         log.scrivi_log("Modalita ASP");
         log.scrivi_log("Operatore " + operatorCode);
         view_.refresh();
-        collegamento();
+        // Settings that could not be read give no cycle to run: the run failed.
+        if (settings.readFailed)
+            lastOutcome = CycleOutcome::Errors;
+        else
+            collegamento();
     }
 
     caption += " ope: " + operatorCode;
@@ -146,12 +151,13 @@ void Program::collegamento() {
     else if (cycle)
         lastOutcome = cycle->collegamento();
     cycleRunning_ = false;
+    log.sync();
     view_.refresh();
     if (stopRequested_) finishShutdown();
 }
 
 void Program::endAfterCleanCycle(int exitCode) {
-    log.scrivi_file_log();
+    log.sync();
     endProcess_(exitCode);
 }
 
@@ -168,7 +174,7 @@ void Program::shutdown() {
 
 void Program::finishShutdown() {
     log.scrivi_log(timeOfDay(clock_) + " Chiusura Volontaria");
-    log.scrivi_file_log();
+    log.sync();
     view_.removeTrayIcon();
     endProcess_(0);
 }

@@ -13,13 +13,13 @@
 
 #include "activitylog/weekday_names.h"
 #include "common/text.h"
+#include "shell/command_line.h"
+#include "shell/program.h"
 #include "shell/program/components.h"
 #include "shell/program/headless_view.h"
 #include "shell/program/help_text.h"
 #include "shell/program/qt_interval_timer.h"
 #include "shell/program/single_instance.h"
-#include "shell/command_line.h"
-#include "shell/program.h"
 #include "shell/program_folder.h"
 #include "shell/run_control.h"
 
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
 
     const std::filesystem::path folder = vs::programFolder();
-    vs::SingleInstance instance(QString::fromStdString(folder.string()));
+    vs::SingleInstance instance(folder);
     const bool allowed = vs::toLower(plus) == "y";
     const bool running = instance.findRunning(!allowed);
     if (running && !allowed) return 0;  // the running instance comes forward; nothing written
@@ -147,8 +147,8 @@ int main(int argc, char** argv) {
     program.Form_Load();
 
     if (headless && program.mode == "asp") {
-        // One cycle and done: its log reaches the day's file whatever happened.
-        program.log.scrivi_file_log();
+        // One cycle and done: its log is on the disk whatever happened.
+        program.log.sync();
         const bool clean = program.lastOutcome == vs::CycleOutcome::NothingToDo ||
                            program.lastOutcome == vs::CycleOutcome::Clean;
         endProcess(clean ? 0 : 1);
