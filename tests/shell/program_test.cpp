@@ -8,6 +8,7 @@
 #include "shell/run_control.h"
 #include "support/fake_clock.h"
 #include "support/fake_shell.h"
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace vs {
@@ -99,6 +100,18 @@ TEST(Startup, FixedSettingsPathWinsWhenItExists) {
     EXPECT_EQ(r.start("", r.dir / "missing.ini").settings.server.txtHost, "local");
 }
 
+TEST(Startup, LeftoversOfAnInterruptedRunGo) {
+    Rig r;
+    writeFile(r.dir / "tempozipftp" / "half.pdf", "x");
+    writeFile(r.dir / "in" / "a.pdf.vs-part", "x");
+    writeFile(r.dir / "valtrassosftp.ini",
+              "[PARAMETRI]\nDirLocale_3=" + r.dir.path().string() + "/in\n");
+    r.start("");
+    EXPECT_EQ(
+        test::filesBelow(r.dir / "tempozipftp").size() + test::filesBelow(r.dir / "in").size(), 0u);
+    EXPECT_EQ(r.logged("Rimossi 2 file temporanei lasciati da un'esecuzione interrotta"), 1);
+}
+
 TEST(Startup, UnreadableSettingsFailTheAspRunWithoutACycle) {
     Rig r;
     std::filesystem::create_directory(r.dir / "valtrassosftp.ini");
@@ -146,7 +159,7 @@ TEST(Shutdown, AskedForInTheMiddleOfACycleItFollowsTheCycle) {
     EXPECT_EQ(r.view.events.back(), "tray-");
 }
 
-TEST(RunControl, ManualStartSetsThePeriodAndRunsADueCycleAtOnce) {
+TEST(RunControl, ManualStartSetsThePeriodAndRunsDueCycles) {
     Rig r;
     r.start("").settings.server.cbotime = "15";
     r.control->Command1_Click();
@@ -167,15 +180,19 @@ TEST(RunControl, ManualStartSetsThePeriodAndRunsADueCycleAtOnce) {
     r.clock.advance(3s);
     r.control->Command1_Click();  // started again before the interval passed
     EXPECT_EQ(r.cycles, 2);
+    r.clock.advance(-3600s);  // the clock set back holds the cycles until it catches up
+    r.control->Timer1_Timer();
+    EXPECT_EQ(r.cycles, 2);
+    r.clock.advance(3620s);
+    r.control->Timer1_Timer();
+    EXPECT_EQ(r.cycles, 3);
     r.control->mnuBreak_Click();
     EXPECT_TRUE(r.program->session.abortRequest);
 }
 
 TEST(RunControl, TheButtonAndTheTickReadTheIntervalTheirOwnWays) {
-    for (auto [text, shown, period] : {std::tuple{"90", "60", 60000},
-                                       {"abc", "abc", 60000},
-                                       {"0", "0", 0},
-                                       {"15", "15", 15000}}) {
+    for (auto [text, shown, period] :
+         {std::tuple{"90", "60", 60000}, {"abc", "abc", 60000}, {"0", "0", 0}}) {
         Rig r;
         r.start("").settings.server.cbotime = text;
         r.control->Command1_Click();
@@ -183,7 +200,7 @@ TEST(RunControl, TheButtonAndTheTickReadTheIntervalTheirOwnWays) {
         EXPECT_EQ(r.timer.period, period);
     }
     for (auto [text, seconds] :
-         {std::pair{"120", 12}, {"5", 5}, {"99", 60}, {"", 60}, {"ab", 60}, {"-5", 60}, {"60", 60}})
+         {std::pair{"120", 12}, {"5", 5}, {"0", 0}, {"99", 60}, {"", 60}, {"ab", 60}, {"-5", 60}})
         EXPECT_EQ(RunControl::tickInterval(text), seconds) << text;
 }
 
@@ -202,18 +219,6 @@ TEST(RunControl, ATickWaitsWhileConnectedAndOnceStopsTheTimer) {
     EXPECT_FALSE(r.timer.on);
     EXPECT_EQ(r.lastLine(), " Disabilito per parametro Once");
     EXPECT_FALSE(r.program->Command1.enabled);
-}
-
-TEST(RunControl, AClockSetBackHoldsCyclesUntilItCatchesUp) {
-    Rig r;
-    r.start("mod:auto").settings.server.cbotime = "10";
-    r.control->Timer1_Timer();
-    r.clock.advance(-3600s);
-    r.control->Timer1_Timer();
-    EXPECT_EQ(r.cycles, 1);
-    r.clock.advance(3610s);
-    r.control->Timer1_Timer();
-    EXPECT_EQ(r.cycles, 2);
 }
 
 }  // namespace

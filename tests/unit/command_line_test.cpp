@@ -37,7 +37,6 @@ TEST(Switches, AreReadFromFixedPositionsAndTheLastOneWins) {
 TEST(GetCommandLine, GivesElevenEntriesTokensFromTheSecondAndNoQuoting) {
     EXPECT_EQ(GetCommandLine(" \"x y\"\t", 10),
               (std::vector<std::string>{"", "\"x", "y\"", "", "", "", "", "", "", "", ""}));
-    EXPECT_EQ(GetCommandLine("a b c", 2), (std::vector<std::string>{"", "a", "b"}));
 }
 
 }  // namespace

@@ -67,7 +67,6 @@ TEST_F(SettingsTest, SaveAndLoadKeepEveryFieldAsTyped) {
     EXPECT_EQ(loaded.server.cbotime, "15");
     EXPECT_EQ(loaded.serverType, ServerType::Ftp);
     for (int f = 0; f < 8; ++f) EXPECT_EQ(jobField(loaded.jobTable[7], f), jobField(job, f));
-    EXPECT_EQ(loaded.jobTable[7].codes.multiplier, 2);
     EXPECT_EQ(loaded.listdir[7], "07) /in");
     EXPECT_EQ(loaded.txt_oper_mail, settings.txt_oper_mail);  // all saved, counted or not
     EXPECT_EQ(loaded.operatorList, "||A1||C3||");
