@@ -5,10 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <sstream>
+#include <string_view>
+#include <system_error>
 
 #include "common/text.h"
 
@@ -17,6 +16,8 @@ namespace vs {
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 std::string trimSpace(std::string_view s) {
     size_t b = s.find_first_not_of(" \t");
@@ -65,17 +66,26 @@ std::string encodeValue(const std::string& value) {
     return quote ? "\"" + v + "\"" : v;
 }
 
-std::optional<std::string> readWholeFile(const fs::path& path, bool* missing) {
-    *missing = false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
-        *missing = !fs::exists(path, ec);
+// The whole file. Nothing when it cannot be read, with `error` set unless the file is missing.
+std::optional<std::string> readWholeFile(const fs::path& path, std::error_code& error) {
+    error.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) error.assign(errno, std::generic_category());
         return std::nullopt;
     }
-    std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return s;
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) error.assign(errno, std::generic_category());
+        if (n <= 0) break;
+        content.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (error) return std::nullopt;
+    return content;
 }
 
 bool replaceAtomically(const fs::path& path, const std::string& content) {
@@ -106,6 +116,12 @@ bool replaceAtomically(const fs::path& path, const std::string& content) {
 }  // namespace
 
 ProfileText::ProfileText(std::string content) {
+    // Windows editors often save with a UTF-8 byte order mark; read as part of the first line
+    // it would hide the first section header and every key under it.
+    if (content.starts_with(kUtf8Bom)) {
+        bom_ = true;
+        content.erase(0, kUtf8Bom.size());
+    }
     if (content.find("\r\n") != std::string::npos) eol_ = "\r\n";
     finalEol_ = content.empty() || content.back() == '\n';
     size_t start = 0;
@@ -173,7 +189,7 @@ void ProfileText::set(const std::string& section, const std::string& key,
 }
 
 std::string ProfileText::content() const {
-    std::string out;
+    std::string out(bom_ ? kUtf8Bom : "");
     for (size_t i = 0; i < lines_.size(); ++i) {
         out += lines_[i];
         if (i + 1 < lines_.size() || finalEol_) out += eol_;
@@ -188,9 +204,10 @@ std::string ProfileText::read(const std::string& section, const std::string& key
     return found ? v : defaultValue.substr(0, kProfileValueMax);
 }
 
-ProfileText loadProfile(const fs::path& path) {
-    bool missing = false;
-    auto content = readWholeFile(path, &missing);
+ProfileText loadProfile(const fs::path& path, std::error_code* error) {
+    std::error_code ec;
+    auto content = readWholeFile(path, ec);
+    if (error) *error = ec;
     return ProfileText(content ? std::move(*content) : std::string());
 }
 
@@ -212,9 +229,9 @@ void ProfileBatch::set(const std::string& section, const std::string& key,
 }
 
 bool ProfileBatch::commit() {
-    bool missing = false;
-    auto content = readWholeFile(path_, &missing);
-    if (!content && !missing) return false;  // exists but unreadable: never overwrite blindly
+    std::error_code error;
+    auto content = readWholeFile(path_, error);
+    if (error) return false;  // exists but unreadable: never overwrite blindly
     ProfileText text(content ? std::move(*content) : std::string());
     for (const Entry& e : entries_) text.set(e.section, e.key, e.value);
     return replaceAtomically(path_, text.content());

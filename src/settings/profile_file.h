@@ -2,14 +2,16 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 // Private-profile (INI) files with the semantics the program relies on: a missing file,
 // section or key reads as the default; a write creates what is missing and replaces an
 // existing value in place, leaving every other line as it was; sections and keys match
-// ignoring case; CR LF and LF files both read. Writes replace the file atomically (temporary
-// file in the same folder, then rename) with mode 0600, since the file holds a password.
+// ignoring case; CR LF and LF files both read, and a UTF-8 byte order mark is skipped. Writes
+// replace the file atomically (temporary file in the same folder, then rename) with mode 0600,
+// since the file holds a password.
 namespace vs {
 
 inline constexpr std::size_t kProfileValueMax = 1023;
@@ -19,9 +21,9 @@ std::string readProfileString(const std::string& section, const std::string& key
                               const std::string& defaultValue, const std::filesystem::path& path);
 
 class ProfileText;
-// The file's content for reading many keys at once; an unreadable or missing file reads as
-// empty.
-ProfileText loadProfile(const std::filesystem::path& path);
+// The file's content for reading many keys at once. A missing file reads as empty; so does one
+// that cannot be read, and then `error` says why.
+ProfileText loadProfile(const std::filesystem::path& path, std::error_code* error = nullptr);
 
 // Sets one key. Returns false when the file could not be written (nothing changed on disk).
 bool writeProfileString(const std::string& section, const std::string& key,
@@ -56,6 +58,7 @@ class ProfileText {
 
   private:
     std::vector<std::string> lines_;  // without line ends
+    bool bom_ = false;                // a UTF-8 byte order mark before the first line, kept
     std::string eol_ = "\n";
     bool finalEol_ = true;
 };

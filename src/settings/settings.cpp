@@ -7,10 +7,6 @@
 
 namespace vs {
 
-namespace {
-constexpr std::size_t kLogListLimitOnWriteError = 600;
-}
-
 std::string leggi_chiave_ini(const std::string& section, const std::string& key,
                              const std::string& defaultValue, const std::filesystem::path& path) {
     return readProfileString(section, key, defaultValue, path);
@@ -21,9 +17,7 @@ Settings::Settings(ActivityLog& log, const Clock& clock) : log_(log), clock_(clo
 }
 
 void Settings::reportWriteError(const std::filesystem::path& path) {
-    // A long list is written out first, so that the error lines never cost earlier lines.
-    if (log_.size() > kLogListLimitOnWriteError) log_.scrivi_file_log();
-    log_.addDirect(generalDateTime(clock_) + " Errore in scrittura nel file " + path.string());
+    log_.scrivi_log(generalDateTime(clock_) + " Errore in scrittura nel file " + path.string());
 }
 
 void Settings::scrivi_chiave_ini(const std::string& section, const std::string& key,
@@ -34,7 +28,14 @@ void Settings::scrivi_chiave_ini(const std::string& section, const std::string& 
 void Settings::leggi_ini() {
     // The file is read once; every key then comes from the same snapshot, with the same
     // semantics as reading the keys one by one.
-    const ProfileText profile = loadProfile(settingsPath_);
+    std::error_code error;
+    const ProfileText profile = loadProfile(settingsPath_, &error);
+    // A file that is there but cannot be read is not "no settings": the operator must hear it,
+    // or the program would do nothing, forever, and look content.
+    readFailed = static_cast<bool>(error);
+    if (readFailed)
+        log_.scrivi_log("Impossibile leggere il file dei parametri " + settingsPath_.string() +
+                        ": " + error.message() + "; nessun job sara' eseguito");
     const auto read = [&profile](const std::string& key) {
         return profile.read(kSettingsSection, key, "");
     };

@@ -53,6 +53,7 @@ class Settings {
     ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
     std::string keyfile;                       // private key for SFTP public-key login, optional
     bool uploadTemp = false;  // "uploadtemp=SI": send under a temporary name, then rename
+    bool readFailed = false;  // the last load found a file it could not read
 
   private:
     void reportWriteError(const std::filesystem::path& path);

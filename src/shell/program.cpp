@@ -52,7 +52,8 @@ void Program::Form_Load() {
     once = switches.once;
 
     fs::path settingsPath = config_.fixedSettingsPath;
-    if (settingsPath.empty() || !fs::exists(settingsPath, ec))
+    // A fixed path that cannot even be looked at is kept, so that loading it says why.
+    if (settingsPath.empty() || !(fs::exists(settingsPath, ec) || ec))
         settingsPath = fs::path(folder) / "valtrassosftp.ini";
     if (!config_.settingsOverride.empty()) settingsPath = config_.settingsOverride;
     settings.setSettingsPath(settingsPath);
@@ -76,7 +77,11 @@ void Program::Form_Load() {
         log.scrivi_log("Modalita ASP");
         log.scrivi_log("Operatore " + operatorCode);
         view_.refresh();
-        collegamento();
+        // Settings that could not be read give no cycle to run: the run failed.
+        if (settings.readFailed)
+            lastOutcome = CycleOutcome::Errors;
+        else
+            collegamento();
     }
 
     caption += " ope: " + operatorCode;
@@ -149,6 +154,7 @@ void Program::collegamento() {
     else if (cycle)
         lastOutcome = cycle->collegamento();
     cycleRunning_ = false;
+    log.sync();
     view_.refresh();
     if (afterCycle_ && cycle && !cycleEntry_) afterCycle_(cycle->lastReport());
     if (stopRequested_) finishShutdown();
@@ -156,7 +162,7 @@ void Program::collegamento() {
 
 void Program::endAfterCleanCycle(int exitCode) {
     if (afterCycle_ && cycle) afterCycle_(cycle->lastReport());
-    log.scrivi_file_log();
+    log.sync();
     endProcess_(exitCode);
 }
 
@@ -174,7 +180,7 @@ void Program::shutdown() {
 
 void Program::finishShutdown() {
     log.scrivi_log(timeOfDay(clock_) + " Chiusura Volontaria");
-    log.scrivi_file_log();
+    log.sync();
     view_.removeTrayIcon();
     endProcess_(0);
 }

@@ -42,12 +42,12 @@ class Program {
 
     // Start-up, in its fixed order; in mode "asp" it runs the one cycle inside.
     void Form_Load();
-    // Form_Unload and Form_Terminate: last line, log written out, icon removed, process ended.
+    // Form_Unload and Form_Terminate: last line, log synced, icon removed, process ended.
     // Asked for while a cycle runs, it first aborts the running transfer and lets the cycle
     // end in order.
     void shutdown();
 
-    // One transfer cycle.
+    // One transfer cycle; the day's log file is synced to the disk at its end.
     void collegamento();
     // Replaces the cycle (tests of start-up and of the schedule).
     void setCycleEntry(std::function<CycleOutcome()> entry) { cycleEntry_ = std::move(entry); }
@@ -56,7 +56,7 @@ class Program {
         afterCycle_ = std::move(afterCycle);
     }
 
-    // Ends the process after a clean "asp" cycle; the log list is written out first.
+    // Ends the process after a clean "asp" cycle; the log is synced first.
     void endAfterCleanCycle(int exitCode);
     // The session for the server type of the last load; null when there is none.
     RemoteSession* remoteSession();

@@ -17,7 +17,8 @@ Switches (a token carries a switch when it contains the key; the last one wins):
   --headless   no window and no tray icon; every log line is also printed on standard
                output; SIGTERM and SIGINT end the program in order. Implied when no display
                is available. In mod:asp the exit code is 0 after a clean cycle (or when
-               there was nothing to do) and 1 after errors or a failed connection.
+               there was nothing to do) and 1 after errors, a failed connection or a
+               settings file that exists but cannot be read.
   --help       this text
   --version    the program's version
 

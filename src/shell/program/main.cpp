@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
 
     const std::filesystem::path folder = vs::programFolder();
-    vs::SingleInstance instance(QString::fromStdString(folder.string()));
+    vs::SingleInstance instance(folder);
     const bool allowed = vs::toLower(plus) == "y";
     const bool running = instance.findRunning(!allowed);
     if (running && !allowed) return 0;  // the running instance comes forward; nothing written
@@ -163,8 +163,8 @@ int main(int argc, char** argv) {
     if (unattended) unattended->started();
 
     if (headless && program.mode == "asp") {
-        // One cycle and done: its log reaches the day's file whatever happened.
-        program.log.scrivi_file_log();
+        // One cycle and done: its log is on the disk whatever happened.
+        program.log.sync();
         const bool clean = program.lastOutcome == vs::CycleOutcome::NothingToDo ||
                            program.lastOutcome == vs::CycleOutcome::Clean;
         endProcess(clean ? 0 : 1);

@@ -5,9 +5,13 @@
 
 namespace vs {
 
-SingleInstance::SingleInstance(const QString& programFolder) {
+SingleInstance::SingleInstance(const std::filesystem::path& programFolder) {
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::weakly_canonical(programFolder, ec);
+    const std::string key = (ec ? programFolder : folder).string();
     const QByteArray hash =
-        QCryptographicHash::hash(programFolder.toUtf8(), QCryptographicHash::Sha256).toHex();
+        QCryptographicHash::hash(QByteArray::fromStdString(key), QCryptographicHash::Sha256)
+            .toHex();
     name_ = QStringLiteral("valtrassosftp-") + QString::fromLatin1(hash.left(24));
 }
 

@@ -3,16 +3,18 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
 namespace vs {
 
 // One running instance per program folder. Separate installations (and tests) never see each
-// other, since the socket's name derives from the folder.
+// other, since the socket's name derives from the folder, taken by its canonical path: the
+// same folder reached through a link or spelled another way is the same installation.
 class SingleInstance : public QObject {
   public:
-    explicit SingleInstance(const QString& programFolder);
+    explicit SingleInstance(const std::filesystem::path& programFolder);
 
     // True when another instance of this folder answers. With activate, it is also asked to
     // bring its window forward.

@@ -1,0 +1,225 @@
+// Start-up and the schedule of the program, with a recording window, timer and clock.
+#include "shell/program.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "shell/run_control.h"
+#include "support/fake_clock.h"
+#include "support/fake_shell.h"
+#include "support/program_run.h"
+#include "support/temp_dir.h"
+
+namespace vs {
+namespace {
+
+using namespace std::chrono_literals;
+using test::readFile;
+using test::writeFile;
+
+struct Rig {
+    test::TempDir dir;
+    test::FakeClock clock;
+    test::FakeView view;
+    test::FakeTimer timer;
+    int sftpCreated = 0, cycles = 0, ended = -1;
+    std::function<void()> duringCycle;
+    std::unique_ptr<Program> program;
+    std::unique_ptr<RunControl> control;
+
+    // With realCycle the program's own cycle runs; else a counted stand-in.
+    Program& start(const std::string& args, std::filesystem::path fixed = {},
+                   bool realCycle = false) {
+        program = std::make_unique<Program>(
+            clock, ProgramConfig{dir.path(), fixed, args, englishWeekdayNames()}, view, timer,
+            [this]() -> std::unique_ptr<SftpComponent> {
+                ++sftpCreated;
+                return nullptr;
+            },
+            nullptr, [] {}, [this](int code) { ended = code; });
+        if (!realCycle)
+            program->setCycleEntry([this] {
+                ++cycles;
+                if (duringCycle) duringCycle();
+                return CycleOutcome::NothingToDo;
+            });
+        program->Form_Load();
+        control = std::make_unique<RunControl>(*program);
+        return *program;
+    }
+    long logged(const std::string& text) const {
+        const auto& l = program->log.List1();
+        return std::count_if(l.begin(), l.end(),
+                             [&](const std::string& s) { return s.find(text) != s.npos; });
+    }
+    std::string lastLine() const { return program->log.List1().back().substr(8); }
+};
+
+struct ModeCase {
+    const char* args;
+    bool timerOn, buttonEnabled;
+    int cycles;
+    const char* operatorCode;
+    const char* lines;  // after "Creato directory ..."
+};
+
+TEST(Startup, TheModeDecidesTimerButtonAndFirstCycle) {
+    for (const ModeCase& c : {
+             ModeCase{"", false, true, 0, "TUTTI", ""},
+             ModeCase{"ope:op1 mod:AUTO", true, false, 0, "OP1",
+                      "|Modalita AUTO Timer attivato|Operatore OP1"},
+             ModeCase{"mod:asp", false, false, 1, "TUTTI", "|Modalita ASP|Operatore TUTTI"},
+         }) {
+        SCOPED_TRACE(c.args);
+        Rig r;
+        std::string lines;
+        for (const std::string& l : r.start(c.args).log.List1()) lines += "|" + l;
+        EXPECT_EQ(lines, "|Creato directory " + r.dir.path().string() + "/tempozipftp/" + c.lines);
+        EXPECT_EQ(r.timer.on, c.timerOn);
+        EXPECT_EQ(r.timer.period, 1000);
+        EXPECT_EQ(r.program->Command1.enabled, c.buttonEnabled);
+        EXPECT_EQ(r.cycles, c.cycles);
+        EXPECT_EQ(r.view.caption,
+                  std::string("ValtrassoSftp - Vers. 4.0 - 16/10/09 ope: ") + c.operatorCode);
+        EXPECT_EQ(r.view.events, (std::vector<std::string>{"show", "tray+"}));
+        EXPECT_EQ(r.sftpCreated, 1);            // an empty server type loads as "Sftp"
+        EXPECT_EQ(r.start("").log.size(), 0u);  // an existing staging folder is not news
+    }
+}
+
+TEST(Startup, FixedSettingsPathWinsWhenItExists) {
+    Rig r;
+    r.view.minimized = true;
+    writeFile(r.dir / "etc.ini", "[PARAMETRI]\ntiposerver=Ftp\nhost=fixed\n");
+    writeFile(r.dir / "valtrassosftp.ini", "[PARAMETRI]\nhost=local\n");
+    EXPECT_EQ(r.start("", r.dir / "etc.ini").settings.server.txtHost, "fixed");
+    EXPECT_EQ(r.sftpCreated, 0);  // no SFTP object for an FTP server
+    // A minimised window goes once the settings are read.
+    EXPECT_EQ(r.view.events, (std::vector<std::string>{"show", "tray+", "hide"}));
+    EXPECT_EQ(r.start("", r.dir / "missing.ini").settings.server.txtHost, "local");
+}
+
+TEST(Startup, LeftoversOfAnInterruptedRunGo) {
+    Rig r;
+    writeFile(r.dir / "tempozipftp" / "half.pdf", "x");
+    writeFile(r.dir / "in" / "a.pdf.vs-part", "x");
+    writeFile(r.dir / "valtrassosftp.ini",
+              "[PARAMETRI]\nDirLocale_3=" + r.dir.path().string() + "/in\n");
+    r.start("");
+    EXPECT_EQ(
+        test::filesBelow(r.dir / "tempozipftp").size() + test::filesBelow(r.dir / "in").size(), 0u);
+    EXPECT_EQ(r.logged("Rimossi 2 file temporanei lasciati da un'esecuzione interrotta"), 1);
+}
+
+TEST(Startup, UnreadableSettingsFailTheAspRunWithoutACycle) {
+    Rig r;
+    std::filesystem::create_directory(r.dir / "valtrassosftp.ini");
+    Program& p = r.start("mod:asp");
+    EXPECT_EQ(r.logged("Impossibile leggere il file dei parametri"), 1);
+    EXPECT_EQ(r.cycles, 0);
+    EXPECT_EQ(p.lastOutcome, CycleOutcome::Errors);
+}
+
+TEST(Startup, AJobWithAnUnusableMultiplierRunsOnEveryCycle) {
+    Rig r;
+    writeFile(
+        r.dir / "valtrassosftp.ini",
+        "[PARAMETRI]\nhost=127.0.0.1:1\nDirRemota_0=/in\nDirLocale_0=" + r.dir.path().string() +
+            "\nTipoFile_0=TUTTI\nCancelloFile_0=NO\nTipoOperazione_0=Download\n"
+            "Dirmoltiplicatore_0=abc\n");
+    Program& p = r.start("", {}, true);
+    for (int cycle = 1; cycle <= 3; ++cycle) p.collegamento();
+    EXPECT_EQ(r.logged(" Connecting Sftp..."), 3);
+    EXPECT_EQ(r.logged("Moltiplicatore non valido per il job 0"), 1);
+}
+
+TEST(Startup, LinesTheLogCouldNotTakeReachItAtTheEndOfACycle) {
+    Rig r;
+    writeFile(r.dir / "log", "not a folder yet");
+    Program& p = r.start("");
+    std::filesystem::remove(r.dir / "log");
+    p.collegamento();
+    EXPECT_NE(readFile(p.log.todaysFile()).find("Creato directory"), std::string::npos);
+}
+
+TEST(Shutdown, AskedForInTheMiddleOfACycleItFollowsTheCycle) {
+    Rig r;
+    Program& p = r.start("");
+    r.duringCycle = [&] {
+        p.shutdown();
+        EXPECT_EQ(r.ended, -1);
+        p.log.scrivi_log("12:00:05 fine del trasferimento");
+    };
+    p.collegamento();
+    EXPECT_EQ(r.ended, 0);
+    EXPECT_TRUE(p.session.abortRequest);
+    EXPECT_TRUE(readFile(p.log.todaysFile())
+                    .ends_with("fine del trasferimento\r\n12:00:05 Chiusura Volontaria\r\n"));
+    EXPECT_EQ(r.view.events.back(), "tray-");
+}
+
+TEST(RunControl, ManualStartSetsThePeriodAndRunsDueCycles) {
+    Rig r;
+    r.start("").settings.server.cbotime = "15";
+    r.control->Command1_Click();
+    EXPECT_TRUE(r.timer.on);
+    EXPECT_EQ(r.timer.period, 15000);
+    EXPECT_EQ(r.program->Command1.caption, "Arresta il download");
+    EXPECT_EQ(r.cycles, 1);
+    r.clock.advance(14s);
+    r.control->Timer1_Timer();
+    EXPECT_EQ(r.cycles, 1);
+    r.clock.advance(1s);
+    r.control->Timer1_Timer();
+    EXPECT_EQ(r.cycles, 2);
+
+    r.control->Command1_Click();
+    EXPECT_FALSE(r.timer.on);
+    EXPECT_EQ(r.program->Command1.caption, "Avvia il download");
+    r.clock.advance(3s);
+    r.control->Command1_Click();  // started again before the interval passed
+    EXPECT_EQ(r.cycles, 2);
+    r.clock.advance(-3600s);  // the clock set back holds the cycles until it catches up
+    r.control->Timer1_Timer();
+    EXPECT_EQ(r.cycles, 2);
+    r.clock.advance(3620s);
+    r.control->Timer1_Timer();
+    EXPECT_EQ(r.cycles, 3);
+    r.control->mnuBreak_Click();
+    EXPECT_TRUE(r.program->session.abortRequest);
+}
+
+TEST(RunControl, TheButtonAndTheTickReadTheIntervalTheirOwnWays) {
+    for (auto [text, shown, period] :
+         {std::tuple{"90", "60", 60000}, {"abc", "abc", 60000}, {"0", "0", 0}}) {
+        Rig r;
+        r.start("").settings.server.cbotime = text;
+        r.control->Command1_Click();
+        EXPECT_EQ(r.program->settings.server.cbotime, shown);
+        EXPECT_EQ(r.timer.period, period);
+    }
+    for (auto [text, seconds] :
+         {std::pair{"120", 12}, {"5", 5}, {"0", 0}, {"99", 60}, {"", 60}, {"ab", 60}, {"-5", 60}})
+        EXPECT_EQ(RunControl::tickInterval(text), seconds) << text;
+}
+
+TEST(RunControl, ATickWaitsWhileConnectedAndOnceStopsTheTimer) {
+    Rig r;
+    r.start("mod:auto once:y").settings.server.cbotime = "10";
+    r.duringCycle = [&] {  // a tick nested in a cycle only waits
+        r.program->session.connected = true;
+        r.clock.advance(30s);
+        r.control->Timer1_Timer();
+        EXPECT_EQ(r.lastLine(), " Aspetto a collegarmi perche' ancora collegato");
+        r.program->session.connected = false;
+    };
+    r.control->Timer1_Timer();
+    EXPECT_EQ(r.cycles, 1);
+    EXPECT_FALSE(r.timer.on);
+    EXPECT_EQ(r.lastLine(), " Disabilito per parametro Once");
+    EXPECT_FALSE(r.program->Command1.enabled);
+}
+
+}  // namespace
+}  // namespace vs
