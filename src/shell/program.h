@@ -26,9 +26,9 @@ inline constexpr const char* kCaptionVersion = " - Vers. 4.0 - 16/10/09";
 struct ProgramConfig {
     std::filesystem::path programFolder;
     std::filesystem::path fixedSettingsPath;
-    std::filesystem::path settingsOverride;  // VALTRASSOSFTP_SETTINGS: wins when not empty
     std::string argumentText;                // the process's arguments, joined by blanks
     WeekdayNames weekdays;
+    std::filesystem::path settingsOverride = {};  // VALTRASSOSFTP_SETTINGS: wins when not empty
 };
 
 // The window's state and start-up, without any widget: the Qt window and the headless run

@@ -14,7 +14,7 @@ InProcessProgram::InProcessProgram(const std::filesystem::path& home, SftpMaker 
     FtpControlFactory ftpFactory;
     if (ftp) ftpFactory = [ftp, yield] { return ftp(yield); };
     program_ =
-        std::make_unique<Program>(clock_, ProgramConfig{home, {}, {}, "", englishWeekdayNames()},
+        std::make_unique<Program>(clock_, ProgramConfig{home, {}, "", englishWeekdayNames()},
                                   view_, timer_, sftpFactory, ftpFactory, yield, [](int) {});
     program_->Form_Load();
 }

@@ -94,8 +94,8 @@ int main(int argc, char** argv) {
 
     vs::SystemClock clock;
     const char* settingsEnv = std::getenv("VALTRASSOSFTP_SETTINGS");
-    vs::ProgramConfig config{folder, vs::kFixedSettingsPath, settingsEnv ? settingsEnv : "", text,
-                             vs::localeWeekdayNames()};
+    vs::ProgramConfig config{folder, vs::kFixedSettingsPath, text, vs::localeWeekdayNames(),
+                             settingsEnv ? settingsEnv : ""};
     const vs::YieldFn yield = [] { QCoreApplication::processEvents(); };
 
     std::unique_ptr<vs::ShellView> view;
