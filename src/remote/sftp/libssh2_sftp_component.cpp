@@ -44,8 +44,8 @@ void Libssh2SftpComponent::deliver(const sftp::ComponentEvent& event) {
 
 void Libssh2SftpComponent::connect() {
     if (runner_.busy())
-        throw RuntimeError(kErrGeneric, "SFTP: impossibile connettersi mentre è in corso: " +
-                                            runner_.current());
+        throw RuntimeError(kErrGeneric,
+                           "SFTP: impossibile connettersi mentre è in corso: " + runner_.current());
     const sftp::ConnectSettings settings = settings_;
     bool ok = false;
     std::string error;
@@ -83,8 +83,8 @@ void Libssh2SftpComponent::runRequest(
     const std::string& what, State during,
     const std::function<void(sftp::SshSession&, sftp::EventPoster&)>& request) {
     if (runner_.busy())
-        throw RuntimeError(kErrGeneric, "SFTP: impossibile " + what +
-                                            " mentre è in corso: " + runner_.current());
+        throw RuntimeError(
+            kErrGeneric, "SFTP: impossibile " + what + " mentre è in corso: " + runner_.current());
     const int before = state_.load();
     if (before != kConnected) {
         std::string why =
@@ -153,10 +153,9 @@ void Libssh2SftpComponent::send(int fd, std::int64_t size, const std::string& re
 }
 
 void Libssh2SftpComponent::rename(const std::string& from, const std::string& to) {
-    runRequest("rinominare " + visible(from), kConnected,
-               [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   sftp::renameFile(s, from, to, p);
-               });
+    runRequest(
+        "rinominare " + visible(from), kConnected,
+        [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::renameFile(s, from, to, p); });
 }
 
 void Libssh2SftpComponent::remove(const std::string& remotePath) {

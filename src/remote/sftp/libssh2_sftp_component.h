@@ -6,8 +6,8 @@
 
 #include "common/yield.h"
 #include "remote/sftp/operation_runner.h"
-#include "remote/sftp/ssh_session.h"
 #include "remote/sftp/sftp_component_factory.h"
+#include "remote/sftp/ssh_session.h"
 #include "remote/sftp_component.h"
 
 namespace vs {

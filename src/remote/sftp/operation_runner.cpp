@@ -75,8 +75,8 @@ void OperationRunner::finished(std::int64_t total) {
 void OperationRunner::run(const std::string& what, Job job, const Deliver& deliver,
                           const std::function<void()>& interrupt) {
     if (busy_)
-        throw RuntimeError(kErrGeneric, "SFTP: impossibile " + what +
-                                            " mentre è in corso: " + current_);
+        throw RuntimeError(kErrGeneric,
+                           "SFTP: impossibile " + what + " mentre è in corso: " + current_);
     busy_ = true;
     current_ = what;
     struct Idle {

@@ -247,8 +247,7 @@ void listFolder(SshSession& s, const std::string& remoteFolder, EventPoster& p) 
     }
     folder.discard();
     if (linesInBatch > 0) p.post(ListItemsEvent{std::move(batch)});
-    if (leftOut > 0)
-        p.log(leftOutLine(leftOut, remoteFolder));
+    if (leftOut > 0) p.log(leftOutLine(leftOut, remoteFolder));
 }
 
 void readAttributes(SshSession& s, const std::string& remotePath, EventPoster& p) {
@@ -257,7 +256,8 @@ void readAttributes(SshSession& s, const std::string& remotePath, EventPoster& p
                                   static_cast<unsigned int>(remotePath.size()), LIBSSH2_SFTP_STAT,
                                   &attrs);
     if (rc != 0)
-        throwFailure(s, rc, "Impossibile leggere gli attributi del file remoto " + visible(remotePath));
+        throwFailure(s, rc,
+                     "Impossibile leggere gli attributi del file remoto " + visible(remotePath));
     AttributesEvent e;
     if (attrs.flags & LIBSSH2_SFTP_ATTR_SIZE) e.size = static_cast<std::int64_t>(attrs.filesize);
     if (attrs.flags & LIBSSH2_SFTP_ATTR_UIDGID) {
@@ -294,9 +294,9 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath, Eve
         if (n < 0) {
             if (p.abortRequested())
                 throwAborted(s, file, "Download di " + shown, static_cast<int>(n));
-            throwFailure(s, static_cast<int>(n),
-                         "Download di " + shown + " interrotto dopo " + std::to_string(position) +
-                             " byte");
+            throwFailure(
+                s, static_cast<int>(n),
+                "Download di " + shown + " interrotto dopo " + std::to_string(position) + " byte");
         }
         writeLocal(fd, buffer.data(), static_cast<std::size_t>(n));
         position += n;
@@ -341,7 +341,8 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                 // appends meanwhile belongs to the next version.
                 const std::size_t room = static_cast<std::size_t>(std::min<std::int64_t>(
                     std::min(kWriteStep, buffer.size() - end), total - readOffset));
-                std::size_t n = room == 0 ? 0 : readLocal(fd, readOffset, buffer.data() + end, room);
+                std::size_t n =
+                    room == 0 ? 0 : readLocal(fd, readOffset, buffer.data() + end, room);
                 if (n == 0) {
                     endOfFile = true;
                 } else {
@@ -358,8 +359,8 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                 if (p.abortRequested())
                     throwAborted(s, file, "Upload di " + shown, static_cast<int>(n));
                 throwFailure(s, static_cast<int>(n),
-                             "Upload di " + shown + " interrotto dopo " +
-                                 std::to_string(position) + " byte");
+                             "Upload di " + shown + " interrotto dopo " + std::to_string(position) +
+                                 " byte");
             }
             begin += static_cast<std::size_t>(n);
             position += n;
@@ -370,7 +371,8 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
         if (int rc = file.close(); rc != 0)
             throwFailure(s, rc, "Upload di " + shown + " non confermato dal server");
         if (position != total)
-            throw RuntimeError(kErrGeneric, "Upload di " + shown + ": il file locale si è accorciato durante l'invio");
+            throw RuntimeError(kErrGeneric, "Upload di " + shown +
+                                                ": il file locale si è accorciato durante l'invio");
     } catch (...) {
         file.discard();
         // A partial copy must not pass for the file on the server.
@@ -387,15 +389,16 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
 void removeFile(SshSession& s, const std::string& remotePath, EventPoster&) {
     int rc = libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
                                     static_cast<unsigned int>(remotePath.size()));
-    if (rc != 0) throwFailure(s, rc, "Impossibile cancellare il file remoto " + visible(remotePath));
+    if (rc != 0)
+        throwFailure(s, rc, "Impossibile cancellare il file remoto " + visible(remotePath));
 }
 
 void renameFile(SshSession& s, const std::string& from, const std::string& to, EventPoster&) {
     const auto rename = [&] {
-        return libssh2_sftp_rename_ex(
-            s.sftp(), from.data(), static_cast<unsigned int>(from.size()), to.data(),
-            static_cast<unsigned int>(to.size()),
-            LIBSSH2_SFTP_RENAME_OVERWRITE | LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
+        return libssh2_sftp_rename_ex(s.sftp(), from.data(), static_cast<unsigned int>(from.size()),
+                                      to.data(), static_cast<unsigned int>(to.size()),
+                                      LIBSSH2_SFTP_RENAME_OVERWRITE | LIBSSH2_SFTP_RENAME_ATOMIC |
+                                          LIBSSH2_SFTP_RENAME_NATIVE);
     };
     int rc = rename();
     if (rc == LIBSSH2_ERROR_SFTP_PROTOCOL) {
@@ -405,8 +408,8 @@ void renameFile(SshSession& s, const std::string& from, const std::string& to, E
         rc = rename();
     }
     if (rc != 0)
-        throwFailure(s, rc, "Impossibile rinominare il file remoto " + visible(from) + " in " +
-                                visible(to));
+        throwFailure(
+            s, rc, "Impossibile rinominare il file remoto " + visible(from) + " in " + visible(to));
 }
 
 }  // namespace vs::sftp
