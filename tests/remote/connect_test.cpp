@@ -54,7 +54,11 @@ TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {
         if (says) {
             EXPECT_TRUE(contains(log, says)) << log;
             EXPECT_TRUE(kind == Kind::Ftp || contains(log, rig.server.host())) << log;
-            EXPECT_EQ(thrown([&] { rig.session->list(rig.at("")); }).number(), kErrConnection);
+            // Later requests fail as the session's, and an SFTP one says why.
+            const RuntimeError e = thrown([&] { rig.session->list(rig.at("")); });
+            EXPECT_EQ(e.number(), kErrConnection);
+            EXPECT_TRUE(kind == Kind::Ftp || contains(e.description(), says)) << e.description();
+            EXPECT_EQ(rig.session->stateNote(), kind == Kind::Ftp ? "" : " 4");
         }
         EXPECT_TRUE(rig.fields.txtPwd.empty() || !contains(log, rig.fields.txtPwd)) << log;
         EXPECT_FALSE(how == "closed" && fs::exists(rig.knownHosts));

@@ -67,6 +67,7 @@ const Entry kEntries[] = {
     {Mlsd, "modify=20091016143000;size=7;type=file; a;b=c.txt", "- 1 ftp ftp 7 Oct 16 14:30 a;b=c.txt"},
     {Mlsd, "type=file;modify=20091016143000; no-size", kLeftOut},
     {Mlsd, "type=file;size=1; no-modify", kLeftOut},
+    {Mlsd, "type=file;size=1;modify=20091316143000; bad-month", kLeftOut},
     {Mlsd, "type=OS.unix=chr-3/1;size=0;modify=20091016143000; device", kLeftOut},
     {Mlsd, "type=file;size=1;modify=20091016143000;", kLeftOut},
     {Mlsd, "type=file;size=1;modify=20091016143000; a/b", kLeftOut},
@@ -93,7 +94,8 @@ TEST(SftpListing, LinesCarryModeSizeAndAnHonestTime) {
     const std::time_t now = 1700000000;  // Nov 14 2023 22:13 UTC
     const std::pair<sftp::EntryAttributes, const char*> lines[] = {
         {{5, 1000, 100, 0100644, 1699990000}, "-rw-r--r-- 1 1000 100 5 Nov 14 19:26 a b\r\n"},
-        {{5, 1000, 100, 0100644, 1700003000}, "-rw-r--r-- 1 1000 100 5 Nov 14 23:03 a b\r\n"},
+        {{5, 1000, 100, 0100644, 1700003600}, "-rw-r--r-- 1 1000 100 5 Nov 14 23:13 a b\r\n"},
+        {{5, 1000, 100, 0100644, 1700003601}, "-rw-r--r-- 1 1000 100 5 Nov 14 2023 a b\r\n"},
         {{5, 1000, 100, 0100644, 1000000000}, "-rw-r--r-- 1 1000 100 5 Sep 9 2001 a b\r\n"},
         {{}, "?--------- 1 0 0 0 Jan 1 1970 a b\r\n"},
     };

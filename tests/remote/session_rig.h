@@ -85,7 +85,6 @@ struct SessionRig {
         const Timed timed(took);
         session->send(file, remote);
     }
-    // How long the session's own call took, however it ended.
     struct Timed {
         Steady::duration& took;
         Steady::time_point began = Steady::now();
@@ -108,7 +107,7 @@ struct SessionRig {
     std::string knownHosts = (dir / "known_hosts").string();
     std::string keyFile;
     int yields = 0;
-    Steady::duration took{};  // by the last transfer, the local file's own work aside
+    Steady::duration took{};  // by the session's last transfer call, however it ended
     std::function<void()> onYield;
     std::unique_ptr<SftpComponent> sftp;
     std::unique_ptr<FtpControl> ftp;
