@@ -176,10 +176,10 @@ TEST_P(Faults, AbortedLostOrSilentTransfersLeaveNothingThatLooksComplete) {
         START(rig);
         const auto connect = [&] { return ftp ? rig.connect() : rig.connectWithin(2); };
         ASSERT_TRUE(connect()) << rig.logText();
-        rig.onYield = [&] { rig.state.abortRequest = number == kErrAborted; };
         for (const std::string op : {"Download", "Upload"}) {
             SCOPED_TRACE(switches[0] + " " + op);
             rig.state.transferPercentage = rig.yields = 0;
+            rig.state.abortRequest = number == kErrAborted;  // "Termina Trasferimento"
             const RuntimeError e = thrown([&] {
                 op == "Upload" ? rig.send(data, rig.at("up.bin"))
                                : (void)rig.fetch(rig.at("big.bin"));
@@ -200,7 +200,6 @@ TEST_P(Faults, AbortedLostOrSilentTransfersLeaveNothingThatLooksComplete) {
                                                 std::string(" file incompleto ") +
                                                 rig.at("up.bin")))
             << rig.logText();
-        rig.onYield = nullptr;
         rig.state.abortRequest = false;
         writeFile(rig.served("big.bin"), "small");
         EXPECT_EQ(rig.fetch(rig.at("big.bin")), "small");
