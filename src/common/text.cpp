@@ -3,6 +3,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vs {
@@ -74,17 +75,75 @@ std::string zeroPad(long long value, int width) {
     return buf;
 }
 
+namespace {
+
+// Length of the valid UTF-8 sequence starting at s[i], or 0 when none starts there.
+std::size_t utf8Length(std::string_view s, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = at(i);
+    std::size_t n;
+    unsigned char low = 0x80, high = 0xbf;  // bounds of the second byte
+    if (c >= 0xc2 && c <= 0xdf) {
+        n = 2;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        n = 3;
+        if (c == 0xe0) low = 0xa0;
+        if (c == 0xed) high = 0x9f;  // no surrogates
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        n = 4;
+        if (c == 0xf0) low = 0x90;
+        if (c == 0xf4) high = 0x8f;
+    } else {
+        return 0;
+    }
+    if (s.size() - i < n || at(i + 1) < low || at(i + 1) > high) return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if (at(i + k) < 0x80 || at(i + k) > 0xbf) return 0;
+    return n;
+}
+
+// Code points that move text around or end a line on the operator's screen: C1 controls,
+// the bidirectional embeddings, overrides and isolates, and the Unicode line separators.
+bool isHiddenControl(std::uint32_t cp) {
+    return (cp >= 0x80 && cp <= 0x9f) || (cp >= 0x202a && cp <= 0x202e) ||
+           (cp >= 0x2066 && cp <= 0x2069) || cp == 0x2028 || cp == 0x2029;
+}
+
+}  // namespace
+
 std::string visible(std::string_view s) {
+    constexpr std::size_t kCap = 1000;
+    constexpr std::string_view kCut = "...[troncato]";
     std::string r;
-    r.reserve(s.size());
-    for (unsigned char c : s) {
+    r.reserve(std::min(s.size(), kCap) + kCut.size());
+    char buf[16];
+    const auto escape = [&](const char* format, std::uint32_t value) {
+        return std::string_view(buf, std::snprintf(buf, sizeof buf, format, value));
+    };
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80 ? 1 : utf8Length(s, i);
+        std::string_view piece;
         if (c < 0x20 || c == 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02x", c);
-            r += buf;
+            piece = escape("\\x%02x", c);
+        } else if (n == 0) {
+            // Not UTF-8: most likely a Latin-1 name, whose letters stay; 80..9f are C1
+            // controls there.
+            n = 1;
+            piece = c <= 0x9f ? escape("\\x%02x", c) : s.substr(i, 1);
         } else {
-            r += static_cast<char>(c);
+            std::uint32_t cp = n == 1 ? c : c & (0x7f >> n);
+            for (std::size_t k = 1; k < n; ++k)
+                cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3f);
+            piece = isHiddenControl(cp) ? escape("\\u%04x", cp) : s.substr(i, n);
         }
+        // Whole characters and whole escapes only, so that the cut itself forges nothing.
+        if (r.size() + piece.size() > kCap) {
+            r += kCut;
+            break;
+        }
+        r += piece;
+        i += n;
     }
     return r;
 }

@@ -28,8 +28,12 @@ std::optional<std::int64_t> parseInteger(std::string_view s);
 // Zero-padded decimal, e.g. formatNumber(7, 2) == "07".
 std::string zeroPad(long long value, int width);
 
-// Makes control characters visible (\x1b, \r, \n ...) so that a remote or local name can never
-// forge a log line or drive the operator's terminal.
+// The one rule for text from outside (names, server replies, error texts, banners) on its way
+// to the log: control characters become visible escapes so that the text can never forge a log
+// line, drive the operator's terminal or reorder what is shown (C0 and DEL as \x1b, C1 as
+// \x85 or \u0085, bidirectional controls and line separators as \u202e); other UTF-8 stays
+// as it is. Longer than 1,000 bytes, it is cut there, between whole characters, and marked
+// "...[troncato]".
 std::string visible(std::string_view s);
 
 // Digits of a non-negative count grouped by threes with the locale's thousands separator

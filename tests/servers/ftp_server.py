@@ -46,6 +46,7 @@ def parse_args():
     p.add_argument("--dos-listing", action="store_true", help="LIST answers like a Windows server")
     p.add_argument("--no-mlsd", action="store_true", help="MLSD and MLST are not offered")
     p.add_argument("--refuse-dele", action="store_true", help="DELE answers 550")
+    p.add_argument("--refuse-mlsd", action="store_true", help="MLST offered, MLSD answers 502")
     p.add_argument("--pasv-address", help="address named in PASV replies instead of the real one")
     p.add_argument("--bad-names", action="store_true",
                    help="listings also name entries that would leave the folder")
@@ -188,6 +189,7 @@ class FaultyDTPHandler(ThrottledDTPHandler):
 
 class TestHandler(FTPHandler):
     refuse_dele = False
+    refuse_mlsd = False
     refuse_auth = False
     record = None
 
@@ -209,6 +211,11 @@ class TestHandler(FTPHandler):
             self.respond("550 Permission denied by the test server.")
             return
         return super().ftp_DELE(path)
+
+    def ftp_MLSD(self, path):
+        if self.refuse_mlsd:
+            return self.respond("502 MLSD not implemented by the test server.")
+        return super().ftp_MLSD(path)
 
     def ftp_AUTH(self, line):  # reached on the TLS handler only
         if self.refuse_auth:
@@ -290,6 +297,7 @@ def main():
     handler.banner = "ValtrassoSftp test server ready."
     handler.auth_failed_timeout = 0.1  # refused logins answer at once, tests wait for them
     handler.refuse_dele = args.refuse_dele
+    handler.refuse_mlsd = args.refuse_mlsd
     handler.permit_foreign_addresses = False
     handler.passive_ports = None
     if args.pasv_address:

@@ -14,6 +14,8 @@ Faults on request:
   --inject-bad-names       listings also hold names no real folder can ("in/jected", "..", ...)
   --refuse-remove          every removal is refused
   --max-rate N             file data moves at most N bytes per second (long transfers on demand)
+  --forged-methods         the login methods it offers hold a line break, a forged log line and
+                           20,000 bytes
 """
 
 import argparse
@@ -46,12 +48,17 @@ def parse_args():
     p.add_argument("--inject-bad-names", action="store_true")
     p.add_argument("--refuse-remove", action="store_true")
     p.add_argument("--max-rate", type=float)
+    p.add_argument("--forged-methods", action="store_true")
     p.add_argument("--max-seconds", type=float, default=600)
     return p.parse_args()
 
 
 ARGS = parse_args()
 ROOT = os.fsencode(os.path.realpath(ARGS.root))
+
+if ARGS.forged_methods:
+    asyncssh.connection.get_supported_server_auth_methods = lambda conn: [
+        b"password\r\n23:59:59 Download corretto FAKE.txt", b"x" * 20000]
 
 
 def leave(code=0):

@@ -45,9 +45,12 @@ void ReplyLog::addLine(std::string_view line) {
 }
 
 const ReplyLog::Reply* ReplyLog::lastRefusal() const {
-    for (auto it = replies_.rbegin(); it != replies_.rend(); ++it)
-        if (it->code >= 400) return &*it;
-    return nullptr;
+    const Reply* found = nullptr;
+    for (const Reply& r : replies_)
+        // "503 Bad sequence of commands" only says that an earlier refusal broke a pair of
+        // commands (RNFR, RNTO): that earlier one is the reason.
+        if (r.code >= 400 && !(r.code == 503 && found)) found = &r;
+    return found;
 }
 
 bool ReplyLog::offersFeature(std::string_view feature) const {

@@ -25,7 +25,8 @@ class ReplyLog {
     void addLine(std::string_view line);
 
     const std::vector<Reply>& replies() const { return replies_; }
-    // The last reply of this operation with a code of 400 or more; null when none.
+    // The last reply of this operation with a code of 400 or more, a 503 that only follows
+    // an earlier refusal aside; null when none.
     const Reply* lastRefusal() const;
     // True when a FEAT reply (211) of this operation names the feature, e.g. "MLST".
     bool offersFeature(std::string_view feature) const;

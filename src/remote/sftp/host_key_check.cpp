@@ -51,11 +51,12 @@ class KnownHosts {
 
     // Empty text when loaded (a missing file is an empty one); otherwise the reason.
     std::string load(const std::string& path) {
-        if (!hosts_) return "the SSH library could not set up its host list";
+        if (!hosts_) return "la libreria SSH non ha potuto preparare l'elenco degli host";
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             if (errno == ENOENT) return {};
-            return "the known hosts file " + path + " cannot be read: " + std::strerror(errno);
+            return "il file degli host conosciuti " + path +
+                   " non è leggibile: " + std::strerror(errno);
         }
         std::string content;
         char buffer[8192];
@@ -65,7 +66,7 @@ class KnownHosts {
             if (n < 0) {
                 std::string why = std::strerror(errno);
                 ::close(fd);
-                return "the known hosts file " + path + " cannot be read: " + why;
+                return "il file degli host conosciuti " + path + " non è leggibile: " + why;
             }
             if (n == 0) break;
             content.append(buffer, static_cast<std::size_t>(n));
@@ -90,15 +91,15 @@ class KnownHosts {
 };
 
 std::string describeRecorded(const libssh2_knownhost* entry) {
-    if (!entry || !entry->key) return "an unreadable key";
+    if (!entry || !entry->key) return "una chiave illeggibile";
     std::string_view text(entry->key);
     // Some entries carry "type base64"; the fingerprint is over the decoded blob only.
     if (auto blank = text.rfind(' '); blank != std::string_view::npos)
         text.remove_prefix(blank + 1);
     std::optional<std::string> blob = base64Decode(text);
-    if (!blob) return "an unreadable key";
+    if (!blob) return "una chiave illeggibile";
     std::string type = keyTypeOfBlob(*blob);
-    return (type.empty() ? std::string("key") : type) + " " + fingerprintOfKey(*blob);
+    return (type.empty() ? std::string("chiave") : type) + " " + fingerprintOfKey(*blob);
 }
 
 // Appends one line, creating the file readable by its owner only, as OpenSSH does.
@@ -168,10 +169,12 @@ std::string verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHost
     std::size_t keyLength = 0;
     int keyType = 0;
     const char* key = libssh2_session_hostkey(session, &keyLength, &keyType);
-    if (!key || keyLength == 0) return "the server " + name + " presented no usable host key";
+    if (!key || keyLength == 0)
+        return "Il server " + name + " non ha presentato una chiave host utilizzabile";
     const std::string blob(key, keyLength);
+    // Printable by construction: keyTypeOfBlob takes nothing but visible ASCII.
     std::string presentedType = keyTypeOfBlob(blob);
-    if (presentedType.empty()) presentedType = "key";
+    if (presentedType.empty()) presentedType = "chiave";
     std::string fingerprint;
     if (const char* digest = libssh2_hostkey_hash(session, LIBSSH2_HOSTKEY_HASH_SHA256))
         fingerprint = fingerprintOfDigest(std::string_view(digest, 32));
@@ -180,12 +183,13 @@ std::string verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHost
     const std::string presented = presentedType + " " + fingerprint;
 
     if (knownHostsPath.empty()) {
-        log(" Host key of " + name + " not checked (no known hosts file set): " + presented);
+        log(" Chiave host di " + name +
+            " non verificata (nessun file degli host conosciuti): " + presented);
         return {};
     }
     KnownHosts hosts(session);
     if (std::string why = hosts.load(knownHostsPath); !why.empty())
-        return "Host key of " + name + " not checked: " + why;
+        return "Chiave host di " + name + " non verificabile, connessione rifiutata: " + why;
 
     // Key type 0 matches entries of every type: a host is known as soon as any key of it is.
     libssh2_knownhost* entry = nullptr;
@@ -196,24 +200,31 @@ std::string verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHost
         case LIBSSH2_KNOWNHOST_CHECK_MATCH:
             return {};
         case LIBSSH2_KNOWNHOST_CHECK_MISMATCH:
-            return "The host key of " + name + " has changed: " + knownHostsPath + " records " +
-                   describeRecorded(entry) + ", the server presented " + presented +
-                   ". Connection refused, since this may be someone posing as the server; if "
-                   "the key was changed on purpose, remove the old line for " +
-                   name + " from " + knownHostsPath;
+            return "La chiave host di " + name + " è cambiata: " + knownHostsPath + " riporta " +
+                   describeRecorded(entry) + ", il server ha presentato " + presented +
+                   ". Connessione rifiutata: potrebbe essere qualcuno che si spaccia per il "
+                   "server. Se la chiave è stata cambiata di proposito, togliere la vecchia riga "
+                   "di " +
+                   name + " da " + knownHostsPath;
         case LIBSSH2_KNOWNHOST_CHECK_NOTFOUND:
             break;
         default:
-            return "Host key of " + name + " could not be checked against " + knownHostsPath;
+            return "Chiave host di " + name + " non verificabile con " + knownHostsPath +
+                   ", connessione rifiutata";
     }
 
-    const std::string line = name + " " + presentedType + " " + base64Encode(blob) + "\n";
-    if (std::string why = appendLine(knownHostsPath, line); !why.empty()) {
-        log(" Host key of " + name + " seen for the first time, " + presented +
-            ", but it could not be recorded in " + knownHostsPath + ": " + why);
-        return {};
+    const std::string line = name + " " + presentedType + " " + base64Encode(blob);
+    if (std::string why = appendLine(knownHostsPath, line + "\n"); !why.empty()) {
+        // Unrecorded, the key would be "seen for the first time" on every connection, and a
+        // changed one taken as readily as the right one.
+        return "Chiave host di " + name + " vista per la prima volta (" + presented +
+               ") ma non registrabile in " + knownHostsPath + ": " + why +
+               ". Connessione rifiutata, perché senza registrarla un cambio di chiave non sarebbe "
+               "riconosciuto. Rendere scrivibile il file (o la sua cartella), oppure, verificata "
+               "l'impronta con l'amministratore del server, aggiungervi a mano questa riga: " +
+               line;
     }
-    log(" Host key of " + name + " seen for the first time and recorded in " + knownHostsPath +
+    log(" Chiave host di " + name + " vista per la prima volta e registrata in " + knownHostsPath +
         ": " + presented);
     return {};
 }

@@ -7,8 +7,10 @@
 
 // Host keys against an OpenSSH known_hosts file, on the trust-on-first-use rule: a host seen
 // for the first time is recorded (and the operator told its fingerprint), a host whose key
-// differs from every key recorded for it is refused. Keys of a different type count as
-// different: a server that suddenly offers another key type is treated like a changed key.
+// differs from every key recorded for it is refused. A key that cannot be recorded is refused
+// too: trusted unrecorded, every later connection would be a first sight again. Keys of a different
+// type count as different: a server that suddenly offers another key type is treated like a changed
+// key.
 namespace vs::sftp {
 
 using LogFn = std::function<void(const std::string&)>;

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/text.h"
 #include "remote/sftp/host_key_check.h"
 #include "remote/sftp/user_auth.h"
 
@@ -48,12 +49,13 @@ std::string addressText(const std::string& name, const sockaddr* address, sockle
 }  // namespace
 
 std::string SshSession::libraryError() const {
-    if (!session_) return "no session";
+    if (!session_) return "nessuna sessione";
     char* message = nullptr;
     int length = 0;
     libssh2_session_last_error(session_, &message, &length, 0);
-    if (!message || length <= 0) return "no details";
-    return std::string(message, static_cast<std::size_t>(length));
+    if (!message || length <= 0) return "nessun dettaglio";
+    // It may quote what the server sent.
+    return visible(std::string_view(message, static_cast<std::size_t>(length)));
 }
 
 void SshSession::markBroken(const std::string& reason) {
@@ -64,7 +66,7 @@ void SshSession::markBroken(const std::string& reason) {
 
 std::string SshSession::brokenReason() const {
     if (broken_) return brokenReason_;
-    if (interrupted_.load()) return "the connection was cut after the server stopped answering";
+    if (interrupted_.load()) return "connessione chiusa perché il server non rispondeva più";
     return {};
 }
 
@@ -90,15 +92,15 @@ std::string SshSession::connectSocket(const ConnectSettings& s) {
     const std::string port = std::to_string(s.port);
     int rc = getaddrinfo(s.host.c_str(), port.c_str(), &hints, &found);
     if (rc != 0) {
-        return "Cannot find the address of " + s.host + ": " +
-               (rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc));
+        return "Indirizzo di " + s.host +
+               " non trovato: " + (rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc));
     }
     std::string lastError;
     for (addrinfo* a = found; a; a = a->ai_next) {
         int fd =
             ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
         if (fd < 0) {
-            lastError = std::string("cannot create a socket: ") + std::strerror(errno);
+            lastError = std::string("impossibile creare un socket: ") + std::strerror(errno);
             continue;
         }
         const std::string address = addressText(s.host, a->ai_addr, a->ai_addrlen);
@@ -122,12 +124,13 @@ std::string SshSession::connectSocket(const ConnectSettings& s) {
         if (error != 0) {
             ::close(fd);
             if (error == ECONNREFUSED)
-                lastError = "Connection refused by " + address + " (no SSH server listening there)";
+                lastError =
+                    "Connessione rifiutata da " + address + " (nessun server SSH in ascolto)";
             else if (error == ETIMEDOUT)
-                lastError = "No answer from " + address + " within " +
-                            std::to_string(s.timeoutSeconds) + " seconds";
+                lastError = "Nessuna risposta da " + address + " entro " +
+                            std::to_string(s.timeoutSeconds) + " secondi";
             else
-                lastError = "Cannot connect to " + address + ": " + std::strerror(error);
+                lastError = "Impossibile connettersi a " + address + ": " + std::strerror(error);
             continue;
         }
         // Back to blocking: libssh2 waits on the socket itself, bounded by its time-out.
@@ -144,7 +147,7 @@ std::string SshSession::connectSocket(const ConnectSettings& s) {
         return {};
     }
     freeaddrinfo(found);
-    return lastError.empty() ? "Cannot connect to " + where_ : lastError;
+    return lastError.empty() ? "Impossibile connettersi a " + where_ : lastError;
 }
 
 std::string SshSession::open(const ConnectSettings& s,
@@ -156,8 +159,8 @@ std::string SshSession::open(const ConnectSettings& s,
     brokenReason_.clear();
     where_ = s.host + ":" + std::to_string(s.port);
     timeoutSeconds_ = s.timeoutSeconds > 0 ? s.timeoutSeconds : 20;
-    if (s.host.empty()) return "No host name set for the SFTP connection";
-    if (s.port <= 0 || s.port > 65535) return "Invalid SFTP port " + std::to_string(s.port);
+    if (s.host.empty()) return "Nome host SFTP non impostato";
+    if (s.port <= 0 || s.port > 65535) return "Porta SFTP non valida: " + std::to_string(s.port);
 
     ConnectSettings settings = s;
     settings.timeoutSeconds = timeoutSeconds_;
@@ -167,7 +170,7 @@ std::string SshSession::open(const ConnectSettings& s,
     context_->password = s.password;
     session_ = libssh2_session_init_ex(SessionContext::allocate, SessionContext::release,
                                        SessionContext::reallocate, context_.get());
-    if (!session_) return fail("The SSH library could not start a session");
+    if (!session_) return fail("La libreria SSH non ha potuto avviare una sessione");
     libssh2_session_set_blocking(session_, 1);
     libssh2_session_set_timeout(session_, static_cast<long>(timeoutSeconds_) * 1000);
     libssh2_session_method_pref(session_, LIBSSH2_METHOD_CRYPT_CS, kCiphers);
@@ -180,7 +183,7 @@ std::string SshSession::open(const ConnectSettings& s,
         libssh2_session_method_pref(session_, LIBSSH2_METHOD_HOSTKEY, hostKeyMethods.c_str());
 
     if (libssh2_session_handshake(session_, socket_) != 0)
-        return fail("SSH handshake with " + where_ + " failed: " + libraryError());
+        return fail("Negoziazione SSH con " + where_ + " non riuscita: " + libraryError());
 
     if (std::string refusal = verifyHostKey(session_, s.knownHostsFile, s.host, s.port, log);
         !refusal.empty())
@@ -193,7 +196,7 @@ std::string SshSession::open(const ConnectSettings& s,
 
     sftp_ = libssh2_sftp_init(session_);
     if (!sftp_)
-        return fail("The SFTP service of " + where_ + " cannot be opened: " + libraryError());
+        return fail("Impossibile aprire il servizio SFTP di " + where_ + ": " + libraryError());
     return {};
 }
 

@@ -16,12 +16,13 @@ namespace vs::sftp {
 
 namespace {
 
+// libssh2's text for its last error; it may quote what the server sent.
 std::string libraryMessage(LIBSSH2_SESSION* session) {
     char* message = nullptr;
     int length = 0;
     libssh2_session_last_error(session, &message, &length, 0);
-    if (!message || length <= 0) return "no details";
-    return std::string(message, static_cast<std::size_t>(length));
+    if (!message || length <= 0) return "nessun dettaglio";
+    return visible(std::string_view(message, static_cast<std::size_t>(length)));
 }
 
 bool offered(const std::string& methods, std::string_view method) {
@@ -88,6 +89,10 @@ std::string_view readString(std::string_view data, std::size_t& at, bool& ok) {
     return s;
 }
 
+std::string failed(const std::string& user, const std::string& where, const std::string& why) {
+    return "Accesso come " + visible(user) + " a " + where + " non riuscito: " + why;
+}
+
 }  // namespace
 
 void answerKeyboardInteractive(const char*, int, const char*, int, int promptCount,
@@ -152,32 +157,33 @@ std::string authenticate(LIBSSH2_SESSION* session, const Credentials& c, const s
     char* list = libssh2_userauth_list(session, c.user.data(), userLength);
     if (!list) {
         if (libssh2_userauth_authenticated(session)) return {};
-        return "Login on " + where + " failed: the server did not tell its login methods (" +
+        return "Accesso a " + where +
+               " non riuscito: il server non ha indicato i metodi di accesso (" +
                libraryMessage(session) + ")";
     }
+    // The server's own words: never logged as they are.
     const std::string methods = list;
     std::vector<std::string> tried;
 
     if (!c.privateKeyFile.empty()) {
         if (!offered(methods, "publickey")) {
-            tried.push_back("public key: not accepted by this server");
+            tried.push_back("chiave pubblica: non accettata da questo server");
         } else if (::access(c.privateKeyFile.c_str(), R_OK) != 0) {
-            tried.push_back("public key: the private key file " + c.privateKeyFile +
-                            " cannot be read (" + std::strerror(errno) + ")");
+            tried.push_back("chiave pubblica: il file della chiave privata " +
+                            visible(c.privateKeyFile) + " non è leggibile (" +
+                            std::strerror(errno) + ")");
         } else {
             int rc = libssh2_userauth_publickey_fromfile_ex(
                 session, c.user.data(), userLength, nullptr, c.privateKeyFile.c_str(), nullptr);
             if (rc == 0) return {};
-            std::string note =
-                "public key " + c.privateKeyFile + " refused (" + libraryMessage(session) + ")";
+            std::string note = "chiave pubblica " + visible(c.privateKeyFile) + " rifiutata (" +
+                               libraryMessage(session) + ")";
             if (privateKeyType(c.privateKeyFile) == "ssh-rsa")
                 note +=
-                    "; RSA keys cannot log in here, because this SSH library signs only "
-                    "with SHA-1 RSA signatures, which current servers refuse: use an "
-                    "ed25519 or ECDSA key";
+                    "; le chiavi RSA non possono accedere: questa libreria SSH firma solo con "
+                    "RSA SHA-1, che i server attuali rifiutano. Usare una chiave ed25519 o ECDSA";
             tried.push_back(note);
-            if (connectionGone(rc))
-                return "Login as " + c.user + " on " + where + " failed: " + tried.back();
+            if (connectionGone(rc)) return failed(c.user, where, tried.back());
         }
     }
 
@@ -189,24 +195,24 @@ std::string authenticate(LIBSSH2_SESSION* session, const Credentials& c, const s
                                          static_cast<unsigned int>(c.password.size()), nullptr);
         if (rc == 0) return {};
         tried.push_back(rc == LIBSSH2_ERROR_AUTHENTICATION_FAILED
-                            ? std::string("password refused")
+                            ? std::string("password rifiutata")
                             : "password: " + libraryMessage(session));
-        if (connectionGone(rc))
-            return "Login as " + c.user + " on " + where + " failed: " + tried.back();
+        if (connectionGone(rc)) return failed(c.user, where, tried.back());
     }
     if (tryPassword && offered(methods, "keyboard-interactive")) {
         int rc = libssh2_userauth_keyboard_interactive_ex(session, c.user.data(), userLength,
                                                           answerKeyboardInteractive);
         if (rc == 0) return {};
         tried.push_back(rc == LIBSSH2_ERROR_AUTHENTICATION_FAILED
-                            ? std::string("keyboard-interactive password refused")
+                            ? std::string("password rifiutata (keyboard-interactive)")
                             : "keyboard-interactive: " + libraryMessage(session));
     }
     if (tried.empty())
-        return "Login as " + c.user + " on " + where +
-               " impossible: the server offers no login method this program can use (it offers " +
-               methods + ")";
-    std::string text = "Login as " + c.user + " refused by " + where + ": ";
+        return "Accesso come " + visible(c.user) + " a " + where +
+               " impossibile: il server non offre alcun metodo di accesso utilizzabile da questo "
+               "programma (offre: " +
+               visible(methods) + ")";
+    std::string text = "Accesso come " + visible(c.user) + " rifiutato da " + where + ": ";
     for (std::size_t i = 0; i < tried.size(); ++i) text += (i ? "; " : "") + tried[i];
     return text;
 }

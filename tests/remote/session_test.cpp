@@ -1,0 +1,234 @@
+// The rules both sessions keep, tested once over every server they hold for.
+#include <utime.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+
+#include "session_rig.h"
+
+namespace vs::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Row {
+    const char* name;
+    Kind kind;
+    std::vector<std::string> switches;
+    const char* says = nullptr;  // once in the log; without it, no entry is left out
+};
+
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class Listing : public ::testing::TestWithParam<Row> {};
+class Sessions : public ::testing::TestWithParam<Kind> {};
+class Faults : public ::testing::TestWithParam<Kind> {};
+
+// The fault switch that slows a Python server's file data to `rate` bytes a second.
+std::vector<std::string> throttled(Kind kind, int rate) {
+    return {kind == Kind::Ftp ? "--rate" : "--max-rate", std::to_string(rate)};
+}
+
+TEST_P(Listing, HoldsEveryUsableNameAndCountsTheRestInOneLine) {
+    SessionRig rig(GetParam().kind, GetParam().switches);
+    for (int i = 0; i < 501; ++i) writeFile(rig.served("f" + std::to_string(i)), "");
+    writeFile(rig.served("small.txt"), "12345");
+    fs::create_directory(rig.served("sub"));
+    OPEN(rig);
+    std::map<std::string, std::string> seen;  // name: type letter and size
+    for (const std::string& part : rig.session->list(rig.at("")).parts) {
+        for (std::size_t at = 0, end; at < part.size(); at = end + 2) {
+            end = std::min(part.find("\r\n", at), part.size());
+            std::istringstream line(part.substr(at, end - at));
+            std::string f[8], name;
+            for (std::string& field : f) line >> field;
+            std::getline(line.ignore(1), name);
+            ASSERT_TRUE(seen.emplace(name, f[0].substr(0, 1) + " " + f[4]).second) << name;
+        }
+    }
+    // A server's text mode turns the CR of the injected "cr\rinjected.txt" into a line end, and
+    // "cr" then is an entry of its own as far as any client can tell.
+    EXPECT_EQ(seen.size() - seen.count("cr"), 503u);
+    EXPECT_EQ(seen["small.txt"], "- 5");
+    EXPECT_EQ(seen["sub"].substr(0, 1), "d");
+    const char* says = GetParam().says;
+    EXPECT_EQ(occurrences(rig.logText(), says ? says : "dall'elenco"), says ? 1 : 0)
+        << rig.logText();
+}
+
+constexpr const char* kSeven = " 7 voci della cartella remota / escluse dall'elenco";
+INSTANTIATE_TEST_SUITE_P(
+    Servers, Listing,
+    ::testing::Values(
+        Row{"Sftp", Kind::Sftp, {"--inject-bad-names"}, kSeven},
+        Row{"FtpMlsd", Kind::Ftp, {"--bad-names"}, kSeven},
+        Row{"FtpUnix", Kind::Ftp, {"--bad-names", "--no-mlsd"}, kSeven},
+        Row{"FtpDos", Kind::Ftp, {"--bad-names", "--no-mlsd", "--dos-listing"}, kSeven},
+        Row{"FtpMlsdRefused", Kind::Ftp, {"--refuse-mlsd"}, "MLSD non accettato"},
+        Row{"FtpPasvToAnotherHostNotFollowed", Kind::Ftp, {"--pasv-address", "127.0.0.2"}},
+        Row{"OpenSsh", Kind::OpenSsh, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(Sessions, TransfersOfEverySizeBothWaysKeepTheProgressRules) {
+    const bool ftp = GetParam() == Kind::Ftp;
+    SessionRig rig(GetParam(), throttled(GetParam(), ftp ? 2000000 : 4000000));
+    OPEN(rig);
+    for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{4} << 20}) {
+        const std::string data = patternBytes(size, static_cast<unsigned>(size));
+        writeFile(rig.served("down.bin"), data);
+        writeFile(rig.served("up.bin"), "an older and longer version");
+        for (const std::string op : {"Download", "Upload"}) {
+            SCOPED_TRACE(op + " of " + std::to_string(size) + " bytes");
+            rig.state.currentOperation = op;
+            rig.state.transferPercentage = rig.yields = 0;
+            const std::size_t from = rig.log.size();
+            EXPECT_TRUE(data == (op == "Upload" ? (rig.send(data, rig.at("up.bin")), data)
+                                                : rig.fetch(rig.at("down.bin"))));
+            EXPECT_EQ(rig.state.transferPercentage, 100);
+            // libcurl awaits an FTP upload's last reply in one call that wakes us once a second.
+            EXPECT_GE(rig.yields, rig.took / (ftp && op == "Upload" ? 1500ms : 100ms));
+            // Progress: 20 % steps, 100 at the end (FTP); bytes, each 250 ms at most (SFTP).
+            std::vector<long long> steps;
+            for (std::size_t i = from; i < rig.log.size(); ++i) {
+                std::string digits, line = rig.log.List1()[i].substr(8);
+                std::copy_if(line.begin(), line.end(), std::back_inserter(digits), ::isdigit);
+                if (startsWith(line, " Scaricato") || startsWith(line, " Inviato") ||
+                    endsWith(line, " %"))
+                    steps.push_back(std::stoll(digits));
+            }
+            EXPECT_TRUE(std::adjacent_find(steps.begin(), steps.end(), std::greater_equal<>()) ==
+                        steps.end());
+            EXPECT_TRUE(ftp ? !steps.empty() && steps.back() == 100
+                            : std::ssize(steps) <= rig.took / 250ms + 1 &&
+                                  (steps.empty() || steps.back() < std::ssize(data)));
+        }
+        EXPECT_TRUE(readFile(rig.served("up.bin")) == data);
+    }
+}
+
+TEST_P(Sessions, RefusedRequestsSayWhatAndKeepTheSession) {
+    SessionRig rig(GetParam());
+    writeFile(rig.served("file.txt"), "x");
+    OPEN(rig);
+    RemoteSession& s = *rig.session;
+    const std::pair<std::string, std::function<void()>> calls[] = {
+        {"missing.txt", [&] { s.stat(rig.at("missing.txt")); }},
+        {"missing/", [&] { s.list(rig.at("missing/")); }},
+        {"missing.txt", [&] { s.remove(rig.at("missing.txt")); }},
+        {"missing.txt", [&] { s.rename(rig.at("missing.txt"), rig.at("new.txt")); }},
+        {"missing.txt", [&] { rig.fetch(rig.at("missing.txt")); }},
+        {"file.txt/in", [&] { rig.send("data", rig.at("file.txt/in")); }},
+    };
+    for (const auto& [path, call] : calls) {
+        const RuntimeError e = thrown(call);
+        EXPECT_EQ(e.number(), kErrRemote) << e.description();
+        // An FTP server says why in its own words; the SFTP texts name the path.
+        EXPECT_TRUE(contains(e.description(), GetParam() == Kind::Ftp ? "550 " : rig.at(path)))
+            << e.description();
+    }
+    EXPECT_EQ(rig.fetch(rig.at("file.txt")), "x");
+}
+
+TEST_P(Sessions, AwkwardNamesTravelIntactAndLineBreaksNeverReachTheServer) {
+    SessionRig rig(GetParam());
+    const std::string odd = "a b#%?;type=a.txt";
+    writeFile(rig.served(odd), "odd");
+    writeFile(rig.served("target.txt"), "old");
+    const utimbuf times{1700000000, 1700000000};
+    ASSERT_EQ(::utime(rig.served(odd).c_str(), &times), 0);
+    OPEN(rig);
+    RemoteSession& s = *rig.session;
+    const RemoteStat st = s.stat(rig.at(odd));
+    EXPECT_EQ(st.size, 3);
+    EXPECT_EQ(st.modified, std::chrono::system_clock::from_time_t(1700000000));
+    EXPECT_EQ(rig.fetch(rig.at(odd)), "odd");
+    rig.send("new", rig.at("copy " + odd));
+    s.rename(rig.at("copy " + odd), rig.at("target.txt"));
+    EXPECT_EQ(readFile(rig.served("target.txt")), "new");
+    EXPECT_FALSE(fs::exists(rig.served("copy " + odd)));
+
+    // Sent to an FTP server as it is, this would be a second command deleting the file.
+    const std::string smuggled = rig.at("x\r\nDELE " + rig.at(odd));
+    EXPECT_NE(thrown([&] { s.remove(smuggled); }).number(), 0);
+    EXPECT_NE(thrown([&] { rig.send("x", smuggled); }).number(), 0);
+    EXPECT_EQ(readFile(rig.served(odd)), "odd");
+    s.remove(rig.at(odd));
+    EXPECT_FALSE(fs::exists(rig.served(odd)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, Sessions, ::testing::Values(Kind::Sftp, Kind::Ftp, Kind::OpenSsh),
+                         [](const auto& info) { return std::string(kindName(info.param)); });
+
+TEST_P(Faults, AbortedLostOrSilentTransfersLeaveNothingThatLooksComplete) {
+    const bool ftp = GetParam() == Kind::Ftp;
+    // More than socket buffers hold, so that an upload stalls before its last reply is awaited.
+    const std::string data = patternBytes(16 << 20, 4);
+    const std::pair<std::vector<std::string>, int> faults[] = {
+        {throttled(GetParam(), 8000000), kErrAborted},  // and the operator stops it
+        {{"--drop-after-bytes", "1000000"}, kErrConnection},
+        {{"--stall-after-bytes", "1000000"}, kErrConnection}};
+    for (const auto& [switches, number] : faults) {
+        SessionRig rig(GetParam(), switches);
+        rig.limits.lowSpeedTime = 2s;
+        writeFile(rig.served("big.bin"), data);
+        START(rig);
+        const auto connect = [&] { return ftp ? rig.connect() : rig.connectWithin(2); };
+        ASSERT_TRUE(connect()) << rig.logText();
+        for (const std::string op : {"Download", "Upload"}) {
+            SCOPED_TRACE(switches[0] + " " + op);
+            rig.state.transferPercentage = rig.yields = 0;
+            rig.state.abortRequest = number == kErrAborted;  // "Termina Trasferimento"
+            const RuntimeError e = thrown([&] {
+                op == "Upload" ? rig.send(data, rig.at("up.bin"))
+                               : (void)rig.fetch(rig.at("big.bin"));
+            });
+            EXPECT_EQ(e.number(), number) << e.description();
+            EXPECT_LT(rig.took, 15s);
+            EXPECT_GE(rig.yields, number == kErrAborted ? 0 : rig.took / 250ms);  // not held up
+            EXPECT_NE(rig.state.transferPercentage, 100);
+            if (number != kErrConnection) continue;
+            rig.session->close();
+            ASSERT_TRUE(connect()) << rig.logText();
+        }
+        // What reached the server goes again, over the FTP control connection or the SFTP
+        // session still there after an abort; a lost SFTP connection can only say it may stay.
+        const bool removable = ftp || number == kErrAborted;
+        EXPECT_NE(fs::exists(rig.served("up.bin")), removable);
+        EXPECT_TRUE(contains(rig.logText(), (removable ? " Rimosso dal server il" : " Il") +
+                                                std::string(" file incompleto ") +
+                                                rig.at("up.bin")))
+            << rig.logText();
+        rig.state.abortRequest = false;
+        writeFile(rig.served("big.bin"), "small");
+        EXPECT_EQ(rig.fetch(rig.at("big.bin")), "small");
+    }
+}
+
+TEST_P(Faults, ManySessionsLeakNothingAndEachLogsInOnceAndSaysGoodbye) {
+    SessionRig rig(GetParam());
+    writeFile(rig.served("f.txt"), "12345");
+    OPEN(rig);
+    rig.session->close();
+    const int descriptors = openDescriptors();
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_TRUE(rig.connect()) << i << rig.logText();
+        rig.session->list(rig.at(""));
+        EXPECT_EQ(rig.fetch(rig.at("f.txt")), "12345");
+        rig.session->close();
+    }
+    EXPECT_EQ(openDescriptors(), descriptors);
+    if (GetParam() == Kind::Ftp) {
+        // The server prints these before it answers.
+        EXPECT_EQ(occurrences(rig.server.output(), "LOGIN"), 31);
+        EXPECT_EQ(occurrences(rig.server.output(), "QUIT"), 31);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp),
+                         [](const auto& info) { return std::string(kindName(info.param)); });
+
+}  // namespace
+}  // namespace vs::test
