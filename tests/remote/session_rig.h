@@ -43,7 +43,8 @@ struct SessionRig {
         };
         if (kind == Kind::Ftp) {
             ftp = makeCurlFtpControl(yield, limits);
-            session = std::make_unique<FtpSession>(state, fields, log, clock, ftp.get());
+            session = std::make_unique<FtpSession>(state, fields, serverType, log, clock, ftp.get(),
+                                                   (dir / "known_certs").string());
         } else {
             sftp = makeLibssh2SftpComponent(yield);
             session = std::make_unique<SftpSession>(state, fields, log, clock, yield, nullptr,
@@ -102,6 +103,7 @@ struct SessionRig {
     ActivityLog log{clock, dir.path(), englishWeekdayNames()};
     SessionState state;
     ServerFields fields;
+    ServerType serverType = ServerType::Ftp;
     TestServer server;
     FtpLimits limits;
     std::string knownHosts = (dir / "known_hosts").string();
