@@ -70,13 +70,13 @@ TEST_F(AlertsTest, FireOnceOnEnteringTheFailingStateAndOnceOnRecovery) {
 
 TEST_F(AlertsTest, AHangingCommandAndWhatItStartedAreKilledAtTheLimit) {
     const std::string cmd =
-        script("sleep 60 & echo $! >\"$VALTRASSOSFTP_HOME/pid\"; echo on; wait");
+        script("echo on; sleep 60 & echo $! >\"$VALTRASSOSFTP_HOME/pid\"; wait");
     const auto start = std::chrono::steady_clock::now();
-    alerts({{cmd}, 1, ""}, 1s).afterCycle({1, CycleOutcome::Errors, {}, {}, {}, ""});
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    alerts({{cmd}, 1, ""}, 2s).afterCycle({1, CycleOutcome::Errors, {}, {}, {}, ""});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_GT(yields, 10);  // the program's events ran meanwhile
     EXPECT_EQ(log, std::vector<std::string>{"Allarme failing: " + cmd +
-                                            " interrotto dopo 1 secondi: on"});
+                                            " interrotto dopo 2 secondi: on"});
     std::ifstream stat("/proc/" + std::to_string(std::stoi(vs::test::readFile(dir / "pid"))) +
                        "/stat");
     std::string pid, name, state;
