@@ -9,8 +9,6 @@ Faults on request:
   --kbdint-only            only keyboard-interactive login is offered
   --drop-after-bytes N     the connection is cut once N bytes of one file went through
   --stall-after-bytes N    the server stops answering (connection left open) after N bytes
-  --grow-file NAME         the file NAME grows when its first read arrives, so it is larger
-                           than what listing and stat said
   --inject-bad-names       listings also hold names no real folder can ("in/jected", "..", ...)
   --refuse-remove          every removal is refused
   --max-rate N             file data moves at most N bytes per second (long transfers on demand)
@@ -38,13 +36,10 @@ def parse_args():
     p.add_argument("--user", default="tester")
     p.add_argument("--password", default="secret")
     p.add_argument("--host-key", required=True, help="private host key; an ed25519 one is made if missing")
-    p.add_argument("--authorized-key", help="public key file allowed to log in")
     p.add_argument("--refuse-login", action="store_true")
     p.add_argument("--kbdint-only", action="store_true")
     p.add_argument("--drop-after-bytes", type=int)
     p.add_argument("--stall-after-bytes", type=int)
-    p.add_argument("--grow-file")
-    p.add_argument("--grow-bytes", type=int, default=100000)
     p.add_argument("--inject-bad-names", action="store_true")
     p.add_argument("--refuse-remove", action="store_true")
     p.add_argument("--max-rate", type=float)
@@ -91,7 +86,6 @@ class TestSFTPServer(asyncssh.SFTPServer):
     def __init__(self, chan):
         super().__init__(chan, chroot=ROOT)
         self._moved = {}    # bytes of file data that went through each open file
-        self._grown = set()
 
     def map_path(self, path):
         local = super().map_path(path)
@@ -124,11 +118,6 @@ class TestSFTPServer(asyncssh.SFTPServer):
             await asyncio.Event().wait()   # never set: the client waits for an answer in vain
 
     async def read(self, file_obj, offset, size):
-        if (ARGS.grow_file and id(file_obj) not in self._grown
-                and os.path.basename(os.fsencode(file_obj.name)) == os.fsencode(ARGS.grow_file)):
-            self._grown.add(id(file_obj))
-            with open(file_obj.name, "ab") as f:
-                f.write(bytes((i * 7) & 0xFF for i in range(ARGS.grow_bytes)))
         data = super().read(file_obj, offset, size)
         await self._count(file_obj, len(data))
         return data
@@ -144,7 +133,6 @@ class TestSFTPServer(asyncssh.SFTPServer):
 
     def close(self, file_obj):
         self._moved.pop(id(file_obj), None)
-        self._grown.discard(id(file_obj))
         return super().close(file_obj)
 
 
@@ -184,8 +172,6 @@ async def main():
     watch_for_the_end(loop)
     options = dict(server_host_keys=[load_host_key(ARGS.host_key)],
                    sftp_factory=TestSFTPServer, allow_scp=False)
-    if ARGS.authorized_key:
-        options["authorized_client_keys"] = ARGS.authorized_key
     # Address reuse lets a test restart a server on the port its client already knows.
     server = await asyncssh.create_server(TestServer, "127.0.0.1", ARGS.port,
                                           reuse_address=True, **options)
