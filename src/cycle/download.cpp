@@ -120,13 +120,18 @@ void Cycle::workQueueItem(const std::string& localFolder) {
     // Private to this process and to this file: a second instance or a remote file of another
     // name can never write into it.
     std::optional<NewFile> staged;
+    // A size the server never told leaves nothing to compare.
+    const std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
     std::int64_t received = 0;
     RemoteStat fetched;
     bool ok = fileStep([&] {
         staged.emplace(c_.tempFolder);
-        received = session().fetch(remote, *staged);
+        const FetchResult result = session().fetch(remote, expected, *staged);
         step_ = 111;
-        fetched = session().stat(remote);
+        // The fetch describes the file again as it was after its last byte: no request of its
+        // own for that.
+        received = result.received;
+        fetched = result.after;
         step_ = 112;
     });
 
@@ -138,12 +143,10 @@ void Cycle::workQueueItem(const std::string& localFolder) {
 
         step_ = 120;
         // The copy must hold what the server described before and after the transfer, and
-        // the file must not have changed meanwhile (a partner still writing it). A size the
-        // server never told leaves nothing to compare.
-        const std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
-        const bool correct = sameVersion(listed, fetched) &&
-                             (!expected || (received == *expected &&
-                                            (!fetched.size || *fetched.size == *expected)));
+        // the file must not have changed meanwhile (a partner still writing it).
+        const bool correct =
+            sameVersion(listed, fetched) &&
+            (!expected || (received == *expected && (!fetched.size || *fetched.size == *expected)));
         if (!correct) {
             line(" Download incorretto " + shown);
             fileFailed(kErrRemote, "Il file " + name + " non corrisponde a quanto elencato (" +

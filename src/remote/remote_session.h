@@ -19,6 +19,13 @@ struct RemoteStat {
     std::optional<TimePoint> modified;
 };
 
+// What a download brought: the bytes received, and the server's word on the file as it was once
+// the last of them had been read (the version the copy holds).
+struct FetchResult {
+    std::int64_t received = 0;
+    RemoteStat after;
+};
+
 // A folder listing as a session delivers it. The layouts differ by protocol; the cycle's
 // selection rules read both.
 struct RemoteListing {
@@ -59,8 +66,11 @@ class RemoteSession {
     virtual void connect() = 0;
     virtual RemoteListing list(const std::string& folder) = 0;
     virtual RemoteStat stat(const std::string& path) = 0;
-    // Downloads into `into`; returns the bytes received.
-    virtual std::int64_t fetch(const std::string& path, NewFile& into) = 0;
+    // Downloads into `into`. `expectedSize` is the size the server described before, when it
+    // gave one: a session may read no more than that (a file that grew since shows it in
+    // `after`).
+    virtual FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
+                              NewFile& into) = 0;
     // Uploads the whole open file; returns only when the server has all of it. A failed or
     // aborted upload leaves no partial file behind on the server (best effort, logged).
     virtual void send(const SourceFile& from, const std::string& path) = 0;

@@ -15,9 +15,8 @@ constexpr auto kFetchPause = std::chrono::milliseconds(100);
 }
 
 SftpSession::SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
-                         const Clock& clock, YieldFn yield, Pause pause,
-                         SftpComponent* component, std::string knownHostsFile,
-                         const std::string& keyfile)
+                         const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
+                         std::string knownHostsFile, const std::string& keyfile)
     : state_(state),
       server_(server),
       log_(log),
@@ -89,8 +88,13 @@ RemoteStat SftpSession::stat(const std::string& path) {
     return attributes_;
 }
 
-std::int64_t SftpSession::fetch(const std::string& path, NewFile& into) {
-    return Sftp1().fetch(into.fd(), path);
+FetchResult SftpSession::fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
+                               NewFile& into) {
+    attributes_ = {};
+    FetchResult result;
+    result.received = Sftp1().fetch(into.fd(), path, expectedSize);
+    result.after = attributes_;
+    return result;
 }
 
 void SftpSession::send(const SourceFile& from, const std::string& path) {

@@ -44,8 +44,8 @@ void Libssh2SftpComponent::deliver(const sftp::ComponentEvent& event) {
 
 void Libssh2SftpComponent::connect() {
     if (runner_.busy())
-        throw RuntimeError(kErrGeneric, "SFTP: impossibile connettersi mentre è in corso: " +
-                                            runner_.current());
+        throw RuntimeError(kErrGeneric,
+                           "SFTP: impossibile connettersi mentre è in corso: " + runner_.current());
     const sftp::ConnectSettings settings = settings_;
     bool ok = false;
     std::string error;
@@ -57,6 +57,8 @@ void Libssh2SftpComponent::connect() {
             [this, settings, &ok, &error](sftp::EventPoster& poster) {
                 try {
                     // A session left over from an earlier cycle that ended early goes first.
+                    lastFetched_.drop();
+                    roundTrip_ = {};
                     session_.close(true);
                     error = session_.open(settings,
                                           [&poster](const std::string& line) { poster.log(line); });
@@ -83,8 +85,8 @@ void Libssh2SftpComponent::runRequest(
     const std::string& what, State during,
     const std::function<void(sftp::SshSession&, sftp::EventPoster&)>& request) {
     if (runner_.busy())
-        throw RuntimeError(kErrGeneric, "SFTP: impossibile " + what +
-                                            " mentre è in corso: " + runner_.current());
+        throw RuntimeError(
+            kErrGeneric, "SFTP: impossibile " + what + " mentre è in corso: " + runner_.current());
     const int before = state_.load();
     if (before != kConnected) {
         std::string why =
@@ -112,6 +114,12 @@ void Libssh2SftpComponent::runRequest(
         [this, &request, &what](sftp::EventPoster& poster) {
             if (!session_.usable())
                 throw RuntimeError(kErrConnection, "SFTP: impossibile " + what + ": non connesso");
+            // The last fetched file's close travels with this request.
+            lastFetched_.send(session_);
+            struct Collect {
+                Libssh2SftpComponent& c;
+                ~Collect() { c.lastFetched_.collect(c.session_); }
+            } collect{*this};
             try {
                 request(session_, poster);
             } catch (const RuntimeError&) {
@@ -136,11 +144,12 @@ void Libssh2SftpComponent::getAttributes(const std::string& remotePath) {
         [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::readAttributes(s, remotePath, p); });
 }
 
-std::int64_t Libssh2SftpComponent::fetch(int fd, const std::string& remotePath) {
+std::int64_t Libssh2SftpComponent::fetch(int fd, const std::string& remotePath,
+                                         std::optional<std::int64_t> expectedSize) {
     std::int64_t received = 0;
     runRequest("scaricare " + visible(remotePath), kTransferring,
                [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   received = sftp::fetchFile(s, fd, remotePath, p);
+                   received = sftp::fetchFile(s, fd, remotePath, expectedSize, lastFetched_, p);
                });
     return received;
 }
@@ -148,15 +157,14 @@ std::int64_t Libssh2SftpComponent::fetch(int fd, const std::string& remotePath) 
 void Libssh2SftpComponent::send(int fd, std::int64_t size, const std::string& remotePath) {
     runRequest("inviare " + visible(remotePath), kTransferring,
                [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   sftp::sendFile(s, fd, size, remotePath, p);
+                   sftp::sendFile(s, fd, size, remotePath, roundTrip_, p);
                });
 }
 
 void Libssh2SftpComponent::rename(const std::string& from, const std::string& to) {
-    runRequest("rinominare " + visible(from), kConnected,
-               [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   sftp::renameFile(s, from, to, p);
-               });
+    runRequest(
+        "rinominare " + visible(from), kConnected,
+        [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::renameFile(s, from, to, p); });
 }
 
 void Libssh2SftpComponent::remove(const std::string& remotePath) {
@@ -169,7 +177,11 @@ void Libssh2SftpComponent::closeSession() {
     disconnectRequested_ = false;
     try {
         runner_.run(
-            "disconnect", [this](sftp::EventPoster&) { session_.close(true); },
+            "disconnect",
+            [this](sftp::EventPoster&) {
+                lastFetched_.drop();
+                session_.close(true);
+            },
             [this](const sftp::ComponentEvent& e) { deliver(e); },
             [this] { session_.interrupt(); });
     } catch (...) {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "remote/sftp/component_events.h"
+#include "remote/sftp/pending_close.h"
+#include "remote/sftp/round_trip.h"
 #include "remote/sftp/ssh_session.h"
 
 // The component's SFTP requests, run on the worker thread over an open session. Each reports
@@ -18,14 +22,19 @@ void listFolder(SshSession& session, const std::string& remoteFolder, EventPoste
 
 void readAttributes(SshSession& session, const std::string& remotePath, EventPoster& poster);
 
-// Downloads into the open local file `fd`; returns the bytes received.
+// Downloads into the open local file `fd`; returns the bytes received. With `expectedSize` it
+// asks for that many bytes and stops once they are here; without, it reads to the end. Posts
+// the attributes of the file as they were after the last byte was read, and leaves the file
+// open in `openFile`, whose close goes with the next request.
 std::int64_t fetchFile(SshSession& session, int fd, const std::string& remotePath,
+                       std::optional<std::int64_t> expectedSize, PendingClose& openFile,
                        EventPoster& poster);
 
 // Uploads `size` bytes of the open local file `fd` straight to the remote path; a failed or
-// aborted upload removes what it wrote.
+// aborted upload removes what it wrote. Times the file's opening into `roundTrip`, which sizes
+// the writes kept in flight.
 void sendFile(SshSession& session, int fd, std::int64_t size, const std::string& remotePath,
-              EventPoster& poster);
+              RoundTrip& roundTrip, EventPoster& poster);
 
 void removeFile(SshSession& session, const std::string& remotePath, EventPoster& poster);
 // Renames, replacing a file already at `to`.
