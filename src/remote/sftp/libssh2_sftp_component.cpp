@@ -58,6 +58,7 @@ void Libssh2SftpComponent::connect() {
                 try {
                     // A session left over from an earlier cycle that ended early goes first.
                     lastFetched_.drop();
+                    channels_.drop();
                     roundTrip_ = {};
                     session_.close(true);
                     error = session_.open(settings,
@@ -157,7 +158,7 @@ std::int64_t Libssh2SftpComponent::fetch(int fd, const std::string& remotePath,
 void Libssh2SftpComponent::send(int fd, std::int64_t size, const std::string& remotePath) {
     runRequest("inviare " + visible(remotePath), kTransferring,
                [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   sftp::sendFile(s, fd, size, remotePath, roundTrip_, p);
+                   sftp::sendFile(s, fd, size, remotePath, roundTrip_, channels_, p);
                });
 }
 
@@ -180,6 +181,7 @@ void Libssh2SftpComponent::closeSession() {
             "disconnect",
             [this](sftp::EventPoster&) {
                 lastFetched_.drop();
+                channels_.drop();
                 session_.close(true);
             },
             [this](const sftp::ComponentEvent& e) { deliver(e); },

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/yield.h"
+#include "remote/sftp/extra_channels.h"
 #include "remote/sftp/operation_runner.h"
 #include "remote/sftp/pending_close.h"
 #include "remote/sftp/round_trip.h"
@@ -67,6 +68,7 @@ class Libssh2SftpComponent final : public SftpComponent {
     // Of session_, on the worker thread as well.
     sftp::PendingClose lastFetched_;
     sftp::RoundTrip roundTrip_;
+    sftp::ExtraChannels channels_;
     sftp::OperationRunner runner_;
 };
 

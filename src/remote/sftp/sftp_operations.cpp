@@ -16,6 +16,7 @@
 #include "remote/left_out_line.h"
 #include "remote/sftp/listing_line.h"
 #include "remote/sftp/non_blocking.h"
+#include "remote/sftp/remote_file.h"
 
 namespace vs::sftp {
 
@@ -26,117 +27,6 @@ namespace {
 // before the handle closes.
 constexpr std::int64_t kReadBuffer = 2 * 1024 * 1024;
 constexpr std::int64_t kReadAhead = 4 * kReadBuffer;
-// Uploads: bytes written but not yet confirmed by the server, and how much new data one call
-// may put on the wire. The step keeps every blocking call short enough for the time-out to
-// stay an inactivity time-out on slow lines too. On a short path more in flight does not help:
-// OpenSSH's server spends measurably more time per byte the longer its queue of unprocessed
-// writes is (2 MiB in flight cost it twice the CPU of 1 MiB). On a long path the round trip
-// limits what one file's writes can carry, and the server's channel window (2 MiB for OpenSSH)
-// is the most worth having in flight: beyond it the writes only wait.
-constexpr std::size_t kWritesInFlight = 1024 * 1024;
-constexpr std::size_t kMostWritesInFlight = 8 * 1024 * 1024;
-constexpr std::size_t kWriteStep = 256 * 1024;
-// From here on the path, not the server's CPU, limits an upload: 1 MiB per round trip is
-// 200 MB/s at 5 ms, more than the encryption alone leaves.
-constexpr auto kLongPath = std::chrono::milliseconds(5);
-
-int lastErrno(SshSession& s) {
-    return libssh2_session_last_errno(s.session());
-}
-
-bool connectionLevel(unsigned long status) {
-    return status == LIBSSH2_FX_NO_CONNECTION || status == LIBSSH2_FX_CONNECTION_LOST ||
-           status == LIBSSH2_FX_OK || status == LIBSSH2_FX_EOF || status == LIBSSH2_FX_BAD_MESSAGE;
-}
-
-// For a failed libssh2 call `rc`: the server's refusal in words, or empty when the failure is
-// the connection's, in which case the session is marked broken.
-std::string refusalOrBreak(SshSession& s, int rc, std::string& connectionReason) {
-    if (rc == LIBSSH2_ERROR_SFTP_PROTOCOL) {
-        const unsigned long status = libssh2_sftp_last_error(s.sftp());
-        if (!connectionLevel(status)) return sftpStatusText(status);
-    }
-    if (rc == LIBSSH2_ERROR_TIMEOUT || rc == LIBSSH2_ERROR_SOCKET_TIMEOUT)
-        connectionReason = "nessuna risposta da " + s.where() + " per " +
-                           std::to_string(s.timeoutSeconds()) + " secondi";
-    else
-        connectionReason = "connessione con " + s.where() + " persa (" + s.libraryError() + ")";
-    s.markBroken(connectionReason);
-    return {};
-}
-
-// Throws the error that a failed libssh2 call `rc` stands for; `what` says what was being done
-// ("Impossibile aprire il file remoto /x").
-[[noreturn]] void throwFailure(SshSession& s, int rc, const std::string& what) {
-    std::string connectionReason;
-    const std::string refusal = refusalOrBreak(s, rc, connectionReason);
-    if (!refusal.empty()) throw RuntimeError(kErrRemote, what + ": " + refusal);
-    throw RuntimeError(kErrConnection, what + ": " + connectionReason);
-}
-
-// An SFTP file handle, closed on every path out.
-class RemoteFile {
-  public:
-    RemoteFile(SshSession& session, LIBSSH2_SFTP_HANDLE* handle)
-        : session_(session), handle_(handle) {}
-    ~RemoteFile() { discard(); }
-    RemoteFile(const RemoteFile&) = delete;
-    RemoteFile& operator=(const RemoteFile&) = delete;
-
-    explicit operator bool() const { return handle_ != nullptr; }
-    LIBSSH2_SFTP_HANDLE* get() const { return handle_; }
-
-    // Closes and returns libssh2's result (the server's answer to the close).
-    int close() {
-        LIBSSH2_SFTP_HANDLE* handle = handle_;
-        handle_ = nullptr;
-        return handle ? libssh2_sftp_close_handle(handle) : 0;
-    }
-    // Hands the open handle over to the caller.
-    LIBSSH2_SFTP_HANDLE* release() {
-        LIBSSH2_SFTP_HANDLE* handle = handle_;
-        handle_ = nullptr;
-        return handle;
-    }
-    // Closes without caring for the answer; on a broken session not at all, since that would
-    // only wait for the time-out again (the session's memory goes with the session).
-    void discard() {
-        if (handle_ && !session_.broken()) libssh2_sftp_close_handle(handle_);
-        handle_ = nullptr;
-    }
-
-  private:
-    SshSession& session_;
-    LIBSSH2_SFTP_HANDLE* handle_;
-};
-
-// Ends a transfer the caller aborted. The handle is closed first: that waits for the answers
-// to the requests still on their way, and when the server does not give them the caller's
-// side cuts the connection, which makes this a connection-level error.
-[[noreturn]] void throwAborted(SshSession& s, RemoteFile& file, const std::string& what,
-                               int failedCall = 0) {
-    if (failedCall < 0) {
-        // The abort met a failure of its own (the caller's side cut the connection, or the
-        // server fell silent): no closing on a connection that is gone.
-        std::string ignored;
-        refusalOrBreak(s, failedCall, ignored);
-    }
-    file.discard();
-    if (s.broken())
-        throw RuntimeError(kErrConnection, what +
-                                               " interrotto; connessione chiusa perché il server "
-                                               "non rispondeva");
-    throw RuntimeError(kErrAborted, what + " interrotto");
-}
-
-// Reads `room` bytes of the local file at `offset` (fewer at its end).
-std::size_t readLocal(int fd, std::int64_t offset, char* into, std::size_t room) {
-    for (;;) {
-        ssize_t n = ::pread(fd, into, room, offset);
-        if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) throw localFileError(errno, "Lettura del file locale da inviare");
-    }
-}
 
 void writeLocal(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -225,14 +115,6 @@ class HandleAttributes {
     bool asked_ = false;
     int rc_ = 0;
 };
-
-// Bytes of an upload to keep written but unconfirmed, by the length of the path.
-std::size_t writesInFlight(SshSession& s, const RoundTrip& roundTrip) {
-    if (!roundTrip.atLeast(kLongPath)) return kWritesInFlight;
-    unsigned long window = 0;
-    libssh2_channel_window_write_ex(libssh2_sftp_get_channel(s.sftp()), &window);
-    return std::clamp<std::size_t>(window, kWritesInFlight, kMostWritesInFlight);
-}
 
 }  // namespace
 
@@ -420,85 +302,6 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
     openFile.hold(s, file.release());
     p.finished(position);
     return position;
-}
-
-void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remotePath,
-              RoundTrip& roundTrip, EventPoster& p) {
-    const std::string shown = visible(remotePath);
-    const auto asked = std::chrono::steady_clock::now();
-    RemoteFile file(
-        s, libssh2_sftp_open_ex(s.sftp(), remotePath.data(),
-                                static_cast<unsigned int>(remotePath.size()),
-                                LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC, 0644,
-                                LIBSSH2_SFTP_OPENFILE));
-    if (!file) throwFailure(s, lastErrno(s), "Impossibile creare il file remoto " + shown);
-    roundTrip.note(std::chrono::steady_clock::now() - asked);
-    const std::size_t inFlight = writesInFlight(s, roundTrip);
-
-    std::int64_t position = 0;
-    std::int64_t readOffset = 0;
-    try {
-        // buffer[begin, end) holds the bytes not yet confirmed by the server; libssh2 has
-        // already sent those it was given before and sends only what lies beyond them.
-        std::vector<char> buffer(inFlight + 2 * kWriteStep);
-        std::size_t begin = 0;
-        std::size_t end = 0;
-        bool endOfFile = false;
-        for (;;) {
-            if (p.abortRequested()) throwAborted(s, file, "Upload di " + shown);
-            if (!endOfFile && end - begin < inFlight) {
-                if (buffer.size() - end < kWriteStep) {
-                    std::memmove(buffer.data(), buffer.data() + begin, end - begin);
-                    end -= begin;
-                    begin = 0;
-                }
-                // Never more than the size the file had when it was opened: what a producer
-                // appends meanwhile belongs to the next version.
-                const std::size_t room = static_cast<std::size_t>(std::min<std::int64_t>(
-                    std::min(kWriteStep, buffer.size() - end), total - readOffset));
-                std::size_t n =
-                    room == 0 ? 0 : readLocal(fd, readOffset, buffer.data() + end, room);
-                if (n == 0) {
-                    endOfFile = true;
-                } else {
-                    end += n;
-                    readOffset += static_cast<std::int64_t>(n);
-                }
-            }
-            if (begin == end) {
-                if (endOfFile) break;
-                continue;
-            }
-            ssize_t n = libssh2_sftp_write(file.get(), buffer.data() + begin, end - begin);
-            if (n < 0) {
-                if (p.abortRequested())
-                    throwAborted(s, file, "Upload di " + shown, static_cast<int>(n));
-                throwFailure(s, static_cast<int>(n),
-                             "Upload di " + shown + " interrotto dopo " + std::to_string(position) +
-                                 " byte");
-            }
-            begin += static_cast<std::size_t>(n);
-            position += n;
-            if (n > 0 && position < total) p.progress(position, total);
-        }
-        // The server's answer to the close is its last word on the data (a full disk may only
-        // show here).
-        if (int rc = file.close(); rc != 0)
-            throwFailure(s, rc, "Upload di " + shown + " non confermato dal server");
-        if (position != total)
-            throw RuntimeError(kErrGeneric, "Upload di " + shown +
-                                                ": il file locale si è accorciato durante l'invio");
-    } catch (...) {
-        file.discard();
-        // A partial copy must not pass for the file on the server.
-        const bool removed =
-            s.usable() && libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
-                                                 static_cast<unsigned int>(remotePath.size())) == 0;
-        p.log(removed ? " Rimosso dal server il file incompleto " + shown
-                      : " Il file incompleto " + shown + " potrebbe essere rimasto sul server");
-        throw;
-    }
-    p.finished(position);
 }
 
 void removeFile(SshSession& s, const std::string& remotePath, EventPoster&) {

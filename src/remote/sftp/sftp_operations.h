@@ -5,6 +5,7 @@
 #include <string>
 
 #include "remote/sftp/component_events.h"
+#include "remote/sftp/extra_channels.h"
 #include "remote/sftp/pending_close.h"
 #include "remote/sftp/round_trip.h"
 #include "remote/sftp/ssh_session.h"
@@ -31,10 +32,11 @@ std::int64_t fetchFile(SshSession& session, int fd, const std::string& remotePat
                        EventPoster& poster);
 
 // Uploads `size` bytes of the open local file `fd` straight to the remote path; a failed or
-// aborted upload removes what it wrote. Times the file's opening into `roundTrip`, which sizes
-// the writes kept in flight.
+// aborted upload removes what it wrote. Times the file's opening into `roundTrip`: on a long
+// path it keeps as much in flight as the server's window takes, and sends a large file in
+// segments through `channels` as well.
 void sendFile(SshSession& session, int fd, std::int64_t size, const std::string& remotePath,
-              RoundTrip& roundTrip, EventPoster& poster);
+              RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& poster);
 
 void removeFile(SshSession& session, const std::string& remotePath, EventPoster& poster);
 // Renames, replacing a file already at `to`.
