@@ -9,9 +9,11 @@ namespace vs::sftp {
 bool ExtraChannels::openOneMore(SshSession& s) {
     if (refused_ || !s.usable()) return false;
     LIBSSH2_SFTP* channel = libssh2_sftp_init(s.session());
-    if (!channel && libssh2_session_last_errno(s.session()) == LIBSSH2_ERROR_EAGAIN) {
+    opening_ = !channel && libssh2_session_last_errno(s.session()) == LIBSSH2_ERROR_EAGAIN;
+    if (opening_) {
         if (!NonBlocking::partlySent(s)) return false;
         channel = NonBlocking::finish(s, [&] { return libssh2_sftp_init(s.session()); });
+        opening_ = false;
     }
     // A server that limits the channels of a connection refuses once and for the session.
     if (!channel) {

@@ -23,17 +23,21 @@ class ExtraChannels {
     // rest of the session, when the server refused it.
     bool openOneMore(SshSession& s);
     bool refused() const { return refused_; }
+    // A channel is on its way: openOneMore() was called and has not answered yet.
+    bool opening() const { return opening_; }
     // A channel left in the middle of a request is of no further use.
     void forget(LIBSSH2_SFTP* channel);
     // The session ends or was replaced: its channels go with it.
     void drop() {
         channels_.clear();
         refused_ = false;
+        opening_ = false;
     }
 
   private:
     std::vector<LIBSSH2_SFTP*> channels_;
     bool refused_ = false;
+    bool opening_ = false;
 };
 
 }  // namespace vs::sftp

@@ -31,9 +31,9 @@ constexpr std::size_t kWriteStep = 256 * 1024;
 // where more in flight only costs the server.
 constexpr auto kLongPath = std::chrono::milliseconds(20);
 // On a long path a large upload goes in segments through this many channels at most, one
-// segment each; a channel joins by taking over half of what the others have still to read,
-// while that is at least this much (opening a channel costs three round trips, once a
-// session).
+// segment each. A channel joins by taking over half of what another has still to read, when
+// that is at least this much, twice as much while the channel is still to be opened: opening
+// it costs three round trips (once a session), in which the first channel sends on.
 constexpr std::size_t kUploadChannels = 2;
 constexpr std::int64_t kWorthAChannel = 8 * 1024 * 1024;
 
@@ -175,6 +175,11 @@ class Joiner {
         return handle;
     }
     bool failed() const { return failed_; }
+    // The file's open was sent on a channel and not yet answered.
+    bool opening() const { return opening_; }
+    // Joining has begun: a channel is being opened or the file on it.
+    bool underway() const { return channel_ || opening_ || channels_.opening(); }
+    bool hasChannel(std::size_t index) const { return index < channels_.open().size(); }
     // The channel of the handle advance() gave last.
     LIBSSH2_SFTP* joined() const { return joined_; }
 
@@ -236,14 +241,14 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
             std::optional<NonBlocking> nonBlocking;
             if (longPath) nonBlocking.emplace(s);
             auto lastMoved = std::chrono::steady_clock::now();
-            for (bool left = true; left && !stoppedOn;) {
-                left = false;
+            for (;;) {
+                bool left = false;
                 bool moved = false;
                 for (const auto& w : writers) {
                     if (w->done()) continue;
                     left = true;
                     ssize_t n = p.abortRequested() ? 0 : w->step(fd);
-                    if (n == LIBSSH2_ERROR_EAGAIN && nonBlocking->partlySent())
+                    if (n == LIBSSH2_ERROR_EAGAIN && nonBlocking && nonBlocking->partlySent())
                         n = NonBlocking::finish(s, [&] { return w->step(fd); });
                     if (p.abortRequested() || (n < 0 && n != LIBSSH2_ERROR_EAGAIN)) {
                         stoppedOn = w.get();
@@ -255,14 +260,18 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                     position += n;
                     if (position < total) p.progress(position, total);
                 }
-                if (!left || stoppedOn) break;
+                // A file open on its way joins even when everything is sent: its answer must
+                // not be left behind, and its close goes together with the others.
+                if ((!left && !joiner.opening()) || stoppedOn) break;
                 // One more channel, while the others would still have enough to share with it.
                 const auto largest = std::max_element(
                     writers.begin(), writers.end(),
                     [](const auto& a, const auto& b) { return a->unread() < b->unread(); });
+                const std::size_t index = writers.size() - 1;
+                const std::int64_t worth =
+                    joiner.hasChannel(index) ? kWorthAChannel : 2 * kWorthAChannel;
                 if (longPath && writers.size() < kUploadChannels && !joiner.failed() &&
-                    (*largest)->unread() >= kWorthAChannel) {
-                    const std::size_t index = writers.size() - 1;
+                    (joiner.underway() || (*largest)->unread() >= worth)) {
                     if (LIBSSH2_SFTP_HANDLE* handle = joiner.advance(index)) {
                         const auto [from, to] = (*largest)->halve();
                         writers.push_back(
