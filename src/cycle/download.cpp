@@ -71,16 +71,25 @@ void Cycle::describeListedFiles() {
     const FileType fileType = currentJob().codes.fileType;
     listedStats_.assign(st.listing.count(), RemoteStat{});
     step_ = 70;
+    std::vector<std::string> paths;
     for (std::size_t i = 0; i < st.listing.count(); ++i) {
         step_ = 72;
-        ListingTable::Row& row = st.listing[i];
-        const std::string remote = st.currentRemoteFolder + row.name;
-        const long r = static_cast<long>(i);
+        paths.push_back(st.currentRemoteFolder + st.listing[i].name);
         step_ = 75;
-        session().announce(SessionMoment::Describing, remote, {});
-        RemoteStat stat;
+        session().announce(SessionMoment::Describing, paths.back(), {});
+    }
+    // All the requests may travel together; each answer is what asking for one file tells.
+    const std::vector<StatOutcome> outcomes = session().statAll(paths);
+    for (std::size_t i = 0; i < st.listing.count(); ++i) {
+        step_ = 75;
+        ListingTable::Row& row = st.listing[i];
+        const long r = static_cast<long>(i);
         // A file that cannot be described cannot be checked either: it waits.
-        if (!fileStep([&] { stat = session().stat(remote); })) continue;
+        if (const auto& refusal = outcomes[i].refusal) {
+            fileFailed(refusal->number(), refusal->description());
+            continue;
+        }
+        const RemoteStat& stat = outcomes[i].stat;
         listedStats_[i] = stat;
         if (!row.described) {
             const LocalTime t = toLocalTime(stat.modified.value_or(TimePoint{}));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/runtime_error.h"
 
 namespace vs {
 
@@ -17,6 +18,13 @@ class SourceFile;
 struct RemoteStat {
     std::optional<std::int64_t> size;
     std::optional<TimePoint> modified;
+};
+
+// One file's part of a request for several: its attributes, or the server's refusal to give
+// them (the error stat() would have thrown).
+struct StatOutcome {
+    RemoteStat stat;
+    std::optional<RuntimeError> refusal;
 };
 
 // What a download brought: the bytes received, and the server's word on the file as it was once
@@ -66,6 +74,20 @@ class RemoteSession {
     virtual void connect() = 0;
     virtual RemoteListing list(const std::string& folder) = 0;
     virtual RemoteStat stat(const std::string& path) = 0;
+    // The attributes of several files, one outcome per path in order; a session may send the
+    // requests together. A refusal concerns its file alone; a lost connection is thrown.
+    virtual std::vector<StatOutcome> statAll(const std::vector<std::string>& paths) {
+        std::vector<StatOutcome> outcomes;
+        for (const std::string& path : paths) {
+            try {
+                outcomes.push_back({stat(path), std::nullopt});
+            } catch (const RuntimeError& e) {
+                if (e.number() == kErrConnection) throw;
+                outcomes.push_back({{}, e});
+            }
+        }
+        return outcomes;
+    }
     // Downloads into `into`. `expectedSize` is the size the server described before, when it
     // gave one: a session may read no more than that (a file that grew since shows it in
     // `after`).

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/clock.h"
+#include "remote/remote_session.h"
 
 namespace vs {
 
@@ -56,6 +57,10 @@ class SftpComponent {
     virtual void connect() = 0;                                     // -> Connected
     virtual void listFolder(const std::string& remoteFolder) = 0;   // -> ListItems...
     virtual void getAttributes(const std::string& remotePath) = 0;  // -> Attributes
+    // Addition of this program: the attributes of several files, the requests sent together;
+    // per path the attributes or the server's refusal (kErrRemote). No events.
+    virtual std::vector<StatOutcome> getAttributesOfAll(
+        const std::vector<std::string>& remotePaths) = 0;
     // Downloads into the open file `fd`; returns the bytes received. With `expectedSize` it
     // asks for that many bytes and stops once they are here (a file that grew may give more)
     // instead of reading on to the end. Delivers Attributes of the file as it was once the last

@@ -34,6 +34,9 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     void connect() override { connetti_sftp(); }
     RemoteListing list(const std::string& folder) override;
     RemoteStat stat(const std::string& path) override;
+    std::vector<StatOutcome> statAll(const std::vector<std::string>& paths) override {
+        return Sftp1().getAttributesOfAll(paths);
+    }
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
                       NewFile& into) override;
     void send(const SourceFile& from, const std::string& path) override;

@@ -24,6 +24,16 @@ bool ExtraChannels::openOneMore(SshSession& s) {
     return true;
 }
 
+LIBSSH2_CHANNEL* ExtraChannels::forRequests(SshSession& s) {
+    if (!requests_ && !refused_ && s.usable()) {
+        // Finishes a channel an upload began to open, if there is one: either serves.
+        requests_ = libssh2_sftp_init(s.session());
+        opening_ = false;
+        refused_ = !requests_;
+    }
+    return requests_ ? libssh2_sftp_get_channel(requests_) : nullptr;
+}
+
 void ExtraChannels::forget(LIBSSH2_SFTP* channel) {
     channels_.erase(std::remove(channels_.begin(), channels_.end(), channel), channels_.end());
 }

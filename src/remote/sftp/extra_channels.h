@@ -18,6 +18,9 @@ class ExtraChannels {
     ExtraChannels& operator=(const ExtraChannels&) = delete;
 
     const std::vector<LIBSSH2_SFTP*>& open() const { return channels_; }
+    // A channel for requests that this program writes and reads itself, opened now if needed
+    // (blocking); null when the server will not open one. libssh2 never reads its answers.
+    LIBSSH2_CHANNEL* forRequests(SshSession& s);
     // Moves the opening of one more channel on, libssh2 being in non-blocking mode: call again
     // until it answers. True once the channel is open; false while it is on its way or, for the
     // rest of the session, when the server refused it.
@@ -30,12 +33,14 @@ class ExtraChannels {
     // The session ends or was replaced: its channels go with it.
     void drop() {
         channels_.clear();
+        requests_ = nullptr;
         refused_ = false;
         opening_ = false;
     }
 
   private:
     std::vector<LIBSSH2_SFTP*> channels_;
+    LIBSSH2_SFTP* requests_ = nullptr;
     bool refused_ = false;
     bool opening_ = false;
 };

@@ -145,6 +145,16 @@ void Libssh2SftpComponent::getAttributes(const std::string& remotePath) {
         [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::readAttributes(s, remotePath, p); });
 }
 
+std::vector<StatOutcome> Libssh2SftpComponent::getAttributesOfAll(
+    const std::vector<std::string>& remotePaths) {
+    std::vector<StatOutcome> outcomes;
+    runRequest("leggere gli attributi di " + std::to_string(remotePaths.size()) + " file",
+               kConnected, [&](sftp::SshSession& s, sftp::EventPoster&) {
+                   outcomes = sftp::readAttributesTogether(s, channels_, remotePaths);
+               });
+    return outcomes;
+}
+
 std::int64_t Libssh2SftpComponent::fetch(int fd, const std::string& remotePath,
                                          std::optional<std::int64_t> expectedSize) {
     std::int64_t received = 0;

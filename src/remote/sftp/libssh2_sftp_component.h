@@ -38,6 +38,8 @@ class Libssh2SftpComponent final : public SftpComponent {
     void connect() override;
     void listFolder(const std::string& remoteFolder) override;
     void getAttributes(const std::string& remotePath) override;
+    std::vector<StatOutcome> getAttributesOfAll(
+        const std::vector<std::string>& remotePaths) override;
     std::int64_t fetch(int fd, const std::string& remotePath,
                        std::optional<std::int64_t> expectedSize) override;
     void send(int fd, std::int64_t size, const std::string& remotePath) override;

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "remote/remote_session.h"
 #include "remote/sftp/component_events.h"
 #include "remote/sftp/extra_channels.h"
 #include "remote/sftp/pending_close.h"
@@ -22,6 +24,11 @@ inline constexpr int kListBatch = 500;
 void listFolder(SshSession& session, const std::string& remoteFolder, EventPoster& poster);
 
 void readAttributes(SshSession& session, const std::string& remotePath, EventPoster& poster);
+// The attributes of several files, per path the attributes or the server's refusal. libssh2
+// keeps one attribute request of a channel on the wire at a time: from a few files on, the
+// requests all go out at once on a channel of `channels` whose answers are read here.
+std::vector<StatOutcome> readAttributesTogether(SshSession& session, ExtraChannels& channels,
+                                                const std::vector<std::string>& remotePaths);
 
 // Downloads into the open local file `fd`; returns the bytes received. With `expectedSize` it
 // asks for that many bytes and stops once they are here; without, it reads to the end. Posts
