@@ -78,8 +78,10 @@ void Cycle::describeListedFiles() {
         step_ = 75;
         session().announce(SessionMoment::Describing, paths.back(), {});
     }
-    // All the requests may travel together; each answer is what asking for one file tells.
-    const std::vector<StatOutcome> outcomes = session().statAll(paths);
+    // All the requests may travel together; each answer is what asking for one file tells. A
+    // request that fails as a whole leaves every file undescribed: they all wait.
+    std::vector<StatOutcome> outcomes;
+    if (!fileStep([&] { outcomes = session().statAll(paths); })) return;
     for (std::size_t i = 0; i < st.listing.count(); ++i) {
         step_ = 75;
         ListingTable::Row& row = st.listing[i];
