@@ -24,14 +24,17 @@ class Events : public vs::SftpEvents {
         text_ = text;
     }
     void ListItems(const std::string&) override {}
-    void Attributes(std::int64_t, std::uint32_t, std::uint32_t, std::uint32_t, vs::TimePoint,
-                    vs::TimePoint) override {}
+    void Attributes(std::int64_t size, std::uint32_t, std::uint32_t, std::uint32_t, vs::TimePoint,
+                    vs::TimePoint) override {
+        size_ = size;
+    }
     void Progress(std::int64_t position, std::int64_t total) override {
         if (position == total) bytes_ = total;
     }
     int code_ = -1;
     std::string text_;
     std::int64_t bytes_ = -1;
+    std::int64_t size_ = -1;
 };
 
 int usage() {
@@ -99,7 +102,10 @@ int main(int argc, char** argv) {
         const auto t0 = Clock::now();
         if (op == "get") {
             vs::NewFile into(std::filesystem::path(local).parent_path());
-            sftp->fetch(into.fd(), remote);
+            // As the program does: the file is described first, and fetched by that size.
+            sftp->getAttributes(remote);
+            sftp->fetch(into.fd(), remote,
+                        events.size_ >= 0 ? std::optional(events.size_) : std::nullopt);
             into.commit(std::filesystem::path(local).filename());
         } else {
             vs::SourceFile from(local);

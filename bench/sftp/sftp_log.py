@@ -11,7 +11,8 @@
         (per file and for the session as a whole), the READ requests per file and how many of
         them were answered with end of file, and the exchanges in sequence per file: requests
         that arrive more than RTT/2 after the one before had to wait for an answer, so each
-        such gap starts a new exchange; a file's exchanges are those that name it."""
+        such gap starts a new exchange; a file's exchanges are those that name it, and one that
+        names several files (requests sent together for all of them) is counted apart."""
 import collections
 import os
 import re
@@ -98,16 +99,25 @@ def count(log, folder, rtt_ms):
     print(f"READ requests per file: mean {statistics.mean(reads):.1f} (min {min(reads)}, max "
           f"{max(reads)}), answered with end of file: mean {statistics.mean(eofs):.1f}")
 
-    shapes, exchanges = collections.Counter(), []
+    # An exchange that names several files at once (requests sent together for all of them) is
+    # no file's own: it is counted apart, and shown in brackets.
+    named = collections.defaultdict(set)
+    for r in requests:
+        if r["name"] in per_file:
+            named[r["burst"]].add(r["name"])
+    shapes, exchanges, shared = collections.Counter(), [], []
     for rs in per_file.values():
         groups = collections.OrderedDict()
         for r in rs:
             groups.setdefault(r["burst"], []).append(r["type"])
-        exchanges.append(len(groups))
-        shapes[" | ".join(squeeze(g) for g in groups.values())] += 1
+        common = [b for b in groups if len(named[b]) > 1]
+        exchanges.append(len(groups) - len(common))
+        shared.append(len(common))
+        shapes[" | ".join(f"[{squeeze(g)}]" if b in common else squeeze(g)
+                          for b, g in groups.items())] += 1
     print(f"exchanges in sequence per file (gap > {rtt_ms / 2:g} ms between requests): mean "
-          f"{statistics.mean(exchanges):.2f} (min {min(exchanges)}, max {max(exchanges)}); "
-          f"the whole session had {burst + 1}")
+          f"{statistics.mean(exchanges):.2f} (min {min(exchanges)}, max {max(exchanges)}), besides "
+          f"{statistics.mean(shared):.2f} shared with other files; the whole session had {burst + 1}")
     shape, seen = shapes.most_common(1)[0]
     print(f"most files ({seen} of {n}) went: {shape}")
 

@@ -71,16 +71,27 @@ void Cycle::describeListedFiles() {
     const FileType fileType = currentJob().codes.fileType;
     listedStats_.assign(st.listing.count(), RemoteStat{});
     step_ = 70;
+    std::vector<std::string> paths;
     for (std::size_t i = 0; i < st.listing.count(); ++i) {
         step_ = 72;
-        ListingTable::Row& row = st.listing[i];
-        const std::string remote = st.currentRemoteFolder + row.name;
-        const long r = static_cast<long>(i);
+        paths.push_back(st.currentRemoteFolder + st.listing[i].name);
         step_ = 75;
-        session().announce(SessionMoment::Describing, remote, {});
-        RemoteStat stat;
+        session().announce(SessionMoment::Describing, paths.back(), {});
+    }
+    // All the requests may travel together; each answer is what asking for one file tells. A
+    // request that fails as a whole leaves every file undescribed: they all wait.
+    std::vector<StatOutcome> outcomes;
+    if (!fileStep([&] { outcomes = session().statAll(paths); })) return;
+    for (std::size_t i = 0; i < st.listing.count(); ++i) {
+        step_ = 75;
+        ListingTable::Row& row = st.listing[i];
+        const long r = static_cast<long>(i);
         // A file that cannot be described cannot be checked either: it waits.
-        if (!fileStep([&] { stat = session().stat(remote); })) continue;
+        if (const auto& refusal = outcomes[i].refusal) {
+            fileFailed(refusal->number(), refusal->description());
+            continue;
+        }
+        const RemoteStat& stat = outcomes[i].stat;
         listedStats_[i] = stat;
         if (!row.described) {
             const LocalTime t = toLocalTime(stat.modified.value_or(TimePoint{}));
@@ -120,13 +131,18 @@ void Cycle::workQueueItem(const std::string& localFolder) {
     // Private to this process and to this file: a second instance or a remote file of another
     // name can never write into it.
     std::optional<NewFile> staged;
+    // A size the server never told leaves nothing to compare.
+    const std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
     std::int64_t received = 0;
     RemoteStat fetched;
     bool ok = fileStep([&] {
         staged.emplace(c_.tempFolder);
-        received = session().fetch(remote, *staged);
+        const FetchResult result = session().fetch(remote, expected, *staged);
         step_ = 111;
-        fetched = session().stat(remote);
+        // The fetch describes the file again as it was after its last byte: no request of its
+        // own for that.
+        received = result.received;
+        fetched = result.after;
         step_ = 112;
     });
 
@@ -138,9 +154,7 @@ void Cycle::workQueueItem(const std::string& localFolder) {
 
         step_ = 120;
         // The copy must hold what the server described before and after the transfer, and
-        // the file must not have changed meanwhile (a partner still writing it). A size the
-        // server never told leaves nothing to compare.
-        const std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
+        // the file must not have changed meanwhile (a partner still writing it).
         const bool correct =
             sameVersion(listed, fetched) &&
             (!expected || (received == *expected && (!fetched.size || *fetched.size == *expected)));

@@ -100,10 +100,14 @@ RemoteStat FtpSession::stat(const std::string& path) {
     return {info.size, info.modified};
 }
 
-std::int64_t FtpSession::fetch(const std::string& path, NewFile& into) {
+FetchResult FtpSession::fetch(const std::string& path, std::optional<std::int64_t>, NewFile& into) {
     FtpControl& ftp = kftp();
     ftp.setTransferMode(true);
-    return ftp.fetch(path, into.fd());
+    FetchResult result;
+    result.received = ftp.fetch(path, into.fd());
+    // FTP has no handle to ask: the file is described again once the transfer has ended.
+    result.after = stat(path);
+    return result;
 }
 
 void FtpSession::send(const SourceFile& from, const std::string& path) {

@@ -39,7 +39,8 @@ class FtpSession final : public RemoteSession {
     void connect() override { connetti_ftp(); }
     RemoteListing list(const std::string& folder) override;
     RemoteStat stat(const std::string& path) override;
-    std::int64_t fetch(const std::string& path, NewFile& into) override;
+    FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
+                      NewFile& into) override;
     void send(const SourceFile& from, const std::string& path) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;

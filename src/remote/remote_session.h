@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/runtime_error.h"
 
 namespace vs {
 
@@ -17,6 +18,20 @@ class SourceFile;
 struct RemoteStat {
     std::optional<std::int64_t> size;
     std::optional<TimePoint> modified;
+};
+
+// One file's part of a request for several: its attributes, or the server's refusal to give
+// them (the error stat() would have thrown).
+struct StatOutcome {
+    RemoteStat stat;
+    std::optional<RuntimeError> refusal;
+};
+
+// What a download brought: the bytes received, and the server's word on the file as it was once
+// the last of them had been read (the version the copy holds).
+struct FetchResult {
+    std::int64_t received = 0;
+    RemoteStat after;
 };
 
 // A folder listing as a session delivers it. The layouts differ by protocol; the cycle's
@@ -59,8 +74,25 @@ class RemoteSession {
     virtual void connect() = 0;
     virtual RemoteListing list(const std::string& folder) = 0;
     virtual RemoteStat stat(const std::string& path) = 0;
-    // Downloads into `into`; returns the bytes received.
-    virtual std::int64_t fetch(const std::string& path, NewFile& into) = 0;
+    // The attributes of several files, one outcome per path in order; a session may send the
+    // requests together. A refusal concerns its file alone; a lost connection is thrown.
+    virtual std::vector<StatOutcome> statAll(const std::vector<std::string>& paths) {
+        std::vector<StatOutcome> outcomes;
+        for (const std::string& path : paths) {
+            try {
+                outcomes.push_back({stat(path), std::nullopt});
+            } catch (const RuntimeError& e) {
+                if (e.number() == kErrConnection) throw;
+                outcomes.push_back({{}, e});
+            }
+        }
+        return outcomes;
+    }
+    // Downloads into `into`. `expectedSize` is the size the server described before, when it
+    // gave one: a session may read no more than that (a file that grew since shows it in
+    // `after`).
+    virtual FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
+                              NewFile& into) = 0;
     // Uploads the whole open file; returns only when the server has all of it. A failed or
     // aborted upload leaves no partial file behind on the server (best effort, logged).
     virtual void send(const SourceFile& from, const std::string& path) = 0;

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/clock.h"
+#include "remote/remote_session.h"
 
 namespace vs {
 
@@ -55,8 +57,16 @@ class SftpComponent {
     virtual void connect() = 0;                                     // -> Connected
     virtual void listFolder(const std::string& remoteFolder) = 0;   // -> ListItems...
     virtual void getAttributes(const std::string& remotePath) = 0;  // -> Attributes
-    // Downloads into the open file `fd`; returns the bytes received.
-    virtual std::int64_t fetch(int fd, const std::string& remotePath) = 0;
+    // Addition of this program: the attributes of several files, the requests sent together;
+    // per path the attributes or the server's refusal (kErrRemote). No events.
+    virtual std::vector<StatOutcome> getAttributesOfAll(
+        const std::vector<std::string>& remotePaths) = 0;
+    // Downloads into the open file `fd`; returns the bytes received. With `expectedSize` it
+    // asks for that many bytes and stops once they are here (a file that grew may give more)
+    // instead of reading on to the end. Delivers Attributes of the file as it was once the last
+    // byte was read.
+    virtual std::int64_t fetch(int fd, const std::string& remotePath,
+                               std::optional<std::int64_t> expectedSize) = 0;
     // Uploads `size` bytes of the open file `fd` from its start; a failed or aborted upload
     // removes what it wrote.
     virtual void send(int fd, std::int64_t size, const std::string& remotePath) = 0;

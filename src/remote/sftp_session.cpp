@@ -88,8 +88,13 @@ RemoteStat SftpSession::stat(const std::string& path) {
     return attributes_;
 }
 
-std::int64_t SftpSession::fetch(const std::string& path, NewFile& into) {
-    return Sftp1().fetch(into.fd(), path);
+FetchResult SftpSession::fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
+                               NewFile& into) {
+    attributes_ = {};
+    FetchResult result;
+    result.received = Sftp1().fetch(into.fd(), path, expectedSize);
+    result.after = attributes_;
+    return result;
 }
 
 void SftpSession::send(const SourceFile& from, const std::string& path) {

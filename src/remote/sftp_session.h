@@ -34,7 +34,11 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     void connect() override { connetti_sftp(); }
     RemoteListing list(const std::string& folder) override;
     RemoteStat stat(const std::string& path) override;
-    std::int64_t fetch(const std::string& path, NewFile& into) override;
+    std::vector<StatOutcome> statAll(const std::vector<std::string>& paths) override {
+        return Sftp1().getAttributesOfAll(paths);
+    }
+    FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
+                      NewFile& into) override;
     void send(const SourceFile& from, const std::string& path) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;

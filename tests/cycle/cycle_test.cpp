@@ -163,7 +163,7 @@ TEST(Download, TheRemoteFileStaysUnlessItIsCertainlySafeElsewhere) {
         {"replaced after the copy",
          [](CycleRig& r) {
              r.remote.before = [&r, stats = 0](const std::string& op, const std::string&) mutable {
-                 if (op == "stat" && ++stats == 3)
+                 if (op == "stat" && ++stats == 2)
                      r.remote.files["/in/a.txt"].mtime += std::chrono::seconds(1);
              };
          },

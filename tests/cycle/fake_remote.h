@@ -55,11 +55,16 @@ class FakeRemote final : public RemoteSession {
         const File& f = existing("stat", path);
         return {static_cast<std::int64_t>(f.content.size()), f.mtime};
     }
-    std::int64_t fetch(const std::string& path, NewFile& into) override {
-        const std::string content = existing("fetch", path).content;
+    // Like the SFTP session, reads no more than the size it was told; `after` shows the rest.
+    FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
+                      NewFile& into) override {
+        const File& f = existing("fetch", path);
+        const std::string content =
+            f.content.substr(0, static_cast<std::size_t>(expectedSize.value_or(f.content.size())));
         into.write(content.data(), content.size());
         state_.transferPercentage = 100;
-        return static_cast<std::int64_t>(content.size());
+        return {static_cast<std::int64_t>(content.size()),
+                {static_cast<std::int64_t>(f.content.size()), f.mtime}};
     }
     void send(const SourceFile& from, const std::string& path) override {
         op("send", path);

@@ -57,6 +57,9 @@ void Libssh2SftpComponent::connect() {
             [this, settings, &ok, &error](sftp::EventPoster& poster) {
                 try {
                     // A session left over from an earlier cycle that ended early goes first.
+                    lastFetched_.drop();
+                    channels_.drop();
+                    roundTrip_ = {};
                     session_.close(true);
                     error = session_.open(settings,
                                           [&poster](const std::string& line) { poster.log(line); });
@@ -112,6 +115,12 @@ void Libssh2SftpComponent::runRequest(
         [this, &request, &what](sftp::EventPoster& poster) {
             if (!session_.usable())
                 throw RuntimeError(kErrConnection, "SFTP: impossibile " + what + ": non connesso");
+            // The last fetched file's close travels with this request.
+            lastFetched_.send(session_);
+            struct Collect {
+                Libssh2SftpComponent& c;
+                ~Collect() { c.lastFetched_.collect(c.session_); }
+            } collect{*this};
             try {
                 request(session_, poster);
             } catch (const RuntimeError&) {
@@ -136,11 +145,22 @@ void Libssh2SftpComponent::getAttributes(const std::string& remotePath) {
         [&](sftp::SshSession& s, sftp::EventPoster& p) { sftp::readAttributes(s, remotePath, p); });
 }
 
-std::int64_t Libssh2SftpComponent::fetch(int fd, const std::string& remotePath) {
+std::vector<StatOutcome> Libssh2SftpComponent::getAttributesOfAll(
+    const std::vector<std::string>& remotePaths) {
+    std::vector<StatOutcome> outcomes;
+    runRequest("leggere gli attributi di " + std::to_string(remotePaths.size()) + " file",
+               kConnected, [&](sftp::SshSession& s, sftp::EventPoster&) {
+                   outcomes = sftp::readAttributesTogether(s, channels_, remotePaths);
+               });
+    return outcomes;
+}
+
+std::int64_t Libssh2SftpComponent::fetch(int fd, const std::string& remotePath,
+                                         std::optional<std::int64_t> expectedSize) {
     std::int64_t received = 0;
     runRequest("scaricare " + visible(remotePath), kTransferring,
                [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   received = sftp::fetchFile(s, fd, remotePath, p);
+                   received = sftp::fetchFile(s, fd, remotePath, expectedSize, lastFetched_, p);
                });
     return received;
 }
@@ -148,7 +168,7 @@ std::int64_t Libssh2SftpComponent::fetch(int fd, const std::string& remotePath) 
 void Libssh2SftpComponent::send(int fd, std::int64_t size, const std::string& remotePath) {
     runRequest("inviare " + visible(remotePath), kTransferring,
                [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   sftp::sendFile(s, fd, size, remotePath, p);
+                   sftp::sendFile(s, fd, size, remotePath, roundTrip_, channels_, p);
                });
 }
 
@@ -168,7 +188,12 @@ void Libssh2SftpComponent::closeSession() {
     disconnectRequested_ = false;
     try {
         runner_.run(
-            "disconnect", [this](sftp::EventPoster&) { session_.close(true); },
+            "disconnect",
+            [this](sftp::EventPoster&) {
+                lastFetched_.drop();
+                channels_.drop();
+                session_.close(true);
+            },
             [this](const sftp::ComponentEvent& e) { deliver(e); },
             [this] { session_.interrupt(); });
     } catch (...) {

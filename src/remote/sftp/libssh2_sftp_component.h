@@ -5,7 +5,10 @@
 #include <string>
 
 #include "common/yield.h"
+#include "remote/sftp/extra_channels.h"
 #include "remote/sftp/operation_runner.h"
+#include "remote/sftp/pending_close.h"
+#include "remote/sftp/round_trip.h"
 #include "remote/sftp/sftp_component_factory.h"
 #include "remote/sftp/ssh_session.h"
 #include "remote/sftp_component.h"
@@ -35,7 +38,10 @@ class Libssh2SftpComponent final : public SftpComponent {
     void connect() override;
     void listFolder(const std::string& remoteFolder) override;
     void getAttributes(const std::string& remotePath) override;
-    std::int64_t fetch(int fd, const std::string& remotePath) override;
+    std::vector<StatOutcome> getAttributesOfAll(
+        const std::vector<std::string>& remotePaths) override;
+    std::int64_t fetch(int fd, const std::string& remotePath,
+                       std::optional<std::int64_t> expectedSize) override;
     void send(int fd, std::int64_t size, const std::string& remotePath) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& remotePath) override;
@@ -61,6 +67,10 @@ class Libssh2SftpComponent final : public SftpComponent {
     std::string failure_;  // why the last session ended badly, for "not connected" errors
 
     sftp::SshSession session_;  // used on the worker thread only (the runner guarantees it)
+    // Of session_, on the worker thread as well.
+    sftp::PendingClose lastFetched_;
+    sftp::RoundTrip roundTrip_;
+    sftp::ExtraChannels channels_;
     sftp::OperationRunner runner_;
 };
 

@@ -1,8 +1,15 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "remote/remote_session.h"
 #include "remote/sftp/component_events.h"
+#include "remote/sftp/extra_channels.h"
+#include "remote/sftp/pending_close.h"
+#include "remote/sftp/round_trip.h"
 #include "remote/sftp/ssh_session.h"
 
 // The component's SFTP requests, run on the worker thread over an open session. Each reports
@@ -17,15 +24,26 @@ inline constexpr int kListBatch = 500;
 void listFolder(SshSession& session, const std::string& remoteFolder, EventPoster& poster);
 
 void readAttributes(SshSession& session, const std::string& remotePath, EventPoster& poster);
+// The attributes of several files, per path the attributes or the server's refusal. libssh2
+// keeps one attribute request of a channel on the wire at a time: from a few files on, the
+// requests all go out at once on a channel of `channels` whose answers are read here.
+std::vector<StatOutcome> readAttributesTogether(SshSession& session, ExtraChannels& channels,
+                                                const std::vector<std::string>& remotePaths);
 
-// Downloads into the open local file `fd`; returns the bytes received.
+// Downloads into the open local file `fd`; returns the bytes received. With `expectedSize` it
+// asks for that many bytes and stops once they are here; without, it reads to the end. Posts
+// the attributes of the file as they were after the last byte was read, and leaves the file
+// open in `openFile`, whose close goes with the next request.
 std::int64_t fetchFile(SshSession& session, int fd, const std::string& remotePath,
+                       std::optional<std::int64_t> expectedSize, PendingClose& openFile,
                        EventPoster& poster);
 
 // Uploads `size` bytes of the open local file `fd` straight to the remote path; a failed or
-// aborted upload removes what it wrote.
+// aborted upload removes what it wrote. Times the file's opening into `roundTrip`: on a long
+// path it keeps as much in flight as the server's window takes, and sends a large file in
+// segments through `channels` as well.
 void sendFile(SshSession& session, int fd, std::int64_t size, const std::string& remotePath,
-              EventPoster& poster);
+              RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& poster);
 
 void removeFile(SshSession& session, const std::string& remotePath, EventPoster& poster);
 // Renames, replacing a file already at `to`.

@@ -50,6 +50,8 @@ class SshSession {
 
     LIBSSH2_SESSION* session() const { return session_; }
     LIBSSH2_SFTP* sftp() const { return sftp_; }
+    // For waiting on the connection while libssh2 runs in non-blocking mode (worker thread).
+    int socket() const { return socket_; }
     const std::string& where() const { return where_; }
     int timeoutSeconds() const { return timeoutSeconds_; }
     // libssh2's text for its last error.

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <libssh2_sftp.h>
+
+#include <vector>
+
+#include "remote/sftp/ssh_session.h"
+
+// SFTP channels of the session beyond its own. Each channel has a window of its own, and on a
+// long path one window is what limits a transfer: segments of one large upload go through
+// several channels at once. Opened when first needed and kept for the rest of the session.
+namespace vs::sftp {
+
+class ExtraChannels {
+  public:
+    ExtraChannels() = default;
+    ExtraChannels(const ExtraChannels&) = delete;
+    ExtraChannels& operator=(const ExtraChannels&) = delete;
+
+    const std::vector<LIBSSH2_SFTP*>& open() const { return channels_; }
+    // A channel for requests that this program writes and reads itself, opened now if needed
+    // (blocking); null when the server will not open one. libssh2 never reads its answers.
+    LIBSSH2_CHANNEL* forRequests(SshSession& s);
+    // Moves the opening of one more channel on, libssh2 being in non-blocking mode: call again
+    // until it answers. True once the channel is open; false while it is on its way or, for the
+    // rest of the session, when the server refused it.
+    bool openOneMore(SshSession& s);
+    bool refused() const { return refused_; }
+    // A channel is on its way: openOneMore() was called and has not answered yet.
+    bool opening() const { return opening_; }
+    // A channel left in the middle of a request is of no further use.
+    void forget(LIBSSH2_SFTP* channel);
+    // The session ends or was replaced: its channels go with it.
+    void drop() {
+        channels_.clear();
+        requests_ = nullptr;
+        refused_ = false;
+        opening_ = false;
+    }
+
+  private:
+    std::vector<LIBSSH2_SFTP*> channels_;
+    LIBSSH2_SFTP* requests_ = nullptr;
+    bool refused_ = false;
+    bool opening_ = false;
+};
+
+}  // namespace vs::sftp

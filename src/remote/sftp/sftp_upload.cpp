@@ -1,0 +1,323 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "common/runtime_error.h"
+#include "common/text.h"
+#include "remote/sftp/non_blocking.h"
+#include "remote/sftp/remote_file.h"
+#include "remote/sftp/sftp_operations.h"
+
+namespace vs::sftp {
+
+namespace {
+
+// Bytes written but not yet confirmed by the server, and how much new data one turn may put on
+// the wire. On a short path more in flight does not help: OpenSSH's server spends measurably
+// more time per byte the longer its queue of unprocessed writes is (2 MiB in flight cost it
+// twice the CPU of 1 MiB). On a long path the round trip limits what one channel carries, and
+// its window (2 MiB for OpenSSH) is the most worth having in flight: beyond it writes only wait.
+constexpr std::size_t kWritesInFlight = 1024 * 1024;
+constexpr std::size_t kMostWritesInFlight = 8 * 1024 * 1024;
+constexpr std::size_t kWriteStep = 256 * 1024;
+// From this round trip on, the path and not the servers' CPU limits an upload (1 MiB per round
+// trip is 50 MB/s at 20 ms). A shorter one is not told apart reliably from a loaded machine,
+// where more in flight only costs the server.
+constexpr auto kLongPath = std::chrono::milliseconds(20);
+// On a long path a large upload goes in segments through this many channels at most, one
+// segment each. A channel joins by taking over half of what another has still to read, when
+// that is at least this much, twice as much while the channel is still to be opened: opening
+// it costs three round trips (once a session), in which the first channel sends on.
+constexpr std::size_t kUploadChannels = 2;
+constexpr std::int64_t kWorthAChannel = 8 * 1024 * 1024;
+
+// Reads `room` bytes of the local file at `offset` (fewer at its end).
+std::size_t readLocal(int fd, std::int64_t offset, char* into, std::size_t room) {
+    for (;;) {
+        ssize_t n = ::pread(fd, into, room, offset);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) throw localFileError(errno, "Lettura del file locale da inviare");
+    }
+}
+
+// One range of the local file on its way to the server through one open handle: reads the
+// local file as confirmations make room, keeping up to its amount written but unconfirmed.
+class SegmentWriter {
+  public:
+    SegmentWriter(SshSession& s, LIBSSH2_SFTP* channel, LIBSSH2_SFTP_HANDLE* handle)
+        : s_(s), channel_(channel), file_(s, handle) {}
+
+    // On a long path, as much in flight as the channel's window takes before the first write.
+    void start(std::int64_t from, std::int64_t to, bool longPath) {
+        readOffset_ = from;
+        to_ = to;
+        if (longPath)
+            inFlight_ = std::clamp<std::size_t>(
+                libssh2_channel_window_write_ex(libssh2_sftp_get_channel(channel_), nullptr),
+                kWritesInFlight, kMostWritesInFlight);
+        buffer_.resize(inFlight_ + 2 * kWriteStep);
+        libssh2_sftp_seek64(file_.get(), static_cast<libssh2_uint64_t>(from));
+    }
+    bool done() const { return endOfFile_ && begin_ == end_; }
+    std::int64_t unread() const { return to_ - readOffset_; }
+    // Leaves the second half of what it has still to read to another segment: that range.
+    std::pair<std::int64_t, std::int64_t> halve() {
+        const std::int64_t at = readOffset_ + unread() / 2;
+        const std::int64_t end = to_;
+        to_ = at;
+        return {at, end};
+    }
+    // Reads on where there is room and hands libssh2 what is not yet confirmed (it sends only
+    // what lies beyond what it was given before); the bytes confirmed meanwhile, or libssh2's
+    // error (LIBSSH2_ERROR_EAGAIN: nothing confirmed yet).
+    ssize_t step(int fd) {
+        if (!endOfFile_ && end_ - begin_ < inFlight_) {
+            if (buffer_.size() - end_ < kWriteStep) {
+                std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+                end_ -= begin_;
+                begin_ = 0;
+            }
+            // Never beyond the size the file had when it was opened: what a producer appends
+            // meanwhile belongs to the next version.
+            const std::size_t room = static_cast<std::size_t>(std::min<std::int64_t>(
+                std::min(kWriteStep, buffer_.size() - end_), to_ - readOffset_));
+            const std::size_t n =
+                room == 0 ? 0 : readLocal(fd, readOffset_, buffer_.data() + end_, room);
+            if (n == 0) {
+                endOfFile_ = true;
+            } else {
+                end_ += n;
+                readOffset_ += static_cast<std::int64_t>(n);
+            }
+        }
+        if (begin_ == end_) return 0;
+        const ssize_t n = libssh2_sftp_write(file_.get(), buffer_.data() + begin_, end_ - begin_);
+        if (n > 0) begin_ += static_cast<std::size_t>(n);
+        return n;
+    }
+    // The close goes on the wire without waiting; takeClose() gives the server's answer.
+    void sendClose() {
+        NonBlocking nonBlocking(s_);
+        closeResult_ = libssh2_sftp_close_handle(file_.get());
+        if (closeResult_ == LIBSSH2_ERROR_EAGAIN && nonBlocking.partlySent())
+            closeResult_ =
+                NonBlocking::finish(s_, [&] { return libssh2_sftp_close_handle(file_.get()); });
+    }
+    int takeClose() {
+        if (closeResult_ == LIBSSH2_ERROR_EAGAIN)
+            closeResult_ = libssh2_sftp_close_handle(file_.get());
+        file_.release();
+        return closeResult_;
+    }
+    // Answers of the server that have arrived on this segment's channel but not been read.
+    bool answersWaiting() const {
+        unsigned long waiting = 0;
+        libssh2_channel_window_read_ex(libssh2_sftp_get_channel(channel_), &waiting, nullptr);
+        return waiting > 0;
+    }
+    RemoteFile& file() { return file_; }
+    LIBSSH2_SFTP* channel() const { return channel_; }
+
+  private:
+    SshSession& s_;
+    LIBSSH2_SFTP* channel_;
+    RemoteFile file_;
+    std::size_t inFlight_ = kWritesInFlight;
+    // buffer_[begin_, end_) holds the bytes not yet confirmed by the server.
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    std::int64_t readOffset_ = 0;
+    std::int64_t to_ = 0;
+    bool endOfFile_ = false;
+    int closeResult_ = LIBSSH2_ERROR_EAGAIN;
+};
+
+// A channel on its way to carrying a segment: the channel is opened first (once a session),
+// then the file on it, each step without waiting for the server. The file exists already, so
+// it is opened without truncating.
+class Joiner {
+  public:
+    Joiner(SshSession& s, ExtraChannels& channels, const std::string& remotePath)
+        : s_(s), channels_(channels), remotePath_(remotePath) {}
+    ~Joiner() { settle(); }
+    Joiner(const Joiner&) = delete;
+    Joiner& operator=(const Joiner&) = delete;
+
+    // Moves on (libssh2 in non-blocking mode): the open handle once there is one; null while
+    // on its way, and for good once failed().
+    LIBSSH2_SFTP_HANDLE* advance(std::size_t index) {
+        if (!channel_) {
+            if (index >= channels_.open().size() && !channels_.openOneMore(s_)) {
+                failed_ = channels_.refused();
+                return nullptr;
+            }
+            if (index >= channels_.open().size()) return nullptr;
+            channel_ = channels_.open()[index];
+        }
+        LIBSSH2_SFTP_HANDLE* handle = open();
+        opening_ = !handle && lastErrno(s_) == LIBSSH2_ERROR_EAGAIN;
+        if (opening_ && NonBlocking::partlySent(s_)) {
+            handle = NonBlocking::finish(s_, [&] { return open(); });
+            opening_ = false;
+        }
+        failed_ = !handle && !opening_;
+        if (handle) {
+            joined_ = channel_;
+            channel_ = nullptr;
+        }
+        return handle;
+    }
+    bool failed() const { return failed_; }
+    // The file's open was sent on a channel and not yet answered.
+    bool opening() const { return opening_; }
+    // Joining has begun: a channel is being opened or the file on it.
+    bool underway() const { return channel_ || opening_ || channels_.opening(); }
+    bool hasChannel(std::size_t index) const { return index < channels_.open().size(); }
+    // The channel of the handle advance() gave last.
+    LIBSSH2_SFTP* joined() const { return joined_; }
+
+  private:
+    LIBSSH2_SFTP_HANDLE* open() {
+        return libssh2_sftp_open_ex(channel_, remotePath_.data(),
+                                    static_cast<unsigned int>(remotePath_.size()),
+                                    LIBSSH2_FXF_WRITE, 0, LIBSSH2_SFTP_OPENFILE);
+    }
+    // An open on its way when the upload ends is not left behind: libssh2 would hand its answer
+    // to the channel's next open.
+    void settle() {
+        if (!opening_) return;
+        if (s_.usable()) {
+            if (LIBSSH2_SFTP_HANDLE* late = open()) libssh2_sftp_close_handle(late);
+        } else {
+            channels_.forget(channel_);
+        }
+        opening_ = false;
+    }
+
+    SshSession& s_;
+    ExtraChannels& channels_;
+    const std::string& remotePath_;
+    LIBSSH2_SFTP* channel_ = nullptr;
+    LIBSSH2_SFTP* joined_ = nullptr;
+    bool opening_ = false;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remotePath,
+              RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
+    const std::string shown = visible(remotePath);
+    const std::string what = "Upload di " + shown;
+    const auto asked = std::chrono::steady_clock::now();
+    LIBSSH2_SFTP_HANDLE* created = libssh2_sftp_open_ex(
+        s.sftp(), remotePath.data(), static_cast<unsigned int>(remotePath.size()),
+        LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC, 0644, LIBSSH2_SFTP_OPENFILE);
+    if (!created) throwFailure(s, lastErrno(s), "Impossibile creare il file remoto " + shown);
+    roundTrip.note(std::chrono::steady_clock::now() - asked);
+    const bool longPath = roundTrip.atLeast(kLongPath);
+
+    std::vector<std::unique_ptr<SegmentWriter>> writers;
+    writers.push_back(std::make_unique<SegmentWriter>(s, s.sftp(), created));
+    writers.front()->start(0, total, longPath);
+    std::int64_t position = 0;
+    try {
+        Joiner joiner(s, channels, remotePath);
+        // What ended the turns early: the writer, and libssh2's error if there was one.
+        SegmentWriter* stoppedOn = nullptr;
+        int failedCall = 0;
+        {
+            // On a long path the segments take turns without waiting on any one of them: a
+            // turn hands each its confirmations and puts its new data on the wire. Only a turn
+            // in which none moved waits for the connection, and a silence as long as the
+            // time-out ends it. On a short path the one segment waits in libssh2.
+            std::optional<NonBlocking> nonBlocking;
+            if (longPath) nonBlocking.emplace(s);
+            auto lastMoved = std::chrono::steady_clock::now();
+            for (;;) {
+                bool left = false;
+                bool moved = false;
+                for (const auto& w : writers) {
+                    if (w->done()) continue;
+                    left = true;
+                    ssize_t n = p.abortRequested() ? 0 : w->step(fd);
+                    if (n == LIBSSH2_ERROR_EAGAIN && nonBlocking && nonBlocking->partlySent())
+                        n = NonBlocking::finish(s, [&] { return w->step(fd); });
+                    if (p.abortRequested() || (n < 0 && n != LIBSSH2_ERROR_EAGAIN)) {
+                        stoppedOn = w.get();
+                        failedCall = n < 0 && n != LIBSSH2_ERROR_EAGAIN ? static_cast<int>(n) : 0;
+                        break;
+                    }
+                    if (n <= 0) continue;
+                    moved = true;
+                    position += n;
+                    if (position < total) p.progress(position, total);
+                }
+                // A file open on its way joins even when everything is sent: its answer must
+                // not be left behind, and its close goes together with the others.
+                if ((!left && !joiner.opening()) || stoppedOn) break;
+                // One more channel, while the others would still have enough to share with it.
+                const auto largest = std::max_element(
+                    writers.begin(), writers.end(),
+                    [](const auto& a, const auto& b) { return a->unread() < b->unread(); });
+                const std::size_t index = writers.size() - 1;
+                const std::int64_t worth =
+                    joiner.hasChannel(index) ? kWorthAChannel : 2 * kWorthAChannel;
+                if (longPath && writers.size() < kUploadChannels && !joiner.failed() &&
+                    (joiner.underway() || (*largest)->unread() >= worth)) {
+                    if (LIBSSH2_SFTP_HANDLE* handle = joiner.advance(index)) {
+                        const auto [from, to] = (*largest)->halve();
+                        writers.push_back(
+                            std::make_unique<SegmentWriter>(s, joiner.joined(), handle));
+                        writers.back()->start(from, to, longPath);
+                    }
+                }
+                const auto now = std::chrono::steady_clock::now();
+                if (moved || std::any_of(writers.begin(), writers.end(), [](const auto& w) {
+                        return !w->done() && w->answersWaiting();
+                    })) {
+                    lastMoved = now;
+                } else if (now - lastMoved >= std::chrono::seconds(s.timeoutSeconds())) {
+                    stoppedOn = writers.front().get();
+                    failedCall = LIBSSH2_ERROR_TIMEOUT;
+                } else if (nonBlocking) {
+                    // In short waits, so that an abort is seen at once.
+                    nonBlocking->wait(std::chrono::milliseconds(100));
+                }
+            }
+        }
+        if (stoppedOn && p.abortRequested()) throwAborted(s, stoppedOn->file(), what, failedCall);
+        if (stoppedOn)
+            throwFailure(s, failedCall,
+                         what + " interrotto dopo " + std::to_string(position) + " byte",
+                         stoppedOn->channel());
+        // The server's answers to the closes are its last word on the data (a full disk may
+        // only show here).
+        for (const auto& w : writers) w->sendClose();
+        for (const auto& w : writers)
+            if (int rc = w->takeClose(); rc != 0)
+                throwFailure(s, rc, what + " non confermato dal server", w->channel());
+        if (position != total)
+            throw RuntimeError(kErrGeneric,
+                               what + ": il file locale si è accorciato durante l'invio");
+    } catch (...) {
+        for (const auto& w : writers) w->file().discard();
+        // A partial copy must not pass for the file on the server.
+        const bool removed =
+            s.usable() && libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
+                                                 static_cast<unsigned int>(remotePath.size())) == 0;
+        p.log(removed ? " Rimosso dal server il file incompleto " + shown
+                      : " Il file incompleto " + shown + " potrebbe essere rimasto sul server");
+        throw;
+    }
+    p.finished(position);
+}
+
+}  // namespace vs::sftp
