@@ -78,26 +78,6 @@ TEST_P(Transfer, MovesEveryFileBothWaysAndLeavesNothingBehind) {
     EXPECT_TRUE(leftovers().empty());
 }
 
-// Refusals of one folder or one file are errors of the cycle; everything else still moves.
-TEST_P(Faults, RefusalsAreCountedAndTheRestStillMoves) {
-    ASSERT_TRUE(server->restart({flag("--refuse-remove", "--refuse-dele")}));
-    writeFile(server->local("out") / "a.txt", "A");
-    writeFile(server->local("out") / "scarica_ok", "");
-    writeFile(dir / "up" / "b.txt", "B");
-    server->local("in");
-    const ProgramRun run =
-        runOnce({{server->remote("missing"), local("in"), "TUTTI", "SI"},
-                 {server->remote("out"), local("in"), "TUTTI", "SI"},
-                 {server->remote("nofolder"), local("up"), "TUTTI", "SI", "Upload"},
-                 {server->remote("in"), local("up"), "TUTTI", "SI", "Upload"}});
-    EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_NE(dayLogs(dir / "home").find(" Collegamento Terminato  CON ERRORI"), std::string::npos);
-    EXPECT_EQ(readFile(dir / "in" / "a.txt"), "A");
-    EXPECT_TRUE(fs::exists(server->root() / "out" / "a.txt"));  // its removal was refused
-    EXPECT_EQ(readFile(server->root() / "in" / "b.txt"), "B");
-    EXPECT_TRUE(leftovers().empty());
-}
-
 // A connection lost in the middle of a transfer loses nothing and leaves no part of a file
 // under a real name at either end; the next run finishes the job.
 TEST_P(Faults, ALostConnectionKeepsEveryFileAndTheNextRunFinishes) {

@@ -27,14 +27,6 @@ bool waitForOutput(ServerProcess& p, const std::string& text) {
     return false;
 }
 
-TEST(Headless, HelpNamesSwitchesFilesAndEnvironment) {
-    const test::ProgramRun run = test::runProgram(TempDir().path(), {"--help"}, 10);
-    EXPECT_EQ(run.exitCode, 0);
-    for (const char* s : {"plus:", "ope:", "mod:", "once:", "--headless", "VALTRASSOSFTP_HOME",
-                          "valtrassosftp.ini", "tempozipftp", "known_hosts"})
-        EXPECT_NE(run.output.find(s), std::string::npos) << s;
-}
-
 // The exit code says whether the one cycle was clean; every line printed is in the day's file.
 TEST(Headless, AspExitCodeAndLog) {
     TempDir idle, failing;
