@@ -111,18 +111,6 @@ TEST(CycleDriver, StopRequestEndsTheCycleAfterTheRunningFile) {
     EXPECT_TRUE(rig.logged(" Collegamento Terminato  !"));
 }
 
-TEST(CycleDriver, AspEndsTheProgramOnlyAfterACleanCycle) {
-    for (bool failing : {false, true}) {
-        CycleRig rig;
-        rig.mode = "asp";
-        rig.download(0, "/in", rig.folder("l"));
-        rig.remote.put("/in/scarica_ok", "");
-        if (failing) rig.remote.failures["list /in/"] = kErrRemote;
-        rig.run();
-        EXPECT_EQ(rig.exitCode, failing ? -1 : 0);
-    }
-}
-
 TEST(Download, CopiesBacksUpAndDeletesInKeyOrderThenReportsWhatMoved) {
     CycleRig rig;
     const std::string in = rig.folder("in"), bak = rig.folder("bak");

@@ -66,7 +66,6 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"Sftp", Kind::Sftp, {"--inject-bad-names"}, kSeven},
         Row{"FtpMlsd", Kind::Ftp, {"--bad-names"}, kSeven},
         Row{"FtpUnix", Kind::Ftp, {"--bad-names", "--no-mlsd"}, kSeven},
-        Row{"FtpDos", Kind::Ftp, {"--bad-names", "--no-mlsd", "--dos-listing"}, kSeven},
         Row{"FtpMlsdRefused", Kind::Ftp, {"--refuse-mlsd"}, "MLSD non accettato"},
         Row{"FtpPasvToAnotherHostNotFollowed", Kind::Ftp, {"--pasv-address", "127.0.0.2"}},
         Row{"OpenSsh", Kind::OpenSsh, {}}),

@@ -5,7 +5,7 @@ Serves one folder on 127.0.0.1 with pyftpdlib and prints "PORT <n>" (flushed) on
 listens, then "LOGIN <user>" for every successful login and "QUIT" for every QUIT, so that
 tests can count how many control connections a session opened and whether it said goodbye.
 Switches force the faults the control must survive: a refused login, a slow link, a data
-connection dropped or stalled after N bytes, Windows-style listings, no MLSD, a refused DELE.
+connection dropped or stalled after N bytes, no MLSD, a refused DELE.
 --tls makes it FTPS (TLS required), --refuse-auth refuses AUTH, --record logs every command.
 
 Run it with Debian's /usr/bin/python3 (the one that has pyftpdlib). It ends by itself when
@@ -22,7 +22,6 @@ import threading
 import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
-from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import (FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler,
                                 proto_cmds)
 from pyftpdlib.servers import FTPServer
@@ -43,7 +42,6 @@ def parse_args():
                    help="stop moving data after N bytes of a transfer, connection kept open")
     p.add_argument("--rate", type=int, default=0,
                    help="limit every transfer to this many bytes per second (a slow link)")
-    p.add_argument("--dos-listing", action="store_true", help="LIST answers like a Windows server")
     p.add_argument("--no-mlsd", action="store_true", help="MLSD and MLST are not offered")
     p.add_argument("--refuse-dele", action="store_true", help="DELE answers 550")
     p.add_argument("--refuse-mlsd", action="store_true", help="MLST offered, MLSD answers 502")
@@ -62,31 +60,6 @@ def parse_args():
 class RefusingAuthorizer(DummyAuthorizer):
     def validate_authentication(self, username, password, handler):
         raise AuthenticationFailed("Login incorrect.")
-
-
-class DosListingFS(AbstractedFS):
-    """LIST lines as IIS prints them: date, 12-hour time, <DIR> or size, name at column 39."""
-
-    def format_list(self, basedir, listing, ignore_err=True):
-        for name in listing:
-            path = os.path.join(basedir, name)
-            try:
-                st = self.lstat(path)
-            except OSError:
-                if ignore_err:
-                    continue
-                raise
-            t = time.localtime(st.st_mtime)
-            hour12 = t.tm_hour % 12 or 12
-            ampm = "AM" if t.tm_hour < 12 else "PM"
-            stamp = "%02d-%02d-%02d  %02d:%02d%s" % (t.tm_mon, t.tm_mday, t.tm_year % 100,
-                                                    hour12, t.tm_min, ampm)
-            if stat.S_ISDIR(st.st_mode):
-                middle = "       <DIR>          "
-            else:
-                middle = " %20d " % st.st_size
-            line = stamp + middle + name + "\r\n"
-            yield line.encode("utf8", self.cmd_channel.unicode_errors)
 
 
 # Entries no honest folder holds: ways out of the folder, line breaks and a terminal escape in
@@ -302,8 +275,6 @@ def main():
     handler.passive_ports = None
     if args.pasv_address:
         handler.masquerade_address = args.pasv_address
-    if args.dos_listing:
-        handler.abstracted_fs = DosListingFS
     if args.bad_names:
         handler.abstracted_fs = with_bad_names(handler.abstracted_fs)
     if args.no_mlsd:

@@ -121,19 +121,6 @@ TEST(Startup, UnreadableSettingsFailTheAspRunWithoutACycle) {
     EXPECT_EQ(p.lastOutcome, CycleOutcome::Errors);
 }
 
-TEST(Startup, AJobWithAnUnusableMultiplierRunsOnEveryCycle) {
-    Rig r;
-    writeFile(
-        r.dir / "valtrassosftp.ini",
-        "[PARAMETRI]\nhost=127.0.0.1:1\nDirRemota_0=/in\nDirLocale_0=" + r.dir.path().string() +
-            "\nTipoFile_0=TUTTI\nCancelloFile_0=NO\nTipoOperazione_0=Download\n"
-            "Dirmoltiplicatore_0=abc\n");
-    Program& p = r.start("", {}, true);
-    for (int cycle = 1; cycle <= 3; ++cycle) p.collegamento();
-    EXPECT_EQ(r.logged(" Connecting Sftp..."), 3);
-    EXPECT_EQ(r.logged("Moltiplicatore non valido per il job 0"), 1);
-}
-
 TEST(Startup, LinesTheLogCouldNotTakeReachItAtTheEndOfACycle) {
     Rig r;
     writeFile(r.dir / "log", "not a folder yet");
