@@ -32,6 +32,7 @@ TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {
         {Kind::OpenSsh, "rsa", "le chiavi RSA non possono"},
         {Kind::Sftp, "closed", "Connessione rifiutata da"},
         {Kind::Ftp, "closed", " Not Connected ! "},
+        {Kind::Ftp, "port abc", " connetti_ftp "},
     };
     for (const auto& [kind, how, says] : cases) {
         SCOPED_TRACE(how);
@@ -47,6 +48,7 @@ TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {
             writeFile(rig.server.dir() / "authorized_keys", readFile(rig.keyFile + ".pub"));
         }
         if (how == "closed") rig.server.stop();
+        if (how == "port abc") rig.fields.txtHost = "127.0.0.1:abc";
         const auto began = Steady::now();
         EXPECT_EQ(rig.connect(), says == nullptr) << rig.logText();
         EXPECT_LT(Steady::now() - began, 5s);

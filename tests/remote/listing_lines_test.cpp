@@ -36,6 +36,7 @@ const Entry kEntries[] = {
     {List, "-rw-r--r-- 1 owner 42 Jul  4 7:05 nogroup.txt",
            "-rw-r--r-- 1 owner owner 42 Jul 4 07:05 nogroup.txt"},
     {List, "-rw-r--r--+ 1 ftp ftp 3 dec 31 23:59 acl.txt", "-rw-r--r-- 1 ftp ftp 3 Dec 31 23:59 acl.txt"},
+    {List, "-rw-r--r--x 1 ftp ftp 3 Dec 31 23:59 tenth.txt", kLeftOut},
     {List, "drwxr-xr-x   3 ftp ftp 4096 Mar  1 08:05 ..", kIgnored},
     {List, "-rw-r--r-- 1 ftp ftp 12 Oct 16 14:30 two words.txt", kLeftOut},
     {List, "-rw-r--r-- 1 ftp ftp 12 Oct 16 14:30 ../up.txt", kLeftOut},

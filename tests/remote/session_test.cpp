@@ -129,6 +129,8 @@ TEST_P(Sessions, RefusedRequestsSayWhatAndKeepTheSession) {
             << e.description();
     }
     EXPECT_EQ(rig.fetch(rig.at("file.txt")), "x");
+    // A refused upload never started: there is nothing of it to remove.
+    EXPECT_FALSE(contains(rig.logText(), "incompleto")) << rig.logText();
 }
 
 TEST_P(Sessions, AwkwardNamesTravelIntactAndLineBreaksNeverReachTheServer) {

@@ -51,16 +51,17 @@ vs::CycleReport report(int cycle, CycleOutcome outcome, std::vector<vs::JobTally
     return {cycle, outcome, start, start + 2500ms, std::move(jobs), ""};
 }
 
-// Job 2's remote folder has every character the label format escapes, and a Latin-1 byte.
+// Job 2's remote folder has every character the label format escapes, a Latin-1 byte, which
+// is escaped, and a four-byte UTF-8 character, which is not.
 TEST(MetricsWriter, CountersAddUpOverCyclesAndGaugesFollowTheLast) {
     vs::test::TempDir dir;
     vs::MetricsWriter w(dir / "m.prom", "/h", {}, {});
     const std::pair<vs::CycleReport, std::string> steps[] = {
         {report(1, CycleOutcome::Errors,
-                {{1, "/in", 2, 300, 0, 0, 0}, {2, "a\"b\\c\nd\xe8", 0, 0, 1, 10, 1}}),
+                {{1, "/in", 2, 300, 0, 0, 0}, {2, "a\"b\\c\nd\xe8\xf0\x9f\x98\x80", 0, 0, 1, 10, 1}}),
          R"(cycles_total{home="/h"} 1
 downloaded_bytes_total{home="/h",job="1",remote_folder="/in"} 300
-errors_total{home="/h",job="2",remote_folder="a\"b\\c\nd\\xe8"} 1
+errors_total{home="/h",job="2",remote_folder="a\"b\\c\nd\\xe8😀"} 1
 failing_cycles_in_a_row{home="/h"} 1
 last_cycle_outcome{home="/h",outcome="errors"} 1
 )"},
@@ -68,7 +69,7 @@ last_cycle_outcome{home="/h",outcome="errors"} 1
          R"(cycles_total{home="/h"} 2
 downloaded_files_total{home="/h",job="1",remote_folder="/in"} 5
 downloaded_bytes_total{home="/h",job="1",remote_folder="/in"} 1000
-uploaded_bytes_total{home="/h",job="2",remote_folder="a\"b\\c\nd\\xe8"} 10
+uploaded_bytes_total{home="/h",job="2",remote_folder="a\"b\\c\nd\\xe8😀"} 10
 failing_cycles_in_a_row{home="/h"} 0
 last_cycle_outcome{home="/h",outcome="clean"} 1
 last_cycle_duration_seconds{home="/h"} 2.500
