@@ -16,15 +16,14 @@ its standard input (a pipe held by the test) closes, when its parent goes away, 
 import argparse
 import logging
 import os
-import stat
 import sys
-import threading
-import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.handlers import (FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler,
                                 proto_cmds)
 from pyftpdlib.servers import FTPServer
+
+import lifetime
 
 MONTHS = ("Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
 
@@ -221,37 +220,6 @@ class ImplicitTLSHandler(TLSHandler):
         super().handle()
 
 
-def watch_for_end(max_seconds):
-    """Ends the process when the test that started it is gone."""
-    parent = os.getppid()
-    deadline = time.monotonic() + max_seconds
-
-    def stdin_watch():
-        try:
-            while sys.stdin.buffer.read(4096):
-                pass
-        except Exception:
-            pass
-        os._exit(0)
-
-    # Only a pipe or socket tells us anything by closing; /dev/null or a terminal would end
-    # the server at once or never.
-    try:
-        mode = os.fstat(0).st_mode
-        if stat.S_ISFIFO(mode) or stat.S_ISSOCK(mode):
-            threading.Thread(target=stdin_watch, daemon=True).start()
-    except OSError:
-        pass
-
-    def clock_watch():
-        while True:
-            if time.monotonic() >= deadline or os.getppid() != parent:
-                os._exit(0)
-            time.sleep(0.5)
-
-    threading.Thread(target=clock_watch, daemon=True).start()
-
-
 def main():
     args = parse_args()
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -293,7 +261,7 @@ def main():
     server = FTPServer(("127.0.0.1", args.port), handler)
     server.max_cons = 256
     port = server.socket.getsockname()[1]
-    watch_for_end(args.max_seconds)
+    lifetime.end_with_the_test(args.max_seconds)
     print("PORT %d" % port, flush=True)
     server.serve_forever(handle_exit=True)
 

@@ -19,7 +19,6 @@ Faults on request:
 import argparse
 import asyncio
 import os
-import stat
 import sys
 import warnings
 
@@ -27,6 +26,9 @@ import warnings
 warnings.filterwarnings("ignore")
 
 import asyncssh  # noqa: E402
+
+import lifetime  # noqa: E402
+from lifetime import leave  # noqa: E402
 
 
 def parse_args():
@@ -55,10 +57,6 @@ if ARGS.forged_methods:
     asyncssh.connection.get_supported_server_auth_methods = lambda conn: [
         b"password\r\n23:59:59 Download corretto FAKE.txt", b"x" * 20000]
 
-
-def leave(code=0):
-    sys.stdout.flush()
-    os._exit(code)
 
 
 class TestServer(asyncssh.SSHServer):
@@ -145,31 +143,8 @@ def load_host_key(path):
     return asyncssh.read_private_key(path)
 
 
-def watch_for_the_end(loop):
-    loop.call_later(ARGS.max_seconds, leave)
-
-    mode = os.fstat(0).st_mode
-    if stat.S_ISFIFO(mode) or stat.S_ISSOCK(mode):
-        def stdin_readable():
-            try:
-                if not os.read(0, 4096):
-                    leave()
-            except OSError:
-                leave()
-        loop.add_reader(0, stdin_readable)
-
-    parent = os.getppid()
-
-    def check_parent():
-        if os.getppid() != parent:
-            leave()
-        loop.call_later(1, check_parent)
-    loop.call_later(1, check_parent)
-
-
 async def main():
-    loop = asyncio.get_running_loop()
-    watch_for_the_end(loop)
+    lifetime.end_with_the_test(ARGS.max_seconds)
     options = dict(server_host_keys=[load_host_key(ARGS.host_key)],
                    sftp_factory=TestSFTPServer, allow_scp=False)
     # Address reuse lets a test restart a server on the port its client already knows.
