@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "remote/ftp/tls_policy.h"
+#include "remote/ftp_session.h"
 #include "support/temp_dir.h"
 
 namespace vs::ftp {
@@ -69,6 +70,14 @@ TEST(CertPins, RuleOnKnownCerts) {
             policy.refusal().find("sha256//B=, il server presenta sha256//A=") != std::string::npos,
             !c.accepted);
     }
+}
+
+// The port the FTP session connects to: the server type's own unless the host field names one.
+TEST(FtpEndpoint, ImplicitTlsDefaultsTo990AndAWrittenPortWins) {
+    EXPECT_EQ(ftpEndpoint(ServerType::Ftps, "h").port, 21);
+    EXPECT_EQ(ftpEndpoint(ServerType::FtpsImplicito, "h").port, 990);
+    const FtpEndpoint written = ftpEndpoint(ServerType::FtpsImplicito, "h:2121");
+    EXPECT_TRUE(written.host == "h" && written.port == 2121);
 }
 
 }  // namespace

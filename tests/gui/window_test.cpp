@@ -66,23 +66,6 @@ class WindowTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void showsTheProgramAsItChanges() {
-        vs::test::Window w;
-        QCOMPARE(w.form.server->txtHost->text(), QStringLiteral("sftp.example.it"));
-        QCOMPARE(w.form.jobs->listdir->count(), 51);
-        QCOMPARE(w.form.jobs->listdir->item(7)->text(), QStringLiteral("07) /in"));
-        w.program->log.scrivi_log("12:00:06 riga");  // shown at once, not at the next refresh
-        QCOMPARE(w.form.List1->item(w.form.List1->count() - 1)->text(),
-                 QStringLiteral("12:00:06 riga"));
-        w.program->cycleState.totfile = std::to_string(3);
-        w.program->view().refresh();
-        QCOMPARE(w.form.work->totfile->text(), QStringLiteral("3"));
-
-        QTest::mouseClick(w.form.Command1, Qt::LeftButton);
-        QCOMPARE(w.form.Command1->text(), QStringLiteral("Arresta il download"));
-        QVERIFY(w.timer.on);
-    }
-
     // A field is stored into the job it shows when the operator leaves it, also for another
     // row or for the lock, which then saves it.
     void editsReachTheJobAndTheLockSavesThem() {

@@ -27,33 +27,6 @@ bool waitForOutput(ServerProcess& p, const std::string& text) {
     return false;
 }
 
-// The exit code says whether the one cycle was clean; every line printed is in the day's file.
-TEST(Headless, AspExitCodeAndLog) {
-    TempDir idle, failing;
-    test::writeSettings(failing.path(), {"127.0.0.1:" + std::to_string(test::unusedPort()), "Ftp"},
-                        {{"/in", failing.path().string()}});
-    for (auto [home, exitCode] : {std::pair{&idle, 0}, std::pair{&failing, 1}}) {
-        const test::ProgramRun run = test::runProgram(home->path(), {"mod:asp"}, 60);
-        EXPECT_EQ(run.exitCode, exitCode) << run.output;
-        EXPECT_NE(run.output.find("Modalita ASP\n"), std::string::npos);
-        std::string log = test::dayLogs(home->path());
-        std::erase(log, '\r');
-        EXPECT_EQ(log, run.output);
-    }
-}
-
-// Killed in the middle of its timer-driven cycles, the program leaves every line it printed in
-// the day's file (stopped in order, see the end-to-end SIGTERM test).
-TEST(Headless, TheLogSurvivesSigkill) {
-    TempDir home;
-    ServerProcess p;
-    test::writeFile(home / "valtrassosftp.ini", "[PARAMETRI]\r\ndeltatime=1\r\n");
-    ASSERT_TRUE(startIn(p, home.path(), {"mod:auto"}));
-    ASSERT_TRUE(waitForOutput(p, " Ciclo 2\n"));
-    p.kill();
-    EXPECT_NE(test::dayLogs(home.path()).find(" Ciclo 2\r\n"), std::string::npos);
-}
-
 TEST(Headless, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
     TempDir home, links;
     std::filesystem::create_directory_symlink(home.path(), links / "link");

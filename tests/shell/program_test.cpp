@@ -121,15 +121,6 @@ TEST(Startup, UnreadableSettingsFailTheAspRunWithoutACycle) {
     EXPECT_EQ(p.lastOutcome, CycleOutcome::Errors);
 }
 
-TEST(Startup, LinesTheLogCouldNotTakeReachItAtTheEndOfACycle) {
-    Rig r;
-    writeFile(r.dir / "log", "not a folder yet");
-    Program& p = r.start("");
-    std::filesystem::remove(r.dir / "log");
-    p.collegamento();
-    EXPECT_NE(readFile(p.log.todaysFile()).find("Creato directory"), std::string::npos);
-}
-
 TEST(Shutdown, AskedForInTheMiddleOfACycleItFollowsTheCycle) {
     Rig r;
     Program& p = r.start("");

@@ -1,11 +1,17 @@
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
 #include "activitylog/activity_log.h"
+#include "settings/parameter_editor.h"
+#include "settings/profile_file.h"
 #include "support/fake_clock.h"
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace vs {
@@ -114,5 +120,140 @@ TEST_F(SettingsTest, AFolderInPlaceOfTheFileIsReportedAndNeverWritten) {
     EXPECT_EQ(settings.listdir.size(), 51u);
 }
 
+struct ReadCase {
+    std::string content;
+    const char* key;
+    std::string expected;  // "dflt" when the key is not found
+};
+
+TEST(ProfileRead, GivesTheKeysValueOrTheDefault) {
+    for (const ReadCase& c : {
+             ReadCase{"", "host", "dflt"},
+             ReadCase{"[ALTRO]\nhost=x\n[PARAMETRI]\nlogin=y\n", "host", "dflt"},
+             ReadCase{"; c\r\n[parametri]\r\nHOST = srv:822 \r\n", "host", "srv:822"},
+             ReadCase{"[PARAMETRI]\npwd=\"  sp \"\n", "pwd", "  sp "},
+             ReadCase{"[PARAMETRI]\r\nTipo\xe8=\xe0\r\n", "Tipo\xe8", "\xe0"},
+             ReadCase{"[PARAMETRI]\nhost=a\nhost=b\n", "host", "a"},
+             ReadCase{"\xEF\xBB\xBF[PARAMETRI]\r\nhost=h\r\n", "host", "h"},
+             ReadCase{"[PARAMETRI]\nk=" + std::string(1500, 'z'), "k", std::string(1023, 'z')},
+         })
+        EXPECT_EQ(ProfileText(c.content).read("PARAMETRI", c.key, "dflt"), c.expected)
+            << c.content.substr(0, 40);
+}
+
+TEST(ProfileWrite, ReplacesInPlaceKeepsEverythingElseAndHidesThePassword) {
+    TempDir dir;
+    const auto path = dir / "s.ini";
+    writeFile(path,
+              "\xEF\xBB\xBF; keep me\r\n[PARAMETRI]\r\nhost=old\r\nunknown=1\r\n\r\n"
+              "[OTHER]\r\nx=y\r\n");
+    ASSERT_TRUE(writeProfileString("PARAMETRI", "HOST", "new", path));
+    ASSERT_TRUE(writeProfileString("PARAMETRI", "login", " padded ", path));
+    ASSERT_TRUE(writeProfileString("NEW", "k", "v", path));
+    EXPECT_EQ(readFile(path),
+              "\xEF\xBB\xBF; keep me\r\n[PARAMETRI]\r\nhost=new\r\nunknown=1\r\n"
+              "login=\" padded \"\r\n\r\n[OTHER]\r\nx=y\r\n[NEW]\r\nk=v\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// A save that fails half way (a full disk; here a file-size limit, which binds root as well)
+// must leave the file's bytes as they were, and no temporary file beside it.
+TEST(ProfileWrite, FailedWriteLeavesTheFileUnchanged) {
+    TempDir dir;
+    const auto path = dir / "valtrassosftp.ini";
+    const std::string before = "[PARAMETRI]\r\nhost=old\r\n";
+    writeFile(path, before);
+    ProfileBatch batch(path);
+    batch.set("PARAMETRI", "host", std::string(8192, 'n'));
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool committed = batch.commit();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(committed);
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(test::filesBelow(dir.path()), std::vector<std::string>{"valtrassosftp.ini"});
+}
+
+struct FakeSchedule final : ScheduleSwitches {
+    void setTimerEnabled(bool e) override { timer = e; }
+    void setButtonEnabled(bool e) override { button = e; }
+    std::string buttonCaption() const override { return caption; }
+    bool timer = true, button = false;
+    std::string caption = "Avvia il download";
+};
+
+struct EditorTest : ::testing::Test {
+    TempDir dir;
+    test::FakeClock clock;
+    ActivityLog log{clock, dir.path(), englishWeekdayNames()};
+    Settings settings{log, clock};
+    FakeSchedule schedule;
+    ParameterEditor editor{settings, log, clock, schedule};
+    void SetUp() override {
+        test::writeFile(dir / "s.ini",
+                        "[PARAMETRI]\nDirRemota_7=/in\nTipoFile_7=AUTOMAIL\nDirRemota_12=/out\n");
+        settings.setSettingsPath(dir / "s.ini");
+        settings.leggi_ini();
+    }
+    PasswordPrompt answer(std::optional<std::string> a) {
+        return [a](const std::string&, const std::string&) { return a; };
+    }
+};
+
+TEST_F(EditorTest, EditsGoToTheJobTheSelectedRowNames) {
+    EXPECT_EQ(editor.validate(JobControl::Txtdirremota, "/x"), "/x");  // no row: nothing stored
+    EXPECT_EQ(settings.jobTable[0].DirRemota, "");
+    settings.listdir[3] = "07) /in";  // the row's own number counts, not its place
+    EXPECT_EQ(editor.listdir_Click(3)->at(2), "AUTOMAIL");
+    EXPECT_EQ(editor.validate(JobControl::Txtdirremota, "/in/new "), "/in/new ");
+    EXPECT_EQ(settings.jobTable[7].DirRemota, "/in/new ");
+    EXPECT_EQ(settings.listdir[7], "07) /in/new ");
+    for (const char* refused : {"tutti", "PDFREPORT ", ""}) {
+        EXPECT_EQ(editor.validate(JobControl::cbofile, refused), "");
+        EXPECT_EQ(settings.jobTable[7].TipoFile, "AUTOMAIL");
+    }
+    editor.validate(JobControl::cbofile, "PDFREPORT");
+    editor.validate(JobControl::cbomoltiplicatore, "4x");
+    EXPECT_EQ(settings.jobTable[7].codes.fileType, FileType::PdfReport);
+    EXPECT_EQ(settings.jobTable[7].codes.multiplier, 4);
+}
+
+TEST_F(EditorTest, OnlyThePasswordUnlocksAndTheLockSavesAndResumesTheSchedule) {
+    for (const char* caption : {"Avvia il download", "Arresta il download"}) {
+        SCOPED_TRACE(caption);
+        schedule.timer = true;
+        schedule.caption = caption;
+        const std::size_t before = log.size();
+        for (const auto& wrong : {std::optional<std::string>("Lucore"),
+                                  std::optional<std::string>(), std::optional<std::string>("")})
+            editor.mnuSblocca_Click(answer(wrong));
+        EXPECT_EQ(log.size(), before);  // refused in silence
+        editor.mnuSblocca_Click(answer("lucore"));
+        EXPECT_TRUE(editor.unlocked());
+        EXPECT_FALSE(schedule.timer);
+        EXPECT_FALSE(schedule.button);
+        EXPECT_EQ(log.List1().back(), "12:00:05 Timer disabilitato ");
+
+        editor.listdir_Click(12);
+        editor.validate(JobControl::txtdirlocalebackup, "/bak12");
+        editor.mnuSblocca_Click(nullptr);
+        EXPECT_EQ(editor.mnuSblocca(), "Sblocca Parametri");
+        EXPECT_FALSE(editor.selectedRow());
+        EXPECT_TRUE(schedule.button);
+        const bool resumed = std::string(caption) == "Arresta il download";
+        EXPECT_EQ(schedule.timer, resumed);
+        EXPECT_EQ(log.size(), before + (resumed ? 2 : 1));
+        EXPECT_EQ(leggi_chiave_ini("PARAMETRI", "DirLocaleBackup_12", "", dir / "s.ini"), "/bak12");
+    }
+    EXPECT_EQ(log.List1().back(), "12:00:05 Timer abilitato ");
+}
+
 }  // namespace
+
 }  // namespace vs
