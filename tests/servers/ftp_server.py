@@ -25,9 +25,6 @@ from pyftpdlib.servers import FTPServer
 
 import lifetime
 
-MONTHS = ("Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
-
-
 def parse_args():
     p = argparse.ArgumentParser(description=__doc__)
     p.add_argument("--root", required=True, help="folder to serve")
@@ -45,8 +42,6 @@ def parse_args():
     p.add_argument("--refuse-dele", action="store_true", help="DELE answers 550")
     p.add_argument("--refuse-mlsd", action="store_true", help="MLST offered, MLSD answers 502")
     p.add_argument("--pasv-address", help="address named in PASV replies instead of the real one")
-    p.add_argument("--bad-names", action="store_true",
-                   help="listings also name entries that would leave the folder")
     p.add_argument("--tls", choices=("explicit", "implicit"),
                    help="FTPS, TLS required (no data-channel faults then)")
     p.add_argument("--cert", nargs=2, default=(None, None), help="certificate and key (PEM)")
@@ -59,39 +54,6 @@ def parse_args():
 class RefusingAuthorizer(DummyAuthorizer):
     def validate_authentication(self, username, password, handler):
         raise AuthenticationFailed("Login incorrect.")
-
-
-# Entries no honest folder holds: ways out of the folder, line breaks and a terminal escape in
-# names, an overlong name, and a last line cut short.
-BAD_LIST_LINES = [
-    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 ../escape.txt",
-    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 ..",
-    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 a/b.txt",
-    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 back\\slash.txt",
-    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 cr\rinjected.txt",
-    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 nul\0name.txt",
-    b"-rw-r--r--   1 owner group 5 Oct 16 14:30 " + b"L" * 4000,
-]
-BAD_MLSD_LINES = [b"type=file;size=5;modify=20091016143000; " + line.split(b"14:30 ", 1)[1]
-                  for line in BAD_LIST_LINES]
-CUT_LINE = b"-rw-r--r--   1 owner group 5 Oc"
-
-
-def with_bad_names(fs_class):
-    class BadNamesFS(fs_class):
-        def format_list(self, basedir, listing, ignore_err=True):
-            yield from super().format_list(basedir, listing, ignore_err)
-            for line in BAD_LIST_LINES:
-                yield line + b"\r\n"
-            yield CUT_LINE
-
-        def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
-            yield from super().format_mlsx(basedir, listing, perms, facts, ignore_err)
-            for line in BAD_MLSD_LINES:
-                yield line + b"\r\n"
-            yield b"type=file;size=5;modi"
-
-    return BadNamesFS
 
 
 class FaultyDTPHandler(ThrottledDTPHandler):
@@ -243,8 +205,6 @@ def main():
     handler.passive_ports = None
     if args.pasv_address:
         handler.masquerade_address = args.pasv_address
-    if args.bad_names:
-        handler.abstracted_fs = with_bad_names(handler.abstracted_fs)
     if args.no_mlsd:
         cmds = dict(proto_cmds)
         cmds.pop("MLSD", None)
