@@ -9,7 +9,7 @@
 #include "common/runtime_error.h"
 #include "common/source_file.h"
 #include "cycle/cycle_rig.h"
-#include "support/program_run.h"
+#include "support/servers.h"
 
 namespace vs::test {
 namespace {

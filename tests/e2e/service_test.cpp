@@ -9,7 +9,7 @@
 #include <functional>
 #include <thread>
 
-#include "support/program_run.h"
+#include "support/servers.h"
 
 namespace vs::test {
 namespace {
@@ -103,6 +103,33 @@ TEST(Service, MetricsCountWhatMovedOutsideSystemdNothingIsSent) {
         << metrics;
     EXPECT_NE(metrics.find("valtrassosftp_downloaded_bytes_total" + labels + " 8"),
               std::string::npos);
+}
+
+// One instance per program folder, however its path is spelled, unless plus:Y says otherwise.
+TEST(Service, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
+    TempDir home, links;
+    fs::create_directory_symlink(home.path(), links / "link");
+    const auto start = [](ServerProcess& p, const fs::path& folder, const char* mode) {
+        return p.start({programBinary(), mode, "--headless"},
+                       {"VALTRASSOSFTP_HOME=" + folder.string(), "LC_ALL=C"});
+    };
+    ServerProcess first;
+    ASSERT_TRUE(start(first, home.path(), "mod:"));
+    for (int i = 0; i < 100 && first.output().find("Creato directory") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (const fs::path& spelling :
+         {home.path(), fs::path(home.path().string() + "/"), home / ".", links / "link"}) {
+        ServerProcess second;
+        ASSERT_TRUE(start(second, spelling, "mod:auto"));
+        EXPECT_EQ(second.wait(std::chrono::seconds(10)), 0) << spelling;
+        EXPECT_EQ(second.output(), "") << spelling;  // refused before anything is logged
+    }
+    const ProgramRun allowed = runProgram(links / "link", {"plus:y", "mod:asp"}, 20);
+    EXPECT_EQ(allowed.exitCode, 0);
+    EXPECT_NE(allowed.output.find("Modalita ASP"), std::string::npos);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.wait(std::chrono::seconds(10)), 0);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include <set>
 #include <thread>
 
-#include "support/program_run.h"
+#include "support/servers.h"
 
 namespace vs::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "support/program_run.h"
+#include "support/servers.h"
 
 namespace vs::test {
 namespace {

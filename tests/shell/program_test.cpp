@@ -8,7 +8,7 @@
 #include "shell/run_control.h"
 #include "support/fake_clock.h"
 #include "support/fake_shell.h"
-#include "support/program_run.h"
+#include "support/servers.h"
 #include "support/temp_dir.h"
 
 namespace vs {

@@ -11,7 +11,7 @@
 #include "settings/parameter_editor.h"
 #include "settings/profile_file.h"
 #include "support/fake_clock.h"
-#include "support/program_run.h"
+#include "support/servers.h"
 #include "support/temp_dir.h"
 
 namespace vs {
