@@ -17,33 +17,27 @@ namespace {
 namespace fs = std::filesystem;
 
 // A datagram socket standing in for systemd's notification socket.
-class NotifySocket {
-  public:
-    explicit NotifySocket(const fs::path& path) : path_(path) {
-        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+struct NotifySocket {
+    explicit NotifySocket(const fs::path& path) {
+        sockaddr_un a{AF_UNIX, {}};
+        path.string().copy(a.sun_path, sizeof a.sun_path - 1);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     }
-    ~NotifySocket() { ::close(fd_); }
+    ~NotifySocket() { ::close(fd); }
     // Every message that arrived so far, one per line.
     const std::string& messages() {
         char buf[4096];
-        for (ssize_t n; (n = ::recv(fd_, buf, sizeof buf, 0)) > 0;)
-            received_ += std::string(buf, static_cast<std::size_t>(n)) + "\n";
-        return received_;
+        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+            received += std::string(buf, static_cast<std::size_t>(n)) + "\n";
+        return received;
     }
     int count(const std::string& what) {
         int n = 0;
         for (std::size_t at = 0; (at = messages().find(what, at)) != std::string::npos; ++at) ++n;
         return n;
     }
-
-  private:
-    fs::path path_;
-    int fd_ = -1;
-    std::string received_;
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    std::string received;
 };
 
 TEST(Service, ReadyStatusWatchdogWhileATransferStallsStoppingAtSigterm) {

@@ -1,20 +1,8 @@
 #!/usr/bin/python3
 """SFTP server for the integration tests (asyncssh), serving one folder on 127.0.0.1.
 
-Prints "PORT <n>" on standard output once it listens. Exits by itself after --max-seconds,
-when its standard input (if it is a pipe) closes, or when the process that started it ends.
-
-Faults on request:
-  --refuse-login           every password and keyboard-interactive answer is wrong
-  --kbdint-only            only keyboard-interactive login is offered
-  --drop-after-bytes N     the connection is cut once N bytes of one file went through
-  --stall-after-bytes N    the server stops answering (connection left open) after N bytes
-  --inject-bad-names       listings also hold names no real folder can ("in/jected", "..", ...)
-  --refuse-remove          every removal is refused
-  --max-rate N             file data moves at most N bytes per second (long transfers on demand)
-  --forged-methods         the login methods it offers hold a line break, a forged log line and
-                           20,000 bytes
-"""
+Prints "PORT <n>" on standard output once it listens; ends with the test that started it (see
+lifetime.py). The switches below force the faults the component must survive."""
 
 import argparse
 import asyncio
@@ -38,14 +26,15 @@ def parse_args():
     p.add_argument("--user", default="tester")
     p.add_argument("--password", default="secret")
     p.add_argument("--host-key", required=True, help="private host key; an ed25519 one is made if missing")
-    p.add_argument("--refuse-login", action="store_true")
-    p.add_argument("--kbdint-only", action="store_true")
-    p.add_argument("--drop-after-bytes", type=int)
-    p.add_argument("--stall-after-bytes", type=int)
-    p.add_argument("--inject-bad-names", action="store_true")
-    p.add_argument("--refuse-remove", action="store_true")
-    p.add_argument("--max-rate", type=float)
-    p.add_argument("--forged-methods", action="store_true")
+    p.add_argument("--refuse-login", action="store_true", help="every password is wrong")
+    p.add_argument("--kbdint-only", action="store_true", help="only keyboard-interactive login")
+    p.add_argument("--drop-after-bytes", type=int, help="cut the connection after N bytes of a file")
+    p.add_argument("--stall-after-bytes", type=int, help="stop answering after N bytes of a file")
+    p.add_argument("--inject-bad-names", action="store_true", help="listings hold impossible names")
+    p.add_argument("--refuse-remove", action="store_true", help="every removal is refused")
+    p.add_argument("--max-rate", type=float, help="file data at most N bytes per second")
+    p.add_argument("--forged-methods", action="store_true",
+                   help="offered login methods hold a line break, a forged log line, 20,000 bytes")
     p.add_argument("--max-seconds", type=float, default=600)
     return p.parse_args()
 
@@ -56,7 +45,6 @@ ROOT = os.fsencode(os.path.realpath(ARGS.root))
 if ARGS.forged_methods:
     asyncssh.connection.get_supported_server_auth_methods = lambda conn: [
         b"password\r\n23:59:59 Download corretto FAKE.txt", b"x" * 20000]
-
 
 
 class TestServer(asyncssh.SSHServer):

@@ -38,17 +38,8 @@ bool listening(int port) {
 }  // namespace
 
 const char* kindName(TestServer::Kind kind) {
-    switch (kind) {
-        case TestServer::Kind::Sftp:
-            return "Sftp";
-        case TestServer::Kind::Ftp:
-            return "Ftp";
-        case TestServer::Kind::OpenSsh:
-            return "OpenSsh";
-        case TestServer::Kind::Vsftpd:
-            return "Vsftpd";
-    }
-    return "?";
+    static const char* const names[] = {"Sftp", "Ftp", "OpenSsh", "Vsftpd"};
+    return names[static_cast<int>(kind)];
 }
 
 TestServer::TestServer(Kind kind, std::vector<std::string> extra)
@@ -57,9 +48,7 @@ TestServer::TestServer(Kind kind, std::vector<std::string> extra)
     restart(extra_);
 }
 
-TestServer::~TestServer() {
-    stop();
-}
+TestServer::~TestServer() = default;
 
 void TestServer::stop() {
     process_.reset();
@@ -71,10 +60,8 @@ std::string TestServer::output() {
 
 bool TestServer::restart(std::vector<std::string> extra) {
     extra_ = std::move(extra);
-    const int port = port_;
     // A fresh process object each time: an old "PORT" line must not pass for the new one's.
     process_.reset();
-    port_ = port;
     switch (kind_) {
         case Kind::Sftp:
             return startPython("sftp_server.py", {"--host-key", (dir() / "host_key").string()});
