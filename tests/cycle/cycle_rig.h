@@ -10,7 +10,7 @@
 #include "cycle/cycle.h"
 #include "cycle/fake_remote.h"
 #include "settings/settings.h"
-#include "support/temp_dir.h"
+#include "support/servers.h"
 
 namespace vs::test {
 
@@ -71,13 +71,6 @@ struct CycleRig {
         int n = 0;
         for (const std::string& l : lines()) n += l.find(text) != std::string::npos;
         return n;
-    }
-    std::vector<std::string> localFiles(const std::string& folder) const {
-        std::vector<std::string> names;
-        for (auto& e : std::filesystem::directory_iterator(folder))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
     }
 };
 

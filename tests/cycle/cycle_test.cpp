@@ -116,7 +116,7 @@ TEST(CycleDriver, StopRequestEndsTheCycleAfterTheRunningFile) {
         if (op == "fetch") rig.stop = true;
     };
     rig.run();
-    EXPECT_EQ(rig.localFiles(in), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(filesBelow(in), (std::vector<std::string>{"a"}));
     EXPECT_EQ(rig.loggedPart("Inizio controllo"), 1);
     EXPECT_TRUE(rig.logged(" Collegamento Terminato  !"));
 }
@@ -129,14 +129,14 @@ TEST(Download, CopiesBacksUpAndDeletesInKeyOrderThenReportsWhatMoved) {
     rig.remote.files["/in/ABCDEFOP1.pdf"].mtime = FakeClock::at(2009, 10, 16, 12, 0, 5);
     rig.download(0, "/in", in, "PDFREPORT", "SI", bak);  // backup folder without a final "/"
     EXPECT_EQ(rig.run(), CycleOutcome::Clean);
-    EXPECT_EQ(rig.localFiles(in), rig.localFiles(bak));
-    EXPECT_EQ(rig.localFiles(in).size(), 2u);
+    EXPECT_EQ(filesBelow(in), filesBelow(bak));
+    EXPECT_EQ(filesBelow(in).size(), 2u);
     EXPECT_TRUE(rig.remote.files.empty());
     // The keys 20091016_120005 and 91016_120005xyz decide the order.
     const auto lines = rig.lines();
     EXPECT_LT(std::find(lines.begin(), lines.end(), " Download corretto ABCDEFOP1.pdf"),
               std::find(lines.begin(), lines.end(), " Download corretto ABCDEFOP1.abcdxyz.pdf"));
-    EXPECT_TRUE(rig.localFiles((rig.tempFolder).string()).empty());
+    EXPECT_TRUE(filesBelow((rig.tempFolder).string()).empty());
     ASSERT_EQ(rig.cycle.lastReport().jobs.size(), 1u);
     EXPECT_EQ(rig.cycle.lastReport().jobs[0].filesDownloaded, 2u);
     EXPECT_EQ(rig.cycle.lastReport().jobs[0].bytesDownloaded, 9u);
@@ -191,7 +191,7 @@ TEST(Download, TheRemoteFileStaysUnlessItIsCertainlySafeElsewhere) {
         EXPECT_EQ(rig.run(), CycleOutcome::Errors);
         EXPECT_EQ(rig.remote.files.count("/in/a.txt"), 1u);
         EXPECT_EQ(fs::is_regular_file(fs::path(in) / "a.txt"), c.localCopy);
-        EXPECT_EQ(rig.localFiles(rig.tempFolder.string()).size(), 0u);
+        EXPECT_EQ(filesBelow(rig.tempFolder.string()).size(), 0u);
     }
 }
 
@@ -204,8 +204,8 @@ TEST(Upload, SendsBacksUpAndDeletesInNameOrder) {
     EXPECT_EQ(rig.remote.calls,
               (std::vector<std::string>{"send /in/a.txt", "send /in/b.txt", "close"}));
     EXPECT_EQ(rig.remote.files["/in/a.txt"].content, "a.txt");
-    EXPECT_EQ(rig.localFiles(bak), (std::vector<std::string>{"a.txt", "b.txt"}));
-    EXPECT_TRUE(rig.localFiles(out).empty());
+    EXPECT_EQ(filesBelow(bak), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_TRUE(filesBelow(out).empty());
     EXPECT_EQ(rig.settings.jobTable[0].DirRemota, "/in/");
     EXPECT_EQ(rig.cycle.lastReport().jobs.at(0).bytesUploaded, 10u);
 }
@@ -363,7 +363,7 @@ TEST(LocalFiles, AwkwardNamesDownloadLikeAnyOther) {
     rig.remote.put("/in/scarica_ok", "");
     rig.download(0, "/in", in, "TUTTI", "SI");
     EXPECT_EQ(rig.run(), CycleOutcome::Clean);
-    EXPECT_EQ(rig.localFiles(in), (std::vector<std::string>{"X", "X.vs-part", longest}));
+    EXPECT_EQ(filesBelow(in), (std::vector<std::string>{"X", "X.vs-part", longest}));
     EXPECT_EQ(readFile(fs::path(in) / "X"), "X");
     // One of our own temporary names is never taken from a listing.
     EXPECT_EQ(rig.remote.files.size(), 2u);

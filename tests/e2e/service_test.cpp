@@ -79,26 +79,6 @@ TEST(Service, ReadyStatusWatchdogWhileATransferStallsStoppingAtSigterm) {
     EXPECT_TRUE(fs::exists(server.root() / "out" / "big.bin"));
 }
 
-TEST(Service, MetricsCountWhatMovedOutsideSystemdNothingIsSent) {
-    TempDir dir;
-    TestServer server(TestServer::Kind::Sftp);
-    ASSERT_TRUE(server.ok());
-    writeFile(server.local("out") / "a", "12345");
-    writeFile(server.local("out") / "b", "678");
-    writeFile(server.local("out") / "scarica_ok", "");
-    fs::create_directories(dir / "in");
-    writeSettings(dir / "home", loginTo(server), {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
-    EXPECT_EQ(runProgram(dir / "home", {"mod:asp"}).exitCode, 0);
-    const std::string metrics = readFile(dir / "home" / "valtrassosftp.prom");
-    const std::string labels =
-        "{home=\"" + (dir / "home").string() + "\",job=\"0\",remote_folder=\"/out\"}";
-    EXPECT_NE(metrics.find("valtrassosftp_downloaded_files_total" + labels + " 2"),
-              std::string::npos)
-        << metrics;
-    EXPECT_NE(metrics.find("valtrassosftp_downloaded_bytes_total" + labels + " 8"),
-              std::string::npos);
-}
-
 // One instance per program folder, however its path is spelled, unless plus:Y says otherwise.
 TEST(Service, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
     TempDir home, links;

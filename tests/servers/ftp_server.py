@@ -5,7 +5,8 @@ Serves one folder on 127.0.0.1 with pyftpdlib and prints "PORT <n>" (flushed) on
 listens, then "LOGIN <user>" for every successful login and "QUIT" for every QUIT, so that
 tests can count how many control connections a session opened and whether it said goodbye.
 Switches force the faults the control must survive: a refused login, a slow link, a data
-connection dropped or stalled after N bytes, no MLSD, a refused DELE.
+connection dropped or stalled after N bytes, no MLSD or a refused one, a PASV reply naming
+another host.
 --tls makes it FTPS (TLS required), --refuse-auth refuses AUTH, --record logs every command.
 
 Run it with Debian's /usr/bin/python3 (the one that has pyftpdlib). It ends by itself when
@@ -39,7 +40,6 @@ def parse_args():
     p.add_argument("--rate", type=int, default=0,
                    help="limit every transfer to this many bytes per second (a slow link)")
     p.add_argument("--no-mlsd", action="store_true", help="MLSD and MLST are not offered")
-    p.add_argument("--refuse-dele", action="store_true", help="DELE answers 550")
     p.add_argument("--refuse-mlsd", action="store_true", help="MLST offered, MLSD answers 502")
     p.add_argument("--pasv-address", help="address named in PASV replies instead of the real one")
     p.add_argument("--tls", choices=("explicit", "implicit"),
@@ -101,14 +101,10 @@ class FaultyDTPHandler(ThrottledDTPHandler):
     handle_read_event = handle_read
 
     def readable(self):
-        if self._stalled:
-            return False
-        return super().readable()
+        return not self._stalled and super().readable()
 
     def writable(self):
-        if self._stalled:
-            return False
-        return super().writable()
+        return not self._stalled and super().writable()
 
     def _reached_limit(self):
         if self.drop_after >= 0:
@@ -122,7 +118,6 @@ class FaultyDTPHandler(ThrottledDTPHandler):
 
 
 class TestHandler(FTPHandler):
-    refuse_dele = False
     refuse_mlsd = False
     refuse_auth = False
     record = None
@@ -139,12 +134,6 @@ class TestHandler(FTPHandler):
     def ftp_QUIT(self, line):
         print("QUIT", flush=True)
         return super().ftp_QUIT(line)
-
-    def ftp_DELE(self, path):
-        if self.refuse_dele:
-            self.respond("550 Permission denied by the test server.")
-            return
-        return super().ftp_DELE(path)
 
     def ftp_MLSD(self, path):
         if self.refuse_mlsd:
@@ -186,10 +175,7 @@ def main():
     args = parse_args()
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
 
-    if args.refuse_login:
-        authorizer = RefusingAuthorizer()
-    else:
-        authorizer = DummyAuthorizer()
+    authorizer = RefusingAuthorizer() if args.refuse_login else DummyAuthorizer()
     authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
 
     handler = {None: TestHandler, "explicit": TLSHandler, "implicit": ImplicitTLSHandler}[args.tls]
@@ -199,7 +185,6 @@ def main():
     handler.authorizer = authorizer
     handler.banner = "ValtrassoSftp test server ready."
     handler.auth_failed_timeout = 0.1  # refused logins answer at once, tests wait for them
-    handler.refuse_dele = args.refuse_dele
     handler.refuse_mlsd = args.refuse_mlsd
     handler.permit_foreign_addresses = False
     handler.passive_ports = None

@@ -31,7 +31,6 @@ def parse_args():
     p.add_argument("--drop-after-bytes", type=int, help="cut the connection after N bytes of a file")
     p.add_argument("--stall-after-bytes", type=int, help="stop answering after N bytes of a file")
     p.add_argument("--inject-bad-names", action="store_true", help="listings hold impossible names")
-    p.add_argument("--refuse-remove", action="store_true", help="every removal is refused")
     p.add_argument("--max-rate", type=float, help="file data at most N bytes per second")
     p.add_argument("--forged-methods", action="store_true",
                    help="offered login methods hold a line break, a forged log line, 20,000 bytes")
@@ -111,11 +110,6 @@ class TestSFTPServer(asyncssh.SFTPServer):
     async def write(self, file_obj, offset, data):
         await self._count(file_obj, len(data))
         return super().write(file_obj, offset, data)
-
-    def remove(self, path):
-        if ARGS.refuse_remove:
-            raise asyncssh.SFTPPermissionDenied("removal refused on purpose")
-        return super().remove(path)
 
     def close(self, file_obj):
         self._moved.pop(id(file_obj), None)

@@ -17,14 +17,7 @@ class FakeClock final : public Clock {
     }
     void advance(std::chrono::seconds s) { now_ += s; }
     static TimePoint at(int year, int month, int day, int hour, int minute, int second) {
-        std::tm tm{};
-        tm.tm_year = year - 1900;
-        tm.tm_mon = month - 1;
-        tm.tm_mday = day;
-        tm.tm_hour = hour;
-        tm.tm_min = minute;
-        tm.tm_sec = second;
-        tm.tm_isdst = -1;
+        std::tm tm{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1, {}, {}};
         return std::chrono::system_clock::from_time_t(std::mktime(&tm));
     }
 

@@ -11,21 +11,14 @@ namespace vs::test {
 class FakeView final : public ShellView {
   public:
     void setCaption(const std::string& c) override { caption = c; }
-    void showWindow() override {
-        visible = true;
-        events.push_back("show");
-    }
-    void hideWindow() override {
-        visible = false;
-        events.push_back("hide");
-    }
+    void showWindow() override { events.push_back("show"); }
+    void hideWindow() override { events.push_back("hide"); }
     bool isMinimized() const override { return minimized; }
     void addTrayIcon() override { events.push_back("tray+"); }
     void removeTrayIcon() override { events.push_back("tray-"); }
     void refresh() override {}
 
     std::string caption;
-    bool visible = false;
     bool minimized = false;
     std::vector<std::string> events;
 };

@@ -122,14 +122,6 @@ void ServerProcess::kill() {
     }
 }
 
-std::vector<std::string> pythonServer(const std::string& script,
-                                      const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"/usr/bin/python3",
-                                  std::string(VS_TEST_SERVERS_DIR) + "/" + script};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
-}
-
 std::string programBinary() {
     return VS_PROGRAM_BINARY;
 }

@@ -27,7 +27,6 @@ class ServerProcess {
     int wait(std::chrono::milliseconds timeout);
     void signal(int sig);
     void kill();
-    pid_t pid() const { return pid_; }
     bool running();
 
   private:
@@ -38,9 +37,6 @@ class ServerProcess {
     int exitCode_ = -1;
 };
 
-// Runs a Python test server from tests/servers with Debian's python3.
-std::vector<std::string> pythonServer(const std::string& script,
-                                      const std::vector<std::string>& args);
 // The program binary under test.
 std::string programBinary();
 

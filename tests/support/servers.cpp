@@ -24,12 +24,17 @@ std::string userName() {
     return pw ? pw->pw_name : "root";
 }
 
-bool listening(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_in loopback(int port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<std::uint16_t>(port));
+    return a;
+}
+
+bool listening(int port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = loopback(port);
     const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     ::close(fd);
     return up;
@@ -38,7 +43,7 @@ bool listening(int port) {
 }  // namespace
 
 const char* kindName(TestServer::Kind kind) {
-    static const char* const names[] = {"Sftp", "Ftp", "OpenSsh", "Vsftpd"};
+    static const char* const names[] = {"Sftp", "Ftp", "OpenSsh", "Vsftpd", "VsftpdImplicit"};
     return names[static_cast<int>(kind)];
 }
 
@@ -71,21 +76,21 @@ bool TestServer::restart(std::vector<std::string> extra) {
             skipReason_ = startSshd();
             return skipReason_.empty();
         case Kind::Vsftpd:
+        case Kind::VsftpdImplicit:
             skipReason_ = startVsftpd();
             return skipReason_.empty();
     }
     return false;
 }
 
+// With Debian's python3, the one that has asyncssh and pyftpdlib.
 bool TestServer::startPython(const std::string& script, std::vector<std::string> args) {
-    for (const std::string& a :
-         {std::string("--root"), root_.string(), std::string("--user"), std::string("tester"),
-          std::string("--password"), password(), std::string("--port"), std::to_string(port_),
-          std::string("--max-seconds"), std::string("600")})
-        args.push_back(a);
+    args.insert(args.begin(), {"/usr/bin/python3", VS_TEST_SERVERS_DIR "/" + script, "--root",
+                               root_.string(), "--user", "tester", "--password", password(),
+                               "--port", std::to_string(port_), "--max-seconds", "600"});
     args.insert(args.end(), extra_.begin(), extra_.end());
     process_ = std::make_unique<ServerProcess>();
-    port_ = process_->start(pythonServer(script, args)) ? process_->waitForPort() : 0;
+    port_ = process_->start(args) ? process_->waitForPort() : 0;
     return port_ > 0;
 }
 
@@ -142,7 +147,7 @@ std::string TestServer::startVsftpd() {
                   "\nrun_as_launching_user=YES\nanon_root=" + root_.string() +
                   "\nwrite_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"
                   "anon_world_readable_only=NO\nssl_enable=YES\nimplicit_ssl=" +
-                  (extra_ == std::vector<std::string>{"implicit"} ? "YES" : "NO") +
+                  (kind_ == Kind::VsftpdImplicit ? "YES" : "NO") +
                   "\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
                   "require_ssl_reuse=YES\nrsa_cert_file=" +
                   cert + "\nrsa_private_key_file=" + key +
@@ -157,13 +162,13 @@ std::string TestServer::startVsftpd() {
 }
 
 std::string TestServer::serverType() const {
-    if (kind_ == Kind::Vsftpd)
-        return extra_ == std::vector<std::string>{"implicit"} ? "FtpsImplicito" : "Ftps";
+    if (kind_ == Kind::VsftpdImplicit) return "FtpsImplicito";
+    if (kind_ == Kind::Vsftpd) return "Ftps";
     return kind_ == Kind::Ftp ? "Ftp" : "Sftp";
 }
 
 std::string TestServer::login() const {
-    if (kind_ == Kind::Vsftpd) return "anonymous";
+    if (vsftpd()) return "anonymous";
     return kind_ == Kind::OpenSsh ? userName() : "tester";
 }
 
@@ -174,8 +179,7 @@ std::string TestServer::settingsExtra() const {
 std::string TestServer::remote(const std::string& folder) const {
     // sshd and vsftpd (not in a chroot, as no root is needed) serve the whole file system; the
     // python servers serve root as "/".
-    return kind_ == Kind::OpenSsh || kind_ == Kind::Vsftpd ? (root_ / folder).string()
-                                                           : "/" + folder;
+    return kind_ == Kind::OpenSsh || vsftpd() ? (root_ / folder).string() : "/" + folder;
 }
 
 fs::path TestServer::local(const std::string& folder) const {
@@ -185,9 +189,7 @@ fs::path TestServer::local(const std::string& folder) const {
 
 int unusedPort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = loopback(0);
     socklen_t length = sizeof a;
     ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);

@@ -12,10 +12,10 @@ namespace vs::test {
 
 // A real server on a free 127.0.0.1 port over a fresh folder: the asyncssh SFTP server, the
 // pyftpdlib FTP server (both with fault switches, tests/servers), OpenSSH's sshd or vsftpd
-// (FTPS with a self-signed certificate; switch "implicit" or "explicit").
+// (FTPS, explicit or implicit, with a self-signed certificate).
 class TestServer {
   public:
-    enum class Kind { Sftp, Ftp, OpenSsh, Vsftpd };
+    enum class Kind { Sftp, Ftp, OpenSsh, Vsftpd, VsftpdImplicit };
 
     // Started with the switches; check ok() (or skipReason() for sshd and vsftpd, which may
     // be missing).
@@ -30,6 +30,7 @@ class TestServer {
     std::string output();  // what the server printed ("LOGIN ..." lines and the like)
 
     Kind kind() const { return kind_; }
+    bool vsftpd() const { return kind_ == Kind::Vsftpd || kind_ == Kind::VsftpdImplicit; }
     int port() const { return port_; }
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
     const std::filesystem::path& root() const { return root_; }  // what it serves
