@@ -69,6 +69,18 @@ std::optional<std::int64_t> parseInteger(std::string_view s) {
     return leadingNumber(t);
 }
 
+std::vector<std::string_view> splitLines(std::string_view s) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < s.size()) {
+        size_t end = s.find('\n', start);
+        if (end == std::string_view::npos) end = s.size();
+        lines.push_back(s.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 std::string zeroPad(long long value, int width) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%0*lld", width, value);

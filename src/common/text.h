@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Small text helpers with the program's own rules: ASCII case folding, blanks-only trimming,
 // 1-based positions where the rules count that way.
@@ -24,6 +25,10 @@ std::string trimBlanks(std::string_view s);
 std::optional<std::int64_t> leadingNumber(std::string_view s);
 // The whole text as a decimal integer (blanks around allowed); empty when it is not one.
 std::optional<std::int64_t> parseInteger(std::string_view s);
+
+// The lines of a text split at '\n' (a '\r' before it stays in the line); a final line
+// break does not start another, empty, line.
+std::vector<std::string_view> splitLines(std::string_view s);
 
 // Zero-padded decimal, e.g. formatNumber(7, 2) == "07".
 std::string zeroPad(long long value, int width);

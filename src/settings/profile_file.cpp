@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/text.h"
+#include "common/whole_file.h"
 
 namespace vs {
 
@@ -66,28 +67,6 @@ std::string encodeValue(const std::string& value) {
     return quote ? "\"" + v + "\"" : v;
 }
 
-// The whole file. Nothing when it cannot be read, with `error` set unless the file is missing.
-std::optional<std::string> readWholeFile(const fs::path& path, std::error_code& error) {
-    error.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT) error.assign(errno, std::generic_category());
-        return std::nullopt;
-    }
-    std::string content;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) error.assign(errno, std::generic_category());
-        if (n <= 0) break;
-        content.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    if (error) return std::nullopt;
-    return content;
-}
-
 bool replaceAtomically(const fs::path& path, const std::string& content) {
     fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
     std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
@@ -124,15 +103,10 @@ ProfileText::ProfileText(std::string content) {
     }
     if (content.find("\r\n") != std::string::npos) eol_ = "\r\n";
     finalEol_ = content.empty() || content.back() == '\n';
-    size_t start = 0;
-    while (start < content.size()) {
-        size_t nl = content.find('\n', start);
-        size_t end = nl == std::string::npos ? content.size() : nl;
-        std::string line = content.substr(start, end - start);
+    for (std::string_view piece : splitLines(content)) {
+        std::string line(piece);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines_.push_back(std::move(line));
-        if (nl == std::string::npos) break;
-        start = nl + 1;
     }
 }
 

@@ -11,28 +11,11 @@
 #include <memory>
 
 #include "common/text.h"
+#include "common/whole_file.h"
 
 namespace vs::ftp {
 
 namespace {
-
-// The whole file; false with errno set when it cannot be read.
-bool readAll(const std::string& path, std::string& content) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char buffer[8192];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            int err = errno;
-            ::close(fd);
-            errno = err;
-            return n == 0;
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-}
 
 bool writeAll(int fd, const std::string& text) {
     std::size_t done = 0;
@@ -74,19 +57,15 @@ std::string knownCertsName(const std::string& host, int port) {
 
 KnownCerts::Recorded KnownCerts::lookup(const std::string& host, int port) const {
     Recorded recorded;
-    std::string content;
-    if (!readAll(path_, content)) {
-        if (errno != ENOENT && errno != ENOTDIR)
-            recorded.error = path_ + ": " + std::strerror(errno);
+    std::error_code error;
+    const std::optional<std::string> content = readWholeFile(path_, error);
+    if (!content) {
+        if (error && error.value() != ENOTDIR) recorded.error = path_ + ": " + error.message();
         return recorded;
     }
     const std::string name = knownCertsName(host, port);
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t end = content.find('\n', start);
-        if (end == std::string::npos) end = content.size();
-        std::string line = content.substr(start, end - start);
-        start = end + 1;
+    for (std::string_view piece : splitLines(*content)) {
+        std::string line(piece);
         line = line.substr(0, line.find('#'));
         for (char& c : line)
             if (c == '\t' || c == '\r') c = ' ';
@@ -99,8 +78,9 @@ KnownCerts::Recorded KnownCerts::lookup(const std::string& host, int port) const
 }
 
 std::string KnownCerts::record(const std::string& host, int port, const std::string& pin) const {
-    std::string content;
-    if (!readAll(path_, content) && errno != ENOENT) return std::strerror(errno);
+    std::error_code error;
+    std::string content = readWholeFile(path_, error).value_or(std::string());
+    if (error) return error.message();
     if (!content.empty() && content.back() != '\n') content += '\n';
     content += knownCertsName(host, port) + " " + pin + "\n";
 

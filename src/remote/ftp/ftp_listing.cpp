@@ -314,12 +314,7 @@ void appendEntry(std::string& out, const Entry& e) {
 std::string buildListing(std::string_view raw, ListingFormat format, int* skipped) {
     std::string out;
     int notUnderstood = 0;
-    size_t pos = 0;
-    while (pos < raw.size()) {
-        size_t end = raw.find('\n', pos);
-        if (end == std::string_view::npos) end = raw.size();
-        std::string_view line = raw.substr(pos, end - pos);
-        pos = end + 1;
+    for (std::string_view line : splitLines(raw)) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "common/whole_file.h"
 #include "remote/sftp/fingerprint.h"
 
 namespace vs::sftp {
@@ -52,32 +53,13 @@ class KnownHosts {
     // Empty text when loaded (a missing file is an empty one); otherwise the reason.
     std::string load(const std::string& path) {
         if (!hosts_) return "la libreria SSH non ha potuto preparare l'elenco degli host";
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            if (errno == ENOENT) return {};
-            return "il file degli host conosciuti " + path +
-                   " non è leggibile: " + std::strerror(errno);
-        }
-        std::string content;
-        char buffer[8192];
-        for (;;) {
-            ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                std::string why = std::strerror(errno);
-                ::close(fd);
-                return "il file degli host conosciuti " + path + " non è leggibile: " + why;
-            }
-            if (n == 0) break;
-            content.append(buffer, static_cast<std::size_t>(n));
-        }
-        ::close(fd);
-        std::size_t start = 0;
-        while (start < content.size()) {
-            std::size_t end = content.find('\n', start);
-            if (end == std::string::npos) end = content.size();
-            std::string line = content.substr(start, end - start);
-            start = end + 1;
+        std::error_code error;
+        const std::optional<std::string> content = readWholeFile(path, error);
+        if (error)
+            return "il file degli host conosciuti " + path + " non è leggibile: " + error.message();
+        if (!content) return {};
+        for (std::string_view piece : splitLines(*content)) {
+            std::string line(piece);
             while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
             if (line.empty() || line[0] == '#' || line[0] == '@') continue;
             libssh2_knownhost_readline(hosts_, line.data(), line.size(),
