@@ -136,6 +136,7 @@ TEST(Download, CopiesBacksUpAndDeletesInKeyOrderThenReportsWhatMoved) {
     const auto lines = rig.lines();
     EXPECT_LT(std::find(lines.begin(), lines.end(), " Download corretto ABCDEFOP1.pdf"),
               std::find(lines.begin(), lines.end(), " Download corretto ABCDEFOP1.abcdxyz.pdf"));
+    EXPECT_TRUE(rig.logged(" Cancellato file remoto ABCDEFOP1.pdf"));
     EXPECT_TRUE(filesBelow((rig.tempFolder).string()).empty());
     ASSERT_EQ(rig.cycle.lastReport().jobs.size(), 1u);
     EXPECT_EQ(rig.cycle.lastReport().jobs[0].filesDownloaded, 2u);

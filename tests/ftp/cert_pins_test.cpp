@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "remote/ftp/ftp_reply.h"
 #include "remote/ftp/tls_policy.h"
 #include "remote/ftp_session.h"
 #include "support/temp_dir.h"
@@ -78,6 +79,18 @@ TEST(FtpEndpoint, ImplicitTlsDefaultsTo990AndAWrittenPortWins) {
     EXPECT_EQ(ftpEndpoint(ServerType::FtpsImplicito, "h").port, 990);
     const FtpEndpoint written = ftpEndpoint(ServerType::FtpsImplicito, "h:2121");
     EXPECT_TRUE(written.host == "h" && written.port == 2121);
+}
+
+// What the operator reads after a failure: the server's refusal (not a 503 that only follows
+// it), else libcurl's detailed message made visible, else its generic text, never nothing.
+TEST(FtpFailure, SaysTheRefusalElseCurlsMessageElseItsGenericText) {
+    ReplyLog replies;
+    const std::string generic = curl_easy_strerror(CURLE_COULDNT_CONNECT);
+    EXPECT_EQ(describeFailure(CURLE_COULDNT_CONNECT, "", replies), generic);
+    EXPECT_EQ(describeFailure(CURLE_COULDNT_CONNECT, "no\r\nway", replies), "no\\x0d\\x0away");
+    for (const char* line : {"220 hi\r\n", "550 No such file\r\n", "503 Bad sequence\r\n"})
+        replies.addLine(line);
+    EXPECT_EQ(describeFailure(CURLE_QUOTE_ERROR, "x", replies), "550 No such file");
 }
 
 }  // namespace
