@@ -102,6 +102,10 @@ TEST(Service, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
     const ProgramRun allowed = runProgram(links / "link", {"plus:y", "mod:asp"}, 20);
     EXPECT_EQ(allowed.exitCode, 0);
     EXPECT_NE(allowed.output.find("Modalita ASP"), std::string::npos);
+    // A cycle that fails (here: nobody listens) ends an "asp" run with exit code 1.
+    writeSettings(links / "link", {"127.0.0.1:" + std::to_string(unusedPort())},
+                  {{"/out", home.path().string()}});
+    EXPECT_EQ(runProgram(links / "link", {"plus:y", "mod:asp"}, 20).exitCode, 1);
     first.signal(SIGTERM);
     EXPECT_EQ(first.wait(std::chrono::seconds(10)), 0);
 }

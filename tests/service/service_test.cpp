@@ -3,9 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <fstream>
-#include <memory>
 #include <string_view>
 #include <thread>
 
@@ -13,6 +11,7 @@
 #include "service/metrics_file.h"
 #include "service/run_totals.h"
 #include "support/fake_clock.h"
+#include "support/servers.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -23,15 +22,11 @@ using vs::CycleOutcome;
 // What promtool, the Prometheus project's own checker, finds wrong with a metrics file: the
 // exposition format read strictly, and its lint rules (help texts, counter names).
 std::string promtoolFaults(const std::filesystem::path& file) {
-    const std::string command =
-        std::string(VS_PROMTOOL) + " check metrics < '" + file.string() + "' 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> p(::popen(command.c_str(), "r"), &::pclose);
-    std::string said;
-    char buffer[4096];
-    for (std::size_t n; p && (n = std::fread(buffer, 1, sizeof buffer, p.get())) > 0;)
-        said.append(buffer, n);
-    const int status = p ? ::pclose(p.release()) : -1;
-    return status == 0 ? "" : command + " (scripts/install-deps fetches promtool): " + said;
+    const std::string said = file.string() + ".promtool";
+    if (vs::test::runCommand(std::string(VS_PROMTOOL) + " check metrics < '" + file.string() +
+                             "' > '" + said + "' 2>&1"))
+        return "";
+    return "promtool (scripts/install-deps fetches it): " + vs::test::readFile(said);
 }
 
 vs::CycleReport report(int cycle, CycleOutcome outcome, std::vector<vs::JobTally> jobs) {

@@ -145,12 +145,13 @@ TEST(RunControl, ManualStartSetsThePeriodAndRunsDueCycles) {
     EXPECT_EQ(r.timer.period, 15000);
     EXPECT_EQ(r.program->Command1.caption, "Arresta il download");
     EXPECT_EQ(r.cycles, 1);
-    r.clock.advance(14s);
-    r.control->Timer1_Timer();
-    EXPECT_EQ(r.cycles, 1);
-    r.clock.advance(1s);
-    r.control->Timer1_Timer();
-    EXPECT_EQ(r.cycles, 2);
+    const auto tickAfter = [&](std::chrono::seconds s) {
+        r.clock.advance(s);
+        r.control->Timer1_Timer();
+        return r.cycles;
+    };
+    EXPECT_EQ(tickAfter(14s), 1);
+    EXPECT_EQ(tickAfter(1s), 2);
 
     r.control->Command1_Click();
     EXPECT_FALSE(r.timer.on);
@@ -158,12 +159,8 @@ TEST(RunControl, ManualStartSetsThePeriodAndRunsDueCycles) {
     r.clock.advance(3s);
     r.control->Command1_Click();  // started again before the interval passed
     EXPECT_EQ(r.cycles, 2);
-    r.clock.advance(-3600s);  // the clock set back holds the cycles until it catches up
-    r.control->Timer1_Timer();
-    EXPECT_EQ(r.cycles, 2);
-    r.clock.advance(3620s);
-    r.control->Timer1_Timer();
-    EXPECT_EQ(r.cycles, 3);
+    EXPECT_EQ(tickAfter(-3600s), 2);  // the clock set back holds the cycles until it catches up
+    EXPECT_EQ(tickAfter(3620s), 3);
     r.control->mnuBreak_Click();
     EXPECT_TRUE(r.program->session.abortRequest);
 }
