@@ -85,10 +85,10 @@ struct MultiplierCase {
 };
 
 TEST_F(SettingsTest, AnUnusableMultiplierIsReportedOnceAndTheJobRunsAs1x) {
-    for (const MultiplierCase& c :
-         {MultiplierCase{"", 1, false}, MultiplierCase{"1x", 1, false},
-          MultiplierCase{"3x", 3, false}, MultiplierCase{"abc", 1, true},
-          MultiplierCase{"0x", 1, true}, MultiplierCase{"-2x", 1, true}}) {
+    for (const MultiplierCase& c : {MultiplierCase{"", 1, false}, MultiplierCase{"1x", 1, false},
+                                    MultiplierCase{"3x", 3, false}, MultiplierCase{"abc", 1, true},
+                                    MultiplierCase{"0x", 1, true}, MultiplierCase{"-2x", 1, true},
+                                    MultiplierCase{"+4x", 4, false}}) {
         SCOPED_TRACE(c.text);
         load(std::string("[PARAMETRI]\nDirRemota_4=/in\nDirmoltiplicatore_4=") + c.text + "\n");
         EXPECT_EQ(settings.jobTable[4].codes.multiplier, c.multiplier);
