@@ -58,7 +58,7 @@ TEST_F(SettingsTest, OneKeyFileLoads51RowsAndSaves425UnpaddedKeys) {
 }
 
 TEST_F(SettingsTest, SaveAndLoadKeepEveryFieldAsTyped) {
-    settings.server = {"myhost:822", "user", " p w ", "15", "Ftp"};
+    settings.server = {"myhost:822", "\"user\"", " p w ", "15", "Ftp"};
     const TransferJob job{
         "/in", "/tmp/loc", "TUTTI", "SI", "Download", "/bak", "2x", "INIZIA:FT;FINISCE:.txt;", {}};
     settings.jobTable[7] = job;
@@ -69,6 +69,7 @@ TEST_F(SettingsTest, SaveAndLoadKeepEveryFieldAsTyped) {
     loaded.setSettingsPath(settings.settingsPath());
     loaded.leggi_ini();
     EXPECT_EQ(loaded.server.txtHost, "myhost:822");
+    EXPECT_EQ(loaded.server.txtLogin, "\"user\"");  // quotes kept, not read as quoting
     EXPECT_EQ(loaded.server.txtPwd, " p w ");
     EXPECT_EQ(loaded.server.cbotime, "15");
     EXPECT_EQ(loaded.serverType, ServerType::Ftp);
