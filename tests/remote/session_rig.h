@@ -72,11 +72,13 @@ struct SessionRig {
 
     std::string at(const std::string& name) const { return server.remote("") + name; }
     std::filesystem::path served(const std::string& name) const { return server.root() / name; }
-    // What the session fetched, committed as a local file.
+    // What the session fetched, committed as a local file (the commit's fsync is not timed).
     std::string fetch(const std::string& remote) {
         NewFile file(dir.path());
-        const Timed timed(took);
-        session->fetch(remote, session->stat(remote).size, file);  // as the cycle does
+        {
+            const Timed timed(took);
+            session->fetch(remote, session->stat(remote).size, file);  // as the cycle does
+        }
         file.commit("got");
         return readFile(dir / "got");
     }
