@@ -1,6 +1,7 @@
 #include "common/whole_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,29 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path,
     ::close(fd);
     if (error) return std::nullopt;
     return content;
+}
+
+std::error_code writeWholeFile(const std::filesystem::path& path, std::string_view content,
+                               unsigned mode) {
+    const std::filesystem::path folder =
+        path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return {errno, std::generic_category()};
+    int err = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
+    for (std::size_t done = 0; err == 0 && done < content.size();) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            err = n < 0 ? errno : EIO;
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err != 0) ::unlink(temp.c_str());
+    return {err, std::generic_category()};
 }
 
 }  // namespace vs

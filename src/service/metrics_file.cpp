@@ -1,18 +1,13 @@
 #include "service/metrics_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 
 #include "common/text.h"
+#include "common/whole_file.h"
 
 namespace vs {
 
@@ -92,35 +87,6 @@ constexpr std::array<JobCounter, 5> kJobCounters{{
     {"valtrassosftp_errors_total", "Errors the job met (each one is a line in the log).",
      &JobTally::errors},
 }};
-
-// Writes content under a hidden name in the target's folder, then renames it into place.
-// The temporary name must not end in ".prom": the textfile collector reads every such file in
-// its folder and would pick up a half-written one.
-std::string replaceWhole(const fs::path& path, const std::string& content) {
-    const fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-    std::string tmp = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return std::strerror(errno);
-    int err = 0;
-    // Readable by the collector, which runs as another user.
-    if (::fchmod(fd, 0644) != 0) err = errno;
-    for (std::size_t done = 0; err == 0 && done < content.size();) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            err = n < 0 ? errno : EIO;
-        else
-            done += static_cast<std::size_t>(n);
-    }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(tmp.c_str());
-        return std::strerror(err);
-    }
-    return {};
-}
 
 }  // namespace
 
@@ -207,8 +173,11 @@ MetricsWriter::MetricsWriter(fs::path path, std::string home, TimePoint started,
 void MetricsWriter::record(const CycleReport& report) {
     if (report.outcome == CycleOutcome::NotRun) return;
     totals_.add(report);
-    const std::string problem =
-        replaceWhole(path_, renderMetrics(totals_, report, home_, started_));
+    // Readable by the textfile collector, which runs as another user; the temporary name
+    // does not end in ".prom", so the collector never reads a half-written file.
+    const std::error_code error =
+        writeWholeFile(path_, renderMetrics(totals_, report, home_, started_), 0644);
+    const std::string problem = error ? error.message() : std::string();
     if (problem == lastProblem_) return;
     if (!problem.empty())
         log_("Metriche non scritte in " + visible(path_.string()) + ": " + problem);

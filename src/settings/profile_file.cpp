@@ -1,10 +1,5 @@
 #include "settings/profile_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -65,31 +60,6 @@ std::string encodeValue(const std::string& value) {
     bool quote = !v.empty() && (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' ||
                                 v.back() == '\t' || v.front() == '"' || v.front() == '\'');
     return quote ? "\"" + v + "\"" : v;
-}
-
-bool replaceAtomically(const fs::path& path, const std::string& content) {
-    fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-    std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
-    int fd = mkstemp(tmpl.data());  // mode 0600
-    if (fd < 0) return false;
-    const char* p = content.data();
-    size_t left = content.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmpl.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(tmpl.c_str());
-    return ok;
 }
 
 }  // namespace
@@ -208,7 +178,7 @@ bool ProfileBatch::commit() {
     if (error) return false;  // exists but unreadable: never overwrite blindly
     ProfileText text(content ? std::move(*content) : std::string());
     for (const Entry& e : entries_) text.set(e.section, e.key, e.value);
-    return replaceAtomically(path_, text.content());
+    return !writeWholeFile(path_, text.content(), 0600);  // it holds the password
 }
 
 }  // namespace vs

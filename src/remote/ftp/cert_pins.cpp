@@ -1,34 +1,16 @@
 #include "remote/ftp/cert_pins.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include "common/text.h"
 #include "common/whole_file.h"
 
 namespace vs::ftp {
-
-namespace {
-
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
 
 std::string pinOfCertificate(std::string_view der) {
     const auto* p = reinterpret_cast<const unsigned char*>(der.data());
@@ -84,25 +66,11 @@ std::string KnownCerts::record(const std::string& host, int port, const std::str
     if (!content.empty() && content.back() != '\n') content += '\n';
     content += knownCertsName(host, port) + " " + pin + "\n";
 
-    // A copy of our own beside the file (mkstemp: created exclusively, mode 0600), renamed
-    // over it once complete: readers see the old file or the new one, never half of it.
-    const std::size_t slash = path_.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) +
-                       ".known_certs.XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) return std::strerror(errno);
+    // A file of our own making is private; one the operator made keeps the mode it has.
     struct stat st {};
-    bool ok = (::stat(path_.c_str(), &st) != 0 || ::fchmod(fd, st.st_mode & 07777) == 0) &&
-              writeAll(fd, content) && ::fsync(fd) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path_.c_str()) == 0) return {};
-    if (ok) err = errno;
-    ::unlink(temp.c_str());
-    return std::strerror(err);
+    const unsigned mode = ::stat(path_.c_str(), &st) == 0 ? st.st_mode & 07777 : 0600;
+    error = writeWholeFile(path_, content, mode);
+    return error ? error.message() : std::string();
 }
 
 }  // namespace vs::ftp
