@@ -71,20 +71,17 @@ TEST(CycleDriver, UnreachableLocalFoldersAreNeverClean) {
 // One file or one folder that fails does not hold up the rest; a lost connection does, and what
 // it cut off of an upload goes.
 TEST(CycleDriver, FailuresOfOneFileSkipItAndCountAsErrors) {
-    struct Case {
-        std::string failing;
-        int number;
-        bool aStays, bStays, cSent;
-    };
-    for (const Case& c : {Case{"list /in/", kErrRemote, true, true, true},
-                          Case{"stat /in/a.txt", kErrRemote, true, false, true},
-                          Case{"fetch /in/a.txt", kErrRemote, true, false, true},
-                          Case{"fetch /in/a.txt", kErrAborted, true, false, true},
-                          Case{"remove /in/a.txt", kErrRemote, true, false, true},
-                          Case{"send /out/c.txt", kErrRemote, false, false, false},
-                          Case{"send /out/c.txt", kErrConnection, false, false, false},
-                          Case{"fetch /in/a.txt", kErrConnection, true, true, false}}) {
-        SCOPED_TRACE(c.failing + " " + std::to_string(c.number));
+    // The request that fails and how, then what stays at the source or reaches the server.
+    for (const auto& [failing, number, aStays, bStays, cSent] :
+         {std::tuple<std::string, int, bool, bool, bool>{"list /in/", kErrRemote, 1, 1, 1},
+          {"stat /in/a.txt", kErrRemote, 1, 0, 1},
+          {"fetch /in/a.txt", kErrRemote, 1, 0, 1},
+          {"fetch /in/a.txt", kErrAborted, 1, 0, 1},
+          {"remove /in/a.txt", kErrRemote, 1, 0, 1},
+          {"send /out/c.txt", kErrRemote, 0, 0, 0},
+          {"send /out/c.txt", kErrConnection, 0, 0, 0},
+          {"fetch /in/a.txt", kErrConnection, 1, 1, 0}}) {
+        SCOPED_TRACE(failing + " " + std::to_string(number));
         CycleRig rig;
         const std::string in = rig.folder("in"), out = rig.folder("out");
         rig.remote.put("/in/a.txt", "A");
@@ -93,16 +90,16 @@ TEST(CycleDriver, FailuresOfOneFileSkipItAndCountAsErrors) {
         writeFile(fs::path(out) / "c.txt", "C");
         rig.download(0, "/in", in, "TUTTI", "SI");
         rig.upload(1, out, "/out", "SI");
-        rig.remote.failures[c.failing] = c.number;
+        rig.remote.failures[failing] = number;
         EXPECT_EQ(rig.run(), CycleOutcome::Errors);
         EXPECT_TRUE(rig.logged(" Collegamento Terminato  CON ERRORI"));
-        EXPECT_EQ(rig.remote.files.count("/in/a.txt"), c.aStays ? 1u : 0u);
-        EXPECT_EQ(rig.remote.files.count("/in/b.txt"), c.bStays ? 1u : 0u);
-        EXPECT_EQ(rig.remote.files.count("/out/c.txt"), c.cSent ? 1u : 0u);
-        EXPECT_EQ(fs::exists(fs::path(out) / "c.txt"), !c.cSent);
+        EXPECT_EQ(rig.remote.files.count("/in/a.txt"), aStays ? 1u : 0u);
+        EXPECT_EQ(rig.remote.files.count("/in/b.txt"), bStays ? 1u : 0u);
+        EXPECT_EQ(rig.remote.files.count("/out/c.txt"), cSent ? 1u : 0u);
+        EXPECT_EQ(fs::exists(fs::path(out) / "c.txt"), !cSent);
         // What a lost connection left of an upload goes with one more connection at the end.
         EXPECT_EQ(rig.logged(" Rimosso dal server il file incompleto /out/c.txt"),
-                  c.failing == "send /out/c.txt" && c.number == kErrConnection);
+                  failing == "send /out/c.txt" && number == kErrConnection);
     }
 }
 

@@ -56,32 +56,25 @@ struct Rig {
     std::string lastLine() const { return program->log.List1().back().substr(8); }
 };
 
-struct ModeCase {
-    const char* args;
-    bool timerOn, buttonEnabled;
-    int cycles;
-    const char* operatorCode;
-    const char* lines;  // after "Creato directory ..."
-};
-
 TEST(Startup, TheModeDecidesTimerButtonAndFirstCycle) {
-    for (const ModeCase& c : {
-             ModeCase{"", false, true, 0, "TUTTI", ""},
-             ModeCase{"ope:op1 mod:AUTO", true, false, 0, "OP1",
-                      "|Modalita AUTO Timer attivato|Operatore OP1"},
-             ModeCase{"mod:asp", false, false, 1, "TUTTI", "|Modalita ASP|Operatore TUTTI"},
+    // Command line; then timer on, button on, cycles, operator, lines after "Creato directory".
+    for (const auto& [args, timerOn, buttonEnabled, cycles, operatorCode, after] : {
+             std::tuple{"", false, true, 0, "TUTTI", ""},
+             {"ope:op1 mod:AUTO", true, false, 0, "OP1",
+              "|Modalita AUTO Timer attivato|Operatore OP1"},
+             {"mod:asp", false, false, 1, "TUTTI", "|Modalita ASP|Operatore TUTTI"},
          }) {
-        SCOPED_TRACE(c.args);
+        SCOPED_TRACE(args);
         Rig r;
         std::string lines;
-        for (const std::string& l : r.start(c.args).log.List1()) lines += "|" + l;
-        EXPECT_EQ(lines, "|Creato directory " + r.dir.path().string() + "/tempozipftp/" + c.lines);
-        EXPECT_EQ(r.timer.on, c.timerOn);
+        for (const std::string& l : r.start(args).log.List1()) lines += "|" + l;
+        EXPECT_EQ(lines, "|Creato directory " + r.dir.path().string() + "/tempozipftp/" + after);
+        EXPECT_EQ(r.timer.on, timerOn);
         EXPECT_EQ(r.timer.period, 1000);
-        EXPECT_EQ(r.program->Command1.enabled, c.buttonEnabled);
-        EXPECT_EQ(r.cycles, c.cycles);
+        EXPECT_EQ(r.program->Command1.enabled, buttonEnabled);
+        EXPECT_EQ(r.cycles, cycles);
         EXPECT_EQ(r.view.caption,
-                  std::string("ValtrassoSftp - Vers. 4.0 - 16/10/09 ope: ") + c.operatorCode);
+                  std::string("ValtrassoSftp - Vers. 4.0 - 16/10/09 ope: ") + operatorCode);
         EXPECT_EQ(r.view.events, (std::vector<std::string>{"show", "tray+"}));
         EXPECT_EQ(r.sftpCreated, 1);            // an empty server type loads as "Sftp"
         EXPECT_EQ(r.start("").log.size(), 0u);  // an existing staging folder is not news

@@ -79,32 +79,25 @@ TEST(WeekdayNames, MustBeFileNameSafeAndNoneTheBeginningOfAnother) {
     EXPECT_TRUE(usableWeekdayNames(localeWeekdayNames()));
 }
 
-struct SwitchCase {
-    const char* line;
-    const char* operatorCode;
-    const char* mode;
-    const char* once;
-    const char* plus;
-};
-
 TEST(Switches, AreReadFromFixedPositionsAndTheLastOneWins) {
-    for (const SwitchCase& c : {
-             SwitchCase{"", "TUTTI", "", "", "n"},
-             SwitchCase{" ope:ab1\t\tmod:AUTO  once:Y ", "AB1", "auto", "y", "n"},
-             SwitchCase{"ope:a x ope:b", "B", "", "", "n"},
-             SwitchCase{"xope:abc", ":ABC", "", "", "n"},               // the position is fixed
-             SwitchCase{"OPE:x MOD:asp PLUS:y", "TUTTI", "", "", "n"},  // case counts
-             SwitchCase{"plus:y ope:", "", "", "", "Y"},
-             SwitchCase{"plus:yes", "TUTTI", "", "", "YES"},
-             SwitchCase{"a b c d e f g h i j ope:late", "TUTTI", "", "", "n"},
+    // The command line, then what it gives: operator, mode, once, plus.
+    for (const auto& [line, operatorCode, mode, once, plus] : {
+             std::tuple{"", "TUTTI", "", "", "n"},
+             {" ope:ab1\t\tmod:AUTO  once:Y ", "AB1", "auto", "y", "n"},
+             {"ope:a x ope:b", "B", "", "", "n"},
+             {"xope:abc", ":ABC", "", "", "n"},               // the position is fixed
+             {"OPE:x MOD:asp PLUS:y", "TUTTI", "", "", "n"},  // case counts
+             {"plus:y ope:", "", "", "", "Y"},
+             {"plus:yes", "TUTTI", "", "", "YES"},
+             {"a b c d e f g h i j ope:late", "TUTTI", "", "", "n"},
          }) {
-        SCOPED_TRACE(c.line);
-        const auto args = GetCommandLine(c.line, 10);
+        SCOPED_TRACE(line);
+        const auto args = GetCommandLine(line, 10);
         const FormSwitches s = readFormSwitches(args);
-        EXPECT_EQ(s.operatorCode, c.operatorCode);
-        EXPECT_EQ(s.mode, c.mode);
-        EXPECT_EQ(s.once, c.once);
-        EXPECT_EQ(readPlusSetting(args), c.plus);
+        EXPECT_EQ(s.operatorCode, operatorCode);
+        EXPECT_EQ(s.mode, mode);
+        EXPECT_EQ(s.once, once);
+        EXPECT_EQ(readPlusSetting(args), plus);
     }
 }
 

@@ -79,23 +79,21 @@ TEST_F(SettingsTest, SaveAndLoadKeepEveryFieldAsTyped) {
     EXPECT_EQ(loaded.operatorList, "||A1||C3||");
 }
 
-struct MultiplierCase {
-    const char* text;
-    int multiplier;
-    bool reported;
-};
-
 TEST_F(SettingsTest, AnUnusableMultiplierIsReportedOnceAndTheJobRunsAs1x) {
-    for (const MultiplierCase& c : {MultiplierCase{"", 1, false}, MultiplierCase{"1x", 1, false},
-                                    MultiplierCase{"3x", 3, false}, MultiplierCase{"abc", 1, true},
-                                    MultiplierCase{"0x", 1, true}, MultiplierCase{"-2x", 1, true},
-                                    MultiplierCase{"+4x", 4, false}}) {
-        SCOPED_TRACE(c.text);
-        load(std::string("[PARAMETRI]\nDirRemota_4=/in\nDirmoltiplicatore_4=") + c.text + "\n");
-        EXPECT_EQ(settings.jobTable[4].codes.multiplier, c.multiplier);
-        EXPECT_EQ(logged("Moltiplicatore non valido per il job 4: '" + std::string(c.text) +
+    // The text, the multiplier the job runs with, whether the text is reported.
+    for (const auto& [text, multiplier, reported] : {std::tuple{"", 1, false},
+                                                     {"1x", 1, false},
+                                                     {"3x", 3, false},
+                                                     {"abc", 1, true},
+                                                     {"0x", 1, true},
+                                                     {"-2x", 1, true},
+                                                     {"+4x", 4, false}}) {
+        SCOPED_TRACE(text);
+        load(std::string("[PARAMETRI]\nDirRemota_4=/in\nDirmoltiplicatore_4=") + text + "\n");
+        EXPECT_EQ(settings.jobTable[4].codes.multiplier, multiplier);
+        EXPECT_EQ(logged("Moltiplicatore non valido per il job 4: '" + std::string(text) +
                          "', il job gira come 1x"),
-                  c.reported ? 1 : 0);
+                  reported ? 1 : 0);
     }
 }
 
@@ -121,25 +119,20 @@ TEST_F(SettingsTest, AFolderInPlaceOfTheFileIsReportedAndNeverWritten) {
     EXPECT_EQ(settings.listdir.size(), 51u);
 }
 
-struct ReadCase {
-    std::string content;
-    const char* key;
-    std::string expected;  // "dflt" when the key is not found
-};
-
 TEST(ProfileRead, GivesTheKeysValueOrTheDefault) {
-    for (const ReadCase& c : {
-             ReadCase{"", "host", "dflt"},
-             ReadCase{"[ALTRO]\nhost=x\n[PARAMETRI]\nlogin=y\n", "host", "dflt"},
-             ReadCase{"; c\r\n[parametri]\r\nHOST = srv:822 \r\n", "host", "srv:822"},
-             ReadCase{"[PARAMETRI]\npwd=\"  sp \"\n", "pwd", "  sp "},
-             ReadCase{"[PARAMETRI]\r\nTipo\xe8=\xe0\r\n", "Tipo\xe8", "\xe0"},
-             ReadCase{"[PARAMETRI]\nhost=a\nhost=b\n", "host", "a"},
-             ReadCase{"\xEF\xBB\xBF[PARAMETRI]\r\nhost=h\r\n", "host", "h"},
-             ReadCase{"[PARAMETRI]\nk=" + std::string(1500, 'z'), "k", std::string(1023, 'z')},
+    using std::string;
+    for (const auto& [content, key, expected] : {
+             std::tuple<string, const char*, string>{"", "host", "dflt"},  // dflt: not found
+             {"[ALTRO]\nhost=x\n[PARAMETRI]\nlogin=y\n", "host", "dflt"},
+             {"; c\r\n[parametri]\r\nHOST = srv:822 \r\n", "host", "srv:822"},
+             {"[PARAMETRI]\npwd=\"  sp \"\n", "pwd", "  sp "},
+             {"[PARAMETRI]\r\nTipo\xe8=\xe0\r\n", "Tipo\xe8", "\xe0"},
+             {"[PARAMETRI]\nhost=a\nhost=b\n", "host", "a"},
+             {"\xEF\xBB\xBF[PARAMETRI]\r\nhost=h\r\n", "host", "h"},
+             {"[PARAMETRI]\nk=" + string(1500, 'z'), "k", string(1023, 'z')},
          })
-        EXPECT_EQ(ProfileText(c.content).read("PARAMETRI", c.key, "dflt"), c.expected)
-            << c.content.substr(0, 40);
+        EXPECT_EQ(ProfileText(content).read("PARAMETRI", key, "dflt"), expected)
+            << content.substr(0, 40);
 }
 
 TEST(ProfileWrite, ReplacesInPlaceKeepsEverythingElseAndHidesThePassword) {
