@@ -30,7 +30,7 @@ std::optional<std::int64_t> parseInteger(std::string_view s);
 // break does not start another, empty, line.
 std::vector<std::string_view> splitLines(std::string_view s);
 
-// Zero-padded decimal, e.g. formatNumber(7, 2) == "07".
+// Zero-padded decimal, e.g. zeroPad(7, 2) == "07".
 std::string zeroPad(long long value, int width);
 
 // The one rule for text from outside (names, server replies, error texts, banners) on its way

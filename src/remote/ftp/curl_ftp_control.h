@@ -54,10 +54,6 @@ class CurlFtpControl final : public FtpControl {
     void abort() override;
     void close() override;
 
-    // The folder the session stands in, as an absolute path.
-    const std::string& currentFolder() const { return currentFolder_; }
-    bool offersMlsd() const { return mlsd_; }
-
   private:
     class Operation;
     enum class Mode { Command, Info, Listing, Download, Upload };

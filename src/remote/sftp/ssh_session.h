@@ -42,7 +42,6 @@ class SshSession {
     void close(bool graceful);
 
     bool usable() const { return sftp_ != nullptr && !broken(); }
-    bool isOpen() const { return session_ != nullptr; }
     // After a time-out or a lost connection nothing more may be sent on this session.
     void markBroken(const std::string& reason);
     bool broken() const { return broken_ || interrupted_.load(); }
