@@ -167,8 +167,8 @@ void Form1::attach(Program* program, RunControl* control) {
     operators->bind(&program_->settings.txt_oper_mail);
     jobs->bind(editor_.get(), &program_->settings);
     if (!qtItalianProblem_.empty()) program_->log.scrivi_log(qtItalianProblem_);
-    // Every line shows as soon as it is written, also in the middle of a cycle; so does the
-    // cycle's number in the tray, which the cycle's first line follows.
+    // Every line shows as soon as it is written, also in the middle of a cycle. The tray
+    // follows the lines too: a cycle's number is known from its first line on.
     program_->log.setChangeListener([this] {
         refreshLog();
         refreshActivity();
