@@ -46,7 +46,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "adduser, libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6network6, libqt6widgets6, libssh2-1, libcurl4, libsystemd0")
 endif()
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
+# Qt's own Italian texts for the window's standard dialogs; without them the buttons read
+# "Cancel" and a start-up line says so. The headless service does not need them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, qt6-translations-l10n")
 # For the example alert command and for the metrics file's usual reader.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bsd-mailx | mailutils, msmtp-mta, prometheus-node-exporter")
 

@@ -10,6 +10,16 @@
 
 namespace vs {
 
+namespace {
+
+// "In errore" counts a connection that failed or was lost, so that a refused login does not
+// show 0 there; a download job starts it again from 0.
+void countFailedConnection(CycleState& st) {
+    st.totfilenonok = std::to_string(leadingNumber(st.totfilenonok).value_or(0) + 1);
+}
+
+}  // namespace
+
 void Cycle::line(const std::string& text) {
     c_.log.scrivi_log(timeOfDay(c_.clock) + text);
 }
@@ -94,6 +104,7 @@ CycleOutcome Cycle::collegamento() {
             c_.session.connected = false;
             errorLine(timeOfDay(c_.clock) + " Nessuna connessione: tipo server sconosciuto");
         }
+        if (c_.session.connectFailed) countFailedConnection(st);
         notifyChanged();
         if (c_.session.connectFailed) {
             if (report_.lastErrorLine.empty() && c_.log.size() > 0)
@@ -280,6 +291,7 @@ Cycle::Resume Cycle::trap(int number, const std::string& description) {
         return Resume::EndOfCycle;
     }
     if (number == kErrConnection) {
+        countFailedConnection(c_.state);
         c_.session.connectFailed = true;
         errorSeen_ = true;
         errorLine("Collegamento  2 ****** ERRORE **** " + std::to_string(number) + " " +

@@ -149,11 +149,14 @@ void Program::removeLeftovers() {
 
 void Program::collegamento() {
     cycleRunning_ = true;
+    view_.refresh();
     if (cycleEntry_)
         lastOutcome = cycleEntry_();
     else if (cycle)
         lastOutcome = cycle->collegamento();
     cycleRunning_ = false;
+    if (lastOutcome == CycleOutcome::Clean || lastOutcome == CycleOutcome::NothingToDo)
+        lastCleanCycle = clock_.now();
     log.sync();
     view_.refresh();
     if (afterCycle_ && cycle && !cycleEntry_) afterCycle_(cycle->lastReport());

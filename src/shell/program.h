@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "activitylog/activity_log.h"
@@ -26,7 +27,7 @@ inline constexpr const char* kCaptionVersion = " - Vers. 4.0 - 16/10/09";
 struct ProgramConfig {
     std::filesystem::path programFolder;
     std::filesystem::path fixedSettingsPath;
-    std::string argumentText;                // the process's arguments, joined by blanks
+    std::string argumentText;  // the process's arguments, joined by blanks
     WeekdayNames weekdays;
     std::filesystem::path settingsOverride = {};  // VALTRASSOSFTP_SETTINGS: wins when not empty
 };
@@ -61,6 +62,9 @@ class Program {
     // The session for the server type of the last load; null when there is none.
     RemoteSession* remoteSession();
 
+    // Whether a cycle is under way (the window's icon shows it).
+    bool cycleRunning() const { return cycleRunning_; }
+
     const Clock& clock() const { return clock_; }
     const ProgramConfig& config() const { return config_; }
     ShellView& view() { return view_; }
@@ -80,6 +84,8 @@ class Program {
     std::unique_ptr<FtpControl> kftp;
     CycleState cycleState;
     CycleOutcome lastOutcome = CycleOutcome::NotRun;
+    // When the last cycle that ended without errors (nothing to do included) ended.
+    std::optional<TimePoint> lastCleanCycle;
     // Created at start-up, once the session object exists or not.
     std::unique_ptr<SftpSession> sftpSession;
     std::unique_ptr<FtpSession> ftpSession;

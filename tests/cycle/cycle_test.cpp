@@ -51,6 +51,9 @@ TEST(CycleDriver, RefusedConnectionEndsTheCycleWithoutItsEndLines) {
     EXPECT_EQ(rig.run(), CycleOutcome::ConnectFailed);
     EXPECT_EQ(rig.loggedPart("Collegamento Terminato"), 0);
     EXPECT_TRUE(rig.remote.calls.empty());
+    EXPECT_EQ(rig.state.totfilenonok, "1");  // "In errore" counts the refused connection
+    rig.run();
+    EXPECT_EQ(rig.state.totfilenonok, "2");
 }
 
 TEST(CycleDriver, UnreachableLocalFoldersAreNeverClean) {
@@ -97,6 +100,7 @@ TEST(CycleDriver, FailuresOfOneFileSkipItAndCountAsErrors) {
         EXPECT_EQ(rig.remote.files.count("/in/b.txt"), bStays ? 1u : 0u);
         EXPECT_EQ(rig.remote.files.count("/out/c.txt"), cSent ? 1u : 0u);
         EXPECT_EQ(fs::exists(fs::path(out) / "c.txt"), !cSent);
+        EXPECT_EQ(rig.state.totfilenonok, number == kErrConnection ? "1" : "0");
         // What a lost connection left of an upload goes with one more connection at the end.
         EXPECT_EQ(rig.logged(" Rimosso dal server il file incompleto /out/c.txt"),
                   failing == "send /out/c.txt" && number == kErrConnection);
