@@ -42,7 +42,8 @@ std::int64_t copyIntoPlace(int from, const std::filesystem::path& folder, const 
                            std::int64_t expected = -1);
 
 // Removes temporary files of ours that a process which is gone left in `folder` (a crash, a
-// kill), and returns how many. Files of a process still running are left alone.
+// kill), and returns how many; files of a process still running are left alone (see
+// isStaleTemporary).
 // `everything`: the folder is our staging folder, where any other file is a leftover too.
 int removeStaleTemporaries(const std::filesystem::path& folder, bool everything = false);
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "common/yield.h"
 #include "cycle/cycle_report.h"
 #include "cycle/cycle_state.h"
+#include "cycle/settle_watch.h"
 #include "remote/remote_session.h"
 #include "remote/session_state.h"
 
@@ -79,6 +81,12 @@ class Cycle {
     // Upload helpers.
     void sendFile(TransferJob& job, const std::string& name);
     bool backUpSentFile(TransferJob& job, const std::string& name, const SourceFile& source);
+    // A file whose writers cannot be known goes only once it stayed the same for the settle
+    // time, waited for here when it is not over yet (`reason`: why the lease was refused).
+    bool settled(const SourceFile& source, int reason);
+    // With uploadtemp, the first time a run works a remote folder: removes the hidden
+    // temporaries that killed runs left there.
+    void removeStaleRemoteTemporaries(const std::string& folder);
 
     void line(const std::string& text);       // the time, then the text
     void errorLine(const std::string& text);  // a line that reports a failure
@@ -96,6 +104,8 @@ class Cycle {
     bool folderUnreachable_ = false;
     std::vector<RemoteStat> listedStats_;      // per listing row: the server's word before fetching
     std::vector<std::string> partialUploads_;  // remote paths a lost connection cut off
+    SettleWatch settle_;                       // local files' versions, across cycles
+    std::set<std::string> swept_;              // remote folders cleared of stale temporaries
     CycleReport report_;
 };
 

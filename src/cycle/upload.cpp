@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "activitylog/activity_log.h"
-#include "common/file_name.h"
 #include "common/local_folder.h"
 #include "common/new_file.h"
 #include "common/source_file.h"
+#include "common/temporary_name.h"
 #include "common/text.h"
 #include "common/wildcard.h"
 #include "cycle/cycle.h"
@@ -27,6 +27,8 @@ void Cycle::upload() {
         pattern = "*.T";
         st.filters.suffix = ".T";
     }
+    removeStaleRemoteTemporaries(endsWith(job.DirRemota, "/") ? job.DirRemota
+                                                              : job.DirRemota + "/");
     bool any = false;
     for (const LocalFile& f : ordinaryFiles(job.DirLocale))
         if (wildcardMatch(pattern, f.name)) any = true;
@@ -40,6 +42,8 @@ void Cycle::upload() {
                                  [this] { return timeOfDay(c_.clock); }};
     listacontenutoupload(job.DirLocale, listing);
     notifyChanged();
+    if (c_.settings.settleSeconds > 0)
+        settle_.look(job.DirLocale, st.List2.items(), c_.clock.now());
     if (st.List2.count() >= 1)
         line(" Ci sono " + std::to_string(st.List2.count()) + " File da inviare in " +
              job.DirLocale);
@@ -70,10 +74,13 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
         line(" Impossibile inviare il file " + shownRemote);
         return;
     }
-    if (source->beingWritten()) {
+    int reason = 0;
+    const SourceFile::Writers writers = source->writers(&reason);
+    if (writers == SourceFile::Writers::Some) {
         line(" File ancora in scrittura, sarà inviato al prossimo ciclo: " + visible(local));
         return;
     }
+    if (writers == SourceFile::Writers::Unknown && !settled(*source, reason)) return;
 
     session().announce(SessionMoment::Sending, remote, local);
     step_ = 140;

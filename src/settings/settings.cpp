@@ -48,6 +48,13 @@ void Settings::leggi_ini() {
     if (server.cbotiposerver.empty()) server.cbotiposerver = "Sftp";
     keyfile = read("keyfile");
     uploadTemp = read("uploadtemp") == "SI";
+    const std::string settle = read("attesastabile");
+    const auto seconds = parseInteger(settle);
+    const bool usable = seconds && *seconds >= 0 && *seconds <= 3600;
+    settleSeconds = usable ? static_cast<int>(*seconds) : kDefaultSettleSeconds;
+    if (!usable && !trimBlanks(settle).empty())
+        log_.scrivi_log("Valore di attesastabile non valido: '" + visible(settle) + "', uso " +
+                        std::to_string(kDefaultSettleSeconds));
 
     listdir.clear();
     for (int n = 0; n < kJobCount; ++n) {

@@ -13,6 +13,7 @@ class ActivityLog;
 class Clock;
 
 inline constexpr const char* kSettingsSection = "PARAMETRI";
+inline constexpr int kDefaultSettleSeconds = 5;
 
 // The server fields: texts of the window's controls, read by whoever needs them when needed.
 struct ServerFields {
@@ -53,6 +54,9 @@ class Settings {
     ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
     std::string keyfile;                       // private key for SFTP public-key login, optional
     bool uploadTemp = false;  // "uploadtemp=SI": send under a temporary name, then rename
+    // "attesastabile": seconds a local file must stay the same before it is sent, where the
+    // system cannot tell whether it is still being written; 0 sends it at once.
+    int settleSeconds = kDefaultSettleSeconds;
     bool readFailed = false;  // the last load found a file it could not read
 
   private:

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "common/file_name.h"
 #include "common/new_file.h"
 #include "common/runtime_error.h"
 #include "common/source_file.h"
+#include "common/temporary_name.h"
 #include "cycle/cycle_rig.h"
 #include "support/servers.h"
 
@@ -265,18 +265,40 @@ TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
     }
 }
 
-TEST(Upload, UploadTempSendsUnderAHiddenNameAndRenamesAtTheEnd) {
-    CycleRig rig;
-    const std::string out = rig.folder("out");
-    writeFile(fs::path(out) / "a.txt", "a");
-    rig.upload(0, out, "/in");
-    rig.settings.uploadTemp = true;
-    rig.run();
-    ASSERT_EQ(rig.remote.calls.size(), 3u);
-    EXPECT_EQ(rig.remote.calls[0].rfind("send /in/.vs-", 0), 0u);
-    EXPECT_EQ(rig.remote.calls[1].rfind("rename /in/.vs-", 0), 0u);
-    EXPECT_EQ(rig.remote.files.size(), 1u);
-    EXPECT_EQ(rig.remote.files.count("/in/a.txt"), 1u);
+// With uploadtemp the partner never sees a partial file; the first cycle of a run that works
+// the folder removes the hidden temporaries that killed runs left there, and nothing else.
+TEST(Upload, UploadTempSendsUnderAHiddenNameAndClearsWhatKilledRunsLeft) {
+    const ProcessStamp me = ownStamp();
+    const std::string stale = temporaryName({me.pid, me.boot, me.started + 1});
+    const std::string live = temporaryName();  // this run's own, as if still being sent
+    for (const auto layout : {RemoteListing::Layout::LongFormat, RemoteListing::Layout::Fields}) {
+        CycleRig rig;
+        rig.remote.layout = layout;
+        const std::string out = rig.folder("out");
+        for (const std::string& n : {stale, live, std::string("a.vs-part")})
+            rig.remote.put("/in/" + n, "x");
+        rig.upload(0, out, "/in", "SI");
+        rig.settings.uploadTemp = true;
+        for (const char* name : {"a.txt", "b.txt"}) {
+            writeFile(fs::path(out) / name, name);
+            rig.run();
+        }
+        const char* calls[] = {"list /in/", "remove /in/.vs-", "send /in/.vs-",   "rename /in/.vs-",
+                               "close",     "send /in/.vs-",   "rename /in/.vs-", "close"};
+        ASSERT_EQ(rig.remote.calls.size(), std::size(calls))
+            << testing::PrintToString(rig.remote.calls);
+        for (std::size_t i = 0; i < std::size(calls); ++i)
+            EXPECT_TRUE(rig.remote.calls[i].starts_with(calls[i])) << rig.remote.calls[i];
+        EXPECT_EQ(rig.remote.calls[1], "remove /in/" + stale);
+        EXPECT_EQ(rig.loggedPart(" Rimosso dal server il file temporaneo di un'esecuzione "
+                                 "interrotta /in/" +
+                                 stale),
+                  1);
+        for (const char* n : {"a.vs-part", "a.txt", "b.txt"})
+            EXPECT_EQ(rig.remote.files.count(std::string("/in/") + n), 1u) << n;
+        EXPECT_EQ(rig.remote.files.count("/in/" + live), 1u);
+        EXPECT_EQ(rig.remote.files.size(), 4u);
+    }
 }
 
 // The one way the program creates, opens and clears up local files, against what a local user
@@ -342,16 +364,37 @@ TEST(LocalFiles, ChangeTellsTheVersionThatWasOpenedFromAnother) {
     }
 }
 
-TEST(LocalFiles, LeftoversOfAGoneProcessAreRemovedOthersStay) {
+// Leftovers are told from files at work by the process that made them, not by its number
+// alone (a number comes back: a restarted container), and names a user may choose stay.
+TEST(LocalFiles, OnlyTemporariesOfAProcessNoLongerRunningAreRemoved) {
+    const ProcessStamp me = ownStamp();
+    const std::optional<ProcessStamp> init = runningStamp(1);
+    ASSERT_TRUE(init);
+    char earlierStyleOfMine[32];
+    std::snprintf(earlierStyleOfMine, sizeof earlierStyleOfMine, ".vs-%010ld-0000abcd.tmp", me.pid);
+    const std::tuple<std::string, bool> cases[] = {
+        {temporaryName(), false},                                   // this process's
+        {temporaryName(*init), false},                              // another process, running
+        {temporaryName({1, init->boot, init->started + 1}), true},  // its number, another start
+        {temporaryName({me.pid, me.boot, me.started + 1}), true},   // our number's earlier life
+        {temporaryName({me.pid, me.boot ^ 1u, me.started}), true},  // ... in another boot
+        {temporaryName({999999999, me.boot, 1}), true},             // a number nobody has
+        {".vs-0999999999-0000abcd.tmp", true},                      // earlier style: gone
+        {earlierStyleOfMine, true},                                 // ... our own number
+        {".vs-0000000001-0000abcd.tmp", false},                     // ... a running number
+        {"x.vs-part", false},
+        {"real.txt", false},
+    };
     TempDir dir;
-    const std::string mine = temporaryName();
-    const std::string gone = ".vs-0999999999-0000abcd.tmp";  // no such process
-    for (const std::string& n : {mine, gone, std::string("x.vs-part"), std::string("real.txt")})
-        writeFile(dir / n, "");
-    EXPECT_EQ(removeStaleTemporaries(dir.path()), 2);
-    EXPECT_EQ(filesBelow(dir.path()), (std::vector<std::string>{mine, "real.txt"}));
-    EXPECT_EQ(removeStaleTemporaries(dir.path(), true), 1);  // a staging folder: all but live ones
-    EXPECT_EQ(filesBelow(dir.path()), (std::vector<std::string>{mine}));
+    std::vector<std::string> kept;
+    for (const auto& [name, stale] : cases) {
+        writeFile(dir / name, "");
+        if (!stale) kept.push_back(name);
+    }
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(removeStaleTemporaries(dir.path()), std::ssize(cases) - std::ssize(kept));
+    EXPECT_EQ(filesBelow(dir.path()), kept);
+    EXPECT_EQ(removeStaleTemporaries(dir.path(), true), 2);  // a staging folder: users' too
 }
 
 // Names that once collided with temporary files, or could not get a temporary suffix at all.

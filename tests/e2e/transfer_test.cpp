@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "support/servers.h"
@@ -78,35 +80,99 @@ TEST_P(Transfer, MovesEveryFileBothWaysAndLeavesNothingBehind) {
     EXPECT_TRUE(leftovers().empty());
 }
 
-// systemctl stop sends SIGTERM: the running transfer is aborted and cleaned up like a failed
-// one, and the program ends in order, its log complete.
-TEST_P(Faults, SigtermDuringATransferEndsInOrder) {
+// systemctl stop sends SIGTERM, a closed session SIGHUP, and the reader of our output may be
+// gone first (| grep -m1): the running transfer is aborted and cleaned up like a failed one,
+// and the program ends in order, its log complete.
+TEST_P(Faults, StopSignalsEndInOrderEvenWithNoOneReadingOurOutput) {
     ASSERT_TRUE(server->restart({flag("--max-rate", "--rate"), "300000"}));
     const std::string data = patternBytes(3 << 20, 4);
     writeFile(dir / "up" / "big.bin", data);
     server->local("in");
-    writeSettings(dir / "home", loginTo(*server),
-                  {{server->remote("in"), local("up"), "TUTTI", "SI", "Upload"}});
-    ServerProcess program;
-    ASSERT_TRUE(program.start({programBinary(), "mod:auto", "--headless"},
-                              {"VALTRASSOSFTP_HOME=" + (dir / "home").string(), "LC_ALL=C"}));
-    const auto transferring = [&] {
-        const std::string out = program.output();  // SFTP and FTP progress lines
-        return out.find(" Inviato ") != std::string::npos || out.find(" 20 %") != std::string::npos;
+    for (const auto& [sig, readerGone] : {std::pair{SIGTERM, false}, {SIGHUP, true}}) {
+        SCOPED_TRACE(sig);
+        const fs::path home = dir / ("home" + std::to_string(sig));
+        writeSettings(home, loginTo(*server),
+                      {{server->remote("in"), local("up"), "TUTTI", "SI", "Upload"}});
+        ServerProcess program;
+        ASSERT_TRUE(program.start({programBinary(), "mod:auto", "--headless"},
+                                  {"VALTRASSOSFTP_HOME=" + home.string(), "LC_ALL=C"}));
+        const auto transferring = [&] {
+            const std::string out = program.output();  // SFTP and FTP progress lines
+            return out.find(" Inviato ") != std::string::npos ||
+                   out.find(" 20 %") != std::string::npos;
+        };
+        for (int i = 0; i < 100 && !transferring(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (readerGone) {
+            program.closeOutput();
+            std::this_thread::sleep_for(std::chrono::seconds(1));  // progress lines meanwhile
+        }
+        const auto sent = std::chrono::steady_clock::now();
+        program.signal(sig);
+        EXPECT_EQ(program.wait(std::chrono::seconds(20)), 0);
+        // The server finishes draining the aborted upload before it answers QUIT.
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(15));
+        const std::string log = dayLogs(home);
+        EXPECT_NE(log.find(" Collegamento Terminato  CON ERRORI"), std::string::npos) << log;
+        EXPECT_NE(log.find(" Chiusura Volontaria"), std::string::npos);
+        EXPECT_FALSE(fs::exists(server->root() / "in" / "big.bin"));
+        EXPECT_TRUE(readFile(dir / "up" / "big.bin") == data);
+        EXPECT_TRUE(leftovers().empty());
+    }
+}
+
+// The service user is not the owner of the files it sends (an ERP's exports), and Linux
+// refuses it the read lease that tells a file still open for writing. Such a file goes only
+// once it stayed the same for the settle time; the owner's own run still knows at once.
+TEST(ServiceUser, AFileAnotherUserIsStillWritingIsNeverSentCutShort) {
+    if (!canRunAsServiceUser()) GTEST_SKIP() << "needs root, the user nobody and setpriv";
+    TestServer server(Kind::Sftp);
+    ASSERT_TRUE(server.ok());
+    TempDir dir;
+    const fs::path up = dir / "up", remote = server.local("in");
+    for (const char* home : {"service", "owner"})
+        writeSettings(dir / home, loginTo(server), {{"/in", up.string(), "TUTTI", "SI", "Upload"}},
+                      "attesastabile=1\r\n");
+    handToServiceUser(dir / "service");
+    handToServiceUser(up);
+    // The writer: root's process, a line every 300 ms (less than the settle time), the file
+    // open all along. Between two lines a file sent on faith is cut short.
+    std::atomic<bool> stop{false};
+    std::thread writer([&, f = std::fopen((up / "export.txt").c_str(), "w")] {
+        for (int n = 0; !stop; ++n) {
+            std::fprintf(f, "line %d\n", n);
+            std::fflush(f);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        std::fclose(f);
+    });
+    const auto run = [&](const char* home) {
+        const std::size_t from = dayLogs(dir / home).size();
+        EXPECT_EQ(runProgram(dir / home, {"mod:asp"}, 60, home == std::string("service")).exitCode,
+                  0);
+        return dayLogs(dir / home).substr(from);
     };
-    for (int i = 0; i < 100 && !transferring(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const auto sent = std::chrono::steady_clock::now();
-    program.signal(SIGTERM);
-    EXPECT_EQ(program.wait(std::chrono::seconds(20)), 0);
-    // The server finishes draining the aborted upload before it answers QUIT.
-    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(15));
-    const std::string log = dayLogs(dir / "home");
-    EXPECT_NE(log.find(" Collegamento Terminato  CON ERRORI"), std::string::npos) << log;
-    EXPECT_NE(log.find(" Chiusura Volontaria"), std::string::npos);
-    EXPECT_FALSE(fs::exists(server->root() / "in" / "big.bin"));
-    EXPECT_TRUE(readFile(dir / "up" / "big.bin") == data);
-    EXPECT_TRUE(leftovers().empty());
+    const char* waits = " Impossibile sapere se il file è ancora in scrittura (lease: ";
+    const char* later = " File ancora in scrittura, sarà inviato al prossimo ciclo: ";
+    std::string log = run("service");
+    EXPECT_NE(log.find(waits), std::string::npos) << log;
+    EXPECT_NE(log.find(later), std::string::npos);
+    log = run("owner");
+    EXPECT_EQ(log.find(waits), std::string::npos) << log;
+    EXPECT_NE(log.find(later), std::string::npos);
+    EXPECT_TRUE(filesBelow(remote).empty());
+
+    stop = true;
+    writer.join();
+    const std::string whole = readFile(up / "export.txt");
+    log = run("service");  // the file stays the same now: sent whole after the wait
+    EXPECT_NE(log.find(waits), std::string::npos) << log;
+    EXPECT_TRUE(readFile(remote / "export.txt") == whole);
+    EXPECT_FALSE(fs::exists(up / "export.txt"));
+    writeFile(up / "script.txt", "written, then one cycle");
+    log = run("owner");
+    EXPECT_EQ(log.find(waits), std::string::npos) << log;
+    EXPECT_EQ(readFile(remote / "script.txt"), "written, then one cycle");
 }
 
 std::string nameOf(const ::testing::TestParamInfo<Kind>& info) {

@@ -70,6 +70,13 @@ for name in valtrassosftp.service valtrassosftp@partner.service; do
     check "systemd-analyze verify accepts $name${out:+: $out}" test -z "$out"
     check "systemd-analyze security rates $name at most 3.0" bash -c \
         "systemd-analyze security --offline=yes --threshold=30 '$work/unit/$name' >/dev/null"
+    # As systemd reads it: of all capabilities, CAP_LEASE alone, given as an ambient one.
+    granted=$(systemd-analyze security --offline=yes --json=short "$work/unit/$name" |
+        python3 -c 'import json, sys
+print(" ".join(sorted(c["name"] for c in json.load(sys.stdin) if c["set"] is False and
+    c["name"].startswith(("CapabilityBoundingSet=", "AmbientCapabilities=")))))')
+    check "$name grants CAP_LEASE alone${granted:+ (gives: $granted)}" \
+        test "$granted" = "AmbientCapabilities= CapabilityBoundingSet=~CAP_LEASE"
 done
 
 # Two partners, run as the template unit runs instance %i: its own program folder and

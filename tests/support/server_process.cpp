@@ -108,6 +108,12 @@ void ServerProcess::signal(int sig) {
     if (pid_ > 0) ::kill(pid_, sig);
 }
 
+void ServerProcess::closeOutput() {
+    drain(0);
+    if (out_ >= 0) ::close(out_);
+    out_ = -1;
+}
+
 void ServerProcess::kill() {
     if (pid_ > 0) {
         ::kill(-pid_, SIGKILL);

@@ -26,6 +26,8 @@ class ServerProcess {
     // Waits for the process to end; returns its exit code, or -1 on time-out (then kills it).
     int wait(std::chrono::milliseconds timeout);
     void signal(int sig);
+    // Stops reading what the process prints, as a reader that went away (| grep -m1).
+    void closeOutput();
     void kill();
     bool running();
 

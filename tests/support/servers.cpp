@@ -247,15 +247,38 @@ void writeSettings(const std::filesystem::path& home, const Login& login,
 }
 
 ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
-                      int timeoutSeconds) {
+                      int timeoutSeconds, bool asServiceUser) {
     args.insert(args.begin(), programBinary());
     args.push_back("--headless");
     ServerProcess p;
     ProgramRun run;
-    if (!p.start(args, {"VALTRASSOSFTP_HOME=" + home.string(), "LC_ALL=C"})) return run;
+    if (!p.start(asServiceUser ? test::asServiceUser(args) : args,
+                 {"VALTRASSOSFTP_HOME=" + home.string(), "LC_ALL=C"}))
+        return run;
     run.exitCode = p.wait(std::chrono::seconds(timeoutSeconds));
     run.output = p.output();
     return run;
+}
+
+bool canRunAsServiceUser() {
+    return ::geteuid() == 0 && ::getpwnam("nobody") && runCommand("command -v setpriv >/dev/null");
+}
+
+std::vector<std::string> asServiceUser(std::vector<std::string> argv) {
+    argv.insert(argv.begin(),
+                {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"});
+    return argv;
+}
+
+void handToServiceUser(const std::filesystem::path& folder) {
+    const passwd* user = ::getpwnam("nobody");
+    std::filesystem::create_directories(folder);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        ::lchown(e.path().c_str(), user->pw_uid, user->pw_gid);
+    ::lchown(folder.c_str(), user->pw_uid, user->pw_gid);
+    for (auto p = folder.parent_path(); p != p.root_path(); p = p.parent_path())
+        std::filesystem::permissions(p, std::filesystem::perms::others_exec,
+                                     std::filesystem::perm_options::add);
 }
 
 std::string dayLogs(const std::filesystem::path& home) {

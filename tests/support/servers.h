@@ -91,7 +91,14 @@ struct ProgramRun {
 
 // Runs the program headless in the folder with the arguments; waits at most timeoutSeconds.
 ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
-                      int timeoutSeconds = 120);
+                      int timeoutSeconds = 120, bool asServiceUser = false);
+
+// The service runs as a user of its own, not the owner of the files it sends. Tests run as
+// root and stand in for it with the unprivileged `nobody`: the command line that runs argv as
+// that user, and the hand-over of a folder it must write in (its parents opened for passage).
+bool canRunAsServiceUser();
+std::vector<std::string> asServiceUser(std::vector<std::string> argv);
+void handToServiceUser(const std::filesystem::path& folder);
 
 // The contents of every day's log file of the folder.
 std::string dayLogs(const std::filesystem::path& home);

@@ -97,6 +97,20 @@ TEST_F(SettingsTest, AnUnusableMultiplierIsReportedOnceAndTheJobRunsAs1x) {
     }
 }
 
+TEST_F(SettingsTest, AnUnusableSettleTimeIsReportedAndTheDefaultUsed) {
+    for (const auto& [text, seconds, reported] : {std::tuple{"", 5, false},
+                                                  {"0", 0, false},
+                                                  {"12", 12, false},
+                                                  {"-1", 5, true},
+                                                  {"5s", 5, true}}) {
+        SCOPED_TRACE(text);
+        load(std::string("[PARAMETRI]\nattesastabile=") + text + "\n");
+        EXPECT_EQ(settings.settleSeconds, seconds);
+        EXPECT_EQ(logged("Valore di attesastabile non valido: '" + std::string(text) + "', uso 5"),
+                  reported ? 1 : 0);
+    }
+}
+
 // A folder where the file should be: the load says so instead of running with nothing, the save
 // reports every key and writes nothing, and a file that is simply missing is no error.
 TEST_F(SettingsTest, AFolderInPlaceOfTheFileIsReportedAndNeverWritten) {

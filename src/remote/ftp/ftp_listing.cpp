@@ -283,7 +283,7 @@ Outcome parseMlsdLine(std::string_view line, Entry& e) {
 // The listing's reader takes the name as one blank-separated field: a name with a blank in it
 // would come back as another name.
 bool usableName(std::string_view name) {
-    return isUsableFileName(name) && name.find(' ') == std::string_view::npos;
+    return isSafeFileName(name) && name.find(' ') == std::string_view::npos;
 }
 
 void appendEntry(std::string& out, const Entry& e) {

@@ -19,7 +19,7 @@ enum class ListingFormat {
 // year instead of a time, and the name kept exactly (a link's " -> target" is cut off). "."
 // and ".." are left out. A line that cannot be understood is never guessed at: it
 // is left out and counted in *skipped (when not null), and so are names that could not be used
-// safely or read back as one field (see isUsableFileName; blanks).
+// safely or read back as one field (see isSafeFileName; blanks).
 std::string buildListing(std::string_view raw, ListingFormat format, int* skipped);
 
 }  // namespace vs

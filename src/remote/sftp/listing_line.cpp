@@ -54,7 +54,7 @@ std::string timeText(std::uint32_t seconds, std::time_t now) {
 }  // namespace
 
 bool isDeliverableName(std::string_view name) {
-    return isUsableFileName(name) && name.front() != ' ' && name.back() != ' ';
+    return isSafeFileName(name) && name.front() != ' ' && name.back() != ' ';
 }
 
 std::string modeText(std::optional<std::uint32_t> permissions) {

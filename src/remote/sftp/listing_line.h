@@ -20,7 +20,7 @@ struct EntryAttributes {
     std::optional<std::uint32_t> modificationTime;  // seconds since the epoch
 };
 
-// Whether the name can travel in a listing line: a usable file name that the line's reader
+// Whether the name can travel in a listing line: a safe file name that the line's reader
 // gets back exactly (it trims blanks at both ends). Other entries are left out of a listing.
 bool isDeliverableName(std::string_view name);
 

@@ -15,8 +15,8 @@ Switches (a token carries a switch when it contains the key; the last one wins):
   mod:asp      run one cycle at start-up; the program ends after it
   once:y       stop the timer after the first cycle it starts
   --headless   no window and no tray icon; every log line is also printed on standard
-               output; SIGTERM and SIGINT end the program in order. Implied when no display
-               is available. In mod:asp the exit code is 0 after a clean cycle (or when
+               output; SIGTERM, SIGINT and SIGHUP end the program in order. Implied when no
+               display is available. In mod:asp the exit code is 0 after a clean cycle (or when
                there was nothing to do) and 1 after errors, a failed connection or a
                settings file that exists but cannot be read.
   --help       this text

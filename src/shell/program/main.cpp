@@ -62,6 +62,9 @@ bool displayAvailable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader of our output that went away (a closed terminal, "| grep -m1") must not end a
+    // transfer half-way: a failed write is only a failed write.
+    ::signal(SIGPIPE, SIG_IGN);
     if (hasToken(argc, argv, "--help")) {
         std::fputs(vs::kHelpText, stdout);
         return 0;
@@ -135,7 +138,8 @@ int main(int argc, char** argv) {
             [&unattended](const vs::CycleReport& r) { unattended->afterCycle(r); });
     }
 
-    // SIGTERM and SIGINT run the orderly shutdown on the program's own thread.
+    // SIGTERM, SIGINT and SIGHUP (the session that started us closed) run the orderly
+    // shutdown on the program's own thread.
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
@@ -150,10 +154,14 @@ int main(int argc, char** argv) {
         sigemptyset(&sa.sa_mask);
         sigaction(SIGTERM, &sa, nullptr);
         sigaction(SIGINT, &sa, nullptr);
+        sigaction(SIGHUP, &sa, nullptr);
     }
 
     if (headless)
         program.log.setEcho([](const std::string& line) {
+            // Once standard output failed (closed, its reader gone) the lines go to the log
+            // file alone.
+            if (std::ferror(stdout)) return;
             std::fwrite(line.data(), 1, line.size(), stdout);
             std::fputc('\n', stdout);
             std::fflush(stdout);
