@@ -23,7 +23,7 @@ class Events : public vs::SftpEvents {
         code_ = code;
         text_ = text;
     }
-    void ListItems(const std::string&) override {}
+    void ListItems(const vs::RemoteListing&) override {}
     void Attributes(std::int64_t size, std::uint32_t, std::uint32_t, std::uint32_t, vs::TimePoint,
                     vs::TimePoint) override {
         size_ = size;

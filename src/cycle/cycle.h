@@ -12,6 +12,7 @@
 #include "common/yield.h"
 #include "cycle/cycle_report.h"
 #include "cycle/cycle_state.h"
+#include "cycle/listing_policy.h"
 #include "cycle/settle_watch.h"
 #include "remote/remote_session.h"
 #include "remote/session_state.h"
@@ -23,6 +24,13 @@ class Settings;
 class SourceFile;
 struct TransferJob;
 
+// The session of the configured server and the listing rules of its kind of server, which go
+// together. No session: none to be had.
+struct RemoteServer {
+    RemoteSession* session = nullptr;
+    ListingPolicy listing{};
+};
+
 // Everything one transfer cycle reads and changes: the program's state, by reference.
 struct CycleContext {
     const Clock& clock;
@@ -33,8 +41,8 @@ struct CycleContext {
     std::string& operatorCode;
     const std::string& mode;
     const std::filesystem::path& tempFolder;
-    // The session for the configured server type; null when there is none to be had.
-    std::function<RemoteSession*()> remote;
+    // The session for the configured server type.
+    std::function<RemoteServer()> remote;
     YieldFn yield;
     std::function<void(int exitCode)> endAfterCleanCycle;  // mode "asp": the program ends
     std::function<void()> changed;                         // counters or work list changed
@@ -98,6 +106,7 @@ class Cycle {
 
     CycleContext c_;
     RemoteSession* session_ = nullptr;  // the running cycle's
+    ListingPolicy listingPolicy_{};     // the rules its listings are read by
     int step_ = 0;
     std::string result_ = " !";
     bool errorSeen_ = false;

@@ -95,7 +95,9 @@ CycleOutcome Cycle::collegamento() {
             line(" Non mi collego non c'e' niente da fare ");
             return finish(CycleOutcome::NothingToDo);
         }
-        session_ = c_.remote ? c_.remote() : nullptr;
+        const RemoteServer server = c_.remote ? c_.remote() : RemoteServer{};
+        session_ = server.session;
+        listingPolicy_ = server.listing;
         if (session_) {
             session_->connect();
         } else {

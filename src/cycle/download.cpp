@@ -52,9 +52,10 @@ void Cycle::download() {
                            st.filters,
                            st.listing,
                            st.controlFileFlag,
+                           st.currentRemoteFolder,
                            generalDateTime(c_.clock),
                            [this](const std::string& text) { line(text); }};
-        admitListing(listing, ctx);
+        admitListing(listing, listingPolicy_, ctx);
     }
     line(" Elenco Ottenuto " + st.currentRemoteFolder + " " + std::to_string(st.listing.count()));
     c_.yield();

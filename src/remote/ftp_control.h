@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/clock.h"
+#include "remote/remote_listing.h"
 
 namespace vs {
 
@@ -42,9 +43,8 @@ class FtpControl {
     virtual void connectAndLogin(const std::string& host, const std::string& login,
                                  const std::string& password, int port) = 0;
     virtual void changeDirectory(const std::string& folder) = 0;
-    // Listing of the current folder: lines separated by CR LF, fields by single blanks;
-    // field 0 type ("d" first for a folder), field 4 size, field 7 time hh:mm, field 8 name.
-    virtual std::string listDirectory() = 0;
+    // The entries of the current folder.
+    virtual RemoteListing listDirectory() = 0;
     // Size (SIZE) and modification time (MDTM) of a file, each where the server gives it.
     struct FileInfo {
         std::optional<std::int64_t> size;

@@ -92,7 +92,7 @@ void FtpSession::kftp_Progress(std::uint8_t& percentage) {
 RemoteListing FtpSession::list(const std::string& folder) {
     FtpControl& ftp = kftp();
     ftp.changeDirectory(folder);
-    return {RemoteListing::Layout::Fields, {ftp.listDirectory()}};
+    return ftp.listDirectory();
 }
 
 RemoteStat FtpSession::stat(const std::string& path) {

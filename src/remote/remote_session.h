@@ -7,6 +7,7 @@
 
 #include "common/clock.h"
 #include "common/runtime_error.h"
+#include "remote/remote_listing.h"
 
 namespace vs {
 
@@ -32,21 +33,6 @@ struct StatOutcome {
 struct FetchResult {
     std::int64_t received = 0;
     RemoteStat after;
-};
-
-// A folder listing as a session delivers it. The layouts differ by protocol; the cycle's
-// selection rules read both.
-struct RemoteListing {
-    enum class Layout {
-        // "ls -l" lines each ended by CR LF, the name from the ninth blank-separated field on,
-        // in one or more parts as they arrived.
-        LongFormat,
-        // Lines joined by CR LF, fields by single blanks: type links owner group size month day
-        // hh:mm name.
-        Fields,
-    };
-    Layout layout = Layout::LongFormat;
-    std::vector<std::string> parts;
 };
 
 // Fixed moments of a cycle at which a protocol does or says something of its own.

@@ -72,11 +72,11 @@ void SftpSession::connetti_sftp() {
 }
 
 RemoteListing SftpSession::list(const std::string& folder) {
-    RemoteListing listing{RemoteListing::Layout::LongFormat, {}};
-    listingParts_ = &listing.parts;
+    RemoteListing listing;
+    listing_ = &listing;
     struct Done {
         SftpSession& s;
-        ~Done() { s.listingParts_ = nullptr; }
+        ~Done() { s.listing_ = nullptr; }
     } done{*this};
     Sftp1().listFolder(folder);
     return listing;
@@ -150,8 +150,10 @@ void SftpSession::Connected(int errorCode, const std::string& errorText) {
     }
 }
 
-void SftpSession::ListItems(const std::string& fileInfo) {
-    if (listingParts_) listingParts_->push_back(fileInfo);
+void SftpSession::ListItems(const RemoteListing& part) {
+    if (!listing_) return;
+    listing_->entries.insert(listing_->entries.end(), part.entries.begin(), part.entries.end());
+    listing_->unreadable += part.unreadable;
 }
 
 void SftpSession::Attributes(std::int64_t size, std::uint32_t, std::uint32_t, std::uint32_t,

@@ -52,7 +52,7 @@ class SftpSession final : public RemoteSession, public SftpEvents {
 
     // SftpEvents.
     void Connected(int errorCode, const std::string& errorText) override;  // sftp1_Connected
-    void ListItems(const std::string& fileInfo) override;
+    void ListItems(const RemoteListing& part) override;
     void Attributes(std::int64_t size, std::uint32_t uid, std::uint32_t gid,
                     std::uint32_t permissions, TimePoint accessTime,
                     TimePoint modificationTime) override;               // Sftp1_Attributes
@@ -75,8 +75,8 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     std::string knownHostsFile_;
     const std::string& keyfile_;
     std::string thousands_;
-    std::vector<std::string>* listingParts_ = nullptr;  // while a listing runs
-    RemoteStat attributes_;                             // of the last attribute request
+    RemoteListing* listing_ = nullptr;  // while a listing runs
+    RemoteStat attributes_;             // of the last attribute request
 };
 
 }  // namespace vs

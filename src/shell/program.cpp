@@ -113,7 +113,7 @@ void Program::createSessions() {
                          operatorCode,
                          mode,
                          tempFolder,
-                         [this] { return remoteSession(); },
+                         [this] { return remoteServer(); },
                          yield_,
                          [this](int exitCode) { endAfterCleanCycle(exitCode); },
                          [this] { view_.refresh(); },
@@ -121,18 +121,22 @@ void Program::createSessions() {
     cycle = std::make_unique<Cycle>(std::move(context));
 }
 
-RemoteSession* Program::remoteSession() {
+RemoteServer Program::remoteServer() {
     switch (settings.serverType) {
         case ServerType::Sftp:
-            return sftpSession.get();
+            return {sftpSession.get(), kSftpListing};
         case ServerType::Ftp:
         case ServerType::Ftps:
         case ServerType::FtpsImplicito:
-            return ftpSession.get();
+            return {ftpSession.get(), kFtpListing};
         case ServerType::Unknown:
             break;
     }
-    return nullptr;
+    return {};
+}
+
+RemoteSession* Program::remoteSession() {
+    return remoteServer().session;
 }
 
 void Program::removeLeftovers() {

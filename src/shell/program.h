@@ -59,7 +59,9 @@ class Program {
 
     // Ends the process after a clean "asp" cycle; the log is synced first.
     void endAfterCleanCycle(int exitCode);
-    // The session for the server type of the last load; null when there is none.
+    // The session for the server type of the last load, with the listing rules of its kind of
+    // server; no session when there is none.
+    RemoteServer remoteServer();
     RemoteSession* remoteSession();
 
     // Whether a cycle is under way (the window's icon shows it).

@@ -27,12 +27,15 @@ struct CycleRig {
     FakeRemote remote{session};
     int exitCode = -1;  // set when the program would end after an "asp" cycle
     bool stop = false;
+    ListingPolicy listing = kSftpListing;  // the rules the server's listings are read by
     Cycle cycle{CycleContext{clock, log, settings, session, state, operatorCode, mode, tempFolder,
-                             [this] { return &remote; }, [] {},
+                             [this] { return server(); }, [] {},
                              [this](int code) { exitCode = code; }, nullptr,
                              [this] { return stop; }}};
 
     CycleRig() { std::filesystem::create_directories(tempFolder); }
+
+    RemoteServer server() { return {&remote, listing}; }
 
     // A local folder under the rig's folder, created.
     std::string folder(const std::string& name) {

@@ -271,9 +271,8 @@ TEST(Upload, UploadTempSendsUnderAHiddenNameAndClearsWhatKilledRunsLeft) {
     const ProcessStamp me = ownStamp();
     const std::string stale = temporaryName({me.pid, me.boot, me.started + 1});
     const std::string live = temporaryName();  // this run's own, as if still being sent
-    for (const auto layout : {RemoteListing::Layout::LongFormat, RemoteListing::Layout::Fields}) {
+    {
         CycleRig rig;
-        rig.remote.layout = layout;
         const std::string out = rig.folder("out");
         for (const std::string& n : {stale, live, std::string("a.vs-part")})
             rig.remote.put("/in/" + n, "x");
@@ -397,21 +396,29 @@ TEST(LocalFiles, OnlyTemporariesOfAProcessNoLongerRunningAreRemoved) {
     EXPECT_EQ(removeStaleTemporaries(dir.path(), true), 2);  // a staging folder: users' too
 }
 
-// Names that once collided with temporary files, or could not get a temporary suffix at all.
+// Names with blanks anywhere, names that once collided with temporary files or could not get a
+// temporary suffix at all: under the rules of either kind of server.
 TEST(LocalFiles, AwkwardNamesDownloadLikeAnyOther) {
-    CycleRig rig;
-    const std::string in = rig.folder("in");
-    const std::string longest(255, 'n');
-    for (const std::string& n : {longest, std::string("X"), std::string("X.vs-part"),
-                                 std::string(".vs-0000000001-00000000.tmp")})
-        rig.remote.put("/in/" + n, n);
-    rig.remote.put("/in/scarica_ok", "");
-    rig.download(0, "/in", in, "TUTTI", "SI");
-    EXPECT_EQ(rig.run(), CycleOutcome::Clean);
-    EXPECT_EQ(filesBelow(in), (std::vector<std::string>{"X", "X.vs-part", longest}));
-    EXPECT_EQ(readFile(fs::path(in) / "X"), "X");
-    // One of our own temporary names is never taken from a listing.
-    EXPECT_EQ(rig.remote.files.size(), 2u);
+    for (const ListingPolicy& policy : {kSftpListing, kFtpListing}) {
+        CycleRig rig;
+        rig.listing = policy;
+        const std::string in = rig.folder("in");
+        const std::string longest(255, 'n');
+        for (const std::string& n :
+             {longest, std::string(" two  words "), std::string("X"), std::string("X.vs-part"),
+              std::string(".vs-0000000001-00000000.tmp")})
+            rig.remote.put("/in/" + n, n);
+        rig.remote.put("/in/scarica_ok", "");
+        rig.download(0, "/in", in, "TUTTI", "SI");
+        EXPECT_EQ(rig.run(), CycleOutcome::Clean);
+        std::vector<std::string> fetched{" two  words ", "X", "X.vs-part", longest};
+        if (!policy.controlFile) fetched.push_back("scarica_ok");
+        EXPECT_EQ(filesBelow(in), fetched);
+        EXPECT_EQ(readFile(fs::path(in) / " two  words "), " two  words ");
+        EXPECT_TRUE(rig.logged(" Cancellato file remoto  two  words "));
+        // One of our own temporary names is never taken from a listing.
+        EXPECT_EQ(rig.remote.files.size(), policy.controlFile ? 2u : 1u);
+    }
 }
 
 }  // namespace

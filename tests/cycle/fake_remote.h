@@ -25,7 +25,6 @@ class FakeRemote final : public RemoteSession {
     explicit FakeRemote(SessionState& state) : state_(state) {}
 
     std::map<std::string, File> files;  // full paths: "/in/a.txt"
-    RemoteListing::Layout layout = RemoteListing::Layout::LongFormat;
     bool refuseConnect = false;
     std::map<std::string, int> failures;  // "fetch /in/a.txt" -> the error number it throws
     // Runs before every operation: a partner writing or replacing files meanwhile.
@@ -40,16 +39,15 @@ class FakeRemote final : public RemoteSession {
     }
     RemoteListing list(const std::string& folder) override {
         op("list", folder);
-        std::string text;
+        RemoteListing listing;
         for (const auto& [path, f] : files) {
             if (path.rfind(folder, 0) != 0 || path.find('/', folder.size()) != std::string::npos)
                 continue;
-            if (!text.empty() && layout == RemoteListing::Layout::Fields) text += "\r\n";
-            text += "-rw-r--r-- 1 user group " + std::to_string(f.content.size()) +
-                    " Oct 16 14:30 " + path.substr(folder.size());
-            if (layout == RemoteListing::Layout::LongFormat) text += "\r\n";
+            listing.entries.push_back({path.substr(folder.size()), RemoteEntry::Kind::File,
+                                       static_cast<std::int64_t>(f.content.size()),
+                                       ListedTime{0, 10, 16, 14, 30}});
         }
-        return {layout, {text}};
+        return listing;
     }
     RemoteStat stat(const std::string& path) override {
         const File& f = existing("stat", path);

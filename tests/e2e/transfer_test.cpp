@@ -52,9 +52,11 @@ class Transfer : public ::testing::TestWithParam<Kind> {
 class Faults : public Transfer {};
 
 TEST_P(Transfer, MovesEveryFileBothWaysAndLeavesNothingBehind) {
-    const std::map<std::string, std::string> down{
-        {"empty.txt", ""}, {"small.txt", "hello"}, {"large.bin", patternBytes(700000, 1)}};
-    const std::map<std::string, std::string> up{{"a.txt", "to the partner"},
+    // Names with blanks go both ways like any other.
+    const std::map<std::string, std::string> down{{"empty.txt", ""},
+                                                  {" a small  file.txt ", "hello"},
+                                                  {"large.bin", patternBytes(700000, 1)}};
+    const std::map<std::string, std::string> up{{"for the partner.txt", "to the partner"},
                                                 {"b.bin", patternBytes(300000, 2)}};
     for (const auto& [name, data] : down) writeFile(server->local("out") / name, data);
     writeFile(server->local("out") / "scarica_ok", "");

@@ -12,7 +12,6 @@
 #include "common/runtime_error.h"
 #include "common/text.h"
 #include "remote/ftp/ftp_path.h"
-#include "remote/left_out_line.h"
 
 namespace vs {
 namespace {
@@ -371,7 +370,7 @@ void CurlFtpControl::changeDirectory(const std::string& folder) {
     currentFolder_ = target;
 }
 
-std::string CurlFtpControl::listDirectory() {
+RemoteListing CurlFtpControl::listDirectory() {
     Operation operation(*this);
     checkedPath(currentFolder_);
 
@@ -392,11 +391,7 @@ std::string CurlFtpControl::listDirectory() {
     sink_ = nullptr;
     if (run.code != CURLE_OK) failWith(run);
 
-    int skipped = 0;
-    std::string listing =
-        buildListing(raw, mlsd_ ? ListingFormat::Mlsd : ListingFormat::List, &skipped);
-    if (skipped > 0) log(leftOutLine(skipped, currentFolder_));
-    return listing;
+    return parseFtpListing(raw, mlsd_ ? ListingFormat::Mlsd : ListingFormat::List);
 }
 
 FtpControl::FileInfo CurlFtpControl::stat(const std::string& remotePath) {

@@ -44,7 +44,7 @@ class CurlFtpControl final : public FtpControl {
     void connectAndLogin(const std::string& host, const std::string& login,
                          const std::string& password, int port) override;
     void changeDirectory(const std::string& folder) override;
-    std::string listDirectory() override;
+    RemoteListing listDirectory() override;
     FileInfo stat(const std::string& remotePath) override;
     void setTransferMode(bool binary) override { binary_ = binary; }
     std::int64_t fetch(const std::string& remotePath, int fd) override;

@@ -31,7 +31,7 @@ void Libssh2SftpComponent::deliver(const sftp::ComponentEvent& event) {
                 if constexpr (std::is_same_v<T, sftp::ConnectedEvent>)
                     events_->Connected(e.errorCode, e.errorText);
                 else if constexpr (std::is_same_v<T, sftp::ListItemsEvent>)
-                    events_->ListItems(e.fileInfo);
+                    events_->ListItems(e.part);
                 else if constexpr (std::is_same_v<T, sftp::AttributesEvent>)
                     events_->Attributes(e.size, e.uid, e.gid, e.permissions, e.accessTime,
                                         e.modificationTime);

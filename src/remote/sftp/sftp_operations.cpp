@@ -13,8 +13,7 @@
 
 #include "common/runtime_error.h"
 #include "common/text.h"
-#include "remote/left_out_line.h"
-#include "remote/sftp/listing_line.h"
+#include "remote/sftp/listed_entry.h"
 #include "remote/sftp/non_blocking.h"
 #include "remote/sftp/remote_file.h"
 
@@ -176,53 +175,37 @@ void listFolder(SshSession& s, const std::string& remoteFolder, EventPoster& p) 
                                               LIBSSH2_SFTP_OPENDIR));
     if (!folder) throwFailure(s, lastErrno(s), "Impossibile elencare la cartella remota " + shown);
 
-    const std::time_t now = std::time(nullptr);
     std::vector<char> name(64 * 1024);
-    std::string batch;
-    int linesInBatch = 0;
-    int leftOut = 0;
+    RemoteListing batch;
+    const auto post = [&] {
+        p.post(ListItemsEvent{std::move(batch)});
+        batch = {};
+    };
     for (;;) {
         LIBSSH2_SFTP_ATTRIBUTES attrs{};
         int rc =
             libssh2_sftp_readdir_ex(folder.get(), name.data(), name.size(), nullptr, 0, &attrs);
-        if (rc == 0) {
-            // 0 is both the end of the listing and an entry with an empty name; only an entry
-            // comes with attributes.
-            if (attrs.flags == 0) break;
-            ++leftOut;
-            continue;
-        }
         if (rc == LIBSSH2_ERROR_BUFFER_TOO_SMALL) {
-            ++leftOut;
+            ++batch.unreadable;
             continue;
         }
         if (rc < 0) throwFailure(s, rc, "Impossibile elencare la cartella remota " + shown);
+        // 0 is both the end of the listing and an entry with an empty name; only an entry
+        // comes with attributes.
+        if (rc == 0 && attrs.flags == 0) break;
         const std::string_view entry(name.data(), static_cast<std::size_t>(rc));
         if (entry == "." || entry == "..") continue;
-        if (!isDeliverableName(entry)) {
-            ++leftOut;
-            continue;
-        }
         EntryAttributes a;
         if (attrs.flags & LIBSSH2_SFTP_ATTR_SIZE) a.size = attrs.filesize;
-        if (attrs.flags & LIBSSH2_SFTP_ATTR_UIDGID) {
-            a.uid = static_cast<std::uint32_t>(attrs.uid);
-            a.gid = static_cast<std::uint32_t>(attrs.gid);
-        }
         if (attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS)
             a.permissions = static_cast<std::uint32_t>(attrs.permissions);
         if (attrs.flags & LIBSSH2_SFTP_ATTR_ACMODTIME)
             a.modificationTime = static_cast<std::uint32_t>(attrs.mtime);
-        batch += formatListingLine(entry, a, now);
-        if (++linesInBatch == kListBatch) {
-            p.post(ListItemsEvent{std::move(batch)});
-            batch.clear();
-            linesInBatch = 0;
-        }
+        batch.entries.push_back(listedEntry(entry, a));
+        if (std::ssize(batch.entries) == kListBatch) post();
     }
     folder.discard();
-    if (linesInBatch > 0) p.post(ListItemsEvent{std::move(batch)});
-    if (leftOut > 0) p.log(leftOutLine(leftOut, remoteFolder));
+    if (!batch.entries.empty() || batch.unreadable > 0) post();
 }
 
 void readAttributes(SshSession& s, const std::string& remotePath, EventPoster& p) {

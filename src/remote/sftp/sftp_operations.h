@@ -19,7 +19,7 @@
 // as their own numbers.
 namespace vs::sftp {
 
-// Long-format lines in ListItems batches of at most kListBatch lines.
+// The folder's entries in ListItems parts of at most kListBatch entries.
 inline constexpr int kListBatch = 500;
 void listFolder(SshSession& session, const std::string& remoteFolder, EventPoster& poster);
 
