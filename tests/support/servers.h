@@ -86,12 +86,14 @@ void writeSettings(const std::filesystem::path& home, const Login& login,
 
 struct ProgramRun {
     int exitCode = -1;
-    std::string output;
+    std::string output;  // standard output
+    std::string errors;  // standard error
 };
 
-// Runs the program headless in the folder with the arguments; waits at most timeoutSeconds.
+// Runs the program headless in the folder with the arguments and the extra environment
+// entries; waits at most timeoutSeconds.
 ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
-                      int timeoutSeconds = 120);
+                      int timeoutSeconds = 120, std::vector<std::string> env = {});
 
 // The contents of every day's log file of the folder.
 std::string dayLogs(const std::filesystem::path& home);
