@@ -42,6 +42,8 @@ std::vector<std::string> commandLineWarnings(const std::string& argumentText) {
         if (!carries)
             lines.push_back("valtrassosftp: argomento ignorato: " + visible(token) + kSwitches);
     }
+    if (hasOwnSwitch(argumentText, "--connect") && !hasOwnSwitch(argumentText, "--check"))
+        lines.push_back(std::string("valtrassosftp: --connect vale solo con --check") + kSwitches);
     const std::vector<std::string> args = GetCommandLine(argumentText, 10);
     const FormSwitches s = readFormSwitches(args);
     if (!s.mode.empty() && s.mode != "auto" && s.mode != "asp")

@@ -172,7 +172,8 @@ TEST(CommandLine, WhatIsIgnoredIsSaid) {
     using Said = std::vector<std::string>;
     for (const auto& [args, said] : {
              std::pair<const char*, Said>{"mod:auto ope:x once:y plus:Y --headless --check", {}},
-             {"-h OPE:x", {"argomento ignorato: -h", "argomento ignorato: OPE:x"}},
+             {"-h OPE:x --connect",
+              {"argomento ignorato: -h", "argomento ignorato: OPE:x", "--connect vale solo con"}},
              {"mod:aps once:yes plus:yes",
               {"mod:aps non e' una modalita", "once:yes non vale nulla",
                "plus:YES non vale nulla"}},
