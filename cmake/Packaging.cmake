@@ -1,7 +1,7 @@
 # Debian package with CPack: `cpack -G DEB` in the build folder gives
 # valtrassosftp_<version>_<arch>.deb with the files of Install.cmake under /usr and the
 # maintainer scripts of packaging/debian (system user, program folder, daemon-reload).
-set(VALTRASSO_PACKAGE_MAINTAINER "ValtrassoSftp developers <valtrassosftp@localhost>"
+set(VALTRASSO_PACKAGE_MAINTAINER "ValtrassoSftp developers <valtrassosftp@example.com>"
     CACHE STRING "Maintainer line of the Debian package")
 
 set(CPACK_GENERATOR DEB)

@@ -40,6 +40,10 @@ class ActivityLog {
     // Today's file name, e.g. log/sftp_log_Sun_06.txt.
     std::filesystem::path todaysFile() const;
 
+    // From now on lines only reach the list and the echo, never a file: a check that must
+    // change nothing on the disk.
+    void keepOffDisk() { offDisk_ = true; }
+
     // Every line as it is added (the headless run prints it).
     void setEcho(std::function<void(const std::string&)> echo) { echo_ = std::move(echo); }
     // Called after the list changed (the window refreshes its view).
@@ -59,6 +63,7 @@ class ActivityLog {
     std::deque<std::string> pending_;  // not in the file yet
     std::size_t dropped_ = 0;          // lines dropped since the file was last written
     bool unwritableSaid_ = false;      // the operator was told that the file cannot be written
+    bool offDisk_ = false;
     int fd_ = -1;
     std::filesystem::path openFile_;
     std::function<void(const std::string&)> echo_;

@@ -46,7 +46,7 @@ RemoteSession& Cycle::session() {
 JobTally& Cycle::tally() {
     const int job = c_.state.currentJob;
     if (report_.jobs.empty() || report_.jobs.back().job != job)
-        report_.jobs.push_back({job, currentJob().DirRemota});
+        report_.jobs.push_back({job, currentJob().codes.remoteFolder});
     return report_.jobs.back();
 }
 
@@ -127,6 +127,13 @@ CycleOutcome Cycle::collegamento() {
         }
     }
 
+    if (stopping()) {
+        // Cut short by the shutdown: what was due has not all moved, so the cycle is not clean
+        // in the log, the metrics, the status or the exit code.
+        errorSeen_ = true;
+        result_ = " CON ERRORI";
+        errorLine(timeOfDay(c_.clock) + " Ciclo interrotto dalla chiusura del programma");
+    }
     endOfCycle();
     return finish(errorSeen_ ? CycleOutcome::Errors : CycleOutcome::Clean);
 }

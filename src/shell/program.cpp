@@ -6,6 +6,7 @@
 
 #include "common/new_file.h"
 #include "shell/command_line.h"
+#include "shell/settings_report.h"
 
 namespace vs {
 
@@ -51,12 +52,8 @@ void Program::Form_Load() {
     mode = switches.mode;
     once = switches.once;
 
-    fs::path settingsPath = config_.fixedSettingsPath;
-    // A fixed path that cannot even be looked at is kept, so that loading it says why.
-    if (settingsPath.empty() || !(fs::exists(settingsPath, ec) || ec))
-        settingsPath = fs::path(folder) / "valtrassosftp.ini";
-    if (!config_.settingsOverride.empty()) settingsPath = config_.settingsOverride;
-    settings.setSettingsPath(settingsPath);
+    auto [settingsPath, lookedAt] = settingsLocation(config_);
+    settings.setSettingsPath(std::move(settingsPath), std::move(lookedAt));
     settings.leggi_ini();
 
     if (view_.isMinimized()) view_.hideWindow();
@@ -71,18 +68,17 @@ void Program::Form_Load() {
         log.scrivi_log("Operatore " + operatorCode);
         timer_.setEnabled(true);
     }
-    view_.refresh();
     if (mode == "asp") {
         Command1.enabled = false;
         log.scrivi_log("Modalita ASP");
         log.scrivi_log("Operatore " + operatorCode);
-        view_.refresh();
-        // Settings that could not be read give no cycle to run: the run failed.
-        if (settings.readFailed)
-            lastOutcome = CycleOutcome::Errors;
-        else
-            collegamento();
     }
+    // What was understood of the settings, after the start-up lines, and again after every
+    // save from the window.
+    logSettingsReport();
+    settings.setAfterLoad([this] { logSettingsReport(); });
+    view_.refresh();
+    if (mode == "asp") collegamento();
 
     caption += " ope: " + operatorCode;
     view_.setCaption(caption);
@@ -151,7 +147,24 @@ void Program::removeLeftovers() {
                        " file temporanei lasciati da un'esecuzione interrotta");
 }
 
+void Program::logSettingsReport() {
+    for (const std::string& line : settingsReport(settings)) log.scrivi_log(line);
+}
+
 void Program::collegamento() {
+    if (!settings.usable()) {
+        // Nothing set up: every cycle says so, and counts as failing, never as clean.
+        CycleReport report;
+        report.cycle = cycleState.cycleCounter;
+        report.outcome = lastOutcome = CycleOutcome::ConfigInvalid;
+        report.started = report.ended = clock_.now();
+        report.lastErrorLine = timeOfDay(clock_) + " " + unusableCycleLine(settings);
+        log.scrivi_log(report.lastErrorLine);
+        log.sync();
+        view_.refresh();
+        if (afterCycle_) afterCycle_(report);
+        return;
+    }
     cycleRunning_ = true;
     view_.refresh();
     if (cycleEntry_)
@@ -173,7 +186,8 @@ void Program::endAfterCleanCycle(int exitCode) {
     endProcess_(exitCode);
 }
 
-void Program::shutdown() {
+void Program::shutdown(int exitCode) {
+    exitCode_ = exitCode;
     if (cycleRunning_) {
         // Called from the cycle's own waits: the running transfer is aborted and cleaned up
         // like a failed one, the cycle ends in order, and the shutdown follows.
@@ -189,7 +203,19 @@ void Program::finishShutdown() {
     log.scrivi_log(timeOfDay(clock_) + " Chiusura Volontaria");
     log.sync();
     view_.removeTrayIcon();
-    endProcess_(0);
+    endProcess_(exitCode_);
+}
+
+int aspExitCode(CycleOutcome outcome) {
+    switch (outcome) {
+        case CycleOutcome::NothingToDo:
+        case CycleOutcome::Clean:
+            return 0;
+        case CycleOutcome::ConfigInvalid:
+            return kExitConfigInvalid;
+        default:
+            return 1;
+    }
 }
 
 }  // namespace vs

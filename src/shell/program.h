@@ -24,6 +24,10 @@ namespace vs {
 inline constexpr const char* kProgramName = "ValtrassoSftp";
 inline constexpr const char* kCaptionVersion = " - Vers. 4.0 - 16/10/09";
 
+// Exit codes besides 0 (clean, or nothing to do) and 1 (errors, no connection).
+inline constexpr int kExitConfigInvalid = 2;   // settings or command line leave nothing to run
+inline constexpr int kExitAlreadyRunning = 3;  // mod:asp while another instance runs
+
 struct ProgramConfig {
     std::filesystem::path programFolder;
     std::filesystem::path fixedSettingsPath;
@@ -43,10 +47,13 @@ class Program {
 
     // Start-up, in its fixed order; in mode "asp" it runs the one cycle inside.
     void Form_Load();
-    // Form_Unload and Form_Terminate: last line, log synced, icon removed, process ended.
-    // Asked for while a cycle runs, it first aborts the running transfer and lets the cycle
-    // end in order.
-    void shutdown();
+    // Form_Unload and Form_Terminate: last line, log synced, icon removed, process ended
+    // with the exit code. Asked for while a cycle runs, it first aborts the running transfer
+    // and lets the cycle end in order.
+    void shutdown(int exitCode = 0);
+    // valtrassosftp --check: loads the settings as a run would and says what it understood;
+    // with connect, also the dry run of the cycle. Changes nothing; returns the exit code.
+    int check(bool connect);
 
     // One transfer cycle; the day's log file is synced to the disk at its end.
     void collegamento();
@@ -94,6 +101,7 @@ class Program {
     std::unique_ptr<Cycle> cycle;
 
   private:
+    void logSettingsReport();
     void createSessions();
     void removeLeftovers();
     void finishShutdown();
@@ -109,6 +117,10 @@ class Program {
     std::function<void(const CycleReport&)> afterCycle_;
     bool cycleRunning_ = false;
     bool stopRequested_ = false;
+    int exitCode_ = 0;
 };
+
+// The exit code of a mod:asp run whose one cycle ended so.
+int aspExitCode(CycleOutcome outcome);
 
 }  // namespace vs

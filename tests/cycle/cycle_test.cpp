@@ -116,10 +116,12 @@ TEST(CycleDriver, StopRequestEndsTheCycleAfterTheRunningFile) {
     rig.remote.before = [&](const std::string& op, const std::string&) {
         if (op == "fetch") rig.stop = true;
     };
-    rig.run();
+    // Cut short, the cycle is not clean: the rest of its work has not moved.
+    EXPECT_EQ(rig.run(), CycleOutcome::Errors);
     EXPECT_EQ(filesBelow(in), (std::vector<std::string>{"a"}));
     EXPECT_EQ(rig.loggedPart("Inizio controllo"), 1);
-    EXPECT_TRUE(rig.logged(" Collegamento Terminato  !"));
+    EXPECT_TRUE(rig.logged(" Ciclo interrotto dalla chiusura del programma"));
+    EXPECT_TRUE(rig.logged(" Collegamento Terminato  CON ERRORI"));
 }
 
 TEST(Download, CopiesBacksUpAndDeletesInKeyOrderThenReportsWhatMoved) {
@@ -210,6 +212,10 @@ TEST(Upload, SendsBacksUpAndDeletesInNameOrder) {
     EXPECT_TRUE(filesBelow(out).empty());
     EXPECT_EQ(rig.settings.jobTable[0].DirRemota, "/in/");
     EXPECT_EQ(rig.cycle.lastReport().jobs.at(0).bytesUploaded, 10u);
+    // The job keeps the name the settings give it, whatever the cycle appends in memory.
+    writeFile(fs::path(out) / "c.txt", "c");
+    rig.run();
+    EXPECT_EQ(rig.cycle.lastReport().jobs.at(0).remoteFolder, "/in");
 }
 
 // A local file is deleted only when it arrived whole, has a verified backup and is still the

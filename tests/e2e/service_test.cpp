@@ -88,7 +88,7 @@ TEST(Service, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
                        {"VALTRASSOSFTP_HOME=" + folder.string(), "LC_ALL=C"});
     };
     ServerProcess first;
-    ASSERT_TRUE(start(first, home.path(), "mod:"));
+    ASSERT_TRUE(start(first, home.path(), "mod:auto"));
     for (int i = 0; i < 100 && first.output().find("Creato directory") == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -99,12 +99,20 @@ TEST(Service, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
         EXPECT_EQ(second.wait(std::chrono::seconds(10)), 0) << spelling;
         EXPECT_EQ(second.output(), "") << spelling;  // refused before anything is logged
     }
+    // A one-cycle run that cannot run its cycle says so, with an exit code of its own.
+    const ProgramRun refused = runProgram(home.path(), {"mod:asp"}, 20);
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.errors.find("un'altra istanza lavora gia' nella cartella"),
+              std::string::npos);
+    // Nothing to do is clean; a cycle that fails (here: nobody listens) ends with exit code 1.
+    const std::string port = std::to_string(unusedPort());
+    fs::create_directory(links / "empty");
+    writeSettings(links / "link", {"127.0.0.1:" + port},
+                  {{"/in", (links / "empty").string(), "TUTTI", "NO", "Upload"}});
     const ProgramRun allowed = runProgram(links / "link", {"plus:y", "mod:asp"}, 20);
     EXPECT_EQ(allowed.exitCode, 0);
     EXPECT_NE(allowed.output.find("Modalita ASP"), std::string::npos);
-    // A cycle that fails (here: nobody listens) ends an "asp" run with exit code 1.
-    writeSettings(links / "link", {"127.0.0.1:" + std::to_string(unusedPort())},
-                  {{"/out", home.path().string()}});
+    writeSettings(links / "link", {"127.0.0.1:" + port}, {{"/out", home.path().string()}});
     EXPECT_EQ(runProgram(links / "link", {"plus:y", "mod:asp"}, 20).exitCode, 1);
     first.signal(SIGTERM);
     EXPECT_EQ(first.wait(std::chrono::seconds(10)), 0);

@@ -197,6 +197,7 @@ class WindowTest : public QObject {
         };
 
         look(QStringLiteral("idle"));
+        w.program->settings.unusable.clear();  // the cycle is replaced: nothing it needs
         w.program->setCycleEntry([&] {
             ++w.program->cycleState.cycleCounter;
             w.program->log.scrivi_log(" Ciclo 1");  // the tray follows the cycle's first line

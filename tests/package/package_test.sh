@@ -31,6 +31,9 @@ expected="./usr/bin/valtrassosftp
 ./usr/lib/systemd/system/valtrassosftp.service
 ./usr/lib/systemd/system/valtrassosftp@.service
 ./usr/share/applications/valtrassosftp.desktop
+./usr/share/doc/valtrassosftp/changelog.gz
+./usr/share/doc/valtrassosftp/copyright
+./usr/share/doc/valtrassosftp/examples/valtrassosftp.ini
 ./usr/share/icons/hicolor/scalable/apps/valtrassosftp.svg
 ./usr/share/man/man1/valtrassosftp.1.gz
 ./usr/share/valtrassosftp/alert-mail.sh"
@@ -47,6 +50,19 @@ for lib in $(readelf -d "$bin" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
     pkg=$(dpkg-query -S "$path" 2>/dev/null || dpkg-query -S "/usr$path" 2>/dev/null)
     check "Depends covers $lib (${pkg%%:*})" grep -qx "${pkg%%:*}" <<<"$depends"
 done
+
+# lintian, Debian's own check: no error and no warning (a deliberate one goes in an overrides
+# file with its reason, and in the README's packaging notes).
+lintian_out=$(lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1)
+lintian_rc=$?
+lintian_out=$(grep -v 'running with root privileges' <<<"$lintian_out")
+check "lintian finds no error or warning${lintian_out:+: $lintian_out}" test $lintian_rc -eq 0
+check "the changelog's last entry is this version" test \
+    "$(gzip -dc "$root/usr/share/doc/valtrassosftp/changelog.gz" | sed -n '1s/.*(\(.*\)).*/\1/p')" = \
+    "$(dpkg-deb -f "$deb" Version)"
+example=$root/usr/share/doc/valtrassosftp/examples/valtrassosftp.ini
+check "the packaged program reads the packaged example as usable settings" bash -c \
+    "VALTRASSOSFTP_SETTINGS='$example' VALTRASSOSFTP_HOME='$work' '$bin' --check >/dev/null"
 
 for script in postinst prerm postrm; do
     f=$work/control/$script
@@ -83,7 +99,7 @@ done
 # settings file from the unit's Environment lines.
 for partner in alpha beta; do
     mkdir -p "$work/var/$partner" "$work/etc"
-    printf '[PARAMETRI]\r\ndeltatime=1\r\nDirRemota_0=/x\r\nDirLocale_0=%s\r\nTipoFile_0=TUTTI\r\nCancelloFile_0=NO\r\nTipoOperazione_0=Upload\r\n' \
+    printf '[PARAMETRI]\r\nhost=127.0.0.1:1\r\ndeltatime=1\r\nDirRemota_0=/x\r\nDirLocale_0=%s\r\nTipoFile_0=TUTTI\r\nCancelloFile_0=NO\r\nTipoOperazione_0=Upload\r\n' \
         "$work/var/$partner" >"$work/etc/$partner.ini"
     env $(sed -n "s#^Environment=##p" "$work/unit/valtrassosftp@.service" |
         sed "s#%i#$partner#g; s#=/var/lib/valtrassosftp#=$work/var#; s#=/etc/valtrassosftp#=$work/etc#") \

@@ -156,7 +156,7 @@ TEST_P(Storm, NothingLostNothingCorruptAfterFiftyKills) {
     a.join();
     b.join();
     const int clean = 3;
-    for (int i = 0; i < clean; ++i) runProgram(dir / "home", {"mod:asp"}, 120, way.serviceUser);
+    for (int i = 0; i < clean; ++i) runProgram(dir / "home", {"mod:asp"}, 120, {}, way.serviceUser);
 
     Tally t;
     check(partner.versions(), server.root() / "out", {dir / "in", dir / "bak"}, t);

@@ -17,8 +17,10 @@ class ServerProcess {
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    // Starts argv with the extra environment entries ("NAME=value"). Returns false on failure.
-    bool start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+    // Starts argv with the extra environment entries ("NAME=value"), standard error into
+    // errorFile when one is named. Returns false on failure.
+    bool start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+               const std::string& errorFile = "");
     // Reads standard output until a line "PORT <n>" arrives; 0 on time-out or exit.
     int waitForPort(std::chrono::milliseconds timeout = std::chrono::seconds(20));
     // Everything the process printed on standard output so far (reads what is pending).

@@ -247,16 +247,21 @@ void writeSettings(const std::filesystem::path& home, const Login& login,
 }
 
 ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
-                      int timeoutSeconds, bool asServiceUser) {
+                      int timeoutSeconds, std::vector<std::string> env,
+                      bool asServiceUser) {
     args.insert(args.begin(), programBinary());
     args.push_back("--headless");
+    env.push_back("VALTRASSOSFTP_HOME=" + home.string());
+    env.push_back("LC_ALL=C");
+    TempDir errors;
     ServerProcess p;
     ProgramRun run;
-    if (!p.start(asServiceUser ? test::asServiceUser(args) : args,
-                 {"VALTRASSOSFTP_HOME=" + home.string(), "LC_ALL=C"}))
+    if (!p.start(asServiceUser ? test::asServiceUser(args) : args, env,
+                 (errors / "stderr").string()))
         return run;
     run.exitCode = p.wait(std::chrono::seconds(timeoutSeconds));
     run.output = p.output();
+    run.errors = readFile(errors / "stderr");
     return run;
 }
 

@@ -86,12 +86,15 @@ void writeSettings(const std::filesystem::path& home, const Login& login,
 
 struct ProgramRun {
     int exitCode = -1;
-    std::string output;
+    std::string output;  // standard output
+    std::string errors;  // standard error
 };
 
-// Runs the program headless in the folder with the arguments; waits at most timeoutSeconds.
+// Runs the program headless in the folder with the arguments and the extra environment
+// entries; waits at most timeoutSeconds.
 ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
-                      int timeoutSeconds = 120, bool asServiceUser = false);
+                      int timeoutSeconds = 120, std::vector<std::string> env = {},
+                      bool asServiceUser = false);
 
 // The service runs as a user of its own, not the owner of the files it sends. Tests run as
 // root and stand in for it with the unprivileged `nobody`: the command line that runs argv as

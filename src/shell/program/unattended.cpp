@@ -18,11 +18,12 @@ ServiceLog logTo(Program& program, const Clock& clock) {
 }  // namespace
 
 Unattended::Unattended(Program& program, const std::filesystem::path& programFolder,
-                       const Clock& clock, YieldFn yield)
+                       const Clock& clock, YieldFn yield, std::string version)
     : program_(program),
       programFolder_(programFolder),
       clock_(clock),
       yield_(std::move(yield)),
+      version_(std::move(version)),
       metrics_(metricsPath(programFolder), programFolder.string(), clock.now(),
                logTo(program, clock)) {
     if (const auto every = notifier_.pingEvery()) {
@@ -39,11 +40,12 @@ void Unattended::started() {
 
 void Unattended::afterCycle(const CycleReport& report) {
     if (report.outcome == CycleOutcome::NotRun) return;
-    metrics_.record(report);
+    const Settings& settings = program_.settings;
+    metrics_.record(report, {version_, static_cast<int>(settings.usableJobs.size()),
+                             static_cast<int>(settings.problems.size())});
     notifier_.status(statusLine(report, metrics_.totals()));
     if (!alerts_)
-        alerts_.emplace(readAlertSettings(program_.settings.settingsPath()), programFolder_, yield_,
-                        logTo(program_, clock_));
+        alerts_.emplace(alertSettings(settings), programFolder_, yield_, logTo(program_, clock_));
     alerts_->afterCycle(report);  // last: may wait for the command, events still running
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "common/clock.h"
 #include "common/yield.h"
@@ -16,12 +17,13 @@ namespace vs {
 
 class Program;
 
-// The headless program as a monitored service: readiness, a status line after each cycle and
-// watchdog pings for systemd (silent outside it), the metrics file, and the alert command.
+// The program as a monitored run, window or headless alike: readiness, a status line after
+// each cycle and watchdog pings for systemd (silent outside it), the metrics file, and the
+// alert command.
 class Unattended {
   public:
     Unattended(Program& program, const std::filesystem::path& programFolder, const Clock& clock,
-               YieldFn yield);
+               YieldFn yield, std::string version);
 
     void started();  // start-up is done
     void afterCycle(const CycleReport& report);
@@ -32,6 +34,7 @@ class Unattended {
     std::filesystem::path programFolder_;
     const Clock& clock_;
     YieldFn yield_;
+    std::string version_;
     SystemdNotifier notifier_;
     MetricsWriter metrics_;
     std::optional<Alerts> alerts_;  // made once the settings are loaded

@@ -13,6 +13,7 @@ Activity activityNow(const Program& program) {
     switch (program.lastOutcome) {
         case CycleOutcome::Errors:
         case CycleOutcome::ConnectFailed:
+        case CycleOutcome::ConfigInvalid:
             return Activity::Errors;
         case CycleOutcome::NotRun:
         case CycleOutcome::NothingToDo:
