@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "common/yield.h"
 #include "cycle/cycle_report.h"
 #include "cycle/cycle_state.h"
+#include "cycle/listed_entries.h"
 #include "remote/remote_session.h"
 #include "remote/session_state.h"
 
@@ -76,6 +78,9 @@ class Cycle {
     // Download helpers.
     void describeListedFiles();
     void workQueueItem(const std::string& localFolder);
+    enum class Sameness { Same, Differs, Unknown };
+    Sameness stillTheFetchedFile(const std::string& name, const RemoteStat& now,
+                                 const RemoteStat& fetched);
     // Upload helpers.
     void sendFile(TransferJob& job, const std::string& name);
     bool backUpSentFile(TransferJob& job, const std::string& name, const SourceFile& source);
@@ -95,6 +100,8 @@ class Cycle {
     bool errorSeen_ = false;
     bool folderUnreachable_ = false;
     std::vector<RemoteStat> listedStats_;      // per listing row: the server's word before fetching
+    std::map<std::string, ListedEntry> listedEntries_;  // the running job's listing, by name
+    bool uncheckedReported_ = false;  // the job's files the server cannot show unchanged: said
     std::vector<std::string> partialUploads_;  // remote paths a lost connection cut off
     CycleReport report_;
 };

@@ -55,6 +55,7 @@ void Settings::leggi_ini() {
         for (int f = 0; f < static_cast<int>(kJobKeyStems.size()); ++f)
             jobField(job, f) = read(kJobKeyStems[f] + std::to_string(n));
         refreshJobCodes(n);
+        deleteUnverified[n] = read("CancellaSenzaVerifica_" + std::to_string(n)) == "SI";
         listdir.push_back(listdirRow(n, job.DirRemota));
     }
 

@@ -53,6 +53,9 @@ class Settings {
     ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
     std::string keyfile;                       // private key for SFTP public-key login, optional
     bool uploadTemp = false;  // "uploadtemp=SI": send under a temporary name, then rename
+    // "CancellaSenzaVerifica_N=SI": job N deletes a sent file even where the server cannot tell
+    // what it holds (FTP without SIZE). Kept in the file, never written by a save.
+    std::array<bool, kJobCount> deleteUnverified{};
     bool readFailed = false;  // the last load found a file it could not read
 
   private:

@@ -298,6 +298,17 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
             throwFailure(s, failedCall,
                          what + " interrotto dopo " + std::to_string(position) + " byte",
                          stoppedOn->channel());
+        // What the server holds, asked on the open file once every write was confirmed: a
+        // server that acknowledged more than it kept shows it here, before a partner could take
+        // the file away. A refusal only means the server cannot tell.
+        LIBSSH2_SFTP_ATTRIBUTES held{};
+        if (const int rc = libssh2_sftp_fstat_ex(writers.front()->file().get(), &held, 0); rc != 0) {
+            std::string lost;
+            if (refusalOrBreak(s, rc, lost, writers.front()->channel()).empty())
+                throw RuntimeError(kErrConnection, what + ": " + lost);
+        } else if (held.flags & LIBSSH2_SFTP_ATTR_SIZE) {
+            p.post(attributesOf(held));
+        }
         // The server's answers to the closes are its last word on the data (a full disk may
         // only show here).
         for (const auto& w : writers) w->sendClose();
