@@ -100,9 +100,11 @@ class Cycle {
     bool errorSeen_ = false;
     bool folderUnreachable_ = false;
     std::vector<RemoteStat> listedStats_;      // per listing row: the server's word before fetching
-    std::map<std::string, ListedEntry> listedEntries_;  // the running job's listing, by name
-    bool uncheckedReported_ = false;  // the job's files the server cannot show unchanged: said
     std::vector<std::string> partialUploads_;  // remote paths a lost connection cut off
+    // The running download job's listing by name, and whether the job said once that the server
+    // cannot show its files unchanged.
+    std::map<std::string, ListedEntry> listedEntries_;
+    bool uncheckedReported_ = false;
     CycleReport report_;
 };
 

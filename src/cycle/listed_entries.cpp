@@ -42,7 +42,8 @@ std::map<std::string, ListedEntry> listedEntries(const RemoteListing& listing) {
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find("\r\n", start);
         if (end == std::string::npos) end = text.size();
-        const std::vector<std::string> f = fieldsOf(text.substr(start, end - start), listing.layout);
+        const std::vector<std::string> f =
+            fieldsOf(text.substr(start, end - start), listing.layout);
         start = end + 2;
         if (f.size() < 9) continue;
         std::string name = trimBlanks(f[8]);

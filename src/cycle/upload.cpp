@@ -94,8 +94,8 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
         fileStep([&] { session().remove(target); });
         fileFailed(kErrRemote, "Il server tiene " + std::to_string(*held.size) + " byte dei " +
                                    std::to_string(source->size()) + " inviati di " +
-                                   visible(target) + ": file tolto dal server, " +
-                                   visible(local) + " non cancellato");
+                                   visible(target) + ": file tolto dal server, " + visible(local) +
+                                   " non cancellato");
         return;
     }
     if (sent && target != remote && !(sent = fileStep([&] { session().rename(target, remote); })))
@@ -135,9 +135,8 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
             // time rather than be lost, unless the job accepts deleting without that check.
             const std::string key = "CancellaSenzaVerifica_" + std::to_string(c_.state.currentJob);
             fileFailed(kErrRemote, "Il server non dice quanti byte tiene di " + shownRemote +
-                                       " (manca SIZE): " + visible(local) +
-                                       " non cancellato; " + key +
-                                       "=SI per cancellare senza verifica");
+                                       " (manca SIZE): " + visible(local) + " non cancellato; " +
+                                       key + "=SI per cancellare senza verifica");
         } else {
             fileStep([&] {
                 // Gone already is what was wanted (a second instance sent it too).

@@ -174,8 +174,8 @@ TEST(Download, TheRemoteFileStaysUnlessItIsCertainlySafeElsewhere) {
              r.remote.tellsSizeAndTime = false;
              r.remote.before = [&r, stats = 0](const std::string& op, const std::string&) mutable {
                  if (op == "stat" && ++stats == 2)
-                     r.remote.files["/in/a.txt"] = {"DATA", r.remote.files["/in/a.txt"].mtime +
-                                                                std::chrono::minutes(1)};
+                     r.remote.files["/in/a.txt"] = {
+                         "DATA", r.remote.files["/in/a.txt"].mtime + std::chrono::minutes(1)};
              };
          },
          true},
@@ -223,8 +223,7 @@ TEST(Download, AServerThatTellsNeitherSizeNorTimeIsJudgedByItsListing) {
         rig.remote.put(std::string("/in/OP.A1B2C3.") + suffix, std::string("data of ") + suffix);
     rig.download(0, "/in", in, "AUTOMAIL", "SI");
     EXPECT_EQ(rig.run(), CycleOutcome::Clean);
-    EXPECT_EQ(rig.remote.expectedSizes,
-              (std::vector<std::optional<std::int64_t>>{9, 9, 9, 9}));
+    EXPECT_EQ(rig.remote.expectedSizes, (std::vector<std::optional<std::int64_t>>{9, 9, 9, 9}));
     EXPECT_EQ(filesBelow(in).size(), 4u);
     EXPECT_TRUE(rig.remote.files.empty());
 }

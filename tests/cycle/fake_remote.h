@@ -29,7 +29,7 @@ class FakeRemote final : public RemoteSession {
     std::map<std::string, File> files;  // full paths: "/in/a.txt"
     RemoteListing::Layout layout = RemoteListing::Layout::LongFormat;
     bool refuseConnect = false;
-    bool tellsSizeAndTime = true;  // false: an FTP server without SIZE and MDTM
+    bool tellsSizeAndTime = true;           // false: an FTP server without SIZE and MDTM
     std::size_t keeps = std::string::npos;  // an upload keeps at most this many bytes
     std::vector<std::optional<std::int64_t>> expectedSizes;  // of every fetch, in order
     std::map<std::string, int> failures;  // "fetch /in/a.txt" -> the error number it throws

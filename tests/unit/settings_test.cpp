@@ -37,8 +37,9 @@ struct SettingsTest : ::testing::Test {
 };
 
 TEST_F(SettingsTest, OneKeyFileLoads51RowsAndSaves425UnpaddedKeys) {
-    load("[PARAMETRI]\r\nDirRemota_3=/x\r\nOperMail_01=X9\r\ntiposerver=sftp\r\n"
-         "CancellaSenzaVerifica_3=SI\r\n");
+    load(
+        "[PARAMETRI]\r\nDirRemota_3=/x\r\nOperMail_01=X9\r\ntiposerver=sftp\r\n"
+        "CancellaSenzaVerifica_3=SI\r\n");
     ASSERT_EQ(settings.listdir.size(), 51u);
     EXPECT_EQ(settings.listdir[0], "00) ");
     EXPECT_EQ(settings.listdir[3], "03) /x");
