@@ -16,13 +16,13 @@ its standard input (a pipe held by the test) closes, when its parent goes away, 
 """
 
 import argparse
+import itertools
 import logging
 import os
 import sys
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
-from pyftpdlib.handlers import (FileProducer, FTPHandler, ThrottledDTPHandler, TLS_DTPHandler,
-                                TLS_FTPHandler)
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 import lifetime
@@ -127,28 +127,11 @@ class FaultyDTPHandler(ThrottledDTPHandler):
             self.modify_ioloop_events(0)
 
 
-class EndlessFile:
-    """A file's bytes, and then more bytes for as long as anyone reads (up to 64 MiB)."""
+class Chunks:
+    """A data channel producer of the given byte strings, then of nothing."""
 
-    def __init__(self, real):
-        self._real = real
-        self._left = 64 << 20
-        self.name = real.name
-
-    @property
-    def closed(self):
-        return self._real.closed
-
-    def read(self, size):
-        data = self._real.read(size) or b"x" * min(size, self._left)
-        self._left -= len(data)
-        return data
-
-    def tell(self):
-        return self._real.tell()
-
-    def close(self):
-        self._real.close()
+    def __init__(self, chunks):
+        self.more = lambda: next(chunks, b"")
 
 
 class TestHandler(FTPHandler):
@@ -181,11 +164,13 @@ class TestHandler(FTPHandler):
         if not self.endless_files:
             return super().ftp_RETR(file)
         try:
-            fd = EndlessFile(open(file, "rb"))
+            with open(file, "rb") as f:
+                data = f.read()
         except OSError as err:
             return self.respond("550 %s." % err.strerror)
-        self.push_dtp_data(FileProducer(fd, self._current_type), isproducer=True, file=fd,
-                           cmd="RETR")
+        # The file's bytes, then 64 MiB that were never in it.
+        more = itertools.chain([data], itertools.repeat(b"x" * 65536, 1024))
+        self.push_dtp_data(Chunks(more), isproducer=True, cmd="RETR")
         return file
 
     def on_file_received(self, file):
@@ -253,9 +238,7 @@ def main():
     if args.pasv_address:
         handler.masquerade_address = args.pasv_address
     handler.keep_bytes = args.keep_bytes
-    if args.endless_files:
-        handler.endless_files = True
-        handler.use_sendfile = False  # the endless part is no file the kernel could send
+    handler.endless_files = args.endless_files
     handler.replace_after_sending = args.replace_after_sending
     cmds = dict(handler.proto_cmds)
     for name, dropped in (("MLSD", args.no_mlsd), ("MLST", args.no_mlsd), ("MDTM", args.no_mdtm),
