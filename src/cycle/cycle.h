@@ -78,7 +78,6 @@ class Cycle {
     // Download helpers.
     void describeListedFiles();
     void workQueueItem(const std::string& localFolder);
-    enum class Sameness { Same, Differs, Unknown };
     Sameness stillTheFetchedFile(const std::string& name, const RemoteStat& now,
                                  const RemoteStat& fetched);
     // Upload helpers.

@@ -14,12 +14,11 @@ namespace {
 
 // Whether two answers of the server describe the same version of a file: they differ when
 // either value differs, and show the same version only when they give both.
-enum class Versions { Same, Differ, Unknown };
-Versions compareVersions(const RemoteStat& a, const RemoteStat& b) {
-    if (a.size && b.size && *a.size != *b.size) return Versions::Differ;
-    if (a.modified && b.modified && *a.modified != *b.modified) return Versions::Differ;
-    if (a.size && b.size && a.modified && b.modified) return Versions::Same;
-    return Versions::Unknown;
+Sameness compareVersions(const RemoteStat& a, const RemoteStat& b) {
+    if (a.size && b.size && *a.size != *b.size) return Sameness::Differs;
+    if (a.modified && b.modified && *a.modified != *b.modified) return Sameness::Differs;
+    if (a.size && b.size && a.modified && b.modified) return Sameness::Same;
+    return Sameness::Unknown;
 }
 
 }  // namespace
@@ -122,16 +121,9 @@ void Cycle::describeListedFiles() {
 // The server's answers decide where they give both size and time. Where they lack either (an
 // FTP server without MDTM or SIZE), the folder's listing taken again must show the file's line
 // as it was before the fetch; a value nobody gives is never taken as unchanged.
-Cycle::Sameness Cycle::stillTheFetchedFile(const std::string& name, const RemoteStat& now,
-                                           const RemoteStat& fetched) {
-    switch (compareVersions(now, fetched)) {
-        case Versions::Same:
-            return Sameness::Same;
-        case Versions::Differ:
-            return Sameness::Differs;
-        case Versions::Unknown:
-            break;
-    }
+Sameness Cycle::stillTheFetchedFile(const std::string& name, const RemoteStat& now,
+                                    const RemoteStat& fetched) {
+    if (const Sameness told = compareVersions(now, fetched); told != Sameness::Unknown) return told;
     const auto before = listedEntries_.find(name);
     if (before == listedEntries_.end()) return Sameness::Unknown;
     RemoteListing again;
@@ -191,7 +183,7 @@ void Cycle::workQueueItem(const std::string& localFolder) {
         // The copy must hold what the server described before and after the transfer, and
         // the file must not have changed meanwhile (a partner still writing it).
         const bool correct =
-            compareVersions(listed, fetched) != Versions::Differ &&
+            compareVersions(listed, fetched) != Sameness::Differs &&
             (!expected || (received == *expected && (!fetched.size || *fetched.size == *expected)));
         if (!correct) {
             line(" Download incorretto " + shown);

@@ -19,6 +19,10 @@ struct ListedEntry {
     std::optional<std::int64_t> bytes() const;  // the size, when it is a number
 };
 
+// Whether what a server says of a file now shows the version it described before: Unknown
+// when nothing it gives can tell.
+enum class Sameness { Same, Differs, Unknown };
+
 // Every entry of a listing by its name, in either layout; lines too short to hold a size and a
 // time are left out.
 std::map<std::string, ListedEntry> listedEntries(const RemoteListing& listing);

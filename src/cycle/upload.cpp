@@ -91,11 +91,11 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     // A server that acknowledged more than it kept (a full quota, a broken server): what it
     // holds is no copy of the file and must not pass for one.
     if (sent && held.size && *held.size != source->size()) {
-        fileStep([&] { session().remove(target); });
+        const bool removed = fileStep([&] { session().remove(target); });
         fileFailed(kErrRemote, "Il server tiene " + std::to_string(*held.size) + " byte dei " +
                                    std::to_string(source->size()) + " inviati di " +
-                                   visible(target) + ": file tolto dal server, " + visible(local) +
-                                   " non cancellato");
+                                   visible(target) + (removed ? ": tolto dal server, " : ": ") +
+                                   visible(local) + " non cancellato");
         return;
     }
     if (sent && target != remote && !(sent = fileStep([&] { session().rename(target, remote); })))
