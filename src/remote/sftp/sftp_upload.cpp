@@ -301,16 +301,28 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                          stoppedOn->channel());
         // What the server holds, asked on the open file once every write was confirmed: a
         // server that acknowledged more than it kept shows it here, before a partner could take
-        // the file away. A refusal only means the server cannot tell.
-        if (int rc = libssh2_sftp_fstat_ex(writers.front()->file().get(), &held, 0); rc != 0) {
-            held.flags = 0;
-            std::string lost;
-            if (refusalOrBreak(s, rc, lost, writers.front()->channel()).empty())
-                throw RuntimeError(kErrConnection, what + ": " + lost);
+        // the file away. The request goes out with the closes, at no round trip of its own; a
+        // refusal only means the server cannot tell.
+        const auto askHeld = [&] {
+            return libssh2_sftp_fstat_ex(writers.front()->file().get(), &held, 0);
+        };
+        int heldRc;
+        {
+            NonBlocking nonBlocking(s);
+            heldRc = askHeld();
+            if (heldRc == LIBSSH2_ERROR_EAGAIN && nonBlocking.partlySent())
+                heldRc = NonBlocking::finish(s, askHeld);
         }
         // The server's answers to the closes are its last word on the data (a full disk may
         // only show here).
         for (const auto& w : writers) w->sendClose();
+        if (heldRc == LIBSSH2_ERROR_EAGAIN) heldRc = askHeld();
+        if (heldRc != 0) {
+            held.flags = 0;
+            std::string lost;
+            if (refusalOrBreak(s, heldRc, lost, writers.front()->channel()).empty())
+                throw RuntimeError(kErrConnection, what + ": " + lost);
+        }
         for (const auto& w : writers)
             if (int rc = w->takeClose(); rc != 0)
                 throwFailure(s, rc, what + " non confermato dal server", w->channel());
