@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "cycle/cycle_state.h"
 #include "cycle/listing_policy.h"
 #include "cycle/settle_watch.h"
+#include "cycle/listed_entries.h"
 #include "remote/remote_session.h"
 #include "remote/session_state.h"
 
@@ -86,6 +88,8 @@ class Cycle {
     // Download helpers.
     void describeListedFiles();
     void workQueueItem(const std::string& localFolder);
+    Sameness stillTheFetchedFile(const std::string& name, const RemoteStat& now,
+                                 const RemoteStat& fetched);
     // Upload helpers.
     void sendFile(TransferJob& job, const std::string& name);
     bool backUpSentFile(TransferJob& job, const std::string& name, const SourceFile& source);
@@ -115,6 +119,10 @@ class Cycle {
     std::vector<std::string> partialUploads_;  // remote paths a lost connection cut off
     SettleWatch settle_;                       // local files' versions, across cycles
     std::set<std::string> swept_;              // remote folders cleared of stale temporaries
+    // The running download job's listing by name, and whether the job said once that the server
+    // cannot show its files unchanged.
+    std::map<std::string, ListedEntry> listedEntries_;
+    bool uncheckedReported_ = false;
     CycleReport report_;
 };
 

@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "activitylog/activity_log.h"
 #include "common/new_file.h"
 #include "common/text.h"
@@ -10,12 +12,13 @@ namespace vs {
 
 namespace {
 
-// Whether two answers of the server describe the same version of a file: what one of them
-// does not tell cannot differ.
-bool sameVersion(const RemoteStat& a, const RemoteStat& b) {
-    if (a.size && b.size && *a.size != *b.size) return false;
-    if (a.modified && b.modified && *a.modified != *b.modified) return false;
-    return true;
+// Whether two answers of the server describe the same version of a file: they differ when
+// either value differs, and show the same version only when they give both.
+Sameness compareVersions(const RemoteStat& a, const RemoteStat& b) {
+    if (a.size && b.size && *a.size != *b.size) return Sameness::Differs;
+    if (a.modified && b.modified && *a.modified != *b.modified) return Sameness::Differs;
+    if (a.size && b.size && a.modified && b.modified) return Sameness::Same;
+    return Sameness::Unknown;
 }
 
 }  // namespace
@@ -43,9 +46,12 @@ void Cycle::download() {
     tally();
 
     st.List2.clear();
+    listedEntries_.clear();
+    uncheckedReported_ = false;
     RemoteListing listing;
     // A folder the server will not list is this job's failure alone.
     if (fileStep([&] { listing = session().list(st.currentRemoteFolder); })) {
+        listedEntries_ = listedEntries(listing);
         ListingContext ctx{job.codes.fileType,
                            c_.operatorCode,
                            c_.settings.operatorList,
@@ -113,6 +119,23 @@ void Cycle::describeListedFiles() {
     notifyChanged();
 }
 
+// The server's answers decide where they give both size and time. Where they lack either (an
+// FTP server without MDTM or SIZE), the folder's listing taken again must show the file's line
+// as it was before the fetch; a value nobody gives is never taken as unchanged.
+Sameness Cycle::stillTheFetchedFile(const std::string& name, const RemoteStat& now,
+                                    const RemoteStat& fetched) {
+    if (const Sameness told = compareVersions(now, fetched); told != Sameness::Unknown) return told;
+    const auto before = listedEntries_.find(name);
+    if (before == listedEntries_.end()) return Sameness::Unknown;
+    RemoteListing again;
+    if (!fileStep([&] { again = session().list(c_.state.currentRemoteFolder); }))
+        return Sameness::Unknown;
+    const auto entries = listedEntries(again);
+    const auto after = entries.find(name);
+    if (after == entries.end()) return Sameness::Unknown;
+    return compareListed(before->second, after->second);
+}
+
 void Cycle::workQueueItem(const std::string& localFolder) {
     CycleState& st = c_.state;
     TransferJob& job = currentJob();
@@ -132,8 +155,12 @@ void Cycle::workQueueItem(const std::string& localFolder) {
     // Private to this process and to this file: a second instance or a remote file of another
     // name can never write into it.
     std::optional<NewFile> staged;
-    // A size the server never told leaves nothing to compare.
-    const std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
+    // A file the server describes only by its listing line (an FTP server without SIZE, the
+    // companions of an automail file) is held to the size that line shows. A size nobody told
+    // leaves nothing to compare.
+    std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
+    if (const auto entry = listedEntries_.find(name); !expected && entry != listedEntries_.end())
+        expected = entry->second.size;
     std::int64_t received = 0;
     RemoteStat fetched;
     bool ok = fileStep([&] {
@@ -157,7 +184,7 @@ void Cycle::workQueueItem(const std::string& localFolder) {
         // The copy must hold what the server described before and after the transfer, and
         // the file must not have changed meanwhile (a partner still writing it).
         const bool correct =
-            sameVersion(listed, fetched) &&
+            compareVersions(listed, fetched) != Sameness::Differs &&
             (!expected || (received == *expected && (!fetched.size || *fetched.size == *expected)));
         if (!correct) {
             line(" Download incorretto " + shown);
@@ -192,9 +219,18 @@ void Cycle::workQueueItem(const std::string& localFolder) {
                     line(" File remoto non cancellato: copia locale non riuscita " + shown);
                 } else if (!fileStep([&] { now = session().stat(remote); })) {
                     line(" File remoto non cancellato " + shown);
-                } else if (!sameVersion(now, fetched)) {
+                } else if (const Sameness same = stillTheFetchedFile(name, now, fetched);
+                           same == Sameness::Differs) {
                     line(" File remoto non cancellato: cambiato dopo il download " + shown);
                     fileFailed(kErrRemote, "Il file " + name + " è cambiato sul server");
+                } else if (same == Sameness::Unknown) {
+                    // Said once for the job: every file of this folder stays alike.
+                    if (!std::exchange(uncheckedReported_, true))
+                        fileFailed(kErrRemote,
+                                   "File remoti di " + st.currentRemoteFolder +
+                                       " non cancellati: il server non ne dà ora e dimensione "
+                                       "(MDTM, SIZE) e il suo elenco non mostra che " +
+                                       name + " sia ancora il file scaricato");
                 } else if (fileStep([&] {
                                step_ = 131;
                                session().remove(remote);

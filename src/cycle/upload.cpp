@@ -86,14 +86,25 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     step_ = 140;
     // With uploadtemp the partner never sees the file under its name before it is whole.
     const std::string target = c_.settings.uploadTemp ? job.DirRemota + temporaryName() : remote;
+    RemoteStat held;
     bool sent = fileStep([&] {
         try {
-            session().send(*source, target);
+            held = session().send(*source, target);
         } catch (const RuntimeError& e) {
             if (e.number() == kErrConnection) partialUploads_.push_back(target);
             throw;
         }
     });
+    // A server that acknowledged more than it kept (a full quota, a broken server): what it
+    // holds is no copy of the file and must not pass for one.
+    if (sent && held.size && *held.size != source->size()) {
+        const bool removed = fileStep([&] { session().remove(target); });
+        fileFailed(kErrRemote, "Il server tiene " + std::to_string(*held.size) + " byte dei " +
+                                   std::to_string(source->size()) + " inviati di " +
+                                   visible(target) + (removed ? ": tolto dal server, " : ": ") +
+                                   visible(local) + " non cancellato");
+        return;
+    }
     if (sent && target != remote && !(sent = fileStep([&] { session().rename(target, remote); })))
         fileStep([&] { session().remove(target); });
     step_ = 141;
@@ -126,6 +137,13 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     if (job.codes.deleteAtSource) {
         if (source->change() != SourceFile::Change::None) {
             line(" File cambiato dopo l'invio, non cancellato: " + visible(local));
+        } else if (!held.size && !c_.settings.deleteUnverified[c_.state.currentJob]) {
+            // The server cannot tell what it holds (FTP without SIZE): the file goes again next
+            // time rather than be lost, unless the job accepts deleting without that check.
+            const std::string key = "CancellaSenzaVerifica_" + std::to_string(c_.state.currentJob);
+            fileFailed(kErrRemote, "Il server non dice quanti byte tiene di " + shownRemote +
+                                       " (manca SIZE): " + visible(local) + " non cancellato; " +
+                                       key + "=SI per cancellare senza verifica");
         } else {
             fileStep([&] {
                 // Gone already is what was wanted (a second instance sent it too).

@@ -52,8 +52,10 @@ class FtpControl {
     };
     virtual FileInfo stat(const std::string& remotePath) = 0;
     virtual void setTransferMode(bool binary) = 0;
-    // Downloads into the open file `fd`; returns the bytes received.
-    virtual std::int64_t fetch(const std::string& remotePath, int fd) = 0;
+    // Downloads into the open file `fd`; returns the bytes received. With `limit`, a server
+    // that sends more than that many bytes is cut off and the download fails (kErrRemote).
+    virtual std::int64_t fetch(const std::string& remotePath, int fd,
+                               std::optional<std::int64_t> limit) = 0;
     // Uploads `size` bytes of the open file `fd` from its start. A failed or aborted upload
     // removes what reached the server (best effort, logged).
     virtual void send(int fd, std::int64_t size, const std::string& remotePath) = 0;

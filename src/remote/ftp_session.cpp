@@ -1,5 +1,7 @@
 #include "remote/ftp_session.h"
 
+#include <algorithm>
+
 #include "activitylog/activity_log.h"
 #include "common/new_file.h"
 #include "common/port_text.h"
@@ -9,6 +11,10 @@
 #include "settings/settings.h"
 
 namespace vs {
+
+namespace {
+constexpr std::int64_t kFetchMargin = 1024 * 1024;
+}
 
 FtpEndpoint ftpEndpoint(ServerType type, const std::string& hostField) {
     FtpEndpoint endpoint{hostField};
@@ -100,21 +106,35 @@ RemoteStat FtpSession::stat(const std::string& path) {
     return {info.size, info.modified};
 }
 
-FetchResult FtpSession::fetch(const std::string& path, std::optional<std::int64_t>, NewFile& into) {
+FetchResult FtpSession::fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
+                              NewFile& into) {
     FtpControl& ftp = kftp();
     ftp.setTransferMode(true);
     FetchResult result;
-    result.received = ftp.fetch(path, into.fd());
+    // A server that gives no SIZE leaves the data connection as the only measure of the file:
+    // one that streams on past the described size must not fill the disk. More than described
+    // fails the check anyway; the margin only tells a file that grew a little from a stream
+    // that never ends.
+    std::optional<std::int64_t> limit;
+    if (expectedSize) limit = *expectedSize + std::max(kFetchMargin, *expectedSize / 10);
+    result.received = ftp.fetch(path, into.fd(), limit);
     // FTP has no handle to ask: the file is described again once the transfer has ended.
     result.after = stat(path);
     return result;
 }
 
-void FtpSession::send(const SourceFile& from, const std::string& path) {
+RemoteStat FtpSession::send(const SourceFile& from, const std::string& path) {
     state_.transferPercentage = 0;
     kftp().send(from.fd(), from.size(), path);
     if (state_.transferPercentage != 100)
         throw RuntimeError(kErrRemote, "Invio di " + visible(path) + " non completato");
+    // The server's word on what it kept (SIZE); a refusal only means it cannot tell.
+    try {
+        return stat(path);
+    } catch (const RuntimeError& e) {
+        if (e.number() != kErrRemote) throw;
+        return {};
+    }
 }
 
 void FtpSession::rename(const std::string& from, const std::string& to) {

@@ -41,7 +41,7 @@ class FtpSession final : public RemoteSession {
     RemoteStat stat(const std::string& path) override;
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
                       NewFile& into) override;
-    void send(const SourceFile& from, const std::string& path) override;
+    RemoteStat send(const SourceFile& from, const std::string& path) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
     void close() override;

@@ -17,6 +17,7 @@ struct ListedTime {
     int day = 1;    // 1..31
     int hour = 0;   // 0..23
     int minute = 0;
+    bool operator==(const ListedTime&) const = default;
 };
 
 // One entry of a remote folder, as the server described it.

@@ -79,9 +79,11 @@ class RemoteSession {
     // `after`).
     virtual FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
                               NewFile& into) = 0;
-    // Uploads the whole open file; returns only when the server has all of it. A failed or
-    // aborted upload leaves no partial file behind on the server (best effort, logged).
-    virtual void send(const SourceFile& from, const std::string& path) = 0;
+    // Uploads the whole open file; returns once the server acknowledged all of it, with what
+    // the server then says it holds (a size it does not tell stays empty: a server that
+    // acknowledges bytes it did not keep shows here). A failed or aborted upload leaves no
+    // partial file behind on the server (best effort, logged).
+    virtual RemoteStat send(const SourceFile& from, const std::string& path) = 0;
     // Replaces `to` with `from` on the server.
     virtual void rename(const std::string& from, const std::string& to) = 0;
     virtual void remove(const std::string& path) = 0;

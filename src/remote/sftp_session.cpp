@@ -97,12 +97,14 @@ FetchResult SftpSession::fetch(const std::string& path, std::optional<std::int64
     return result;
 }
 
-void SftpSession::send(const SourceFile& from, const std::string& path) {
+RemoteStat SftpSession::send(const SourceFile& from, const std::string& path) {
     state_.transferPercentage = 0;
+    attributes_ = {};
     Sftp1().send(from.fd(), from.size(), path);
     // Only the completing progress event says the file arrived.
     if (state_.transferPercentage != 100)
         throw RuntimeError(kErrRemote, "Invio di " + visible(path) + " non completato");
+    return attributes_;  // what the server holds, when the component could ask it
 }
 
 void SftpSession::rename(const std::string& from, const std::string& to) {

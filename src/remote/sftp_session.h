@@ -39,7 +39,7 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     }
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
                       NewFile& into) override;
-    void send(const SourceFile& from, const std::string& path) override;
+    RemoteStat send(const SourceFile& from, const std::string& path) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
     void close() override;

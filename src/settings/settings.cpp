@@ -59,6 +59,7 @@ void Settings::leggi_ini() {
         for (int f = 0; f < static_cast<int>(kJobKeyStems.size()); ++f)
             jobField(job, f) = read(kJobKeyStems[f] + std::to_string(n));
         job.codes = parseJobCodes(job);
+        deleteUnverified[n] = read("CancellaSenzaVerifica_" + std::to_string(n)) == "SI";
         listdir.push_back(listdirRow(n, job.DirRemota));
     }
 

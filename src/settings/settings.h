@@ -69,6 +69,9 @@ class Settings {
     // "attesastabile": seconds a local file must stay the same before it is sent, where the
     // system cannot tell whether it is still being written; 0 sends it at once.
     int settleSeconds = kDefaultSettleSeconds;
+    // "CancellaSenzaVerifica_N=SI": job N deletes a sent file even where the server cannot tell
+    // what it holds (FTP without SIZE). Kept in the file, never written by a save.
+    std::array<bool, kJobCount> deleteUnverified{};
     std::string alertCommand;  // "alertcommand", as written
     int alertAfter = kDefaultAlertAfter;  // "alertafter", checked
     bool fileFound = false;               // the last load found a file at the settings path

@@ -175,6 +175,24 @@ TEST(Download, TheRemoteFileStaysUnlessItIsCertainlySafeElsewhere) {
          true},
         {"local name refused", [](CycleRig& r) { fs::create_directories(r.dir / "in" / "a.txt"); },
          false},
+        {"replaced after the copy by as many bytes, on a server without MDTM and SIZE",
+         [](CycleRig& r) {
+             r.remote.tellsSizeAndTime = false;
+             r.remote.before = [&r, stats = 0](const std::string& op, const std::string&) mutable {
+                 if (op == "stat" && ++stats == 2)
+                     r.remote.files["/in/a.txt"] = {
+                         "DATA", r.remote.files["/in/a.txt"].mtime + std::chrono::minutes(1)};
+             };
+         },
+         true},
+        {"nothing can show it unchanged: no MDTM, no SIZE, the listing refused again",
+         [](CycleRig& r) {
+             r.remote.tellsSizeAndTime = false;
+             r.remote.before = [lists = 0](const std::string& op, const std::string&) mutable {
+                 if (op == "list" && ++lists == 2) throw RuntimeError(kErrRemote, "550 no");
+             };
+         },
+         true},
         {"cut short: a size of 9999 is a size like any other",
          [](CycleRig& r) {
              r.remote.files["/in/a.txt"].content = std::string(9999, 'x');
@@ -199,11 +217,31 @@ TEST(Download, TheRemoteFileStaysUnlessItIsCertainlySafeElsewhere) {
     }
 }
 
+// A server without SIZE or MDTM: the listing's own line of every file, companions of an
+// automail file included, gives the size a download must have (and may not run far past), and
+// taken again shows the files unchanged before they are deleted.
+TEST(Download, AServerThatTellsNeitherSizeNorTimeIsJudgedByItsListing) {
+    CycleRig rig;
+    const std::string in = rig.folder("in");
+    rig.listing = kFtpListing;
+    rig.remote.tellsSizeAndTime = false;
+    for (const char* suffix : {"t", "H", "0", "B"})
+        rig.remote.put(std::string("/in/OP.A1B2C3.") + suffix, std::string("data of ") + suffix);
+    rig.download(0, "/in", in, "AUTOMAIL", "SI");
+    EXPECT_EQ(rig.run(), CycleOutcome::Clean);
+    EXPECT_EQ(rig.remote.expectedSizes, (std::vector<std::optional<std::int64_t>>{9, 9, 9, 9}));
+    EXPECT_EQ(filesBelow(in).size(), 4u);
+    EXPECT_TRUE(rig.remote.files.empty());
+}
+
 TEST(Upload, SendsBacksUpAndDeletesInNameOrder) {
     CycleRig rig;
     const std::string out = rig.folder("out"), bak = rig.folder("bak");
     for (const char* n : {"b.txt", "a.txt"}) writeFile(fs::path(out) / n, n);
     rig.upload(0, out, "/in", "SI", bak);
+    // Over a server that cannot tell what it holds, as the job accepts.
+    rig.remote.tellsSizeAndTime = false;
+    rig.settings.deleteUnverified[0] = true;
     EXPECT_EQ(rig.run(), CycleOutcome::Clean);
     EXPECT_EQ(rig.remote.calls,
               (std::vector<std::string>{"send /in/a.txt", "send /in/b.txt", "close"}));
@@ -251,6 +289,16 @@ TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
              };
          },
          true, CycleOutcome::Clean},
+        {"kept short by the server, which acknowledged every byte",
+         [](CycleRig& r, const fs::path&) {
+             r.remote.before = [&r](const std::string&, const std::string& path) {
+                 r.remote.keeps = path == "/in/a.txt" ? 2 : std::string::npos;
+             };
+         },
+         false, CycleOutcome::Errors},
+        {"the server cannot tell what it holds (FTP without SIZE)",
+         [](CycleRig& r, const fs::path&) { r.remote.tellsSizeAndTime = false; }, true,
+         CycleOutcome::Errors},
         {"still open for writing: it waits for a later cycle, no error",
          [](CycleRig&, const fs::path& f) { ::open(f.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC); },
          false, CycleOutcome::Clean},

@@ -188,6 +188,28 @@ INSTANTIATE_TEST_SUITE_P(Servers, Transfer,
                          nameOf);
 INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp), nameOf);
 
+// An FTP server without MDTM and SIZE, on which a partner publishes a new version of b.txt, of
+// the same size, right after it was downloaded: the listing taken again shows it, so it stays
+// (a.txt, unchanged, goes).
+TEST(ServerWithoutMdtmAndSize, DeletesOnlyWhatItsListingShowsUnchanged) {
+    TestServer server(Kind::Ftp, {"--no-mdtm", "--no-size", "--replace-after-sending", "b.txt"});
+    ASSERT_TRUE(server.ok());
+    TempDir dir;
+    for (const char* name : {"a.txt", "b.txt"}) {
+        writeFile(server.local("out") / name, name);
+        // Published an hour ago: a listing shows a replacement as another minute.
+        fs::last_write_time(server.local("out") / name,
+                            fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    fs::create_directories(dir / "in");
+    writeSettings(dir / "home", loginTo(server),
+                  {{server.remote("out"), (dir / "in").string(), "TUTTI", "SI"}});
+    const ProgramRun run = runProgram(dir / "home", {"mod:asp"});
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_EQ(filesBelow(server.root() / "out"), (std::vector<std::string>{"b.txt"}));
+    EXPECT_EQ(readFile(dir / "in" / "b.txt"), "b.txt");  // the version fetched
+}
+
 // A long path, 40 ms away through the delaying link: uploads go in segments over a second
 // channel, downloads ask for the described size in several flights. A large file still
 // arrives whole both ways, and nothing is deleted that did not.

@@ -82,11 +82,12 @@ struct SessionRig {
         file.commit("got");
         return readFile(dir / "got");
     }
-    void send(const std::string& content, const std::string& remote) {
+    // What the server says it holds afterwards.
+    RemoteStat send(const std::string& content, const std::string& remote) {
         writeFile(dir / "out", content);
         SourceFile file((dir / "out").string());
         const Timed timed(took);
-        session->send(file, remote);
+        return session->send(file, remote);
     }
     struct Timed {
         Steady::duration& took;

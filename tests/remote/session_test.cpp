@@ -181,7 +181,7 @@ TEST_P(Faults, AbortedLostOrSilentTransfersLeaveNothingThatLooksComplete) {
             rig.state.transferPercentage = rig.yields = 0;
             rig.state.abortRequest = number == kErrAborted;  // "Termina Trasferimento"
             const RuntimeError e = thrown([&] {
-                op == "Upload" ? rig.send(data, rig.at("up.bin"))
+                op == "Upload" ? (void)rig.send(data, rig.at("up.bin"))
                                : (void)rig.fetch(rig.at("big.bin"));
             });
             EXPECT_EQ(e.number(), number) << e.description();
@@ -223,6 +223,34 @@ TEST_P(Faults, ManySessionsLeakNothingAndEachLogsInOnceAndSaysGoodbye) {
         // The server prints these before it answers.
         EXPECT_EQ(occurrences(rig.server.output(), "LOGIN"), 31);
         EXPECT_EQ(occurrences(rig.server.output(), "QUIT"), 31);
+    }
+}
+
+// Servers that acknowledge bytes they did not keep, lack SIZE and MDTM, or stream past a file's
+// end: a session reports what the server holds after an upload, and cuts off a download that
+// runs far past the size it was told.
+TEST(LyingServers, WhatTheServerHoldsIsMeasuredAndNoDownloadRunsOn) {
+    const std::string data = patternBytes(1000000, 3);
+    // The server, what it says it holds of the upload, whether the 10-byte file comes whole.
+    const std::tuple<Kind, std::vector<std::string>, std::optional<std::int64_t>, bool> cases[] = {
+        {Kind::Sftp, {"--keep-bytes", "100000"}, 100000, true},
+        {Kind::Ftp, {"--keep-bytes", "100000"}, 100000, true},
+        {Kind::Ftp, {"--no-size", "--no-mdtm"}, std::nullopt, true},
+        {Kind::Ftp, {"--no-size", "--endless-files"}, std::nullopt, false}};
+    for (const auto& [kind, switches, held, whole] : cases) {
+        SCOPED_TRACE(switches[0] + " " + switches[1]);
+        SessionRig rig(kind, switches);
+        writeFile(rig.served("ten.txt"), "0123456789");
+        OPEN(rig);
+        EXPECT_EQ(rig.send(data, rig.at("up.bin")).size, held);
+        NewFile staged(rig.dir.path());
+        const auto began = Steady::now();
+        const RuntimeError e = thrown([&] { rig.session->fetch(rig.at("ten.txt"), 10, staged); });
+        EXPECT_EQ(e.number(), whole ? 0 : kErrRemote) << e.description();
+        EXPECT_LT(Steady::now() - began, 10s);
+        EXPECT_LE(staged.size(), whole ? 10 : 10 + (1 << 20));
+        // The session goes on.
+        EXPECT_EQ(rig.session->stat(rig.at("ten.txt")).size.has_value(), held.has_value());
     }
 }
 

@@ -31,6 +31,8 @@ def parse_args():
     p.add_argument("--drop-after-bytes", type=int, help="cut the connection after N bytes of a file")
     p.add_argument("--stall-after-bytes", type=int, help="stop answering after N bytes of a file")
     p.add_argument("--inject-bad-names", action="store_true", help="listings hold impossible names")
+    p.add_argument("--keep-bytes", type=int,
+                   help="a file written keeps only its first N bytes, though every write succeeds")
     p.add_argument("--max-rate", type=float, help="file data at most N bytes per second")
     p.add_argument("--forged-methods", action="store_true",
                    help="offered login methods hold a line break, a forged log line, 20,000 bytes")
@@ -109,6 +111,10 @@ class TestSFTPServer(asyncssh.SFTPServer):
 
     async def write(self, file_obj, offset, data):
         await self._count(file_obj, len(data))
+        if ARGS.keep_bytes is not None:
+            data = data[:max(ARGS.keep_bytes - offset, 0)]
+            if not data:
+                return None
         return super().write(file_obj, offset, data)
 
     def close(self, file_obj):

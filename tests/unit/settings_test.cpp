@@ -40,7 +40,9 @@ struct SettingsTest : ::testing::Test {
 };
 
 TEST_F(SettingsTest, OneKeyFileLoads51RowsAndSaves425UnpaddedKeys) {
-    load("[PARAMETRI]\r\nDirRemota_3=/x\r\nOperMail_01=X9\r\ntiposerver=sftp\r\n");
+    load(
+        "[PARAMETRI]\r\nDirRemota_3=/x\r\nOperMail_01=X9\r\ntiposerver=sftp\r\n"
+        "CancellaSenzaVerifica_3=SI\r\n");
     ASSERT_EQ(settings.listdir.size(), 51u);
     EXPECT_EQ(settings.listdir[0], "00) ");
     EXPECT_EQ(settings.listdir[3], "03) /x");
@@ -49,12 +51,16 @@ TEST_F(SettingsTest, OneKeyFileLoads51RowsAndSaves425UnpaddedKeys) {
     EXPECT_EQ(settings.server.cbotiposerver, "sftp");  // kept as written, and reported
     EXPECT_EQ(settings.serverType, ServerType::Unknown);
 
+    EXPECT_TRUE(settings.deleteUnverified[3] && !settings.deleteUnverified[4]);
+
     settings.scrivi_ini();
     const std::string saved = readFile(settings.settingsPath());
-    EXPECT_EQ(std::count(saved.begin(), saved.end(), '='), 425 + 1);  // and the padded one
+    // And the padded one, and the job's consent to deleting without verification.
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '='), 425 + 2);
     EXPECT_NE(saved.find("Dirparametri_50=\r\n"), std::string::npos);
     EXPECT_NE(saved.find("OperMail_11=\r\n"), std::string::npos);
     EXPECT_EQ(settings.listdir.size(), 51u);
+    EXPECT_TRUE(settings.deleteUnverified[3]);
 }
 
 TEST_F(SettingsTest, SaveAndLoadKeepEveryFieldAsTyped) {

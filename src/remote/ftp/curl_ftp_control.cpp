@@ -61,6 +61,7 @@ class CurlFtpControl::Operation {
         control_.localErrno_ = 0;
         control_.shrank_ = false;
         control_.overflow_ = false;
+        control_.overLimit_ = false;
         control_.abortRequested_ = false;  // abort() and close() act on running work only
         control_.closeRequested_ = false;
     }
@@ -413,17 +414,23 @@ FtpControl::FileInfo CurlFtpControl::stat(const std::string& remotePath) {
     return info;
 }
 
-std::int64_t CurlFtpControl::fetch(const std::string& remotePath, int fd) {
+std::int64_t CurlFtpControl::fetch(const std::string& remotePath, int fd,
+                                   std::optional<std::int64_t> limit) {
     Operation operation(*this);
     const std::string target = checkedPath(remotePath);
     fd_ = fd;
     offset_ = 0;
+    limit_ = limit.value_or(-1);
     progressActive_ = true;
     total_ = -1;
     done_ = 0;
     lastPercent_ = 0;
     Run run = perform(Mode::Download, url(target, false));
+    limit_ = -1;
     if (localErrno_ != 0) throw localFileError(localErrno_, "Scrittura del file scaricato");
+    if (overLimit_)
+        fail(kErrRemote, "Download di " + visible(target) + " interrotto: il server invia più di " +
+                             std::to_string(*limit) + " byte, molto più di quanto descritto");
     if (run.code != CURLE_OK) failWith(run);
     progressActive_ = true;
     deliverProgress(true);
@@ -548,6 +555,11 @@ size_t CurlFtpControl::onWrite(char* data, size_t size, size_t count, void* p) {
             self->sink_->append(data, bytes);
             return bytes;
         case Mode::Download: {
+            if (self->limit_ >= 0 &&
+                self->offset_ + static_cast<std::int64_t>(bytes) > self->limit_) {
+                self->overLimit_ = true;
+                return 0;
+            }
             size_t written = 0;
             while (written < bytes) {
                 ssize_t n = ::write(self->fd_, data + written, bytes - written);

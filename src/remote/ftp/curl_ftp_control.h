@@ -47,7 +47,8 @@ class CurlFtpControl final : public FtpControl {
     RemoteListing listDirectory() override;
     FileInfo stat(const std::string& remotePath) override;
     void setTransferMode(bool binary) override { binary_ = binary; }
-    std::int64_t fetch(const std::string& remotePath, int fd) override;
+    std::int64_t fetch(const std::string& remotePath, int fd,
+                       std::optional<std::int64_t> limit) override;
     void send(int fd, std::int64_t size, const std::string& remotePath) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& remotePath) override;
@@ -113,6 +114,8 @@ class CurlFtpControl final : public FtpControl {
     Mode mode_ = Mode::Command;
     int fd_ = -1;                  // local file of a transfer
     std::int64_t offset_ = 0;      // bytes of it read or written so far
+    std::int64_t limit_ = -1;      // most bytes a download may bring; -1: no limit
+    bool overLimit_ = false;       // the server sent more than that
     int localErrno_ = 0;           // why the local file failed us, when it did
     bool shrank_ = false;          // the file to send ended before its size
     std::string* sink_ = nullptr;  // listing text

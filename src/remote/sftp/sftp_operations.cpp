@@ -117,6 +117,10 @@ class HandleAttributes {
 
 }  // namespace
 
+AttributesEvent attributesOf(const LIBSSH2_SFTP_ATTRIBUTES& attrs) {
+    return attributesEvent(attrs);
+}
+
 std::string sftpStatusText(unsigned long status) {
     switch (status) {
         case LIBSSH2_FX_OK:

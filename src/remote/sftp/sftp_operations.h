@@ -50,6 +50,9 @@ void removeFile(SshSession& session, const std::string& remotePath, EventPoster&
 void renameFile(SshSession& session, const std::string& from, const std::string& to,
                 EventPoster& poster);
 
+// The Attributes event of what the server answered about a file.
+AttributesEvent attributesOf(const LIBSSH2_SFTP_ATTRIBUTES& attrs);
+
 // The server's reason for an SFTP status code, in words.
 std::string sftpStatusText(unsigned long status);
 

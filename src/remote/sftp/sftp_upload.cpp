@@ -228,6 +228,7 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
     writers.push_back(std::make_unique<SegmentWriter>(s, s.sftp(), created));
     writers.front()->start(0, total, longPath);
     std::int64_t position = 0;
+    LIBSSH2_SFTP_ATTRIBUTES held{};
     try {
         Joiner joiner(s, channels, remotePath);
         // What ended the turns early: the writer, and libssh2's error if there was one.
@@ -298,9 +299,30 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
             throwFailure(s, failedCall,
                          what + " interrotto dopo " + std::to_string(position) + " byte",
                          stoppedOn->channel());
+        // What the server holds, asked on the open file once every write was confirmed: a
+        // server that acknowledged more than it kept shows it here, before a partner could take
+        // the file away. The request goes out with the closes, at no round trip of its own; a
+        // refusal only means the server cannot tell.
+        const auto askHeld = [&] {
+            return libssh2_sftp_fstat_ex(writers.front()->file().get(), &held, 0);
+        };
+        int heldRc;
+        {
+            NonBlocking nonBlocking(s);
+            heldRc = askHeld();
+            if (heldRc == LIBSSH2_ERROR_EAGAIN && nonBlocking.partlySent())
+                heldRc = NonBlocking::finish(s, askHeld);
+        }
         // The server's answers to the closes are its last word on the data (a full disk may
         // only show here).
         for (const auto& w : writers) w->sendClose();
+        if (heldRc == LIBSSH2_ERROR_EAGAIN) heldRc = askHeld();
+        if (heldRc != 0) {
+            held.flags = 0;
+            std::string lost;
+            if (refusalOrBreak(s, heldRc, lost, writers.front()->channel()).empty())
+                throw RuntimeError(kErrConnection, what + ": " + lost);
+        }
         for (const auto& w : writers)
             if (int rc = w->takeClose(); rc != 0)
                 throwFailure(s, rc, what + " non confermato dal server", w->channel());
@@ -317,6 +339,18 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                       : " Il file incompleto " + shown + " potrebbe essere rimasto sul server");
         throw;
     }
+    // A server that writes behind may know the size only once the file is closed: before the
+    // upload counts as cut short, the path is asked as well.
+    if ((held.flags & LIBSSH2_SFTP_ATTR_SIZE) &&
+        held.filesize != static_cast<std::uint64_t>(total)) {
+        LIBSSH2_SFTP_ATTRIBUTES closed{};
+        if (libssh2_sftp_stat_ex(s.sftp(), remotePath.data(),
+                                 static_cast<unsigned int>(remotePath.size()), LIBSSH2_SFTP_STAT,
+                                 &closed) == 0 &&
+            (closed.flags & LIBSSH2_SFTP_ATTR_SIZE))
+            held = closed;
+    }
+    if (held.flags & LIBSSH2_SFTP_ATTR_SIZE) p.post(attributesOf(held));
     p.finished(position);
 }
 
