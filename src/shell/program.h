@@ -60,6 +60,7 @@ class Program {
     void endAfterCleanCycle(int exitCode);
     // The session for the server type of the last load; null when there is none.
     RemoteSession* remoteSession();
+    bool cycleRunning() const { return cycleRunning_; }
 
     const Clock& clock() const { return clock_; }
     const ProgramConfig& config() const { return config_; }

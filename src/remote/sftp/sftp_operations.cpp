@@ -289,14 +289,14 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
             attributes.settle();
             throwAborted(s, file, what);
         }
-        const std::size_t fitting = std::min(readSize(end, position),
-                                             static_cast<std::size_t>(bufferCap));
+        const std::size_t fitting =
+            std::min(readSize(end, position), static_cast<std::size_t>(bufferCap));
         const std::size_t size = oneSmallRead ? std::min(kOneSmallRead, fitting * 4) : fitting;
         // The read that asks for the rest of the file (for a small file, the first one) puts
         // its requests on the wire and returns without waiting, so that the attributes follow
         // them in the same flight. A read that hands out held data asks for nothing.
-        const bool asksTheRest = !allAsked && !dataLeft && !oneSmallRead && end >= 0 &&
-                                 end - position <= 4 * bufferCap;
+        const bool asksTheRest =
+            !allAsked && !dataLeft && !oneSmallRead && end >= 0 && end - position <= 4 * bufferCap;
         ssize_t n = LIBSSH2_ERROR_EAGAIN;
         if (asksTheRest) {
             bool partly;

@@ -390,9 +390,8 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                 // In short waits, so that an abort is seen at once; not while answers that
                 // arrived for one channel meanwhile wait to be read.
                 if (nonBlocking && !moved &&
-                    std::none_of(writers.begin(), writers.end(), [](const auto& w) {
-                        return !w->done() && w->answersWaiting();
-                    }))
+                    std::none_of(writers.begin(), writers.end(),
+                                 [](const auto& w) { return !w->done() && w->answersWaiting(); }))
                     nonBlocking->wait(std::chrono::milliseconds(100));
             }
         }
@@ -403,8 +402,8 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
             // wait); large uploads go through the session's own channel alone from now on.
             channels.lose(stoppedOn->channel());
             stoppedOn->file().release();
-            throw RuntimeError(kErrRemote,
-                               cut + ": " + channelLost + "; d'ora in poi gli invii usano un solo canale");
+            throw RuntimeError(kErrRemote, cut + ": " + channelLost +
+                                               "; d'ora in poi gli invii usano un solo canale");
         }
         if (stoppedOn) throwFailure(s, failedCall, cut, stoppedOn->channel());
         if (lastByteHeld) position += sendLastByte(s, fd, total, *writers.front(), what);
@@ -420,8 +419,7 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
     } catch (const RuntimeError& e) {
         // Left on the server by a connection that failed meanwhile: the cycle removes it over
         // its next connection.
-        if (removePartial(s, writers, remotePath, p) || !s.broken() ||
-            e.number() == kErrConnection)
+        if (removePartial(s, writers, remotePath, p) || !s.broken() || e.number() == kErrConnection)
             throw;
         throw RuntimeError(kErrConnection, e.description() + "; " + s.brokenReason());
     } catch (...) {

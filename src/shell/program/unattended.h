@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTimer>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -28,6 +29,11 @@ class Unattended {
     void stopping();  // the orderly shutdown has begun
 
   private:
+    // Half the watchdog interval has passed: systemd hears from us while no cycle runs, or
+    // while the running one gets on (lines logged, bytes moved). A cycle that turns without
+    // either, however busily, lets the watchdog fire.
+    void watchdogTick();
+
     Program& program_;
     std::filesystem::path programFolder_;
     const Clock& clock_;
@@ -35,9 +41,9 @@ class Unattended {
     SystemdNotifier notifier_;
     MetricsWriter metrics_;
     std::optional<Alerts> alerts_;  // made once the settings are loaded
-    // Fires from the event loop, which also turns inside a cycle's waits: the pings stop only
-    // when the loop itself hangs.
+    // Fires from the event loop, which also turns inside a cycle's waits.
     QTimer watchdog_;
+    std::uint64_t lastProgress_ = 0;
 };
 
 }  // namespace vs
