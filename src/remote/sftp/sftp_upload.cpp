@@ -377,13 +377,11 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                     const bool closed = w->channelClosed();
                     if (!closed && now - w->lastConfirmed() < limit) continue;
                     stoppedOn = w.get();
-                    failedCall = LIBSSH2_ERROR_TIMEOUT;
+                    failedCall = closed ? LIBSSH2_ERROR_CHANNEL_CLOSED : LIBSSH2_ERROR_TIMEOUT;
                     if (w->channel() != s.sftp())
                         channelLost = closed ? "il server ha chiuso il secondo canale SFTP"
                                              : "il secondo canale SFTP non risponde da " +
                                                    std::to_string(s.timeoutSeconds()) + " secondi";
-                    else if (closed)
-                        s.markBroken("il server " + s.where() + " ha chiuso il canale SFTP");
                     break;
                 }
                 if (stoppedOn) break;

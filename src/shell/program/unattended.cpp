@@ -35,8 +35,8 @@ Unattended::Unattended(Program& program, const std::filesystem::path& programFol
 
 void Unattended::watchdogTick() {
     const std::uint64_t progress = program_.log.linesLogged() + program_.session.transferActivity;
-    if (!program_.cycleRunning() || progress != lastProgress_) notifier_.watchdog();
-    lastProgress_ = progress;
+    if (!program_.cycleRunning() || progress != progressAt_[0]) notifier_.watchdog();
+    progressAt_ = {progressAt_[1], progress};
 }
 
 void Unattended::started() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTimer>
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -30,8 +31,8 @@ class Unattended {
 
   private:
     // Half the watchdog interval has passed: systemd hears from us while no cycle runs, or
-    // while the running one gets on (lines logged, bytes moved). A cycle that turns without
-    // either, however busily, lets the watchdog fire.
+    // when the running one got on (lines logged, bytes moved) within the last whole interval.
+    // A cycle that turns that long without either, however busily, lets the watchdog fire.
     void watchdogTick();
 
     Program& program_;
@@ -43,7 +44,7 @@ class Unattended {
     std::optional<Alerts> alerts_;  // made once the settings are loaded
     // Fires from the event loop, which also turns inside a cycle's waits.
     QTimer watchdog_;
-    std::uint64_t lastProgress_ = 0;
+    std::array<std::uint64_t, 2> progressAt_{};  // at the last two ticks, the older first
 };
 
 }  // namespace vs
