@@ -39,6 +39,7 @@ void ActivityLog::keep(const std::string& line) {
 void ActivityLog::scrivi_log(const std::string& line) {
     // Into the file first: a line the operator has seen is one a crash cannot take back. Once
     // the file has failed, only sync() tries again, not every line.
+    ++linesLogged_;
     if (!offDisk_) keep(line);
     if (!unwritableSaid_) scrivi_file_log();
     show(line);

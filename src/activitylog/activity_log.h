@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -36,6 +37,8 @@ class ActivityLog {
 
     const std::deque<std::string>& List1() const { return lines_; }
     std::size_t size() const { return lines_.size(); }
+    // Lines logged since the start: every step of a cycle logs some (the service's watchdog).
+    std::uint64_t linesLogged() const { return linesLogged_; }
 
     // Today's file name, e.g. log/sftp_log_Sun_06.txt.
     std::filesystem::path todaysFile() const;
@@ -68,6 +71,7 @@ class ActivityLog {
     std::filesystem::path openFile_;
     std::function<void(const std::string&)> echo_;
     std::function<void()> changed_;
+    std::uint64_t linesLogged_ = 0;
 };
 
 }  // namespace vs

@@ -25,6 +25,8 @@ class FtpControl {
     // transfer always ends with 100 before the call returns (an empty file too).
     using ProgressHandler = std::function<void(std::uint8_t& percentage)>;
     virtual void setProgressHandler(ProgressHandler handler) = 0;
+    // Called whenever a transfer moved bytes, whether or not its percentage changed.
+    virtual void setActivityHandler(std::function<void()>) {}
     // Messages of the control's own for the activity log; each begins with a blank.
     virtual void setLogger(std::function<void(const std::string&)> logger) = 0;
 

@@ -42,6 +42,7 @@ FtpSession::FtpSession(SessionState& state, const ServerFields& server,
       knownCerts_(std::move(knownCerts)) {
     if (control_) {
         control_->setProgressHandler([this](std::uint8_t& p) { kftp_Progress(p); });
+        control_->setActivityHandler([this] { ++state_.transferActivity; });
         control_->setLogger([this](const std::string& message) { line(message); });
     }
 }

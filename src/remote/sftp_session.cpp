@@ -165,6 +165,7 @@ void SftpSession::Attributes(std::int64_t size, std::uint32_t, std::uint32_t, st
 }
 
 void SftpSession::Progress(std::int64_t position, std::int64_t total) {
+    ++state_.transferActivity;  // each event reports bytes moved since the last
     if (state_.currentOperation == "Upload" && position > 0 && total != position)
         line(" Inviato " + groupedNumber(position, thousands_));
     if (yield_) {

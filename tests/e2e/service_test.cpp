@@ -40,11 +40,14 @@ struct NotifySocket {
     std::string received;
 };
 
-TEST(Service, ReadyStatusWatchdogWhileATransferStallsStoppingAtSigterm) {
+// The watchdog hears from the program while a transfer moves bytes, and no more once it
+// stalls: a cycle that turns without getting anywhere lets systemd restart the program.
+TEST(Service, ReadyStatusWatchdogOnlyWhileATransferMovesStoppingAtSigterm) {
     TempDir dir;
-    TestServer server(TestServer::Kind::Sftp, {"--stall-after-bytes", "100000"});
+    TestServer server(TestServer::Kind::Sftp,
+                      {"--max-rate", "300000", "--stall-after-bytes", "900000"});
     ASSERT_TRUE(server.ok());
-    writeFile(server.local("out") / "big.bin", patternBytes(1 << 20, 5));
+    writeFile(server.local("out") / "big.bin", patternBytes(2 << 20, 5));
     writeFile(server.local("out") / "scarica_ok", "");
     fs::create_directories(dir / "in");
     writeSettings(dir / "home", loginTo(server), {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
@@ -61,10 +64,27 @@ TEST(Service, ReadyStatusWatchdogWhileATransferStallsStoppingAtSigterm) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     };
-    wait(100, [&] { return program.output().find("Downloading file /") != std::string::npos; });
-    const int before = systemd.count("WATCHDOG=1");
-    wait(20, [] { return false; });  // the transfer stalls meanwhile
-    EXPECT_GE(systemd.count("WATCHDOG=1") - before, 5);
+    wait(100, [&] { return program.output().find(" Scaricato ") != std::string::npos; });
+    int before = systemd.count("WATCHDOG=1");
+    wait(10, [] { return false; });  // bytes move meanwhile
+    EXPECT_GE(systemd.count("WATCHDOG=1") - before, 2);
+    const auto staged = [&] {
+        std::uintmax_t bytes = 0;
+        std::error_code gone;
+        for (const auto& f : fs::directory_iterator(dir / "home" / "tempozipftp"))
+            bytes += f.file_size(gone);
+        return bytes;
+    };
+    const auto quiet = [&] {  // the transfer stalls: no byte arrived for a second
+        const std::uintmax_t was = staged();
+        wait(10, [] { return false; });
+        return staged() == was;
+    };
+    for (int i = 0; i < 20 && !quiet(); ++i) {
+    }
+    before = systemd.count("WATCHDOG=1");
+    wait(20, [] { return false; });
+    EXPECT_EQ(systemd.count("WATCHDOG=1") - before, 0);
     EXPECT_EQ(systemd.messages().find("READY=1"), 0u);
     program.signal(SIGTERM);
     wait(200, [&] { return !program.running(); });

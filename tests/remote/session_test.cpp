@@ -82,9 +82,12 @@ TEST_P(Sessions, TransfersOfEverySizeBothWaysKeepTheProgressRules) {
             rig.state.currentOperation = op;
             rig.state.transferPercentage = rig.yields = 0;
             const std::size_t from = rig.log.size();
+            const std::uint64_t activity = rig.state.transferActivity;
             EXPECT_TRUE(data == (op == "Upload" ? (rig.send(data, rig.at("up.bin")), data)
                                                 : rig.fetch(rig.at("down.bin"))));
             EXPECT_EQ(rig.state.transferPercentage, 100);
+            // The service's watchdog hears that bytes moved, whatever the percentage did.
+            EXPECT_TRUE(size == 0 || rig.state.transferActivity > activity);
             // libcurl awaits an FTP upload's last reply in one call that wakes us once a second.
             EXPECT_GE(rig.yields, rig.took / (ftp && op == "Upload" ? 1500ms : 100ms));
             // Progress: 20 % steps, 100 at the end (FTP); bytes, each 250 ms at most (SFTP).
@@ -206,6 +209,24 @@ TEST_P(Faults, AbortedLostOrSilentTransfersLeaveNothingThatLooksComplete) {
     }
 }
 
+// A server may answer a read with fewer bytes than asked for (every read here, or some): the
+// rest is asked for again and the download goes on, whole, its size known or not.
+TEST(ShortReads, ADownloadGoesOnAndArrivesWhole) {
+    for (const int every : {1, 20}) {
+        SCOPED_TRACE(every);
+        SessionRig rig(Kind::Sftp, {"--short-reads", std::to_string(every)});
+        const std::string data = patternBytes(every == 1 ? 200000 : 4 << 20, every);
+        writeFile(rig.served("big.bin"), data);
+        OPEN(rig);
+        EXPECT_TRUE(rig.fetch(rig.at("big.bin")) == data);
+        NewFile file(rig.dir.path());
+        EXPECT_EQ(rig.session->fetch(rig.at("big.bin"), std::nullopt, file).received,
+                  std::ssize(data));
+        file.commit("unsized");
+        EXPECT_TRUE(readFile(rig.dir / "unsized") == data);
+    }
+}
+
 TEST_P(Faults, ManySessionsLeakNothingAndEachLogsInOnceAndSaysGoodbye) {
     SessionRig rig(GetParam());
     writeFile(rig.served("f.txt"), "12345");
@@ -256,6 +277,47 @@ TEST(LyingServers, WhatTheServerHoldsIsMeasuredAndNoDownloadRunsOn) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp),
                          [](const auto& info) { return std::string(kindName(info.param)); });
+
+// A large upload on a long path (the server's slow opens make it look long) goes through a
+// second channel as well. Whatever fails on either channel, nothing on the server looks whole:
+// what the session can still reach is removed; what it cannot (here the first channel stalls,
+// as after a SIGKILL) is short of the full size, never the full size with a gap.
+TEST(SecondChannel, AFailureOnEitherChannelLeavesNothingThatLooksWhole) {
+    const std::string data = patternBytes(24 << 20, 9);
+    // Fault switches; the error; whether the session can still remove the partial file.
+    const std::tuple<std::vector<std::string>, int, bool> cases[] = {
+        {{"--stall-after-bytes", "4000000", "--stall-channel", "1"}, kErrConnection, false},
+        {{"--second-channel", "fail"}, kErrRemote, true},
+        {{"--second-channel", "close"}, kErrRemote, true},
+        // Silent while the first channel still moves, slowly.
+        {{"--stall-after-bytes", "1000000", "--stall-channel", "2", "--max-rate", "4000000"},
+         kErrRemote,
+         true},
+    };
+    for (const auto& [faults, number, removable] : cases) {
+        SCOPED_TRACE(faults[0] + " " + faults[1]);
+        std::vector<std::string> switches{"--open-delay-ms", "30"};
+        switches.insert(switches.end(), faults.begin(), faults.end());
+        SessionRig rig(Kind::Sftp, switches);
+        START(rig);
+        ASSERT_TRUE(rig.connectWithin(2)) << rig.logText();
+        const RuntimeError e = thrown([&] { rig.send(data, rig.at("up.bin")); });
+        EXPECT_EQ(e.number(), number) << e.description();
+        EXPECT_LT(rig.took, 10s);
+        if (removable) {
+            EXPECT_FALSE(fs::exists(rig.served("up.bin")));
+            EXPECT_TRUE(contains(rig.logText(), " Rimosso dal server il file incompleto"))
+                << rig.logText();
+            writeFile(rig.served("after.txt"), "still here");
+            EXPECT_EQ(rig.fetch(rig.at("after.txt")), "still here");
+        } else {
+            // The second channel wrote the upper part, the first stalled below it.
+            const std::uintmax_t left = fs::file_size(rig.served("up.bin"));
+            EXPECT_GT(left, data.size() / 2);
+            EXPECT_LT(left, data.size());
+        }
+    }
+}
 
 // Opening a session: logins accepted and refused, host keys recorded, known, changed or not
 // recordable, and a server whose login methods try to write the log for us.

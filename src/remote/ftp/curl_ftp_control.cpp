@@ -84,6 +84,7 @@ CurlFtpControl::~CurlFtpControl() {
     // The owner may be half gone already: say goodbye to the server without calling back.
     yield_ = nullptr;
     progress_ = nullptr;
+    activity_ = nullptr;
     logger_ = nullptr;
     busy_ = false;
     close();
@@ -609,6 +610,7 @@ size_t CurlFtpControl::onHeader(char* data, size_t size, size_t count, void* p) 
 int CurlFtpControl::onProgress(void* p, curl_off_t dltotal, curl_off_t dlnow, curl_off_t,
                                curl_off_t ulnow) {
     auto* self = static_cast<CurlFtpControl*>(p);
+    const std::int64_t before = self->done_;
     if (self->mode_ == Mode::Upload) {
         self->done_ = ulnow;
     } else if (self->mode_ == Mode::Download) {
@@ -621,6 +623,7 @@ int CurlFtpControl::onProgress(void* p, curl_off_t dltotal, curl_off_t dlnow, cu
     // control only raises flags, so re-entering is safe. Nothing may unwind through libcurl.
     if (!self->pendingException_ && !self->abortRequested_) {
         try {
+            if (self->done_ != before && self->activity_) self->activity_();
             self->pump();
         } catch (...) {
             self->pendingException_ = std::current_exception();

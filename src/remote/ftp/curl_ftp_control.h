@@ -32,6 +32,9 @@ class CurlFtpControl final : public FtpControl {
     CurlFtpControl& operator=(const CurlFtpControl&) = delete;
 
     void setProgressHandler(ProgressHandler handler) override;
+    void setActivityHandler(std::function<void()> handler) override {
+        activity_ = std::move(handler);
+    }
     void setLogger(std::function<void(const std::string&)> logger) override;
     void setSecurity(Security security) override { security_ = std::move(security); }
     // A PEM file of certificate authorities to trust in place of the system's store.
@@ -86,6 +89,7 @@ class CurlFtpControl final : public FtpControl {
 
     YieldFn yield_;
     ProgressHandler progress_;
+    std::function<void()> activity_;
     std::function<void(const std::string&)> logger_;
     FtpLimits limits_;
 

@@ -105,6 +105,12 @@ class HandleAttributes {
         if (rc_ == LIBSSH2_ERROR_EAGAIN && !s_.broken())
             rc_ = libssh2_sftp_fstat_ex(handle_, &attrs_, 0);
     }
+    // Reads go on after the attributes were asked: they are asked again after the last one.
+    void askAgain() {
+        settle();
+        asked_ = false;
+        rc_ = 0;
+    }
     const LIBSSH2_SFTP_ATTRIBUTES& attributes() const { return attrs_; }
 
   private:
@@ -114,6 +120,26 @@ class HandleAttributes {
     bool asked_ = false;
     int rc_ = 0;
 };
+
+// A server answered a read with fewer bytes than asked for while more reads were on their way.
+// libssh2 1.10 and 1.11 then refuse the answers that follow (they no longer begin where the data
+// ends), and drop what they had already put in the caller's buffer.
+bool shortReadMet(SshSession& s, ssize_t rc) {
+    if (rc != LIBSSH2_ERROR_SFTP_PROTOCOL) return false;
+    char* message = nullptr;
+    int length = 0;
+    libssh2_session_last_error(s.session(), &message, &length, 0);
+    return message && std::string_view(message, static_cast<std::size_t>(std::max(length, 0))) ==
+                          "Read Packet At Unexpected Offset";
+}
+
+// After a short read, the first read asks for this little in one request (libssh2 asks for four
+// times the buffer): its answer, however short, reaches the caller, so every retry moves on, and
+// an end it reports is the file's.
+constexpr std::size_t kOneSmallRead = 1024;
+// The buffer after a short read: the answers to the reads ahead of a short one are thrown away,
+// so fewer go ahead of the next. It doubles back to the full size with every read that follows.
+constexpr std::int64_t kBufferAfterShortRead = 32 * 1024;
 
 }  // namespace
 
@@ -241,17 +267,23 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
     HandleAttributes attributes(s, file.get());
     bool allAsked = false;  // read requests up to the end are all on the wire
     bool dataLeft = false;  // libssh2 may hold part of an answer that did not fit the buffer
+    // The next read is one small request from the last byte written (see kOneSmallRead).
+    bool oneSmallRead = false;
+    std::int64_t bufferCap = kReadBuffer;
     std::int64_t position = 0;
     while (!expectedSize || position < *expectedSize) {
         if (p.abortRequested()) {
             attributes.settle();
             throwAborted(s, file, what);
         }
-        const std::size_t size = readSize(end, position);
+        const std::size_t fitting =
+            std::min(readSize(end, position), static_cast<std::size_t>(bufferCap));
+        const std::size_t size = oneSmallRead ? std::min(kOneSmallRead, fitting * 4) : fitting;
         // The read that asks for the rest of the file (for a small file, the first one) puts
         // its requests on the wire and returns without waiting, so that the attributes follow
         // them in the same flight. A read that hands out held data asks for nothing.
-        const bool asksTheRest = !allAsked && !dataLeft && end >= 0 && end - position <= kReadAhead;
+        const bool asksTheRest =
+            !allAsked && !dataLeft && !oneSmallRead && end >= 0 && end - position <= 4 * bufferCap;
         ssize_t n = LIBSSH2_ERROR_EAGAIN;
         if (asksTheRest) {
             bool partly;
@@ -266,7 +298,21 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
             }
         }
         if (n == LIBSSH2_ERROR_EAGAIN) n = libssh2_sftp_read(file.get(), buffer.data(), size);
-        if (n == 0) break;  // the end of a file shorter than described, or of one of no size
+        if (n == 0 && oneSmallRead) break;  // the end, for certain
+        if (n == 0 || shortReadMet(s, n)) {
+            // After a short answer everything from the last byte written on is asked again;
+            // the requests on their way are forgotten, and so are their answers when they
+            // come. The end of a file shorter than described, or of one of no size, is asked
+            // again too: after a short answer libssh2 takes the end from the answer to a read
+            // further ahead, and bytes in between would be left out.
+            attributes.askAgain();
+            libssh2_sftp_seek64(file.get(), static_cast<libssh2_uint64_t>(position));
+            allAsked = dataLeft = false;
+            oneSmallRead = true;
+            if (n != 0) bufferCap = kBufferAfterShortRead;
+            continue;
+        }
+        oneSmallRead = false;
         if (n < 0) {
             const int rc = static_cast<int>(n);
             if (p.abortRequested()) {
@@ -278,6 +324,7 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
             throwFailure(s, rc, what + " interrotto dopo " + std::to_string(position) + " byte");
         }
         dataLeft = static_cast<std::size_t>(n) == size;
+        bufferCap = std::min(2 * bufferCap, kReadBuffer);
         writeLocal(fd, buffer.data(), static_cast<std::size_t>(n));
         position += n;
         // Position == Total belongs to the closing event alone.

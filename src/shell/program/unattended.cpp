@@ -29,9 +29,15 @@ Unattended::Unattended(Program& program, const std::filesystem::path& programFol
     if (const auto every = notifier_.pingEvery()) {
         watchdog_.setInterval(static_cast<int>(
             std::chrono::duration_cast<std::chrono::milliseconds>(*every).count()));
-        QObject::connect(&watchdog_, &QTimer::timeout, [this] { notifier_.watchdog(); });
+        QObject::connect(&watchdog_, &QTimer::timeout, [this] { watchdogTick(); });
         watchdog_.start();
     }
+}
+
+void Unattended::watchdogTick() {
+    const std::uint64_t progress = program_.log.linesLogged() + program_.session.transferActivity;
+    if (!program_.cycleRunning() || progress != progressAt_[0]) notifier_.watchdog();
+    progressAt_ = {progressAt_[1], progress};
 }
 
 void Unattended::started() {

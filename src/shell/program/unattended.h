@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QTimer>
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -30,6 +32,11 @@ class Unattended {
     void stopping();  // the orderly shutdown has begun
 
   private:
+    // Half the watchdog interval has passed: systemd hears from us while no cycle runs, or
+    // when the running one got on (lines logged, bytes moved) within the last whole interval.
+    // A cycle that turns that long without either, however busily, lets the watchdog fire.
+    void watchdogTick();
+
     Program& program_;
     std::filesystem::path programFolder_;
     const Clock& clock_;
@@ -38,9 +45,9 @@ class Unattended {
     SystemdNotifier notifier_;
     MetricsWriter metrics_;
     std::optional<Alerts> alerts_;  // made once the settings are loaded
-    // Fires from the event loop, which also turns inside a cycle's waits: the pings stop only
-    // when the loop itself hangs.
+    // Fires from the event loop, which also turns inside a cycle's waits.
     QTimer watchdog_;
+    std::array<std::uint64_t, 2> progressAt_{};  // at the last two ticks, the older first
 };
 
 }  // namespace vs
