@@ -47,6 +47,7 @@ void Settings::leggi_ini() {
     server.cbotiposerver = read("tiposerver");
     if (server.cbotiposerver.empty()) server.cbotiposerver = "Sftp";
     keyfile = read("keyfile");
+    keypassphrase = read("keypassphrase");
     uploadTemp = read("uploadtemp") == "SI";
 
     listdir.clear();

@@ -52,6 +52,7 @@ class Settings {
     std::string operatorList;                  // "" or "||A1||C3||"
     ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
     std::string keyfile;                       // private key for SFTP public-key login, optional
+    std::string keypassphrase;                 // the passphrase of keyfile, when it has one
     bool uploadTemp = false;  // "uploadtemp=SI": send under a temporary name, then rename
     bool readFailed = false;  // the last load found a file it could not read
 

@@ -20,7 +20,7 @@ Switches (a token carries a switch when it contains the key; the last one wins):
                there was nothing to do) and 1 after errors, a failed connection or a
                settings file that exists but cannot be read.
   --help       this text
-  --version    the program's version
+  --version    the program's version and the libssh2 it runs with
 
 Environment:
   VALTRASSOSFTP_HOME       the program folder (default: the executable's folder)

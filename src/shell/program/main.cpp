@@ -13,6 +13,7 @@
 
 #include "activitylog/weekday_names.h"
 #include "common/text.h"
+#include "remote/sftp/library_version.h"
 #include "shell/command_line.h"
 #include "shell/program.h"
 #include "shell/program/components.h"
@@ -67,7 +68,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (hasToken(argc, argv, "--version")) {
-        std::printf("valtrassosftp %s\n", VALTRASSO_VERSION);
+        std::printf("valtrassosftp %s (%s)\n", VALTRASSO_VERSION,
+                    vs::sftp::libraryDescriptionInEnglish().c_str());
         return 0;
     }
 #if VALTRASSO_GUI
