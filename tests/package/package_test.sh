@@ -48,6 +48,10 @@ for lib in $(readelf -d "$bin" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
     check "Depends covers $lib (${pkg%%:*})" grep -qx "${pkg%%:*}" <<<"$depends"
 done
 
+# A libssh2 built into the program is no package's to depend on.
+check "libssh2-1 among Depends only when the program links the system's libssh2" bash -c \
+    "readelf -d '$bin' | grep -q 'libssh2\.so' || ! grep -qx 'libssh2-1' <<<'$depends'"
+
 for script in postinst prerm postrm; do
     f=$work/control/$script
     check "$script is valid sh" sh -n "$f"

@@ -28,12 +28,12 @@ void initialiseLibraryOnce() {
     std::call_once(once, [] { libssh2_init(0); });
 }
 
-// Ciphers in the order we offer them. AES-GCM authenticates as it encrypts (no separate MAC
-// pass) and runs on the processor's AES instructions; AES in counter mode with an
-// encrypt-then-MAC for servers without it; chacha20-poly1305 for servers hardened to it alone;
-// CBC stays for old servers.
+// Ciphers in the order we offer them. AES in counter mode cost this program the least
+// processor time per byte (hardware AES; measured against AES-GCM and chacha20-poly1305 with
+// this libssh2), and 128-bit keys need fewer rounds; AES-GCM and chacha20-poly1305 for servers
+// hardened to them alone; CBC stays for old servers.
 constexpr const char* kCiphers =
-    "aes128-gcm@openssh.com,aes256-gcm@openssh.com,aes128-ctr,aes192-ctr,aes256-ctr,"
+    "aes128-ctr,aes192-ctr,aes256-ctr,aes128-gcm@openssh.com,aes256-gcm@openssh.com,"
     "chacha20-poly1305@openssh.com,aes256-cbc,aes192-cbc,aes128-cbc";
 // Encrypt-then-MAC first, as current servers prefer; SHA-256 is hardware-assisted on current
 // processors; SHA-1 stays for old servers.
