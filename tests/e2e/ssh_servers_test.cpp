@@ -59,11 +59,16 @@ TEST(SshServers, EveryKindOfServerAndKeyIsReached) {
     const Row rows[] = {
         {"RSA host key, RSA user key in PEM", {{"rsa"}, "rsa-pem", ""}, {}},
         {"RSA host key, RSA user key in OpenSSH format", {{"rsa"}, "rsa", ""}, {}},
-        {"hardened, protected ed25519 user key", {{"ed25519"}, "ed25519", "open sesame"}, kHardened},
+        {"hardened, protected ed25519 user key",
+         {{"ed25519"}, "ed25519", "open sesame"},
+         kHardened},
         {"hardened to chacha20 and an RSA host key",
          {{"rsa"}, "ed25519", ""},
          {"Ciphers chacha20-poly1305@openssh.com", "HostKeyAlgorithms rsa-sha2-512"}},
-        {"ed25519 and RSA host keys, only the RSA one known", {{"ed25519", "rsa"}, "ed25519", ""}, {}, true},
+        {"ed25519 and RSA host keys, only the RSA one known",
+         {{"ed25519", "rsa"}, "ed25519", ""},
+         {},
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -117,8 +122,9 @@ TEST(SshServers, ARefusalNamesWhatIsMissing) {
          {{"dsa"}, "ed25519", ""},
          {"HostKeyAlgorithms ssh-dss"},
          std::nullopt,
-         {negotiation + "nessun algoritmo di tipo di chiave host (host key) in comune con il "
-                        "server. Il server offre: ssh-dss; questo programma supporta: ssh-ed25519,"}},
+         {negotiation +
+          "nessun algoritmo di tipo di chiave host (host key) in comune con il "
+          "server. Il server offre: ssh-dss; questo programma supporta: ssh-ed25519,"}},
         {"cipher",
          {},
          {"Ciphers 3des-cbc"},
@@ -138,15 +144,15 @@ TEST(SshServers, ARefusalNamesWhatIsMissing) {
         TestServer server(TestServer::Kind::OpenSsh, row.config, row.keys);
         ASSERT_TRUE(server.ok()) << server.output();
         const auto filled = [&](std::string text) {
-            for (const auto& [field, value] :
-                 {std::pair<std::string, std::string>{"{key}", (server.dir() / "user_key").string()},
-                  {"{port}", std::to_string(server.port())}})
+            for (const auto& [field, value] : {std::pair<std::string, std::string>{
+                                                   "{key}", (server.dir() / "user_key").string()},
+                                               {"{port}", std::to_string(server.port())}})
                 for (auto at = text.find(field); at != std::string::npos; at = text.find(field))
                     text.replace(at, field.size(), value);
             return text;
         };
-        const Outcome run =
-            downloadFrom(server, "", row.settings ? std::optional(filled(*row.settings)) : std::nullopt);
+        const Outcome run = downloadFrom(
+            server, "", row.settings ? std::optional(filled(*row.settings)) : std::nullopt);
         EXPECT_EQ(run.exitCode, 1);
         for (const std::string& part : row.says)
             EXPECT_TRUE(contains(run.log, filled(part))) << run.log;

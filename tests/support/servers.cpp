@@ -64,7 +64,8 @@ std::string TestServer::output() {
 }
 
 fs::path TestServer::hostKey(std::size_t n) const {
-    return dir() / (n == 0 ? std::string("host_key.pub") : "host_key_" + std::to_string(n + 1) + ".pub");
+    return dir() /
+           (n == 0 ? std::string("host_key.pub") : "host_key_" + std::to_string(n + 1) + ".pub");
 }
 
 bool TestServer::restart(std::vector<std::string> extra) {
@@ -115,17 +116,17 @@ std::string TestServer::startSshd() {
         hostKeyLines += "HostKey " + hostKey.string() + "\n";
     }
     const bool pem = keys_.userKey == "rsa-pem";
-    if (!fs::exists(key) && !runCommand("ssh-keygen -q -t " + (pem ? "rsa -m PEM" : keys_.userKey) +
-                                        " -N '" + keys_.passphrase + "' -C test -f '" +
-                                        key.string() + "'"))
+    if (!fs::exists(key) &&
+        !runCommand("ssh-keygen -q -t " + (pem ? "rsa -m PEM" : keys_.userKey) + " -N '" +
+                    keys_.passphrase + "' -C test -f '" + key.string() + "'"))
         return "ssh-keygen failed";
     writeFile(dir() / "authorized_keys", readFile(key.string() + ".pub"));
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (port_ == 0 || attempt > 0) port_ = unusedPort();
         std::string config = "ListenAddress 127.0.0.1\nPort " + std::to_string(port_) + "\n" +
-                             hostKeyLines +
-                             "AuthorizedKeysFile " + (dir() / "authorized_keys").string() +
-                             "\nPidFile " + (dir() / "sshd.pid").string() +
+                             hostKeyLines + "AuthorizedKeysFile " +
+                             (dir() / "authorized_keys").string() + "\nPidFile " +
+                             (dir() / "sshd.pid").string() +
                              "\nUsePAM no\nStrictModes no\nPubkeyAuthentication yes\n"
                              "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
                              "PermitRootLogin prohibit-password\nLogLevel ERROR\n"

@@ -18,7 +18,7 @@ namespace vs::sftp {
 namespace {
 
 struct KeyKind {
-    int knownHostType;         // LIBSSH2_KNOWNHOST_KEY_*
+    int knownHostType;        // LIBSSH2_KNOWNHOST_KEY_*
     const char* methodNames;  // the host-key algorithms that present such a key
 };
 
@@ -129,12 +129,11 @@ std::string hostKeyMethods(LIBSSH2_SESSION* session, const std::string& knownHos
     for (const KeyKind& kind : kKeyKinds) {
         // A key that cannot be on file: "mismatch" then means an entry of this type exists.
         const char probe[] = "x";
-        const bool recorded =
-            loaded &&
-            libssh2_knownhost_checkp(
-                hosts.get(), name.c_str(), -1, probe, 1,
-                LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW | kind.knownHostType,
-                nullptr) == LIBSSH2_KNOWNHOST_CHECK_MISMATCH;
+        const bool recorded = loaded && libssh2_knownhost_checkp(
+                                            hosts.get(), name.c_str(), -1, probe, 1,
+                                            LIBSSH2_KNOWNHOST_TYPE_PLAIN |
+                                                LIBSSH2_KNOWNHOST_KEYENC_RAW | kind.knownHostType,
+                                            nullptr) == LIBSSH2_KNOWNHOST_CHECK_MISMATCH;
         std::string& into = recorded ? known : others;
         into += (into.empty() ? "" : ",") + std::string(kind.methodNames);
     }

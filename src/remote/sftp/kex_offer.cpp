@@ -121,7 +121,7 @@ std::optional<NegotiationGap> findNegotiationGap(const KexOffer& ours, const Kex
     if (!agreed(ours.lists[KexOffer::kHostKey], server.lists[KexOffer::kHostKey]))
         return gap("tipo di chiave host (host key)", KexOffer::kHostKey);
     for (const auto& [cipher, mac] : {std::pair{KexOffer::kCipherOut, KexOffer::kMacOut},
-                                     std::pair{KexOffer::kCipherIn, KexOffer::kMacIn}}) {
+                                      std::pair{KexOffer::kCipherIn, KexOffer::kMacIn}}) {
         const std::optional<std::string> chosen = agreed(ours.lists[cipher], server.lists[cipher]);
         if (!chosen) return gap("cifratura (cipher)", cipher);
         if (!authenticatedCipher(*chosen) && !agreed(ours.lists[mac], server.lists[mac]))

@@ -18,8 +18,8 @@ std::string libraryVersion() {
 std::string libraryDescription() {
     const std::string from = kBuiltInFrom;
     if (from.empty()) return "libssh2 " + libraryVersion() + " del sistema";
-    return "libssh2 " + libraryVersion() + ", inclusa nel programma dal pacchetto sorgente Debian " +
-           from;
+    return "libssh2 " + libraryVersion() +
+           ", inclusa nel programma dal pacchetto sorgente Debian " + from;
 }
 
 std::string libraryDescriptionInEnglish() {

@@ -208,9 +208,8 @@ std::string SshSession::open(const ConnectSettings& s,
     libssh2_session_method_pref(session_, LIBSSH2_METHOD_CRYPT_SC, kCiphers);
     libssh2_session_method_pref(session_, LIBSSH2_METHOD_MAC_CS, kMacs);
     libssh2_session_method_pref(session_, LIBSSH2_METHOD_MAC_SC, kMacs);
-    libssh2_session_method_pref(
-        session_, LIBSSH2_METHOD_HOSTKEY,
-        hostKeyMethods(session_, s.knownHostsFile, s.host, s.port).c_str());
+    libssh2_session_method_pref(session_, LIBSSH2_METHOD_HOSTKEY,
+                                hostKeyMethods(session_, s.knownHostsFile, s.host, s.port).c_str());
 
     libssh2_session_callback_set2(session_, LIBSSH2_CALLBACK_SEND,
                                   reinterpret_cast<libssh2_cb_generic*>(sendKeeping));
@@ -224,9 +223,8 @@ std::string SshSession::open(const ConnectSettings& s,
         !refusal.empty())
         return fail(refusal);
 
-    if (std::string refusal =
-            authenticate(session_, {s.user, s.password, s.privateKeyFile, s.privateKeyPassphrase},
-                         where_);
+    if (std::string refusal = authenticate(
+            session_, {s.user, s.password, s.privateKeyFile, s.privateKeyPassphrase}, where_);
         !refusal.empty())
         return fail(refusal);
 
@@ -243,8 +241,9 @@ std::string SshSession::negotiationFailure() const {
     const std::optional<NegotiationGap> gap =
         ours && theirs ? findNegotiationGap(*ours, *theirs) : std::nullopt;
     if (!gap) return text + libraryError();
-    return text + "nessun algoritmo di " + gap->what + " in comune con il server. Il server offre: " +
-           visible(gap->serverOffers) + "; questo programma supporta: " + gap->weSupport +
+    return text + "nessun algoritmo di " + gap->what +
+           " in comune con il server. Il server offre: " + visible(gap->serverOffers) +
+           "; questo programma supporta: " + gap->weSupport +
            ". Chiedere all'amministratore del server di abilitarne uno";
 }
 

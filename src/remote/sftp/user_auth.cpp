@@ -123,9 +123,10 @@ std::string authenticate(LIBSSH2_SESSION* session, const Credentials& c, const s
                 if (rc == 0) return {};
                 // libssh2 gives a wrong passphrase the error of an unreadable file.
                 if (encrypted && rc == LIBSSH2_ERROR_FILE)
-                    tried.push_back("la passphrase dei parametri (keypassphrase) non apre la "
-                                    "chiave privata " +
-                                    file);
+                    tried.push_back(
+                        "la passphrase dei parametri (keypassphrase) non apre la "
+                        "chiave privata " +
+                        file);
                 else
                     tried.push_back("chiave pubblica " + file + " rifiutata (" +
                                     libraryMessage(session) + ")");
