@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     sftp->setReservedOption(0);
     sftp->setBlocking(true);
     sftp->setTimeout(20);
-    sftp->setPrivateKeyFile(key);
+    sftp->setPrivateKeyFile(key, "");
     sftp->setKnownHostsFile(knownHosts);
 
     const auto start = Clock::now();

@@ -48,9 +48,9 @@ class SftpComponent {
     virtual void setReservedOption(int value) = 0;  // given 0; no meaning here
     virtual void setBlocking(bool blocking) = 0;    // given true
     virtual void setTimeout(int seconds) = 0;       // given 20: inactivity time-out
-    // Additions of this program: public-key login (tried first when set) and the known-hosts
-    // file in OpenSSH format.
-    virtual void setPrivateKeyFile(const std::string& path) = 0;
+    // Additions of this program: public-key login (tried first when set; the passphrase opens
+    // a protected key) and the known-hosts file in OpenSSH format.
+    virtual void setPrivateKeyFile(const std::string& path, const std::string& passphrase) = 0;
     virtual void setKnownHostsFile(const std::string& path) = 0;
 
     // Operations. Each returns when done, after its events were delivered.

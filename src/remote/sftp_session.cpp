@@ -16,7 +16,8 @@ constexpr auto kFetchPause = std::chrono::milliseconds(100);
 
 SftpSession::SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                          const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
-                         std::string knownHostsFile, const std::string& keyfile)
+                         std::string knownHostsFile, const std::string& keyfile,
+                         const std::string& keyPassphrase)
     : state_(state),
       server_(server),
       log_(log),
@@ -26,6 +27,7 @@ SftpSession::SftpSession(SessionState& state, const ServerFields& server, Activi
       component_(component),
       knownHostsFile_(std::move(knownHostsFile)),
       keyfile_(keyfile),
+      keyPassphrase_(keyPassphrase),
       thousands_(localeThousandsSeparator()) {
     if (component_) {
         component_->setEvents(this);
@@ -62,7 +64,7 @@ void SftpSession::connetti_sftp() {
         sftp.setReservedOption(0);
         sftp.setBlocking(true);
         sftp.setTimeout(20);
-        sftp.setPrivateKeyFile(keyfile_);
+        sftp.setPrivateKeyFile(keyfile_, keyPassphrase_);
         sftp.setKnownHostsFile(knownHostsFile_);
         sftp.connect();
         if (!state_.connectFailed) state_.connected = true;

@@ -24,7 +24,8 @@ class SftpSession final : public RemoteSession, public SftpEvents {
 
     SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                 const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
-                std::string knownHostsFile, const std::string& keyfile);
+                std::string knownHostsFile, const std::string& keyfile,
+                const std::string& keyPassphrase);
 
     // Configures the component from the server fields and connects; the outcome is in the
     // connected and connect-failed flags.
@@ -74,6 +75,7 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     SftpComponent* component_;
     std::string knownHostsFile_;
     const std::string& keyfile_;
+    const std::string& keyPassphrase_;
     std::string thousands_;
     RemoteListing* listing_ = nullptr;  // while a listing runs
     RemoteStat attributes_;             // of the last attribute request

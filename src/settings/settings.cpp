@@ -44,6 +44,7 @@ void Settings::leggi_ini() {
     server.cbotiposerver = read("tiposerver");
     if (server.cbotiposerver.empty()) server.cbotiposerver = "Sftp";
     keyfile = read("keyfile");
+    keypassphrase = read("keypassphrase");
     uploadTemp = read("uploadtemp") == "SI";
     alertCommand = read("alertcommand");
     alertAfter = alertAfterValue(read("alertafter")).value_or(kDefaultAlertAfter);

@@ -65,6 +65,7 @@ class Settings {
     std::string operatorList;                  // "" or "||A1||C3||"
     ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
     std::string keyfile;                       // private key for SFTP public-key login, optional
+    std::string keypassphrase;  // the passphrase of keyfile, when it has one
     bool uploadTemp = false;   // "uploadtemp=SI": send under a temporary name, then rename
     // "attesastabile": seconds a local file must stay the same before it is sent, where the
     // system cannot tell whether it is still being written; 0 sends it at once.

@@ -97,7 +97,8 @@ void Program::createSessions() {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
         },
-        Sftp1.get(), (config_.programFolder / "known_hosts").string(), settings.keyfile);
+        Sftp1.get(), (config_.programFolder / "known_hosts").string(), settings.keyfile,
+        settings.keypassphrase);
     ftpSession =
         std::make_unique<FtpSession>(session, settings.server, settings.serverType, log, clock_,
                                      kftp.get(), (config_.programFolder / "known_certs").string());

@@ -63,6 +63,9 @@ check "the changelog's last entry is this version" test \
 example=$root/usr/share/doc/valtrassosftp/examples/valtrassosftp.ini
 check "the packaged program reads the packaged example as usable settings" bash -c \
     "VALTRASSOSFTP_SETTINGS='$example' VALTRASSOSFTP_HOME='$work' '$bin' --check >/dev/null"
+# A libssh2 built into the program is no package's to depend on.
+check "libssh2-1 among Depends only when the program links the system's libssh2" bash -c \
+    "readelf -d '$bin' | grep -q 'libssh2\.so' || ! grep -qx 'libssh2-1' <<<'$depends'"
 
 for script in postinst prerm postrm; do
     f=$work/control/$script

@@ -351,7 +351,6 @@ TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {
         std::vector<std::string> switches;
         if (startsWith(how, "--")) switches.push_back(how.substr(0, how.find(' ')));
         SessionRig rig(kind, switches);
-        if (!rig.server.skipReason().empty()) continue;
         ASSERT_TRUE(rig.server.ok());
         if (endsWith(how, "wrong")) rig.fields.txtPwd = "wrong";
         if (how == "closed") rig.server.stop();

@@ -4,6 +4,7 @@
 
 #include "common/runtime_error.h"
 #include "common/text.h"
+#include "remote/sftp/library_version.h"
 #include "remote/sftp/sftp_operations.h"
 
 namespace vs {
@@ -46,6 +47,9 @@ void Libssh2SftpComponent::connect() {
     if (runner_.busy())
         throw RuntimeError(kErrGeneric,
                            "SFTP: impossibile connettersi mentre è in corso: " + runner_.current());
+    // Once per run, so that the log tells which libssh2 (and so which security fixes) it had.
+    if (!libraryLogged_ && logger_) logger_(" Libreria SSH: " + sftp::libraryDescription());
+    libraryLogged_ = true;
     const sftp::ConnectSettings settings = settings_;
     bool ok = false;
     std::string error;

@@ -23,7 +23,7 @@ Switches (a token carries a switch when it contains the key; the last one wins):
   --connect    with --check: also log in, list every job's remote folder and say what a
                cycle would move now (nothing is transferred or deleted)
   --help       this text
-  --version    the program's version
+  --version    the program's version and the libssh2 it runs with
 
 Exit status (mod:asp without a window, and --check):
   0  clean cycle, or nothing to do; --check: the settings are usable

@@ -14,6 +14,7 @@
 #include "activitylog/weekday_names.h"
 #include "common/text.h"
 #include "service/journal_stream.h"
+#include "remote/sftp/library_version.h"
 #include "shell/command_line.h"
 #include "shell/command_line_check.h"
 #include "shell/program.h"
@@ -80,7 +81,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (has("--version")) {
-        std::printf("valtrassosftp %s\n", VALTRASSO_VERSION);
+        std::printf("valtrassosftp %s (%s)\n", VALTRASSO_VERSION,
+                    vs::sftp::libraryDescriptionInEnglish().c_str());
         return 0;
     }
     const char* journalStream = std::getenv("JOURNAL_STREAM");
