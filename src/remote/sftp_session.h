@@ -22,9 +22,11 @@ class SftpSession final : public RemoteSession, public SftpEvents {
   public:
     using Pause = std::function<void(std::chrono::milliseconds)>;  // yields while it waits
 
+    // `fetchPause` is waited (through `pause`) before each fetch; 0 waits nothing.
     SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                 const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
-                std::string knownHostsFile, const std::string& keyfile);
+                std::string knownHostsFile, const std::string& keyfile,
+                const std::chrono::milliseconds& fetchPause);
 
     // Configures the component from the server fields and connects; the outcome is in the
     // connected and connect-failed flags.
@@ -74,6 +76,7 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     SftpComponent* component_;
     std::string knownHostsFile_;
     const std::string& keyfile_;
+    const std::chrono::milliseconds& fetchPause_;
     std::string thousands_;
     std::vector<std::string>* listingParts_ = nullptr;  // while a listing runs
     RemoteStat attributes_;                             // of the last attribute request

@@ -12,6 +12,21 @@ std::string leggi_chiave_ini(const std::string& section, const std::string& key,
     return readProfileString(section, key, defaultValue, path);
 }
 
+namespace {
+
+// A whole number from 0 to `most`, or `fallback` when the text is empty; a text that is no
+// such number gives `fallback` too, and the line that says so.
+std::int64_t countKey(const std::string& key, const std::string& text, std::int64_t most,
+                      std::int64_t fallback, const std::string& instead, ActivityLog& log) {
+    if (trimBlanks(text).empty()) return fallback;
+    const auto n = parseInteger(text);
+    if (n && *n >= 0 && *n <= most) return *n;
+    log.scrivi_log("Valore di " + key + " non valido: '" + visible(text) + "', " + instead);
+    return fallback;
+}
+
+}  // namespace
+
 Settings::Settings(ActivityLog& log, const Clock& clock) : log_(log), clock_(clock) {
     listdir.reserve(kJobCount);
 }
@@ -48,6 +63,11 @@ void Settings::leggi_ini() {
     if (server.cbotiposerver.empty()) server.cbotiposerver = "Sftp";
     keyfile = read("keyfile");
     uploadTemp = read("uploadtemp") == "SI";
+    limitebanda =
+        countKey("limitebanda", read("limitebanda"), 10'000'000, 0, "nessun limite di banda", log_);
+    pausafile = std::chrono::milliseconds(
+        countKey("pausafile", read("pausafile"), 60'000, kDefaultFetchPause.count(),
+                 "uso " + std::to_string(kDefaultFetchPause.count()), log_));
 
     listdir.clear();
     for (int n = 0; n < kJobCount; ++n) {

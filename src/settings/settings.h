@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@ class ActivityLog;
 class Clock;
 
 inline constexpr const char* kSettingsSection = "PARAMETRI";
+inline constexpr std::chrono::milliseconds kDefaultFetchPause{100};
 
 // The server fields: texts of the window's controls, read by whoever needs them when needed.
 struct ServerFields {
@@ -53,6 +56,11 @@ class Settings {
     ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
     std::string keyfile;                       // private key for SFTP public-key login, optional
     bool uploadTemp = false;  // "uploadtemp=SI": send under a temporary name, then rename
+    // "limitebanda": KiB/s for the whole instance, both ways; 0 is no limit. The components
+    // take it at start-up.
+    std::int64_t limitebanda = 0;
+    // "pausafile": the pause before each SFTP fetch.
+    std::chrono::milliseconds pausafile = kDefaultFetchPause;
     bool readFailed = false;  // the last load found a file it could not read
 
   private:

@@ -62,8 +62,7 @@ constexpr const char* kSeven = " 7 voci della cartella remota / escluse dall'ele
 INSTANTIATE_TEST_SUITE_P(
     Servers, Listing,
     ::testing::Values(
-        Row{"Sftp", Kind::Sftp, {"--inject-bad-names"}, kSeven},
-        Row{"FtpMlsd", Kind::Ftp, {}},
+        Row{"Sftp", Kind::Sftp, {"--inject-bad-names"}, kSeven}, Row{"FtpMlsd", Kind::Ftp, {}},
         Row{"FtpUnix", Kind::Ftp, {"--no-mlsd"}},
         Row{"FtpMlsdRefused", Kind::Ftp, {"--refuse-mlsd"}, "MLSD non accettato"},
         Row{"FtpPasvToAnotherHostNotFollowed", Kind::Ftp, {"--pasv-address", "127.0.0.2"}},
@@ -225,6 +224,40 @@ TEST_P(Faults, ManySessionsLeakNothingAndEachLogsInOnceAndSaysGoodbye) {
         EXPECT_EQ(occurrences(rig.server.output(), "LOGIN"), 31);
         EXPECT_EQ(occurrences(rig.server.output(), "QUIT"), 31);
     }
+}
+
+// A transfer held back by the bandwidth limit keeps to it both ways, with its progress lines
+// and yields as ever, and still ends at once when the operator stops it.
+TEST_P(Faults, ABandwidthLimitHoldsBothWaysAndLetsAnAbortThrough) {
+    SessionRig rig(GetParam());
+    rig.bandwidth = std::make_unique<BandwidthLimit>(256 * 1024);
+    // 2.2 s beyond the bucket's credit: long enough for FTP's steps of 20 %, each reported.
+    const std::string data = patternBytes(576 << 10, 6);
+    writeFile(rig.served("down.bin"), data);
+    OPEN(rig);
+    for (const std::string op : {"Download", "Upload"}) {
+        SCOPED_TRACE(op);
+        rig.state.currentOperation = op;
+        rig.yields = 0;
+        const std::size_t from = rig.log.size();
+        EXPECT_TRUE(data == (op == "Upload" ? (rig.send(data, rig.at("up.bin")),
+                                               readFile(rig.served("up.bin")))
+                                            : rig.fetch(rig.at("down.bin"))));
+        EXPECT_GT(rig.took, 2000ms);  // unlimited, it takes a few milliseconds
+        EXPECT_LT(rig.took, 6s);
+        EXPECT_GE(rig.yields, rig.took / 100ms);
+        EXPECT_GE(rig.log.size() - from, 4u) << rig.logText();  // progress lines
+    }
+    rig.yields = 0;
+    rig.onYield = [&] { rig.state.abortRequest = rig.state.abortRequest || rig.yields == 10; };
+    const RuntimeError e = thrown([&] { rig.fetch(rig.at("down.bin")); });
+    EXPECT_EQ(e.number(), kErrAborted) << e.description();
+    EXPECT_LT(rig.took, 1200ms);
+    // Nothing of the stopped transfer reaches the next one.
+    rig.onYield = nullptr;
+    rig.state.abortRequest = false;
+    writeFile(rig.served("small.txt"), "small");
+    EXPECT_EQ(rig.fetch(rig.at("small.txt")), "small");
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp),

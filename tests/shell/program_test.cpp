@@ -23,7 +23,7 @@ struct Rig {
     test::FakeClock clock;
     test::FakeView view;
     test::FakeTimer timer;
-    int sftpCreated = 0, cycles = 0, ended = -1;
+    int sftpCreated = 0, cycles = 0, ended = -1, yields = 0;
     std::function<void()> duringCycle;
     std::unique_ptr<Program> program;
     std::unique_ptr<RunControl> control;
@@ -33,11 +33,11 @@ struct Rig {
                    bool realCycle = false) {
         program = std::make_unique<Program>(
             clock, ProgramConfig{dir.path(), fixed, args, englishWeekdayNames()}, view, timer,
-            [this]() -> std::unique_ptr<SftpComponent> {
+            [this](BandwidthLimit*) -> std::unique_ptr<SftpComponent> {
                 ++sftpCreated;
                 return nullptr;
             },
-            nullptr, [] {}, [this](int code) { ended = code; });
+            nullptr, [this] { ++yields; }, [this](int code) { ended = code; });
         if (!realCycle)
             program->setCycleEntry([this] {
                 ++cycles;
@@ -91,6 +91,23 @@ TEST(Startup, FixedSettingsPathWinsWhenItExists) {
     // A minimised window goes once the settings are read.
     EXPECT_EQ(r.view.events, (std::vector<std::string>{"show", "tray+", "hide"}));
     EXPECT_EQ(r.start("", r.dir / "missing.ini").settings.server.txtHost, "local");
+}
+
+TEST(Startup, TheBandwidthLimitAndTheFetchPauseComeFromTheSettings) {
+    // The text of limitebanda and pausafile, whether there is a limit, whether a fetch pauses.
+    for (const auto& [text, limited, pauses] :
+         {std::tuple{"", false, true}, {"0", false, false}, {"30", true, true}}) {
+        SCOPED_TRACE(text);
+        Rig r;
+        writeFile(r.dir / "valtrassosftp.ini",
+                  std::string("[PARAMETRI]\nlimitebanda=") + text + "\npausafile=" + text + "\n");
+        Program& p = r.start("");
+        EXPECT_EQ(p.bandwidth ? p.bandwidth->bytesPerSecond() : 0, limited ? 30 * 1024 : 0);
+        EXPECT_EQ(r.logged("Limite di banda 30 KiB/s"), limited ? 1 : 0);
+        r.yields = 0;
+        p.sftpSession->announce(SessionMoment::Fetching, "/in/a", "/tmp/a");
+        EXPECT_EQ(r.yields > 0, pauses);  // a pause lets the window's events run
+    }
 }
 
 TEST(Startup, LeftoversOfAnInterruptedRunGo) {

@@ -97,6 +97,26 @@ TEST_F(SettingsTest, AnUnusableMultiplierIsReportedOnceAndTheJobRunsAs1x) {
     }
 }
 
+TEST_F(SettingsTest, BandwidthLimitAndFetchPauseFallBackToNoLimitAnd100WithALine) {
+    // The text of both keys, then limitebanda and pausafile as used, whether it is reported.
+    for (const auto& [text, limit, pause, reported] : {std::tuple{"", 0, 100, false},
+                                                       {"0", 0, 0, false},
+                                                       {" 512 ", 512, 512, false},
+                                                       {"abc", 0, 100, true},
+                                                       {"-1", 0, 100, true},
+                                                       {"2.5", 0, 100, true},
+                                                       {"60001", 60001, 100, true}}) {
+        SCOPED_TRACE(text);
+        load(std::string("[PARAMETRI]\nlimitebanda=") + text + "\npausafile=" + text + "\n");
+        EXPECT_EQ(settings.limitebanda, limit);
+        EXPECT_EQ(settings.pausafile.count(), pause);
+        const std::string shown = "non valido: '" + std::string(text) + "', ";
+        EXPECT_EQ(logged("Valore di pausafile " + shown + "uso 100"), reported ? 1 : 0);
+        EXPECT_EQ(logged("Valore di limitebanda " + shown + "nessun limite di banda"),
+                  reported && limit == 0 ? 1 : 0);
+    }
+}
+
 // A folder where the file should be: the load says so instead of running with nothing, the save
 // reports every key and writes nothing, and a file that is simply missing is no error.
 TEST_F(SettingsTest, AFolderInPlaceOfTheFileIsReportedAndNeverWritten) {

@@ -73,11 +73,11 @@ class SegmentWriter {
         to_ = at;
         return {at, end};
     }
-    // Reads on where there is room and hands libssh2 what is not yet confirmed (it sends only
-    // what lies beyond what it was given before); the bytes confirmed meanwhile, or libssh2's
-    // error (LIBSSH2_ERROR_EAGAIN: nothing confirmed yet).
-    ssize_t step(int fd) {
-        if (!endOfFile_ && end_ - begin_ < inFlight_) {
+    // Reads on where there is room and `limit` lets it, and hands libssh2 what is not yet
+    // confirmed (it sends only what lies beyond what it was given before); the bytes confirmed
+    // meanwhile, or libssh2's error (LIBSSH2_ERROR_EAGAIN: nothing confirmed yet).
+    ssize_t step(int fd, BandwidthLimit* limit) {
+        if (!endOfFile_ && end_ - begin_ < inFlight_ && !(limit && limit->holds())) {
             if (buffer_.size() - end_ < kWriteStep) {
                 std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
                 end_ -= begin_;
@@ -86,9 +86,12 @@ class SegmentWriter {
             // Never beyond the size the file had when it was opened: what a producer appends
             // meanwhile belongs to the next version.
             const std::size_t room = static_cast<std::size_t>(std::min<std::int64_t>(
-                std::min(kWriteStep, buffer_.size() - end_), to_ - readOffset_));
+                std::min(limit ? std::min(kWriteStep, limit->step()) : kWriteStep,
+                         buffer_.size() - end_),
+                to_ - readOffset_));
             const std::size_t n =
                 room == 0 ? 0 : readLocal(fd, readOffset_, buffer_.data() + end_, room);
+            if (limit) limit->spend(static_cast<std::int64_t>(n));
             if (n == 0) {
                 endOfFile_ = true;
             } else {
@@ -213,7 +216,8 @@ class Joiner {
 }  // namespace
 
 void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remotePath,
-              RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
+              RoundTrip& roundTrip, ExtraChannels& channels, BandwidthLimit* limit,
+              EventPoster& p) {
     const std::string shown = visible(remotePath);
     const std::string what = "Upload di " + shown;
     const auto asked = std::chrono::steady_clock::now();
@@ -247,9 +251,9 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                 for (const auto& w : writers) {
                     if (w->done()) continue;
                     left = true;
-                    ssize_t n = p.abortRequested() ? 0 : w->step(fd);
+                    ssize_t n = p.abortRequested() ? 0 : w->step(fd, limit);
                     if (n == LIBSSH2_ERROR_EAGAIN && nonBlocking && nonBlocking->partlySent())
-                        n = NonBlocking::finish(s, [&] { return w->step(fd); });
+                        n = NonBlocking::finish(s, [&] { return w->step(fd, limit); });
                     if (p.abortRequested() || (n < 0 && n != LIBSSH2_ERROR_EAGAIN)) {
                         stoppedOn = w.get();
                         failedCall = n < 0 && n != LIBSSH2_ERROR_EAGAIN ? static_cast<int>(n) : 0;
@@ -284,6 +288,10 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                         return !w->done() && w->answersWaiting();
                     })) {
                     lastMoved = now;
+                } else if (limit && limit->holds()) {
+                    // Held back by the bandwidth limit, not by the server: no time-out runs.
+                    lastMoved = now;
+                    keepToLimit(limit, p);
                 } else if (now - lastMoved >= std::chrono::seconds(s.timeoutSeconds())) {
                     stoppedOn = writers.front().get();
                     failedCall = LIBSSH2_ERROR_TIMEOUT;
