@@ -9,6 +9,8 @@
 #
 #   bench/bandwidth/run_bench.sh                      # 2048 KiB/s, 12 s per transfer
 #   LIMIT_KIB=256 SECONDS_EACH=15 PROTOCOLS=ftp bench/bandwidth/run_bench.sh
+#   RTT_MS=100 PROTOCOLS=sftp bench/bandwidth/run_bench.sh
+#       SFTP through delay_link at that round trip (FTP's data connections would bypass it).
 #
 # BUILD is the build folder (default build/); KEEP=1 keeps the work folder with the logs.
 set -euo pipefail
@@ -21,16 +23,19 @@ SECONDS_EACH=${SECONDS_EACH:-12}
 PROTOCOLS=${PROTOCOLS:-sftp ftp}
 PY=/usr/bin/python3  # Debian's, the one with asyncssh and pyftpdlib
 
-cmake --build "$BUILD" -j2 --target valtrassosftp >/dev/null
+RTT_MS=${RTT_MS:-}
+targets=(valtrassosftp)
+[ -n "$RTT_MS" ] && targets+=(delay_link)
+cmake --build "$BUILD" -j2 --target "${targets[@]}" >/dev/null
 prog=$BUILD/valtrassosftp
 [ -x "$prog" ] || prog=$BUILD/src/shell/program/valtrassosftp
 
 base=/dev/shm
 [ -d $base ] && [ -w $base ] || base=${TMPDIR:-/tmp}
 work=$(mktemp -d "$base/bandwidth_bench.XXXXXX")
-server_pid=
+server_pid= link_pid=
 cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+    for pid in $server_pid $link_pid; do kill "$pid" 2>/dev/null || true; done
     if [ -n "${KEEP:-}" ]; then echo "the logs and files are kept in $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
@@ -60,6 +65,13 @@ for protocol in $PROTOCOLS; do
         sleep 0.1
     done
     [ -n "$port" ] || { echo "the $protocol test server did not start" >&2; cat "$work/server.out" >&2; exit 1; }
+    if [ -n "$RTT_MS" ] && [ "$protocol" = sftp ]; then
+        "$BUILD/bench/latency/delay_link" --target "$port" --rtt-ms "$RTT_MS" > "$work/link.out" &
+        link_pid=$!
+        for _ in $(seq 100); do grep -q '^PORT ' "$work/link.out" && break; sleep 0.05; done
+        port=$(sed -n 's/^PORT //p' "$work/link.out")
+        echo "SFTP through delay_link at $RTT_MS ms round trip"
+    fi
 
     for direction in download upload; do
         home=$work/$protocol/$direction
@@ -99,8 +111,7 @@ INI
             failed=1
         fi
     done
-    kill "$server_pid"
-    wait "$server_pid" 2>/dev/null || true
-    server_pid=
+    for pid in $server_pid $link_pid; do kill "$pid"; wait "$pid" 2>/dev/null || true; done
+    server_pid= link_pid=
 done
 exit $failed

@@ -37,10 +37,13 @@ def main():
     seen = {}  # the largest count of each connection: a closed one keeps what it carried
     samples = []
     while proc.poll() is None:
+        before = time.monotonic()
         for key, value in counters(proc.pid, field).items():
             seen[key] = max(seen.get(key, 0), value)
-        samples.append((time.monotonic(), sum(seen.values())))
-        time.sleep(SAMPLE)
+        # ss takes a while on a loaded machine: its counters are of some moment in between.
+        after = time.monotonic()
+        samples.append(((before + after) / 2, sum(seen.values())))
+        time.sleep(max(0.0, SAMPLE - (after - before)))
     total = samples[-1][1] if samples else 0
 
     def at(t):  # bytes at time t, between two samples by straight line

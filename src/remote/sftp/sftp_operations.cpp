@@ -248,19 +248,26 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
                        BandwidthLimit* limit, EventPoster& p) {
     const std::string shown = visible(remotePath);
     const std::string what = "Download di " + shown;
+    const auto asked = std::chrono::steady_clock::now();
     RemoteFile file(s, libssh2_sftp_open_ex(s.sftp(), remotePath.data(),
                                             static_cast<unsigned int>(remotePath.size()),
                                             LIBSSH2_FXF_READ, 0, LIBSSH2_SFTP_OPENFILE));
     if (!file) throwFailure(s, lastErrno(s), "Impossibile aprire il file remoto " + shown);
+    const std::chrono::duration<double> roundTrip = std::chrono::steady_clock::now() - asked;
 
     // What was described is what is fetched: the reads stop once that many bytes are here, and
     // a file that grew or changed meanwhile shows in its attributes, asked after the last read.
     const std::int64_t total = expectedSize.value_or(0);
     const std::int64_t end = expectedSize ? (*expectedSize + 3) / 4 * 4 : -1;
-    // Under a bandwidth limit the reads ask for a step at a time, so that what is on its way
-    // follows what the limit lets through by a fraction of a second.
+    // Under a bandwidth limit the reads ask for little at a time, so that what is on its way
+    // follows what the limit lets through: a step, or on a long path half a round trip's worth
+    // at the limit (the four reads' worth asked ahead then cover two round trips, and the
+    // limit, not the path, sets the pace).
     const std::int64_t readBuffer =
-        limit ? std::min(kReadBuffer, static_cast<std::int64_t>(limit->step())) : kReadBuffer;
+        limit ? std::clamp(static_cast<std::int64_t>(static_cast<double>(limit->bytesPerSecond()) *
+                                                     roundTrip.count() / 2),
+                           static_cast<std::int64_t>(limit->step()), kReadBuffer)
+              : kReadBuffer;
     std::vector<char> buffer(readSize(end, 0, readBuffer));
     HandleAttributes attributes(s, file.get());
     bool allAsked = false;  // read requests up to the end are all on the wire

@@ -65,6 +65,8 @@ class SegmentWriter {
         libssh2_sftp_seek64(file_.get(), static_cast<libssh2_uint64_t>(from));
     }
     bool done() const { return endOfFile_ && begin_ == end_; }
+    // There is more to read and room to hold it.
+    bool wantsData() const { return !endOfFile_ && end_ - begin_ < inFlight_; }
     std::int64_t unread() const { return to_ - readOffset_; }
     // Leaves the second half of what it has still to read to another segment: that range.
     std::pair<std::int64_t, std::int64_t> halve() {
@@ -77,7 +79,7 @@ class SegmentWriter {
     // confirmed (it sends only what lies beyond what it was given before); the bytes confirmed
     // meanwhile, or libssh2's error (LIBSSH2_ERROR_EAGAIN: nothing confirmed yet).
     ssize_t step(int fd, BandwidthLimit* limit) {
-        if (!endOfFile_ && end_ - begin_ < inFlight_ && !(limit && limit->holds())) {
+        if (wantsData() && !(limit && limit->holds())) {
             if (buffer_.size() - end_ < kWriteStep) {
                 std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
                 end_ -= begin_;
@@ -288,8 +290,10 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                         return !w->done() && w->answersWaiting();
                     })) {
                     lastMoved = now;
-                } else if (limit && limit->holds()) {
-                    // Held back by the bandwidth limit, not by the server: no time-out runs.
+                } else if (limit && std::any_of(writers.begin(), writers.end(),
+                                                [](const auto& w) { return w->wantsData(); })) {
+                    // Held back by the bandwidth limit, not by the server: no time-out runs,
+                    // and the wait is for the limit, which may let data go at once.
                     lastMoved = now;
                     keepToLimit(limit, p);
                 } else if (now - lastMoved >= std::chrono::seconds(s.timeoutSeconds())) {
