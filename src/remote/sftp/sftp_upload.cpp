@@ -290,15 +290,16 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                         return !w->done() && w->answersWaiting();
                     })) {
                     lastMoved = now;
-                } else if (limit && std::any_of(writers.begin(), writers.end(),
-                                                [](const auto& w) { return w->wantsData(); })) {
-                    // Held back by the bandwidth limit, not by the server: no time-out runs,
-                    // and the wait is for the limit, which may let data go at once.
-                    lastMoved = now;
-                    keepToLimit(limit, p);
                 } else if (now - lastMoved >= std::chrono::seconds(s.timeoutSeconds())) {
                     stoppedOn = writers.front().get();
                     failedCall = LIBSSH2_ERROR_TIMEOUT;
+                } else if (limit && std::any_of(writers.begin(), writers.end(),
+                                                [](const auto& w) { return w->wantsData(); })) {
+                    // Held back by the bandwidth limit: the wait is for the limit, which may let
+                    // data go at once. The time-out still runs: a server that is there confirms
+                    // what goes out meanwhile, and the limit holds data back for a fiftieth of
+                    // a second at a time (a second at 1 KiB/s).
+                    keepToLimit(limit, p);
                 } else if (nonBlocking) {
                     // In short waits, so that an abort is seen at once.
                     nonBlocking->wait(std::chrono::milliseconds(100));
