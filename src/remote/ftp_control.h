@@ -67,6 +67,8 @@ class FtpControl {
     virtual void close() = 0;  // never throws
 };
 
-using FtpControlFactory = std::function<std::unique_ptr<FtpControl>()>;
+class BandwidthLimit;
+// Makes the control; its transfers keep to the bandwidth limit given, when there is one.
+using FtpControlFactory = std::function<std::unique_ptr<FtpControl>(BandwidthLimit*)>;
 
 }  // namespace vs

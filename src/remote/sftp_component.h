@@ -80,6 +80,8 @@ class SftpComponent {
     virtual int stateCode() const = 0;
 };
 
-using SftpComponentFactory = std::function<std::unique_ptr<SftpComponent>()>;
+class BandwidthLimit;
+// Makes the component; its transfers keep to the bandwidth limit given, when there is one.
+using SftpComponentFactory = std::function<std::unique_ptr<SftpComponent>(BandwidthLimit*)>;
 
 }  // namespace vs

@@ -10,14 +10,11 @@
 
 namespace vs {
 
-namespace {
-constexpr auto kFetchPause = std::chrono::milliseconds(100);
-}
-
 SftpSession::SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                          const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
                          std::string knownHostsFile, const std::string& keyfile,
-                         const std::string& keyPassphrase)
+                         const std::string& keyPassphrase,
+                         const std::chrono::milliseconds& fetchPause)
     : state_(state),
       server_(server),
       log_(log),
@@ -28,6 +25,7 @@ SftpSession::SftpSession(SessionState& state, const ServerFields& server, Activi
       knownHostsFile_(std::move(knownHostsFile)),
       keyfile_(keyfile),
       keyPassphrase_(keyPassphrase),
+      fetchPause_(fetchPause),
       thousands_(localeThousandsSeparator()) {
     if (component_) {
         component_->setEvents(this);
@@ -128,7 +126,7 @@ void SftpSession::announce(SessionMoment moment, const std::string& remotePath,
             line(" Sftp1.GetAttributes " + visible(remotePath));
             break;
         case SessionMoment::Fetching:
-            if (pause_) pause_(kFetchPause);
+            if (pause_ && fetchPause_ > fetchPause_.zero()) pause_(fetchPause_);
             line(" Downloading file " + visible(localPath) + " " + visible(remotePath));
             break;
         case SessionMoment::Sending:

@@ -22,10 +22,12 @@ class SftpSession final : public RemoteSession, public SftpEvents {
   public:
     using Pause = std::function<void(std::chrono::milliseconds)>;  // yields while it waits
 
+    // `fetchPause` is waited (through `pause`) before each fetch; 0 waits nothing.
     SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                 const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
                 std::string knownHostsFile, const std::string& keyfile,
-                const std::string& keyPassphrase);
+                const std::string& keyPassphrase,
+                const std::chrono::milliseconds& fetchPause);
 
     // Configures the component from the server fields and connects; the outcome is in the
     // connected and connect-failed flags.
@@ -76,6 +78,7 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     std::string knownHostsFile_;
     const std::string& keyfile_;
     const std::string& keyPassphrase_;
+    const std::chrono::milliseconds& fetchPause_;
     std::string thousands_;
     RemoteListing* listing_ = nullptr;  // while a listing runs
     RemoteStat attributes_;             // of the last attribute request

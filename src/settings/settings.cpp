@@ -13,6 +13,16 @@ std::string leggi_chiave_ini(const std::string& section, const std::string& key,
     return readProfileString(section, key, defaultValue, path);
 }
 
+namespace {
+
+// A whole number from 0 to `most`, or `fallback` when the text is empty or no such number.
+std::int64_t countKey(const std::string& text, std::int64_t most, std::int64_t fallback) {
+    const auto n = parseInteger(text);
+    return n && *n >= 0 && *n <= most ? *n : fallback;
+}
+
+}  // namespace
+
 Settings::Settings(ActivityLog& log, const Clock& clock) : log_(log), clock_(clock) {
     listdir.reserve(kJobCount);
 }
@@ -48,11 +58,12 @@ void Settings::leggi_ini() {
     uploadTemp = read("uploadtemp") == "SI";
     alertCommand = read("alertcommand");
     alertAfter = alertAfterValue(read("alertafter")).value_or(kDefaultAlertAfter);
-    // A value out of range is reported with the other problems.
-    const auto settle = parseInteger(read("attesastabile"));
-    settleSeconds = settle && *settle >= 0 && *settle <= kMaxSettleSeconds
-                        ? static_cast<int>(*settle)
-                        : kDefaultSettleSeconds;
+    // Values out of range are reported with the other problems.
+    settleSeconds =
+        static_cast<int>(countKey(read("attesastabile"), kMaxSettleSeconds, kDefaultSettleSeconds));
+    limitebanda = countKey(read("limitebanda"), kMaxBandwidthKiB, 0);
+    pausafile = std::chrono::milliseconds(
+        countKey(read("pausafile"), kMaxFetchPauseMs, kDefaultFetchPause.count()));
 
     listdir.clear();
     for (int n = 0; n < kJobCount; ++n) {

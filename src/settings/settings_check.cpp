@@ -120,14 +120,23 @@ void checkServer(const ProfileText& profile, const Settings& s, std::vector<Sett
     };
     yesNo("uploadtemp", raw("uploadtemp"), "uso NO");
 
-    if (const std::string wait = raw("attesastabile"); !trimBlanks(wait).empty()) {
-        const auto n = parseInteger(wait);
-        if (!n || *n < 0 || *n > kMaxSettleSeconds)
-            out.push_back({"attesastabile", -1,
-                           quoted(wait) + " non valido, deve essere un numero di secondi da 0 "
-                                          "a " + std::to_string(kMaxSettleSeconds),
-                           "uso " + std::to_string(kDefaultSettleSeconds)});
-    }
+    // A whole number from 0 to `most` of `unit`; an empty text is the default.
+    const auto count = [&](const char* key, std::int64_t most, const char* unit,
+                           const std::string& instead) {
+        const std::string text = raw(key);
+        if (trimBlanks(text).empty()) return;
+        const auto n = parseInteger(text);
+        if (!n || *n < 0 || *n > most)
+            out.push_back({key, -1,
+                           quoted(text) + " non valido, deve essere un numero di " + unit +
+                               " da 0 a " + std::to_string(most),
+                           instead});
+    };
+    count("attesastabile", kMaxSettleSeconds, "secondi",
+          "uso " + std::to_string(kDefaultSettleSeconds));
+    count("limitebanda", kMaxBandwidthKiB, "KiB/s", "nessun limite di banda");
+    count("pausafile", kMaxFetchPauseMs, "millisecondi",
+          "uso " + std::to_string(kDefaultFetchPause.count()));
     if (const std::string after = raw("alertafter"); !alertAfterValue(after))
         out.push_back({"alertafter", -1,
                        quoted(after) + " non valido, deve essere un numero da 1 a 1000000",

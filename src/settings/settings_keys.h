@@ -15,7 +15,7 @@ struct KnownKey {
     int count;         // 0: a single key; n: numbered 0 to n-1, in plain decimal
 };
 
-inline constexpr std::array<KnownKey, 21> kKnownKeys{{
+inline constexpr std::array<KnownKey, 23> kKnownKeys{{
     {"host", 0},
     {"login", 0},
     {"pwd", 0},
@@ -25,6 +25,8 @@ inline constexpr std::array<KnownKey, 21> kKnownKeys{{
     {"keypassphrase", 0},
     {"uploadtemp", 0},
     {"attesastabile", 0},
+    {"limitebanda", 0},
+    {"pausafile", 0},
     {"alertcommand", 0},
     {"alertafter", 0},
     {"DirRemota_", 51},

@@ -17,12 +17,12 @@ Program::Program(const Clock& clock, ProgramConfig config, ShellView& view, Inte
                  std::function<void(int)> endProcess)
     : log(clock, config.programFolder, config.weekdays),
       settings(log, clock),
-      kftp(ftpFactory ? ftpFactory() : nullptr),
       clock_(clock),
       config_(std::move(config)),
       view_(view),
       timer_(timer),
       sftpFactory_(std::move(sftpFactory)),
+      ftpFactory_(std::move(ftpFactory)),
       yield_(std::move(yield)),
       endProcess_(std::move(endProcess)) {}
 
@@ -58,7 +58,13 @@ void Program::Form_Load() {
 
     if (view_.isMinimized()) view_.hideWindow();
 
-    if (settings.serverType == ServerType::Sftp && sftpFactory_) Sftp1 = sftpFactory_();
+    if (settings.limitebanda > 0) {
+        bandwidth = std::make_unique<BandwidthLimit>(settings.limitebanda * 1024);
+        log.scrivi_log("Limite di banda " + std::to_string(settings.limitebanda) + " KiB/s");
+    }
+    if (settings.serverType == ServerType::Sftp && sftpFactory_)
+        Sftp1 = sftpFactory_(bandwidth.get());
+    if (ftpFactory_) kftp = ftpFactory_(bandwidth.get());
     createSessions();
     removeLeftovers();
 
@@ -98,7 +104,7 @@ void Program::createSessions() {
             }
         },
         Sftp1.get(), (config_.programFolder / "known_hosts").string(), settings.keyfile,
-        settings.keypassphrase);
+        settings.keypassphrase, settings.pausafile);
     ftpSession =
         std::make_unique<FtpSession>(session, settings.server, settings.serverType, log, clock_,
                                      kftp.get(), (config_.programFolder / "known_certs").string());

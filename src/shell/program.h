@@ -7,6 +7,7 @@
 #include <string>
 
 #include "activitylog/activity_log.h"
+#include "common/bandwidth_limit.h"
 #include "common/clock.h"
 #include "common/yield.h"
 #include "cycle/cycle.h"
@@ -89,6 +90,8 @@ class Program {
     std::string mode;
     std::string once;
     std::filesystem::path tempFolder;
+    // The instance's bandwidth limit, from the settings at start-up; null without one.
+    std::unique_ptr<BandwidthLimit> bandwidth;
     std::unique_ptr<SftpComponent> Sftp1;  // only when the server type at start-up is "Sftp"
     std::unique_ptr<FtpControl> kftp;
     CycleState cycleState;
@@ -111,6 +114,7 @@ class Program {
     ShellView& view_;
     IntervalTimer& timer_;
     SftpComponentFactory sftpFactory_;
+    FtpControlFactory ftpFactory_;
     YieldFn yield_;
     std::function<void(int)> endProcess_;
     std::function<CycleOutcome()> cycleEntry_;

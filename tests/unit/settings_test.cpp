@@ -161,6 +161,26 @@ TEST_F(SettingsTest, TheReferenceListsEveryKeyTheReaderAccepts) {
         EXPECT_TRUE(p.what.ends_with("non esiste")) << problemLine(p);
 }
 
+TEST_F(SettingsTest, BandwidthLimitAndFetchPauseFallBackToNoLimitAnd100WithALine) {
+    // The text of both keys, then limitebanda and pausafile as used, whether it is reported.
+    for (const auto& [text, limit, pause, reported] : {std::tuple{"", 0, 100, false},
+                                                       {"0", 0, 0, false},
+                                                       {" 512 ", 512, 512, false},
+                                                       {"abc", 0, 100, true},
+                                                       {"-1", 0, 100, true},
+                                                       {"2.5", 0, 100, true},
+                                                       {"60001", 60001, 100, true}}) {
+        SCOPED_TRACE(text);
+        load(std::string("[PARAMETRI]\nlimitebanda=") + text + "\npausafile=" + text + "\n");
+        EXPECT_EQ(settings.limitebanda, limit);
+        EXPECT_EQ(settings.pausafile.count(), pause);
+        for (const char* key : {"limitebanda", "pausafile"})
+            EXPECT_EQ(std::ranges::count(settings.problems, std::string(key), &SettingsProblem::key),
+                      reported && (key[0] == 'p' || limit == 0) ? 1 : 0)
+                << key;
+    }
+}
+
 // A folder where the file should be: the load says so instead of running with nothing, the save
 // reports every key and writes nothing, and a file that is simply missing is no error.
 TEST_F(SettingsTest, AFolderInPlaceOfTheFileIsReportedAndNeverWritten) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <exception>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 #include "common/runtime_error.h"
@@ -75,8 +76,8 @@ class CurlFtpControl::Operation {
     CurlFtpControl& control_;
 };
 
-CurlFtpControl::CurlFtpControl(YieldFn yield, FtpLimits limits)
-    : yield_(std::move(yield)), limits_(limits) {
+CurlFtpControl::CurlFtpControl(YieldFn yield, FtpLimits limits, BandwidthLimit* bandwidth)
+    : yield_(std::move(yield)), limits_(limits), bandwidth_(bandwidth) {
     initCurlOnce();
 }
 
@@ -136,7 +137,10 @@ bool CurlFtpControl::ensureHandles() {
             curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
             // Keep the control connection for the whole cycle, however long a job takes.
             curl_easy_setopt(h, CURLOPT_MAXAGE_CONN, 24L * 3600);
-            curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
+            // Under a bandwidth limit a download is read a step at a time: what one read
+            // takes off the connection is what the server sends next.
+            curl_easy_setopt(h, CURLOPT_BUFFERSIZE,
+                             bandwidth_ ? static_cast<long>(bandwidth_->step()) : kBufferSize);
             // Uploads go out in the library's own 64 KiB pieces: larger pieces only make the
             // sending burstier and measured slower against a busy server.
             curl_easy_setopt(h, CURLOPT_ERRORBUFFER, curlMessage_);
@@ -194,6 +198,12 @@ CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, c
     struct Finish {
         CurlFtpControl* self;
         ~Finish() {
+            if (self->paused_) {
+                // A transfer that ended held back: what libcurl still holds of it goes nowhere.
+                self->paused_ = false;
+                self->mode_ = Mode::Command;
+                curl_easy_pause(self->easy_, CURLPAUSE_CONT);
+            }
             curl_multi_remove_handle(self->multi_, self->easy_);
             self->fd_ = -1;
             self->progressActive_ = false;
@@ -231,6 +241,18 @@ CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, c
         }
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
             kYieldEvery - (std::chrono::steady_clock::now() - lastYield_));
+        if (paused_) {
+            // Held back by the bandwidth limit: nothing to poll for until it lets data move.
+            const auto held = bandwidth_->wait();
+            if (held == held.zero()) {
+                paused_ = false;
+                curl_easy_pause(easy_, CURLPAUSE_CONT);
+            } else {
+                std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                    held, std::max(wait, std::chrono::milliseconds(1))));
+            }
+            continue;
+        }
         curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::max<long long>(wait.count(), 1)),
                         nullptr);
     }
@@ -561,6 +583,11 @@ size_t CurlFtpControl::onWrite(char* data, size_t size, size_t count, void* p) {
                 self->overLimit_ = true;
                 return 0;
             }
+            if (self->bandwidth_ && self->bandwidth_->holds()) {
+                self->paused_ = true;
+                return CURL_WRITEFUNC_PAUSE;  // libcurl hands the same bytes over again
+            }
+            if (self->bandwidth_) self->bandwidth_->spend(static_cast<std::int64_t>(bytes));
             size_t written = 0;
             while (written < bytes) {
                 ssize_t n = ::write(self->fd_, data + written, bytes - written);
@@ -583,12 +610,20 @@ size_t CurlFtpControl::onRead(char* data, size_t size, size_t count, void* p) {
     auto* self = static_cast<CurlFtpControl*>(p);
     // Never beyond the size the file had when it was opened: what a producer appends
     // meanwhile belongs to the next version.
-    const auto room = static_cast<size_t>(std::min<std::int64_t>(
-        static_cast<std::int64_t>(size * count), self->total_ - self->offset_));
+    auto room = static_cast<size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(size * count),
+                                                           self->total_ - self->offset_));
     if (room == 0) return 0;
+    if (self->bandwidth_) {
+        if (self->bandwidth_->holds()) {
+            self->paused_ = true;
+            return CURL_READFUNC_PAUSE;
+        }
+        room = std::min(room, self->bandwidth_->step());
+    }
     for (;;) {
         ssize_t n = ::pread(self->fd_, data, room, self->offset_);
         if (n > 0) {
+            if (self->bandwidth_) self->bandwidth_->spend(n);
             self->offset_ += n;
             return static_cast<size_t>(n);
         }
@@ -632,8 +667,9 @@ int CurlFtpControl::onProgress(void* p, curl_off_t dltotal, curl_off_t dlnow, cu
     return self->abortRequested_ || self->pendingException_ ? 1 : 0;
 }
 
-std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield, FtpLimits limits) {
-    return std::make_unique<CurlFtpControl>(std::move(yield), limits);
+std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield, FtpLimits limits,
+                                               BandwidthLimit* bandwidth) {
+    return std::make_unique<CurlFtpControl>(std::move(yield), limits, bandwidth);
 }
 
 }  // namespace vs

@@ -26,7 +26,7 @@ namespace vs {
 // from an event run by the yield) ends the running transfer at once.
 class CurlFtpControl final : public FtpControl {
   public:
-    CurlFtpControl(YieldFn yield, FtpLimits limits);
+    CurlFtpControl(YieldFn yield, FtpLimits limits, BandwidthLimit* bandwidth = nullptr);
     ~CurlFtpControl() override;
     CurlFtpControl(const CurlFtpControl&) = delete;
     CurlFtpControl& operator=(const CurlFtpControl&) = delete;
@@ -92,6 +92,10 @@ class CurlFtpControl final : public FtpControl {
     std::function<void()> activity_;
     std::function<void(const std::string&)> logger_;
     FtpLimits limits_;
+    // The instance's bandwidth limit, or null. A transfer it holds back is paused in the
+    // callbacks and continued by the polling loop once the limit lets it.
+    BandwidthLimit* bandwidth_;
+    bool paused_ = false;
 
     CURLM* multi_ = nullptr;
     CURL* easy_ = nullptr;

@@ -17,7 +17,8 @@ namespace vs {
 
 class Libssh2SftpComponent final : public SftpComponent {
   public:
-    explicit Libssh2SftpComponent(YieldFn yield);
+    // `limit`, when given, is the instance's bandwidth limit, kept by every transfer.
+    Libssh2SftpComponent(YieldFn yield, BandwidthLimit* limit);
     ~Libssh2SftpComponent() override;
 
     void setEvents(SftpEvents* events) override { events_ = events; }
@@ -64,6 +65,7 @@ class Libssh2SftpComponent final : public SftpComponent {
     SftpEvents* events_ = nullptr;
     std::function<void(const std::string&)> logger_;
     sftp::ConnectSettings settings_;
+    BandwidthLimit* limit_;
     std::atomic<int> state_{kIdle};
     bool transferring_ = false;
     bool disconnectRequested_ = false;

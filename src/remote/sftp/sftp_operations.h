@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/bandwidth_limit.h"
 #include "remote/remote_session.h"
 #include "remote/sftp/component_events.h"
 #include "remote/sftp/extra_channels.h"
@@ -30,20 +31,24 @@ void readAttributes(SshSession& session, const std::string& remotePath, EventPos
 std::vector<StatOutcome> readAttributesTogether(SshSession& session, ExtraChannels& channels,
                                                 const std::vector<std::string>& remotePaths);
 
+// Returns once the bandwidth limit (when there is one) lets data move, or an abort is asked.
+void keepToLimit(BandwidthLimit* limit, const EventPoster& poster);
+
 // Downloads into the open local file `fd`; returns the bytes received. With `expectedSize` it
 // asks for that many bytes and stops once they are here; without, it reads to the end. Posts
 // the attributes of the file as they were after the last byte was read, and leaves the file
-// open in `openFile`, whose close goes with the next request.
+// open in `openFile`, whose close goes with the next request. Keeps to `limit` when given.
 std::int64_t fetchFile(SshSession& session, int fd, const std::string& remotePath,
                        std::optional<std::int64_t> expectedSize, PendingClose& openFile,
-                       EventPoster& poster);
+                       BandwidthLimit* limit, EventPoster& poster);
 
 // Uploads `size` bytes of the open local file `fd` straight to the remote path; a failed or
 // aborted upload removes what it wrote. Times the file's opening into `roundTrip`: on a long
 // path it keeps as much in flight as the server's window takes, and sends a large file in
-// segments through `channels` as well.
+// segments through `channels` as well. Keeps to `limit` when given.
 void sendFile(SshSession& session, int fd, std::int64_t size, const std::string& remotePath,
-              RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& poster);
+              RoundTrip& roundTrip, ExtraChannels& channels, BandwidthLimit* limit,
+              EventPoster& poster);
 
 void removeFile(SshSession& session, const std::string& remotePath, EventPoster& poster);
 // Renames, replacing a file already at `to`.

@@ -72,6 +72,8 @@ class SegmentWriter {
         lastConfirmed_ = Clock::now();
     }
     bool done() const { return endOfFile_ && begin_ == end_; }
+    // There is more to read and room to hold it.
+    bool wantsData() const { return !endOfFile_ && end_ - begin_ < inFlight_; }
     std::int64_t unread() const { return to_ - readOffset_; }
     // When the server last confirmed bytes of this segment (or it started).
     Clock::time_point lastConfirmed() const { return lastConfirmed_; }
@@ -86,11 +88,11 @@ class SegmentWriter {
         to_ = at;
         return {at, end};
     }
-    // Reads on where there is room and hands libssh2 what is not yet confirmed (it sends only
-    // what lies beyond what it was given before); the bytes confirmed meanwhile, or libssh2's
-    // error (LIBSSH2_ERROR_EAGAIN: nothing confirmed yet).
-    ssize_t step(int fd) {
-        if (!endOfFile_ && end_ - begin_ < inFlight_) {
+    // Reads on where there is room and `limit` lets it, and hands libssh2 what is not yet
+    // confirmed (it sends only what lies beyond what it was given before); the bytes confirmed
+    // meanwhile, or libssh2's error (LIBSSH2_ERROR_EAGAIN: nothing confirmed yet).
+    ssize_t step(int fd, BandwidthLimit* limit) {
+        if (wantsData() && !(limit && limit->holds())) {
             if (buffer_.size() - end_ < kWriteStep) {
                 std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
                 end_ -= begin_;
@@ -99,9 +101,12 @@ class SegmentWriter {
             // Never beyond the size the file had when it was opened: what a producer appends
             // meanwhile belongs to the next version.
             const std::size_t room = static_cast<std::size_t>(std::min<std::int64_t>(
-                std::min(kWriteStep, buffer_.size() - end_), to_ - readOffset_));
+                std::min(limit ? std::min(kWriteStep, limit->step()) : kWriteStep,
+                         buffer_.size() - end_),
+                to_ - readOffset_));
             const std::size_t n =
                 room == 0 ? 0 : readLocal(fd, readOffset_, buffer_.data() + end_, room);
+            if (limit) limit->spend(static_cast<std::int64_t>(n));
             if (n == 0) {
                 endOfFile_ = true;
             } else {
@@ -291,7 +296,8 @@ bool removePartial(SshSession& s, const std::vector<std::unique_ptr<SegmentWrite
 }  // namespace
 
 void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remotePath,
-              RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
+              RoundTrip& roundTrip, ExtraChannels& channels, BandwidthLimit* limit,
+              EventPoster& p) {
     const std::string shown = visible(remotePath);
     const std::string what = "Upload di " + shown;
     const auto asked = Clock::now();
@@ -326,16 +332,16 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
             // waits in libssh2.
             std::optional<NonBlocking> nonBlocking;
             if (longPath) nonBlocking.emplace(s);
-            const auto limit = std::chrono::seconds(s.timeoutSeconds());
+            const auto stallLimit = std::chrono::seconds(s.timeoutSeconds());
             for (;;) {
                 bool left = false;
                 bool moved = false;
                 for (const auto& w : writers) {
                     if (w->done()) continue;
                     left = true;
-                    ssize_t n = p.abortRequested() ? 0 : w->step(fd);
+                    ssize_t n = p.abortRequested() ? 0 : w->step(fd, limit);
                     if (n == LIBSSH2_ERROR_EAGAIN && nonBlocking && nonBlocking->partlySent())
-                        n = NonBlocking::finish(s, [&] { return w->step(fd); });
+                        n = NonBlocking::finish(s, [&] { return w->step(fd, limit); });
                     if (p.abortRequested() || (n < 0 && n != LIBSSH2_ERROR_EAGAIN)) {
                         stoppedOn = w.get();
                         failedCall = n < 0 && n != LIBSSH2_ERROR_EAGAIN ? static_cast<int>(n) : 0;
@@ -376,7 +382,7 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                 for (const auto& w : writers) {
                     if (w->done()) continue;
                     const bool closed = w->channelClosed();
-                    if (!closed && now - w->lastConfirmed() < limit) continue;
+                    if (!closed && now - w->lastConfirmed() < stallLimit) continue;
                     stoppedOn = w.get();
                     failedCall = closed ? LIBSSH2_ERROR_CHANNEL_CLOSED : LIBSSH2_ERROR_TIMEOUT;
                     if (w->channel() != s.sftp())
@@ -386,12 +392,22 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                     break;
                 }
                 if (stoppedOn) break;
-                // In short waits, so that an abort is seen at once; not while answers that
-                // arrived for one channel meanwhile wait to be read.
-                if (nonBlocking && !moved &&
-                    std::none_of(writers.begin(), writers.end(),
-                                 [](const auto& w) { return !w->done() && w->answersWaiting(); }))
+                // Not while answers that arrived for one channel meanwhile wait to be read.
+                if (moved || std::any_of(writers.begin(), writers.end(), [](const auto& w) {
+                        return !w->done() && w->answersWaiting();
+                    }))
+                    continue;
+                if (limit && std::any_of(writers.begin(), writers.end(),
+                                         [](const auto& w) { return w->wantsData(); })) {
+                    // Held back by the bandwidth limit: the wait is for the limit, which may let
+                    // data go at once. The time-out still runs: a server that is there confirms
+                    // what goes out meanwhile, and the limit holds data back for a fiftieth of
+                    // a second at a time (a second at 1 KiB/s).
+                    keepToLimit(limit, p);
+                } else if (nonBlocking) {
+                    // In short waits, so that an abort is seen at once.
                     nonBlocking->wait(std::chrono::milliseconds(100));
+                }
             }
         }
         if (stoppedOn && p.abortRequested()) throwAborted(s, stoppedOn->file(), what, failedCall);
