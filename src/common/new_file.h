@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "common/byte_stream.h"
+
 namespace vs {
 
 // A file the program creates: made exclusively under a temporary name of its own in the
@@ -12,10 +14,10 @@ namespace vs {
 // file of that name. Whatever happens before commit(), the temporary file goes away, so a
 // half-written file never stands under a real name. Failures throw RuntimeError with the
 // local file error numbers.
-class NewFile {
+class NewFile final : public ByteSink {
   public:
     explicit NewFile(std::filesystem::path folder);
-    ~NewFile();
+    ~NewFile() override;
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
 
@@ -23,7 +25,7 @@ class NewFile {
     const std::filesystem::path& path() const { return path_; }
     std::int64_t size() const;  // what the file holds now
 
-    void write(const char* data, std::size_t size);
+    void write(const char* data, std::size_t size) override;
     // Flushes, closes and renames to folder/finalName. Throws on any failure (a full disk may
     // only show in the flush), leaving nothing behind.
     void commit(const std::string& finalName);

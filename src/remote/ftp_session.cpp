@@ -1,10 +1,8 @@
 #include "remote/ftp_session.h"
 
 #include "activitylog/activity_log.h"
-#include "common/new_file.h"
 #include "common/port_text.h"
 #include "common/runtime_error.h"
-#include "common/source_file.h"
 #include "common/text.h"
 #include "settings/settings.h"
 
@@ -100,21 +98,26 @@ RemoteStat FtpSession::stat(const std::string& path) {
     return {info.size, info.modified};
 }
 
-FetchResult FtpSession::fetch(const std::string& path, std::optional<std::int64_t>, NewFile& into) {
+FetchResult FtpSession::fetch(const std::string& path, std::optional<std::int64_t>, ByteSink& into,
+                              std::int64_t from) {
     FtpControl& ftp = kftp();
     ftp.setTransferMode(true);
     FetchResult result;
-    result.received = ftp.fetch(path, into.fd());
+    result.received = ftp.fetch(path, into, from);
     // FTP has no handle to ask: the file is described again once the transfer has ended.
     result.after = stat(path);
     return result;
 }
 
-void FtpSession::send(const SourceFile& from, const std::string& path) {
+void FtpSession::send(ByteSource& from, const std::string& path, SendPlan plan) {
     state_.transferPercentage = 0;
-    kftp().send(from.fd(), from.size(), path);
+    kftp().send(from, path, plan.offset, plan.keepPartial);
     if (state_.transferPercentage != 100)
         throw RuntimeError(kErrRemote, "Invio di " + visible(path) + " non completato");
+}
+
+bool FtpSession::setModified(const std::string& path, TimePoint modified) {
+    return kftp().setModified(path, modified);
 }
 
 void FtpSession::rename(const std::string& from, const std::string& to) {

@@ -24,7 +24,8 @@ namespace {
 // twice the CPU of 1 MiB). On a long path the round trip limits what one channel carries, and
 // its window (2 MiB for OpenSSH) is the most worth having in flight: beyond it writes only wait.
 constexpr std::size_t kWritesInFlight = 1024 * 1024;
-constexpr std::size_t kMostWritesInFlight = 8 * 1024 * 1024;
+constexpr std::size_t kMostWritesInFlight = kMostUnconfirmed;
+static_assert(kMostUnconfirmed >= 8 * 1024 * 1024);
 constexpr std::size_t kWriteStep = 256 * 1024;
 // From this round trip on, the path and not the servers' CPU limits an upload (1 MiB per round
 // trip is 50 MB/s at 20 ms). A shorter one is not told apart reliably from a loaded machine,
@@ -36,15 +37,6 @@ constexpr auto kLongPath = std::chrono::milliseconds(20);
 // it costs three round trips (once a session), in which the first channel sends on.
 constexpr std::size_t kUploadChannels = 2;
 constexpr std::int64_t kWorthAChannel = 8 * 1024 * 1024;
-
-// Reads `room` bytes of the local file at `offset` (fewer at its end).
-std::size_t readLocal(int fd, std::int64_t offset, char* into, std::size_t room) {
-    for (;;) {
-        ssize_t n = ::pread(fd, into, room, offset);
-        if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) throw localFileError(errno, "Lettura del file locale da inviare");
-    }
-}
 
 // One range of the local file on its way to the server through one open handle: reads the
 // local file as confirmations make room, keeping up to its amount written but unconfirmed.
@@ -76,7 +68,7 @@ class SegmentWriter {
     // Reads on where there is room and hands libssh2 what is not yet confirmed (it sends only
     // what lies beyond what it was given before); the bytes confirmed meanwhile, or libssh2's
     // error (LIBSSH2_ERROR_EAGAIN: nothing confirmed yet).
-    ssize_t step(int fd) {
+    ssize_t step(ByteSource& source) {
         if (!endOfFile_ && end_ - begin_ < inFlight_) {
             if (buffer_.size() - end_ < kWriteStep) {
                 std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
@@ -88,7 +80,7 @@ class SegmentWriter {
             const std::size_t room = static_cast<std::size_t>(std::min<std::int64_t>(
                 std::min(kWriteStep, buffer_.size() - end_), to_ - readOffset_));
             const std::size_t n =
-                room == 0 ? 0 : readLocal(fd, readOffset_, buffer_.data() + end_, room);
+                room == 0 ? 0 : source.readAt(readOffset_, buffer_.data() + end_, room);
             if (n == 0) {
                 endOfFile_ = true;
             } else {
@@ -212,22 +204,30 @@ class Joiner {
 
 }  // namespace
 
-void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remotePath,
-              RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
+void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath,
+              UploadStart start, RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
     const std::string shown = visible(remotePath);
     const std::string what = "Upload di " + shown;
+    const std::int64_t total = source.size();
     const auto asked = std::chrono::steady_clock::now();
-    LIBSSH2_SFTP_HANDLE* created = libssh2_sftp_open_ex(
-        s.sftp(), remotePath.data(), static_cast<unsigned int>(remotePath.size()),
-        LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC, 0644, LIBSSH2_SFTP_OPENFILE);
+    // Going on from an offset writes into the file there, which holds the bytes before it.
+    const unsigned long flags = start.offset > 0
+                                    ? LIBSSH2_FXF_WRITE
+                                    : LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC;
+    LIBSSH2_SFTP_HANDLE* created =
+        libssh2_sftp_open_ex(s.sftp(), remotePath.data(),
+                             static_cast<unsigned int>(remotePath.size()), flags, 0644,
+                             LIBSSH2_SFTP_OPENFILE);
     if (!created) throwFailure(s, lastErrno(s), "Impossibile creare il file remoto " + shown);
     roundTrip.note(std::chrono::steady_clock::now() - asked);
     const bool longPath = roundTrip.atLeast(kLongPath);
+    // Segments write out of order: a cut would leave holes, which a resumed upload cannot see.
+    const std::size_t mostWriters = start.keepPartial ? 1 : kUploadChannels;
 
     std::vector<std::unique_ptr<SegmentWriter>> writers;
     writers.push_back(std::make_unique<SegmentWriter>(s, s.sftp(), created));
-    writers.front()->start(0, total, longPath);
-    std::int64_t position = 0;
+    writers.front()->start(start.offset, total, longPath);
+    std::int64_t position = start.offset;
     try {
         Joiner joiner(s, channels, remotePath);
         // What ended the turns early: the writer, and libssh2's error if there was one.
@@ -247,9 +247,9 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                 for (const auto& w : writers) {
                     if (w->done()) continue;
                     left = true;
-                    ssize_t n = p.abortRequested() ? 0 : w->step(fd);
+                    ssize_t n = p.abortRequested() ? 0 : w->step(source);
                     if (n == LIBSSH2_ERROR_EAGAIN && nonBlocking && nonBlocking->partlySent())
-                        n = NonBlocking::finish(s, [&] { return w->step(fd); });
+                        n = NonBlocking::finish(s, [&] { return w->step(source); });
                     if (p.abortRequested() || (n < 0 && n != LIBSSH2_ERROR_EAGAIN)) {
                         stoppedOn = w.get();
                         failedCall = n < 0 && n != LIBSSH2_ERROR_EAGAIN ? static_cast<int>(n) : 0;
@@ -270,7 +270,7 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                 const std::size_t index = writers.size() - 1;
                 const std::int64_t worth =
                     joiner.hasChannel(index) ? kWorthAChannel : 2 * kWorthAChannel;
-                if (longPath && writers.size() < kUploadChannels && !joiner.failed() &&
+                if (longPath && writers.size() < mostWriters && !joiner.failed() &&
                     (joiner.underway() || (*largest)->unread() >= worth)) {
                     if (LIBSSH2_SFTP_HANDLE* handle = joiner.advance(index)) {
                         const auto [from, to] = (*largest)->halve();
@@ -309,6 +309,10 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                                what + ": il file locale si è accorciato durante l'invio");
     } catch (...) {
         for (const auto& w : writers) w->file().discard();
+        if (start.keepPartial) {
+            p.log(" Il file incompleto " + shown + " resta sul server per riprendere l'invio");
+            throw;
+        }
         // A partial copy must not pass for the file on the server.
         const bool removed =
             s.usable() && libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
