@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "common/byte_stream.h"
+#include "common/clock.h"
 
 namespace vs {
 
@@ -39,9 +41,11 @@ class NewFile final : public ByteSink {
 
 // Copies the whole of the open file `from` (read from its start, whatever its offset) into
 // folder/name through a NewFile; returns the bytes copied. `expected`, when not negative, is the
-// size the copy must have, or it is refused.
+// size the copy must have, or it is refused. `modified`: the copy's modification time, set
+// before it takes its name.
 std::int64_t copyIntoPlace(int from, const std::filesystem::path& folder, const std::string& name,
-                           std::int64_t expected = -1);
+                           std::int64_t expected = -1,
+                           std::optional<TimePoint> modified = std::nullopt);
 
 // Removes temporary files of ours that a process which is gone left in `folder` (a crash, a
 // kill), and returns how many. Files of a process still running are left alone.

@@ -11,6 +11,7 @@
 #include "common/yield.h"
 #include "cycle/cycle_report.h"
 #include "cycle/cycle_state.h"
+#include "cycle/transfer_journal.h"
 #include "remote/remote_session.h"
 #include "remote/session_state.h"
 
@@ -37,6 +38,9 @@ struct CycleContext {
     std::function<void(int exitCode)> endAfterCleanCycle;  // mode "asp": the program ends
     std::function<void()> changed;                         // counters or work list changed
     std::function<bool()> stopRequested;                   // the program is shutting down
+    // The journal of transfers; null while there is none. Without it no file is deleted at its
+    // source, since that would leave a deleted file without its record.
+    std::function<TransferJournal*()> journal = nullptr;
 };
 
 // One transfer cycle over the 51 jobs: pre-scan, connect, main pass, end, error trap.
@@ -79,6 +83,17 @@ class Cycle {
     // Upload helpers.
     void sendFile(TransferJob& job, const std::string& name);
     bool backUpSentFile(TransferJob& job, const std::string& name, const SourceFile& source);
+    // mantienidata=SI: the remote file gets the local file's time; a server that offers no
+    // way to set it is said once a cycle.
+    void keepRemoteTime(const std::string& path, TimePoint modified);
+
+    // Journal hooks. Whether this version of a file was delivered before and stays where it
+    // is (SoloNuovi_N=SI); counted for the job's line, and recorded the first time.
+    bool leftUnchanged(const TransferEntry& version);
+    void reportUnchanged();
+    // One transfer that ended, on record; false (and an error line) when it could not be.
+    bool recordTransfer(const TransferEntry& entry, const std::string& finishedPart = "");
+    TransferJournal* journal() const { return c_.journal ? c_.journal() : nullptr; }
 
     void line(const std::string& text);       // the time, then the text
     void errorLine(const std::string& text);  // a line that reports a failure
@@ -96,6 +111,9 @@ class Cycle {
     bool folderUnreachable_ = false;
     std::vector<RemoteStat> listedStats_;      // per listing row: the server's word before fetching
     std::vector<std::string> partialUploads_;  // remote paths a lost connection cut off
+    std::string localFolder_;                  // of the running download job
+    int unchanged_ = 0;                        // files of the running job left as unchanged
+    bool timesUnsupportedSaid_ = false;        // the server cannot set times: said this cycle
     CycleReport report_;
 };
 

@@ -28,6 +28,20 @@ struct TransferEntry {
     std::string detail;  // the error text of a failure
 };
 
+// The entry of one version of a file, before its transfer's outcome is known.
+inline TransferEntry fileVersion(int job, Direction direction, std::string remotePath,
+                                 std::string localPath, std::int64_t size,
+                                 std::optional<TimePoint> modified) {
+    TransferEntry entry;
+    entry.job = job;
+    entry.direction = direction;
+    entry.remotePath = std::move(remotePath);
+    entry.localPath = std::move(localPath);
+    entry.size = size;
+    entry.modified = modified;
+    return entry;
+}
+
 // A transfer cut off, kept for a later cycle: where its bytes are so far (the staged part of a
 // download, the hidden remote temporary of an upload) and the source's version when it began.
 struct PartialTransfer {

@@ -48,12 +48,23 @@ void Settings::leggi_ini() {
     if (server.cbotiposerver.empty()) server.cbotiposerver = "Sftp";
     keyfile = read("keyfile");
     uploadTemp = read("uploadtemp") == "SI";
+    mantieniData = read("mantienidata") == "SI";
+    journalDays = kJournalDaysDefault;
+    if (const std::string days = read("journaldays"); !days.empty()) {
+        const std::optional<std::int64_t> n = leadingNumber(days);
+        if (n && *n > 0 && *n <= 100000 && std::to_string(*n) == trimBlanks(days))
+            journalDays = static_cast<int>(*n);
+        else
+            log_.scrivi_log("journaldays non valido: '" + visible(days) + "', uso " +
+                            std::to_string(kJournalDaysDefault) + " giorni");
+    }
 
     listdir.clear();
     for (int n = 0; n < kJobCount; ++n) {
         TransferJob& job = jobTable[n];
         for (int f = 0; f < static_cast<int>(kJobKeyStems.size()); ++f)
             jobField(job, f) = read(kJobKeyStems[f] + std::to_string(n));
+        soloNuovi[n] = read("SoloNuovi_" + std::to_string(n)) == "SI";
         refreshJobCodes(n);
         listdir.push_back(listdirRow(n, job.DirRemota));
     }

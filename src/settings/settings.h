@@ -53,6 +53,12 @@ class Settings {
     ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
     std::string keyfile;                       // private key for SFTP public-key login, optional
     bool uploadTemp = false;  // "uploadtemp=SI": send under a temporary name, then rename
+    // "SoloNuovi_N=SI": job N moves a file only when the journal has no delivery of this
+    // version (path, size, modification time).
+    std::array<bool, kJobCount> soloNuovi{};
+    bool mantieniData = false;  // "mantienidata=SI": copies keep the source's modification time
+    int journalDays = kJournalDaysDefault;  // "journaldays": days the journal keeps a row
+    static constexpr int kJournalDaysDefault = 365;
     bool readFailed = false;  // the last load found a file it could not read
 
   private:

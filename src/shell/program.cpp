@@ -4,7 +4,14 @@
 #include <system_error>
 #include <thread>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "common/new_file.h"
+#include "common/runtime_error.h"
+#include "cycle/staged_download.h"
 #include "shell/command_line.h"
 
 namespace vs {
@@ -62,6 +69,7 @@ void Program::Form_Load() {
     if (view_.isMinimized()) view_.hideWindow();
 
     if (settings.serverType == ServerType::Sftp && sftpFactory_) Sftp1 = sftpFactory_();
+    openJournal();
     createSessions();
     removeLeftovers();
 
@@ -117,7 +125,8 @@ void Program::createSessions() {
                          yield_,
                          [this](int exitCode) { endAfterCleanCycle(exitCode); },
                          [this] { view_.refresh(); },
-                         [this] { return stopRequested_; }};
+                         [this] { return stopRequested_; },
+                         [this] { return journal.get(); }};
     cycle = std::make_unique<Cycle>(std::move(context));
 }
 
@@ -142,12 +151,60 @@ void Program::removeLeftovers() {
     for (const TransferJob& job : settings.jobTable)
         for (const std::string* folder : {&job.DirLocale, &job.DirLocaleBackup})
             if (!folder->empty()) removed += removeStaleTemporaries(*folder);
+    // Part files of downloads the journal no longer knows (kept across runs in a subfolder of
+    // their own, which the clean-up above leaves alone).
+    if (journal) {
+        try {
+            removed += removeOrphanParts(tempFolder, journal->partPaths());
+        } catch (const RuntimeError& e) {
+            log.scrivi_log(e.description());
+        }
+    }
     if (removed > 0)
         log.scrivi_log("Rimossi " + std::to_string(removed) +
                        " file temporanei lasciati da un'esecuzione interrotta");
 }
 
+void Program::openJournal() {
+    if (journal) return;
+    fs::path path = config_.journalPath;
+    if (path.empty()) path = config_.programFolder / "journal.db";
+    try {
+        journal = std::make_unique<Journal>(path.string(), clock_, static_cast<long>(::getpid()),
+                                            [](long pid) {
+                                                return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 ||
+                                                                   errno == EPERM);
+                                            });
+        if (journalFailureSaid_) log.scrivi_log("Registro dei trasferimenti aperto: " + path.string());
+        journalFailureSaid_ = false;
+    } catch (const RuntimeError& e) {
+        if (!journalFailureSaid_)
+            log.scrivi_log("Impossibile aprire il registro dei trasferimenti: " + e.description() +
+                           "; nessun file sara' cancellato alla sorgente");
+        journalFailureSaid_ = true;
+    }
+}
+
+void Program::journalUpkeep() {
+    openJournal();
+    if (!journal) return;
+    try {
+        const Journal::Purged purged = journal->purgeIfDue(settings.journalDays);
+        for (const std::string& part : purged.parts)
+            if (fs::path(part).parent_path() == StagedDownload::partsFolder(tempFolder))
+                ::unlink(part.c_str());
+        if (purged.rows > 0 || !purged.parts.empty())
+            log.scrivi_log(timeOfDay(clock_) + " Registro dei trasferimenti: rimosse " +
+                           std::to_string(purged.rows) + " righe piu' vecchie di " +
+                           std::to_string(settings.journalDays) + " giorni e " +
+                           std::to_string(purged.parts.size()) + " download interrotti");
+    } catch (const RuntimeError& e) {
+        log.scrivi_log(timeOfDay(clock_) + " " + e.description());
+    }
+}
+
 void Program::collegamento() {
+    journalUpkeep();
     cycleRunning_ = true;
     if (cycleEntry_)
         lastOutcome = cycleEntry_();

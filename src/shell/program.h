@@ -10,6 +10,7 @@
 #include "common/yield.h"
 #include "cycle/cycle.h"
 #include "cycle/cycle_state.h"
+#include "journal/journal.h"
 #include "remote/ftp_control.h"
 #include "remote/ftp_session.h"
 #include "remote/session_state.h"
@@ -29,6 +30,7 @@ struct ProgramConfig {
     std::string argumentText;                // the process's arguments, joined by blanks
     WeekdayNames weekdays;
     std::filesystem::path settingsOverride = {};  // VALTRASSOSFTP_SETTINGS: wins when not empty
+    std::filesystem::path journalPath = {};  // VALTRASSOSFTP_JOURNAL; empty: journal.db in the folder
 };
 
 // The window's state and start-up, without any widget: the Qt window and the headless run
@@ -84,10 +86,15 @@ class Program {
     std::unique_ptr<SftpSession> sftpSession;
     std::unique_ptr<FtpSession> ftpSession;
     std::unique_ptr<Cycle> cycle;
+    // The journal of transfers: one connection for the program's life; null while it cannot
+    // be opened (tried again before every cycle).
+    std::unique_ptr<Journal> journal;
 
   private:
     void createSessions();
     void removeLeftovers();
+    void openJournal();
+    void journalUpkeep();
     void finishShutdown();
 
     const Clock& clock_;
@@ -101,6 +108,7 @@ class Program {
     std::function<void(const CycleReport&)> afterCycle_;
     bool cycleRunning_ = false;
     bool stopRequested_ = false;
+    bool journalFailureSaid_ = false;
 };
 
 }  // namespace vs

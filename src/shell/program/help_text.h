@@ -19,12 +19,18 @@ Switches (a token carries a switch when it contains the key; the last one wins):
                is available. In mod:asp the exit code is 0 after a clean cycle (or when
                there was nothing to do) and 1 after errors, a failed connection or a
                settings file that exists but cannot be read.
+  --history [TEXT]
+               print the journal of transfers, newest first, one line per file transfer
+               (tab-separated: finished, job, direction, remote path, local path, size,
+               modified, SHA-256, resumed from, outcome, detail); with TEXT only the rows
+               whose remote or local path contains it
   --help       this text
   --version    the program's version
 
 Environment:
   VALTRASSOSFTP_HOME       the program folder (default: the executable's folder)
   VALTRASSOSFTP_SETTINGS   the settings file; wins over both places below
+  VALTRASSOSFTP_JOURNAL    the journal of transfers (default: <program folder>/journal.db)
   VALTRASSOSFTP_METRICS    the metrics file of a headless run (default:
                            <program folder>/valtrassosftp.prom)
 
@@ -32,7 +38,9 @@ Files:
   /etc/valtrassosftp/valtrassosftp.ini   settings, used when it exists
   <program folder>/valtrassosftp.ini     settings otherwise (section [PARAMETRI])
   <program folder>/log/                  daily logs sftp_log_<weekday>_<day>.txt, kept one week
-  <program folder>/tempozipftp/          staging folder for downloads
+  <program folder>/tempozipftp/          staging folder for downloads (parziali/: large
+                                         downloads cut off, kept to be resumed)
+  <program folder>/journal.db            journal of transfers (SQLite)
   <program folder>/known_hosts           SFTP host keys (OpenSSH format)
   <program folder>/known_certs           FTPS certificate pins (host:port sha256//...)
   <program folder>/valtrassosftp.prom    metrics of a headless run (Prometheus text format)

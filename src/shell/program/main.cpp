@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "activitylog/weekday_names.h"
 #include "common/text.h"
+#include "journal/history.h"
 #include "shell/command_line.h"
 #include "shell/program.h"
 #include "shell/program/components.h"
@@ -66,6 +68,16 @@ int main(int argc, char** argv) {
         std::fputs(vs::kHelpText, stdout);
         return 0;
     }
+    if (hasToken(argc, argv, "--history")) {
+        // The journal of the program folder (or VALTRASSOSFTP_JOURNAL), as a run would use it;
+        // the argument after the switch, if any, is the text to look for.
+        std::optional<std::string> text;
+        for (int i = 1; i + 1 < argc; ++i)
+            if (std::strcmp(argv[i], "--history") == 0) text = argv[i + 1];
+        return vs::printHistory(vs::journalPath(vs::programFolder(),
+                                                std::getenv("VALTRASSOSFTP_JOURNAL")),
+                                text, stdout, stderr);
+    }
     if (hasToken(argc, argv, "--version")) {
         std::printf("valtrassosftp %s\n", VALTRASSO_VERSION);
         return 0;
@@ -95,7 +107,8 @@ int main(int argc, char** argv) {
     vs::SystemClock clock;
     const char* settingsEnv = std::getenv("VALTRASSOSFTP_SETTINGS");
     vs::ProgramConfig config{folder, vs::kFixedSettingsPath, text, vs::localeWeekdayNames(),
-                             settingsEnv ? settingsEnv : ""};
+                             settingsEnv ? settingsEnv : "",
+                             vs::journalPath(folder, std::getenv("VALTRASSOSFTP_JOURNAL"))};
     const vs::YieldFn yield = [] { QCoreApplication::processEvents(); };
 
     std::unique_ptr<vs::ShellView> view;
