@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
         // the argument after the switch, if any, is the text to look for.
         std::optional<std::string> text;
         for (int i = 1; i + 1 < argc; ++i)
-            if (std::strcmp(argv[i], "--history") == 0) text = argv[i + 1];
+            if (std::strcmp(argv[i], "--history") == 0 && std::strncmp(argv[i + 1], "--", 2) != 0)
+                text = argv[i + 1];
         return vs::printHistory(vs::journalPath(vs::programFolder(),
                                                 std::getenv("VALTRASSOSFTP_JOURNAL")),
                                 text, stdout, stderr);
