@@ -44,11 +44,12 @@ else()
   message(STATUS "dpkg-shlibdeps or file missing: the package lists its library packages by name")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "adduser, libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6network6, libqt6widgets6, libssh2-1, libcurl4, libsystemd0")
+      "adduser, libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6network6, libqt6widgets6, libssh2-1, libcurl4, libsystemd0, libsqlite3-0")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
 # For the example alert command and for the metrics file's usual reader.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bsd-mailx | mailutils, msmtp-mta, prometheus-node-exporter")
+# sqlite3: queries of the journal of transfers beyond --history.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bsd-mailx | mailutils, msmtp-mta, prometheus-node-exporter, sqlite3")
 
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/debian/postinst

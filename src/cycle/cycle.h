@@ -79,6 +79,7 @@ class Cycle {
 
     // Download helpers.
     void describeListedFiles();
+    void dropPartsNotListed();
     void workQueueItem(const std::string& localFolder);
     // Upload helpers.
     void sendFile(TransferJob& job, const std::string& name);

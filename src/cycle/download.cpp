@@ -1,3 +1,5 @@
+#include <set>
+
 #include "activitylog/activity_log.h"
 #include "common/new_file.h"
 #include "common/text.h"
@@ -56,6 +58,9 @@ void Cycle::download() {
                            generalDateTime(c_.clock),
                            [this](const std::string& text) { line(text); }};
         admitListing(listing, ctx);
+        // Journal: a download cut off whose file is gone from the server has nothing to go on
+        // with.
+        dropPartsNotListed();
     }
     line(" Elenco Ottenuto " + st.currentRemoteFolder + " " + std::to_string(st.listing.count()));
     c_.yield();
@@ -67,6 +72,22 @@ void Cycle::download() {
     describeListedFiles();
     reportUnchanged();
     while (!st.List2.empty() && !stopping()) workQueueItem(local);
+}
+
+void Cycle::dropPartsNotListed() {
+    CycleState& st = c_.state;
+    TransferJournal* j = journal();
+    if (!j) return;
+    std::set<std::string> listed;
+    for (std::size_t i = 0; i < st.listing.count(); ++i)
+        listed.insert(st.currentRemoteFolder + st.listing[i].name);
+    fileStep([&] {
+        for (const PartialTransfer& part : j->partials(st.currentJob, Direction::Download)) {
+            if (listed.count(part.remotePath)) continue;
+            StagedDownload::removePart(c_.tempFolder, part.partPath);
+            j->forgetPartial(part.partPath);
+        }
+    });
 }
 
 void Cycle::describeListedFiles() {

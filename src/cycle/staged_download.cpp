@@ -135,6 +135,10 @@ void StagedDownload::createPart() {
     }
 }
 
+void StagedDownload::removePart(const fs::path& stagingFolder, const std::string& path) {
+    if (fs::path(path).parent_path() == partsFolder(stagingFolder)) ::unlink(path.c_str());
+}
+
 void StagedDownload::drop(const std::string& path) {
     if (fs::path(path).parent_path() == partsFolder_) ::unlink(path.c_str());
     journal_->forgetPartial(path);

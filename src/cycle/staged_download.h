@@ -56,6 +56,8 @@ class StagedDownload {
     static std::filesystem::path partsFolder(const std::filesystem::path& stagingFolder) {
         return stagingFolder / "parziali";
     }
+    // Deletes a part file the journal names, when it lies where ours do.
+    static void removePart(const std::filesystem::path& stagingFolder, const std::string& path);
 
   private:
     // Takes over the part a transfer cut off earlier left, when it is sound; false otherwise.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/clock.h"
 
@@ -80,6 +81,8 @@ class TransferJournal {
                                                         const std::string& remotePath,
                                                         const std::string& localPath) = 0;
     virtual void forgetPartial(const std::string& partPath) = 0;
+    // The job's partial transfers this process may take over (see claimPartial).
+    virtual std::vector<PartialTransfer> partials(int job, Direction direction) = 0;
 };
 
 }  // namespace vs

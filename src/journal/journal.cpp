@@ -150,6 +150,26 @@ std::optional<PartialTransfer> Journal::claimPartial(int job, Direction directio
     return std::nullopt;
 }
 
+std::vector<PartialTransfer> Journal::partials(int job, Direction direction) {
+    std::vector<PartialTransfer> found;
+    sqlite::Statement select(db_,
+                             "SELECT part_path, remote_path, local_path, owner FROM "
+                             "partial_transfers WHERE job = ? AND direction = ?");
+    select.bind(1, job).bind(2, std::string(directionText(direction)));
+    while (select.step()) {
+        const long owner = static_cast<long>(select.integer(3));
+        if (owner != ownPid_ && alive_ && alive_(owner)) continue;
+        PartialTransfer p;
+        p.job = job;
+        p.direction = direction;
+        p.partPath = select.text(0);
+        p.remotePath = select.text(1);
+        p.localPath = select.text(2);
+        found.push_back(p);
+    }
+    return found;
+}
+
 void Journal::forgetPartial(const std::string& partPath) {
     sqlite::Statement(db_, "DELETE FROM partial_transfers WHERE part_path = ?")
         .bind(1, partPath)

@@ -33,6 +33,7 @@ class Journal final : public TransferJournal {
                                                 const std::string& remotePath,
                                                 const std::string& localPath) override;
     void forgetPartial(const std::string& partPath) override;
+    std::vector<PartialTransfer> partials(int job, Direction direction) override;
 
     // Removes rows older than `days` days, at most once a day (the last time is kept in the
     // database, so a restart does not repeat it), and partial transfers older than

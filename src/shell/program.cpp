@@ -190,9 +190,7 @@ void Program::journalUpkeep() {
     if (!journal) return;
     try {
         const Journal::Purged purged = journal->purgeIfDue(settings.journalDays);
-        for (const std::string& part : purged.parts)
-            if (fs::path(part).parent_path() == StagedDownload::partsFolder(tempFolder))
-                ::unlink(part.c_str());
+        for (const std::string& part : purged.parts) StagedDownload::removePart(tempFolder, part);
         if (purged.rows > 0 || !purged.parts.empty())
             log.scrivi_log(timeOfDay(clock_) + " Registro dei trasferimenti: rimosse " +
                            std::to_string(purged.rows) + " righe piu' vecchie di " +
