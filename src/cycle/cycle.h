@@ -19,6 +19,7 @@ namespace vs {
 
 class ActivityLog;
 class Settings;
+class HashingSource;
 class SourceFile;
 struct TransferJob;
 
@@ -87,6 +88,11 @@ class Cycle {
     // mantienidata=SI: the remote file gets the local file's time; a server that offers no
     // way to set it is said once a cycle.
     void keepRemoteTime(const std::string& path, TimePoint modified);
+    // uploadtemp=SI: the hidden temporary the file goes into. A large file's is on record
+    // before its first byte (`plan` then keeps a partial upload), and one an earlier upload of
+    // the same, unchanged file left is gone on with (`plan` says from where).
+    std::string uploadTarget(TransferJob& job, TransferEntry& entry, const SourceFile& source,
+                             HashingSource& hashed, SendPlan& plan);
 
     // Journal hooks. Whether this version of a file was delivered before and stays where it
     // is (SoloNuovi_N=SI); counted for the job's line, and recorded the first time.

@@ -100,9 +100,13 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     session().announce(SessionMoment::Sending, remote, local);
     step_ = 140;
     // With uploadtemp the partner never sees the file under its name before it is whole.
-    const std::string target = c_.settings.uploadTemp ? job.DirRemota + temporaryName() : remote;
-    // Journal: the bytes are hashed as they are read for sending.
+    // Journal: the bytes are hashed as they are read for sending; a large file goes into a
+    // hidden temporary a later cycle can resume.
     HashingSource hashed(*source);
+    SendPlan plan;
+    const std::string target = c_.settings.uploadTemp ? uploadTarget(job, entry, *source, hashed, plan)
+                                                      : remote;
+    const std::string part = plan.keepPartial ? target : "";
     std::string failure;
     const auto failing = [&](const std::function<void()>& step) {
         return [&, step] {
@@ -116,12 +120,13 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     };
     bool sent = fileStep(failing([&] {
         try {
-            session().send(hashed, target);
+            session().send(hashed, target, plan);
         } catch (const RuntimeError& e) {
             entry.outcome = TransferOutcome::Failed;
             entry.detail = e.description();
             recordTransfer(entry);
-            if (e.number() == kErrConnection) partialUploads_.push_back(target);
+            // A part on record waits for the next cycle; any other is removed at the end.
+            if (e.number() == kErrConnection && part.empty()) partialUploads_.push_back(target);
             throw;
         }
     }));
@@ -134,9 +139,10 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     if (!sent) {
         line(" Impossibile inviare il file " + shownRemote);
         if (entry.outcome != TransferOutcome::Failed) {
+            // The rename failed: the temporary is gone, and so is the partial transfer.
             entry.outcome = TransferOutcome::Failed;
             entry.detail = failure;
-            recordTransfer(entry);
+            recordTransfer(entry, part);
         }
         return;
     }
@@ -150,12 +156,12 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
             entry.outcome = TransferOutcome::Failed;
             entry.detail = "Il file " + local + " è cambiato durante l'invio";
             entry.sha256.clear();
-            recordTransfer(entry);
+            recordTransfer(entry, part);
             return;
         case SourceFile::Change::Replaced:
             // What arrived is whole; the new file in its place (if any) goes next time.
             line(" Inviato il file " + shownRemote);
-            recordTransfer(entry);
+            recordTransfer(entry, part);
             line(" File sostituito durante l'invio, non salvato né cancellato: " + visible(local));
             return;
         case SourceFile::Change::None:
@@ -163,7 +169,7 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     }
     line(" Inviato il file " + shownRemote);
     // Journal: the row is committed before the local file may go.
-    const bool recorded = recordTransfer(entry);
+    const bool recorded = recordTransfer(entry, part);
     JobTally& t = tally();
     ++t.filesUploaded;
     t.bytesUploaded += static_cast<std::uint64_t>(source->size());

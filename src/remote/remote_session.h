@@ -106,8 +106,8 @@ class RemoteSession {
     // upload leaves no partial file behind on the server (best effort, logged), unless the plan
     // keeps it.
     virtual void send(ByteSource& from, const std::string& path, SendPlan plan = {}) = 0;
-    // The bytes at the start of `path` that an earlier upload certainly wrote in order (what a
-    // resumed upload may keep).
+    // The bytes at the start of `path` that an earlier upload certainly wrote in order: where a
+    // resumed upload goes on (FTP appends, so there it is the file's size).
     virtual std::int64_t resumableBytes(const std::string& path) {
         return stat(path).size.value_or(0);
     }

@@ -109,7 +109,9 @@ void SftpSession::send(ByteSource& from, const std::string& path, SendPlan plan)
 std::int64_t SftpSession::resumableBytes(const std::string& path) {
     // Writes go out ahead of their confirmations: the last of them may have been lost, or
     // served out of order, when the upload was cut off.
-    return std::max<std::int64_t>(0, stat(path).size.value_or(0) - kSftpMostUnconfirmed);
+    constexpr std::int64_t kStep = 64 * 1024;
+    return std::max<std::int64_t>(0, stat(path).size.value_or(0) - kSftpMostUnconfirmed) / kStep *
+           kStep;
 }
 
 bool SftpSession::setModified(const std::string& path, TimePoint modified) {

@@ -47,6 +47,7 @@ class Journal : public ::testing::TestWithParam<Kind> {
         fs::create_directories(dir / "in");
         fs::create_directories(dir / "up");
         server->local("in");
+        server->local("out");
     }
     std::string flag(const char* sftp, const char* ftp) const {
         return GetParam() == Kind::Ftp ? ftp : sftp;
@@ -161,6 +162,34 @@ TEST_P(Journal, ADownloadKilledMidwayResumes) {
     const auto rows = history(dir / "home", "big.bin");
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][7], sha256Of(data));
+}
+
+// With uploadtemp=SI a large upload cut off goes on into its hidden temporary. SFTP keeps
+// writes on the way unconfirmed, so it goes on from 8 MiB before what the server holds.
+TEST_P(Journal, AnUploadCutOffResumesIntoItsHiddenTemporary) {
+    const bool sftp = GetParam() == Kind::Sftp;
+    const std::string data = patternBytes(sftp ? 24 << 20 : 6 << 20, 5);
+    writeFile(dir / "up" / "big.bin", data);
+    settings("uploadtemp=SI\r\n");
+    ASSERT_TRUE(server->restart({"--drop-after-bytes", sftp ? "15000000" : "3000000"}));
+    const ProgramRun cut = runProgram(dir / "home", {"mod:asp"});
+    EXPECT_NE(cut.exitCode, 0) << cut.output;
+    const auto hidden = filesBelow(server->root() / "in");
+    ASSERT_EQ(hidden.size(), 1u) << cut.output;
+    EXPECT_EQ(hidden[0].rfind(".vs-", 0), 0u);
+
+    ASSERT_TRUE(server->restart());
+    const ProgramRun resumed = runProgram(dir / "home", {"mod:asp"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.output;
+    EXPECT_NE(resumed.output.find(" Upload ripreso da "), std::string::npos) << resumed.output;
+    EXPECT_EQ(filesBelow(server->root() / "in"), std::vector<std::string>{"big.bin"});
+    EXPECT_TRUE(readFile(server->root() / "in" / "big.bin") == data);
+    EXPECT_FALSE(fs::exists(dir / "up" / "big.bin"));
+    const auto rows = history(dir / "home", "big.bin");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][9], "delivered");
+    EXPECT_EQ(rows[0][7], sha256Of(data));
+    EXPECT_GE(std::stoll(rows[0][8]), 1 << 20);
 }
 
 std::string nameOf(const ::testing::TestParamInfo<Kind>& info) {
