@@ -44,15 +44,16 @@ int main(int argc, char** argv) {
             const auto began = Steady::now();
             for (long i = 0; i < perRun; ++i, ++n) {
                 vs::TransferEntry e = vs::fileVersion(
-                    static_cast<int>(n % 51), n % 2 ? vs::Direction::Upload : vs::Direction::Download,
+                    static_cast<int>(n % 51),
+                    n % 2 ? vs::Direction::Upload : vs::Direction::Download,
                     "/partner/out/file" + std::to_string(n) + ".pdf",
                     "/srv/valtrasso/in/file" + std::to_string(n) + ".pdf", 100000 + n, clock.now());
                 e.sha256 = sha;
                 if (withLookup)
-                    journal.known(e.job, e.direction,
-                                  e.direction == vs::Direction::Download ? e.remotePath
-                                                                         : e.localPath,
-                                  e.size, *e.modified);
+                    journal.known(
+                        e.job, e.direction,
+                        e.direction == vs::Direction::Download ? e.remotePath : e.localPath, e.size,
+                        *e.modified);
                 journal.record(e);
             }
             const double us =
@@ -60,11 +61,12 @@ int main(int argc, char** argv) {
             (withLookup ? lookupAndRecord : record).push_back(us);
         }
     }
-    for (const auto& [name, v] : {std::pair{"record", record}, {"lookup+record", lookupAndRecord}}) {
+    for (const auto& [name, v] :
+         {std::pair{"record", record}, {"lookup+record", lookupAndRecord}}) {
         std::printf("%-14s per file, us:", name);
         for (double x : v) std::printf(" %.0f", x);
-        std::printf("  median %.0f, spread %.0f..%.0f\n", median(v), *std::min_element(v.begin(), v.end()),
-                    *std::max_element(v.begin(), v.end()));
+        std::printf("  median %.0f, spread %.0f..%.0f\n", median(v),
+                    *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()));
     }
     std::printf("rows: %ld\n", n);
     return 0;

@@ -78,8 +78,7 @@ void hashFilePrefix(int fd, std::int64_t bytes, Sha256& into) {
         const ssize_t n = ::pread(fd, buffer.data(), room, done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw localFileError(errno, "Lettura della parte già scaricata");
-        if (n == 0)
-            throw RuntimeError(kErrGeneric, "Parte già scaricata più corta del previsto");
+        if (n == 0) throw RuntimeError(kErrGeneric, "Parte già scaricata più corta del previsto");
         into.update(buffer.data(), static_cast<std::size_t>(n));
         done += n;
     }

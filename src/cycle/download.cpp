@@ -118,9 +118,9 @@ void Cycle::describeListedFiles() {
         const RemoteStat& stat = outcomes[i].stat;
         listedStats_[i] = stat;
         // Journal: a version delivered before stays where it is (SoloNuovi_N=SI).
-        if (stat.size && leftUnchanged(fileVersion(st.currentJob, Direction::Download, paths[i],
-                                                   localFolder_ + row.name, *stat.size,
-                                                   stat.modified)))
+        if (stat.size &&
+            leftUnchanged(fileVersion(st.currentJob, Direction::Download, paths[i],
+                                      localFolder_ + row.name, *stat.size, stat.modified)))
             continue;
         if (!row.described) {
             const LocalTime t = toLocalTime(stat.modified.value_or(TimePoint{}));

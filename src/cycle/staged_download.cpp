@@ -114,7 +114,8 @@ void StagedDownload::createPart() {
         path = partsFolder_ / temporaryName();
         part_.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (part_.fd < 0 && errno != EEXIST)
-            throw localFileError(errno, "Creazione di un file in " + visible(partsFolder_.string()));
+            throw localFileError(errno,
+                                 "Creazione di un file in " + visible(partsFolder_.string()));
     }
     if (part_.fd < 0)
         throw localFileError(EEXIST, "Creazione di un file in " + visible(partsFolder_.string()));

@@ -89,11 +89,12 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     }
 
     const FileIdentity& identity = source->identity();
-    const TimePoint modified = TimePoint{} + std::chrono::duration_cast<TimePoint::duration>(
-                                                 std::chrono::seconds(identity.modifiedSeconds) +
-                                                 std::chrono::nanoseconds(identity.modifiedNanoseconds));
-    TransferEntry entry =
-        fileVersion(c_.state.currentJob, Direction::Upload, remote, local, source->size(), modified);
+    const TimePoint modified =
+        TimePoint{} + std::chrono::duration_cast<TimePoint::duration>(
+                          std::chrono::seconds(identity.modifiedSeconds) +
+                          std::chrono::nanoseconds(identity.modifiedNanoseconds));
+    TransferEntry entry = fileVersion(c_.state.currentJob, Direction::Upload, remote, local,
+                                      source->size(), modified);
     // Journal: a version delivered before stays where it is (SoloNuovi_N=SI).
     if (leftUnchanged(entry)) return;
 
@@ -104,8 +105,8 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
     // hidden temporary a later cycle can resume.
     HashingSource hashed(*source);
     SendPlan plan;
-    const std::string target = c_.settings.uploadTemp ? uploadTarget(job, entry, *source, hashed, plan)
-                                                      : remote;
+    const std::string target =
+        c_.settings.uploadTemp ? uploadTarget(job, entry, *source, hashed, plan) : remote;
     const std::string part = plan.keepPartial ? target : "";
     std::string failure;
     const auto failing = [&](const std::function<void()>& step) {

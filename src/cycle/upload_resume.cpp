@@ -18,8 +18,8 @@ std::string Cycle::uploadTarget(TransferJob& job, TransferEntry& entry, const So
         return job.DirRemota + temporaryName();
     std::string target;
     fileStep([&] {
-        if (auto earlier = j->claimPartial(entry.job, Direction::Upload, entry.remotePath,
-                                           entry.localPath)) {
+        if (auto earlier =
+                j->claimPartial(entry.job, Direction::Upload, entry.remotePath, entry.localPath)) {
             // Only a temporary of ours in this folder, of this very file, unchanged since.
             const std::filesystem::path at(earlier->partPath);
             bool sound = at.parent_path().string() + "/" == job.DirRemota &&

@@ -20,8 +20,8 @@ std::string isoUtc(TimePoint t, bool millis) {
     char text[64];
     std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
     if (millis) {
-        n += static_cast<std::size_t>(
-            std::snprintf(text + n, sizeof text - n, ".%03lld", static_cast<long long>(nanos / 1000000)));
+        n += static_cast<std::size_t>(std::snprintf(text + n, sizeof text - n, ".%03lld",
+                                                    static_cast<long long>(nanos / 1000000)));
     } else if (nanos != 0) {
         n += static_cast<std::size_t>(
             std::snprintf(text + n, sizeof text - n, ".%09lld", static_cast<long long>(nanos)));

@@ -195,7 +195,8 @@ Journal::Purged Journal::purgeIfDue(int days) {
     purged.rows = db_.changes();
     const std::string partsBefore = isoUtc(now - std::chrono::hours(24) * kPartialDays, true);
     sqlite::Statement old(
-        db_, "SELECT part_path FROM partial_transfers WHERE started < ? AND direction = 'download'");
+        db_,
+        "SELECT part_path FROM partial_transfers WHERE started < ? AND direction = 'download'");
     old.bind(1, partsBefore);
     while (old.step()) purged.parts.push_back(old.text(0));
     sqlite::Statement(db_, "DELETE FROM partial_transfers WHERE started < ?")

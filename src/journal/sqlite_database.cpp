@@ -29,8 +29,8 @@ Database::~Database() {
 }
 
 void Database::fail(const std::string& what) const {
-    throw RuntimeError(kErrGeneric,
-                       "Registro dei trasferimenti " + path_ + ": " + what + ": " + sqlite3_errmsg(db_));
+    throw RuntimeError(kErrGeneric, "Registro dei trasferimenti " + path_ + ": " + what + ": " +
+                                        sqlite3_errmsg(db_));
 }
 
 void Database::exec(const std::string& sql) {

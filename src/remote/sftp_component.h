@@ -66,8 +66,7 @@ class SftpComponent {
     // once they are here (a file that grew may give more) instead of reading on to the end.
     // Delivers Attributes of the file as it was once the last byte was read.
     virtual std::int64_t fetch(ByteSink& into, const std::string& remotePath,
-                               std::optional<std::int64_t> expectedSize,
-                               std::int64_t from = 0) = 0;
+                               std::optional<std::int64_t> expectedSize, std::int64_t from = 0) = 0;
     // Uploads the source from byte `offset` on (0: a new file; otherwise into the file there,
     // which already holds the bytes before it). A failed or aborted upload removes what it
     // wrote, unless `keepPartial`.

@@ -1,13 +1,12 @@
 #include "shell/program.h"
 
-#include <chrono>
-#include <system_error>
-#include <thread>
-
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <system_error>
+#include <thread>
 
 #include "common/new_file.h"
 #include "common/runtime_error.h"
@@ -170,12 +169,12 @@ void Program::openJournal() {
     fs::path path = config_.journalPath;
     if (path.empty()) path = config_.programFolder / "journal.db";
     try {
-        journal = std::make_unique<Journal>(path.string(), clock_, static_cast<long>(::getpid()),
-                                            [](long pid) {
-                                                return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 ||
-                                                                   errno == EPERM);
-                                            });
-        if (journalFailureSaid_) log.scrivi_log("Registro dei trasferimenti aperto: " + path.string());
+        journal = std::make_unique<Journal>(
+            path.string(), clock_, static_cast<long>(::getpid()), [](long pid) {
+                return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+            });
+        if (journalFailureSaid_)
+            log.scrivi_log("Registro dei trasferimenti aperto: " + path.string());
         journalFailureSaid_ = false;
     } catch (const RuntimeError& e) {
         if (!journalFailureSaid_)

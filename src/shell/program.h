@@ -27,10 +27,11 @@ inline constexpr const char* kCaptionVersion = " - Vers. 4.0 - 16/10/09";
 struct ProgramConfig {
     std::filesystem::path programFolder;
     std::filesystem::path fixedSettingsPath;
-    std::string argumentText;                // the process's arguments, joined by blanks
+    std::string argumentText;  // the process's arguments, joined by blanks
     WeekdayNames weekdays;
     std::filesystem::path settingsOverride = {};  // VALTRASSOSFTP_SETTINGS: wins when not empty
-    std::filesystem::path journalPath = {};  // VALTRASSOSFTP_JOURNAL; empty: journal.db in the folder
+    std::filesystem::path journalPath =
+        {};  // VALTRASSOSFTP_JOURNAL; empty: journal.db in the folder
 };
 
 // The window's state and start-up, without any widget: the Qt window and the headless run

@@ -27,7 +27,7 @@ class FakeRemote final : public RemoteSession {
     std::map<std::string, File> files;  // full paths: "/in/a.txt"
     RemoteListing::Layout layout = RemoteListing::Layout::LongFormat;
     bool refuseConnect = false;
-    bool setsTimes = true;  // false: a server that cannot set modification times
+    bool setsTimes = true;                // false: a server that cannot set modification times
     std::map<std::string, int> failures;  // "fetch /in/a.txt" -> the error number it throws
     // Runs before every operation: a partner writing or replacing files meanwhile.
     std::function<void(const std::string& op, const std::string& path)> before;

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "cycle/cycle_rig.h"
+#include "cycle/staged_download.h"
 #include "journal/sqlite_database.h"
 #include "support/servers.h"
 
@@ -51,10 +52,11 @@ TEST(Journal, EveryTransferEndsOnRecordAndTheSourceGoesOnlyAfterIt) {
     rig.remote.put("/in/scarica_ok", "");
     writeFile(fs::path(up) / "b.txt", "hello");
     rig.run();
-    EXPECT_EQ(rows(rig), (std::vector<std::string>{
-                             "delivered /in/a.txt " + down + "/a.txt 5 " + kHelloSha + " ",
-                             "failed /in/bad.txt " + down + "/bad.txt 1  fetch /in/bad.txt rifiutato",
-                             "delivered /out/b.txt " + up + "/b.txt 5 " + kHelloSha + " "}));
+    EXPECT_EQ(rows(rig),
+              (std::vector<std::string>{
+                  "delivered /in/a.txt " + down + "/a.txt 5 " + kHelloSha + " ",
+                  "failed /in/bad.txt " + down + "/bad.txt 1  fetch /in/bad.txt rifiutato",
+                  "delivered /out/b.txt " + up + "/b.txt 5 " + kHelloSha + " "}));
     EXPECT_FALSE(rig.remote.files.count("/in/a.txt"));
     EXPECT_FALSE(fs::exists(fs::path(up) / "b.txt"));
 
@@ -133,6 +135,36 @@ TEST(Journal, MantienidataKeepsModificationTimesBothWays) {
     rig.run();
     EXPECT_EQ(rig.loggedPart(" Il server non permette di impostare la data dei file"), 2);
     EXPECT_EQ(rig.remote.files.count("/out/c.txt"), 1u);
+}
+
+// Parts left by downloads cut off: gone once their file is no longer listed, and never gone
+// on with for another version of the file (it starts from zero).
+TEST(Journal, APartIsDroppedWhenItsFileIsGoneOrHasChanged) {
+    CycleRig rig;
+    const std::string local = rig.folder("l");
+    rig.download(0, "/in/", local);
+    rig.remote.put("/in/scarica_ok", "");
+    const std::string big = patternBytes(3 << 20, 9);
+    rig.remote.put("/in/big.bin", big);
+    const fs::path parts = StagedDownload::partsFolder(rig.tempFolder);
+    fs::create_directories(parts);
+    for (const char* name : {"gone.bin", "big.bin"}) {
+        const fs::path part = parts / (".vs-0000000001-0000000" + std::to_string(name[0] == 'g') +
+                                       ".tmp");
+        writeFile(part, big.substr(0, 2 << 20));
+        struct stat st {};
+        ::stat(part.c_str(), &st);
+        // big.bin's part was of a version a second older.
+        rig.journal->notePartial({0, Direction::Download, std::string("/in/") + name,
+                                  local + "/" + name, part.string(), 3 << 20,
+                                  rig.remote.files["/in/big.bin"].mtime - 1s, st.st_dev,
+                                  st.st_ino});
+    }
+    rig.run();
+    EXPECT_TRUE(readFile(fs::path(local) / "big.bin") == big);
+    EXPECT_EQ(rig.loggedPart(" Download ripreso da "), 0);
+    EXPECT_TRUE(filesBelow(parts).empty());
+    EXPECT_TRUE(rig.journal->partPaths().empty());
 }
 
 }  // namespace

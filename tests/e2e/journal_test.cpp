@@ -71,7 +71,8 @@ TEST_P(Journal, EveryFileIsOnRecordWithItsSha256AndKeepsItsTime) {
     writeFile(dir / "up" / "u.bin", up);
     const auto localTime = fs::last_write_time(dir / "up" / "u.bin") - std::chrono::hours(30);
     fs::last_write_time(dir / "up" / "u.bin", localTime);
-    const auto remoteTime = fs::last_write_time(server->local("out") / "d.bin") - std::chrono::hours(5);
+    const auto remoteTime =
+        fs::last_write_time(server->local("out") / "d.bin") - std::chrono::hours(5);
     fs::last_write_time(server->local("out") / "d.bin", remoteTime);
     settings("mantienidata=SI\r\n");
     const ProgramRun run = runProgram(dir / "home", {"mod:asp"});
@@ -90,8 +91,8 @@ TEST_P(Journal, EveryFileIsOnRecordWithItsSha256AndKeepsItsTime) {
     for (int i = 0; i < 2; ++i) {
         const auto& row = i == 0 ? d[0] : u[0];
         ASSERT_EQ(row.size(), 11u);
-        EXPECT_EQ(std::vector<std::string>({row[2], row[3], row[4], row[5], row[7], row[8],
-                                            row[9], row[10]}),
+        EXPECT_EQ(std::vector<std::string>(
+                      {row[2], row[3], row[4], row[5], row[7], row[8], row[9], row[10]}),
                   expected[i]);
     }
     // Over FTP the control file is a file like any other.

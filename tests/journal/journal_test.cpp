@@ -1,4 +1,6 @@
 // The journal's rules on real SQLite databases in temporary folders.
+#include "journal/journal.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,7 +12,6 @@
 
 #include "journal/history.h"
 #include "journal/iso_time.h"
-#include "journal/journal.h"
 #include "journal/sqlite_database.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
@@ -30,12 +31,13 @@ struct Rig {
     const TimePoint modified = clock.now() - 1h;  // of every source file here
 
     std::unique_ptr<Journal> open(long pid = kUs) {
-        return std::make_unique<Journal>(path, clock, pid, [](long p) { return p == kOther || p == kUs; });
+        return std::make_unique<Journal>(path, clock, pid,
+                                         [](long p) { return p == kOther || p == kUs; });
     }
     TransferEntry entry(const std::string& remote, std::int64_t size = 10,
                         TransferOutcome outcome = TransferOutcome::Delivered) {
-        return {3, Direction::Download, remote, "/in/" + remote, size, modified,
-                std::string(64, 'a'), 0, outcome, ""};
+        return {3,        Direction::Download,  remote, "/in/" + remote, size,
+                modified, std::string(64, 'a'), 0,      outcome,         ""};
     }
     std::string history(const std::optional<std::string>& text) {
         char* buffer = nullptr;
@@ -119,8 +121,8 @@ TEST(Journal, HistoryPrintsEveryColumnNewestFirstAndFindsTextInEitherPath) {
 TEST(Journal, OldRowsGoOnceADayAndStalePartsWithThem) {
     Rig rig;
     rig.journal->record(rig.entry("old"));
-    rig.journal->notePartial({3, Direction::Download, "/out/p", "/in/p", "/t/p.part", 5,
-                              rig.clock.now(), 1, 2});
+    rig.journal->notePartial(
+        {3, Direction::Download, "/out/p", "/in/p", "/t/p.part", 5, rig.clock.now(), 1, 2});
     rig.clock.advance(24h * 8);
     rig.journal->record(rig.entry("new"));
     const auto purged = rig.journal->purgeIfDue(7);
@@ -192,8 +194,8 @@ TEST(Journal, SigkillAtAnyMomentLeavesAWholeDatabase) {
             Journal journal(rig.path, clock, ::getpid(), nullptr);
             for (int n = 0;; ++n) {
                 journal.record(rig.entry("f" + std::to_string(n)));
-                journal.notePartial({3, Direction::Download, "r", "l", "p" + std::to_string(n),
-                                     1, clock.now(), 0, 0});
+                journal.notePartial({3, Direction::Download, "r", "l", "p" + std::to_string(n), 1,
+                                     clock.now(), 0, 0});
             }
         }
         ::usleep(static_cast<useconds_t>(20000 + kill * 37000));

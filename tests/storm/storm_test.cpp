@@ -167,7 +167,8 @@ TEST(Storm, NothingLostNothingCorruptAfterFiftyKills) {
         if (row.integer(0) == 0) std::cerr << "not on record: " << file << "\n";
         unrecorded += row.integer(0) == 0;
     };
-    for (const std::string& f : filesBelow(dir / "in")) recorded((dir / "in" / f).string(), dir / "in" / f);
+    for (const std::string& f : filesBelow(dir / "in"))
+        recorded((dir / "in" / f).string(), dir / "in" / f);
     for (const std::string& f : filesBelow(server.root() / "in"))
         recorded("/in/" + f, server.root() / "in" / f);
     std::cout << "storm: " << runs << " runs, " << kills << " kills, " << clean

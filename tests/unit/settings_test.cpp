@@ -101,10 +101,8 @@ TEST_F(SettingsTest, AnUnusableMultiplierIsReportedOnceAndTheJobRunsAs1x) {
 // which writes only the keys it knows.
 TEST_F(SettingsTest, JournalKeysAreReadAndSurviveASave) {
     // journaldays as written, the days used, whether the value is reported.
-    for (const auto& [days, used, reported] : {std::tuple{"", 365, false},
-                                               {"30", 30, false},
-                                               {"0", 365, true},
-                                               {"12abc", 365, true}}) {
+    for (const auto& [days, used, reported] :
+         {std::tuple{"", 365, false}, {"30", 30, false}, {"0", 365, true}, {"12abc", 365, true}}) {
         SCOPED_TRACE(days);
         load(std::string("[PARAMETRI]\nSoloNuovi_7=SI\nSoloNuovi_8=si\nmantienidata=SI\n"
                          "journaldays=") +

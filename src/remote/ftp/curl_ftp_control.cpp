@@ -472,8 +472,7 @@ void CurlFtpControl::send(ByteSource& from, const std::string& remotePath, std::
     for (const auto& reply : replies_.replies())
         if (reply.code == 125 || reply.code == 150) started = true;
     if (keepPartial && started) {
-        log(" Il file incompleto " + visible(target) +
-            " resta sul server per riprendere l'invio");
+        log(" Il file incompleto " + visible(target) + " resta sul server per riprendere l'invio");
     } else if ((started || shrank) && !closeRequested_) {
         const Run failed = run;
         abortRequested_ = false;

@@ -115,13 +115,13 @@ class CurlFtpControl final : public FtpControl {
     bool abortRequested_ = false;
     bool closeRequested_ = false;
     Mode mode_ = Mode::Command;
-    ByteSink* sink_ = nullptr;      // where a download goes
-    ByteSource* source_ = nullptr;  // what an upload sends
-    std::int64_t offset_ = 0;       // bytes of it read or written so far
-    std::int64_t startOffset_ = 0;  // where a resumed transfer started
+    ByteSink* sink_ = nullptr;         // where a download goes
+    ByteSource* source_ = nullptr;     // what an upload sends
+    std::int64_t offset_ = 0;          // bytes of it read or written so far
+    std::int64_t startOffset_ = 0;     // where a resumed transfer started
     std::exception_ptr localFailure_;  // why the local file failed us, when it did
-    bool shrank_ = false;          // the file to send ended before its size
-    std::string* listing_ = nullptr;  // listing text
+    bool shrank_ = false;              // the file to send ended before its size
+    std::string* listing_ = nullptr;   // listing text
     bool progressActive_ = false;
     std::int64_t total_ = -1;
     std::int64_t done_ = 0;

@@ -169,11 +169,11 @@ std::int64_t Libssh2SftpComponent::fetch(ByteSink& into, const std::string& remo
 
 void Libssh2SftpComponent::send(ByteSource& from, const std::string& remotePath,
                                 std::int64_t offset, bool keepPartial) {
-    runRequest("inviare " + visible(remotePath), kTransferring,
-               [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   sftp::sendFile(s, from, remotePath, {offset, keepPartial}, roundTrip_,
-                                  channels_, p);
-               });
+    runRequest(
+        "inviare " + visible(remotePath), kTransferring,
+        [&](sftp::SshSession& s, sftp::EventPoster& p) {
+            sftp::sendFile(s, from, remotePath, {offset, keepPartial}, roundTrip_, channels_, p);
+        });
 }
 
 void Libssh2SftpComponent::setModified(const std::string& remotePath, TimePoint modified) {

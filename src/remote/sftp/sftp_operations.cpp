@@ -296,8 +296,8 @@ std::int64_t fetchFile(SshSession& s, ByteSink& into, const std::string& remoteP
 void setModified(SshSession& s, const std::string& remotePath, TimePoint modified, EventPoster&) {
     LIBSSH2_SFTP_ATTRIBUTES attrs{};
     attrs.flags = LIBSSH2_SFTP_ATTR_ACMODTIME;
-    attrs.atime = attrs.mtime = static_cast<unsigned long>(
-        std::chrono::system_clock::to_time_t(modified));
+    attrs.atime = attrs.mtime =
+        static_cast<unsigned long>(std::chrono::system_clock::to_time_t(modified));
     int rc = libssh2_sftp_stat_ex(s.sftp(), remotePath.data(),
                                   static_cast<unsigned int>(remotePath.size()),
                                   LIBSSH2_SFTP_SETSTAT, &attrs);

@@ -8,12 +8,12 @@
 #include "common/byte_stream.h"
 #include "common/clock.h"
 #include "remote/remote_session.h"
-#include "remote/sftp_component.h"
 #include "remote/sftp/component_events.h"
 #include "remote/sftp/extra_channels.h"
 #include "remote/sftp/pending_close.h"
 #include "remote/sftp/round_trip.h"
 #include "remote/sftp/ssh_session.h"
+#include "remote/sftp_component.h"
 
 // The component's SFTP requests, run on the worker thread over an open session. Each reports
 // through the poster and throws RuntimeError on failure: kErrRemote for a request the server

@@ -204,8 +204,8 @@ class Joiner {
 
 }  // namespace
 
-void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath,
-              UploadStart start, RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
+void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath, UploadStart start,
+              RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
     const std::string shown = visible(remotePath);
     const std::string what = "Upload di " + shown;
     const std::int64_t total = source.size();
@@ -214,10 +214,9 @@ void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath,
     const unsigned long flags = start.offset > 0
                                     ? LIBSSH2_FXF_WRITE
                                     : LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC;
-    LIBSSH2_SFTP_HANDLE* created =
-        libssh2_sftp_open_ex(s.sftp(), remotePath.data(),
-                             static_cast<unsigned int>(remotePath.size()), flags, 0644,
-                             LIBSSH2_SFTP_OPENFILE);
+    LIBSSH2_SFTP_HANDLE* created = libssh2_sftp_open_ex(
+        s.sftp(), remotePath.data(), static_cast<unsigned int>(remotePath.size()), flags, 0644,
+        LIBSSH2_SFTP_OPENFILE);
     if (!created) throwFailure(s, lastErrno(s), "Impossibile creare il file remoto " + shown);
     roundTrip.note(std::chrono::steady_clock::now() - asked);
     const bool longPath = roundTrip.atLeast(kLongPath);

@@ -75,9 +75,9 @@ int main(int argc, char** argv) {
         for (int i = 1; i + 1 < argc; ++i)
             if (std::strcmp(argv[i], "--history") == 0 && std::strncmp(argv[i + 1], "--", 2) != 0)
                 text = argv[i + 1];
-        return vs::printHistory(vs::journalPath(vs::programFolder(),
-                                                std::getenv("VALTRASSOSFTP_JOURNAL")),
-                                text, stdout, stderr);
+        return vs::printHistory(
+            vs::journalPath(vs::programFolder(), std::getenv("VALTRASSOSFTP_JOURNAL")), text,
+            stdout, stderr);
     }
     if (hasToken(argc, argv, "--version")) {
         std::printf("valtrassosftp %s\n", VALTRASSO_VERSION);
@@ -107,7 +107,10 @@ int main(int argc, char** argv) {
 
     vs::SystemClock clock;
     const char* settingsEnv = std::getenv("VALTRASSOSFTP_SETTINGS");
-    vs::ProgramConfig config{folder, vs::kFixedSettingsPath, text, vs::localeWeekdayNames(),
+    vs::ProgramConfig config{folder,
+                             vs::kFixedSettingsPath,
+                             text,
+                             vs::localeWeekdayNames(),
                              settingsEnv ? settingsEnv : "",
                              vs::journalPath(folder, std::getenv("VALTRASSOSFTP_JOURNAL"))};
     const vs::YieldFn yield = [] { QCoreApplication::processEvents(); };
