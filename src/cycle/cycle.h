@@ -80,7 +80,7 @@ class Cycle {
 
     // Download helpers.
     void describeListedFiles();
-    void dropPartsNotListed();
+    void dropStaleParts();
     void workQueueItem(const std::string& localFolder);
     // Upload helpers.
     void sendFile(TransferJob& job, const std::string& name);

@@ -1,4 +1,4 @@
-#include <set>
+#include <map>
 
 #include "activitylog/activity_log.h"
 #include "common/new_file.h"
@@ -47,6 +47,7 @@ void Cycle::download() {
 
     st.List2.clear();
     RemoteListing listing;
+    bool listed = false;
     // A folder the server will not list is this job's failure alone.
     if (fileStep([&] { listing = session().list(st.currentRemoteFolder); })) {
         ListingContext ctx{job.codes.fileType,
@@ -58,13 +59,15 @@ void Cycle::download() {
                            generalDateTime(c_.clock),
                            [this](const std::string& text) { line(text); }};
         admitListing(listing, ctx);
-        // Journal: a download cut off whose file is gone from the server has nothing to go on
-        // with.
-        dropPartsNotListed();
+        listed = true;
     }
     line(" Elenco Ottenuto " + st.currentRemoteFolder + " " + std::to_string(st.listing.count()));
     c_.yield();
-    if (st.listing.count() == 0) return;
+    if (st.listing.count() == 0) {
+        listedStats_.clear();
+        if (listed) dropStaleParts();
+        return;
+    }
     st.totfile = std::to_string(st.listing.count());
     notifyChanged();
 
@@ -74,16 +77,23 @@ void Cycle::download() {
     while (!st.List2.empty() && !stopping()) workQueueItem(local);
 }
 
-void Cycle::dropPartsNotListed() {
+void Cycle::dropStaleParts() {
     CycleState& st = c_.state;
     TransferJournal* j = journal();
     if (!j) return;
-    std::set<std::string> listed;
+    std::map<std::string, RemoteStat> listed;
     for (std::size_t i = 0; i < st.listing.count(); ++i)
-        listed.insert(st.currentRemoteFolder + st.listing[i].name);
+        listed[st.currentRemoteFolder + st.listing[i].name] =
+            i < listedStats_.size() ? listedStats_[i] : RemoteStat{};
     fileStep([&] {
         for (const PartialTransfer& part : j->partials(st.currentJob, Direction::Download)) {
-            if (listed.count(part.remotePath)) continue;
+            // Kept while its file is listed and not known to be another version (a file that
+            // could not be described may still be the same).
+            const auto it = listed.find(part.remotePath);
+            if (it != listed.end() && (!it->second.size || !it->second.modified ||
+                                       (*it->second.size == part.size &&
+                                        *it->second.modified == part.modified)))
+                continue;
             StagedDownload::removePart(c_.tempFolder, part.partPath);
             j->forgetPartial(part.partPath);
         }
@@ -139,6 +149,8 @@ void Cycle::describeListedFiles() {
         st.List2.add(queueItem(row.key, r, row.name), r);
     }
     notifyChanged();
+    // Journal: a download cut off whose file is gone or changed has nothing to go on with.
+    dropStaleParts();
 }
 
 void Cycle::workQueueItem(const std::string& localFolder) {

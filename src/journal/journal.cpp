@@ -153,7 +153,7 @@ std::optional<PartialTransfer> Journal::claimPartial(int job, Direction directio
 std::vector<PartialTransfer> Journal::partials(int job, Direction direction) {
     std::vector<PartialTransfer> found;
     sqlite::Statement select(db_,
-                             "SELECT part_path, remote_path, local_path, owner FROM "
+                             "SELECT part_path, remote_path, local_path, owner, size, modified FROM "
                              "partial_transfers WHERE job = ? AND direction = ?");
     select.bind(1, job).bind(2, std::string(directionText(direction)));
     while (select.step()) {
@@ -165,6 +165,8 @@ std::vector<PartialTransfer> Journal::partials(int job, Direction direction) {
         p.partPath = select.text(0);
         p.remotePath = select.text(1);
         p.localPath = select.text(2);
+        p.size = select.integer(4);
+        p.modified = parseIsoUtc(select.text(5)).value_or(TimePoint{});
         found.push_back(p);
     }
     return found;

@@ -108,12 +108,15 @@ TEST_P(Journal, EveryFileIsOnRecordWithItsSha256AndKeepsItsTime) {
 
 // A large download cut off after a few MiB goes on from where it stopped, and the SHA-256 on
 // record is the whole file's.
+// The SFTP server counts what it read for the client, which asks up to 8 MiB ahead of what it
+// received: the cut comes later there.
 TEST_P(Journal, ADownloadCutOffResumesAndItsSha256CoversTheWholeFile) {
-    const std::string data = patternBytes(6 << 20, 3);
+    const bool sftp = GetParam() == Kind::Sftp;
+    const std::string data = patternBytes(sftp ? 16 << 20 : 6 << 20, 3);
     writeFile(server->local("out") / "big.bin", data);
     writeFile(server->local("out") / "scarica_ok", "");
     settings();
-    ASSERT_TRUE(server->restart({flag("--drop-after-bytes", "--drop-after-bytes"), "3000000"}));
+    ASSERT_TRUE(server->restart({"--drop-after-bytes", sftp ? "12000000" : "3000000"}));
     const ProgramRun cut = runProgram(dir / "home", {"mod:asp"});
     EXPECT_NE(cut.exitCode, 0) << cut.output;
     ASSERT_EQ(filesBelow(parts()).size(), 1u) << cut.output;
