@@ -1,5 +1,6 @@
 # Install rules: the program, its manual page, the systemd units, the example alert command,
-# the desktop entry and the icon, each in the place a Linux system looks for it.
+# the documentation, the desktop entry and the icon, each in the place a Linux system looks
+# for it.
 include(GNUInstallDirs)
 
 # Relative to the prefix, so that the package (prefix /usr) puts the unit in
@@ -45,6 +46,19 @@ endforeach()
 # The example alert command (alertcommand= in the settings), mailing the event.
 install(PROGRAMS ${_vs_packaging_src}/alert-mail.sh
         DESTINATION ${CMAKE_INSTALL_DATADIR}/valtrassosftp)
+
+# The documentation Debian expects of every package, and the annotated settings example
+# (which scripts/demo uses too).
+set(_vs_docdir ${CMAKE_INSTALL_DATADIR}/doc/valtrassosftp)
+add_custom_command(
+  OUTPUT ${_vs_packaging_bin}/changelog.gz
+  COMMAND ${VALTRASSO_GZIP} -9 -n -c ${_vs_packaging_src}/debian/changelog > ${_vs_packaging_bin}/changelog.gz
+  DEPENDS ${_vs_packaging_src}/debian/changelog
+  COMMENT "Compressing the changelog")
+add_custom_target(valtrassosftp_changelog ALL DEPENDS ${_vs_packaging_bin}/changelog.gz)
+install(FILES ${_vs_packaging_src}/debian/copyright ${_vs_packaging_bin}/changelog.gz
+        DESTINATION ${_vs_docdir})
+install(FILES ${_vs_packaging_src}/valtrassosftp.ini DESTINATION ${_vs_docdir}/examples)
 
 install(FILES ${_vs_packaging_src}/valtrassosftp.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

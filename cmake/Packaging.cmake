@@ -1,7 +1,7 @@
 # Debian package with CPack: `cpack -G DEB` in the build folder gives
 # valtrassosftp_<version>_<arch>.deb with the files of Install.cmake under /usr and the
 # maintainer scripts of packaging/debian (system user, program folder, daemon-reload).
-set(VALTRASSO_PACKAGE_MAINTAINER "ValtrassoSftp developers <valtrassosftp@localhost>"
+set(VALTRASSO_PACKAGE_MAINTAINER "ValtrassoSftp developers <valtrassosftp@example.com>"
     CACHE STRING "Maintainer line of the Debian package")
 
 set(CPACK_GENERATOR DEB)
@@ -34,7 +34,8 @@ are installed but neither enabled nor started.")
 
 # The libraries' packages come from the binary itself when dpkg-shlibdeps can read it
 # (it needs dpkg-dev and file); otherwise from the list of Debian 12's packages of the
-# libraries the program links.
+# libraries the program links. A libssh2 built into the program (cmake/Libssh2.cmake) is no
+# package's: the package then depends on no libssh2 package at all.
 find_program(VALTRASSO_DPKG_SHLIBDEPS dpkg-shlibdeps)
 find_program(VALTRASSO_FILE file)
 if(VALTRASSO_DPKG_SHLIBDEPS AND VALTRASSO_FILE)
@@ -43,10 +44,18 @@ if(VALTRASSO_DPKG_SHLIBDEPS AND VALTRASSO_FILE)
 else()
   message(STATUS "dpkg-shlibdeps or file missing: the package lists its library packages by name")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  # libssh2-1 only when the system's libssh2 is linked; one built into the program needs
+  # OpenSSL's libcrypto, which libssl3 holds.
+  set(_vs_ssh_package "libssh2-1 (>= 1.11)")
+  if(VALTRASSO_LIBSSH2_DEBIAN_SOURCE)
+    set(_vs_ssh_package "libssl3")
+  endif()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "adduser, libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6network6, libqt6widgets6, libssh2-1, libcurl4, libsystemd0, libsqlite3-0")
+      "adduser, libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6network6, libqt6widgets6, ${_vs_ssh_package}, libcurl4, libsystemd0, libsqlite3-0")
 endif()
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd")
+# Qt's own Italian texts for the window's standard dialogs; without them the buttons read
+# "Cancel" and a start-up line says so. The headless service does not need them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, qt6-translations-l10n")
 # For the example alert command and for the metrics file's usual reader.
 # sqlite3: queries of the journal of transfers beyond --history.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bsd-mailx | mailutils, msmtp-mta, prometheus-node-exporter, sqlite3")

@@ -1,4 +1,4 @@
-// An FTP server's raw folder listing, rebuilt by the control's listing builder and read by the
+// An FTP server's raw folder listing, parsed by the control's listing parser and read by the
 // download job's listing rules: no crash, keys of 15 characters, and no listed name that could
 // leave the staging or the local folder.
 #include <cstddef>
@@ -15,17 +15,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const vs::FileType kTypes[] = {vs::FileType::Tutti, vs::FileType::PdfReport,
                                           vs::FileType::Automail, vs::FileType::Other};
     const std::string raw(reinterpret_cast<const char*>(data) + 1, size - 1);
-    int skipped = 0;
-    const std::string text = vs::buildListing(
-        raw, (data[0] & 64) ? vs::ListingFormat::Mlsd : vs::ListingFormat::List, &skipped);
-    if (skipped < 0) std::abort();
+    const vs::RemoteListing listing = vs::parseFtpListing(
+        raw, (data[0] & 64) ? vs::ListingFormat::Mlsd : vs::ListingFormat::List);
+    if (listing.unreadable < 0) std::abort();
     std::string op = (data[0] & 4) ? "TUTTI" : "OP1";
     const std::string list = (data[0] & 8) ? "||A1||OP1||" : "";
     vs::NameFilters filters;
     vs::ListingTable table;
     bool flag = false;
-    vs::ListingContext ctx{kTypes[data[0] % 4], op, list, filters, table, flag, "stamp", nullptr};
-    vs::admitListing({vs::RemoteListing::Layout::Fields, {text}}, ctx);
+    vs::ListingContext ctx{
+        kTypes[data[0] % 4], op, list, filters, table, flag, "/", "stamp", nullptr};
+    vs::admitListing(listing, vs::kFtpListing, ctx);
     if (table.count() > vs::ListingTable::kRows) std::abort();
     for (std::size_t i = 0; i < table.count(); ++i) {
         if (!vs::isUsableFileName(table[i].name)) std::abort();

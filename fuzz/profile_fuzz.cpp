@@ -6,12 +6,16 @@
 #include <string>
 
 #include "settings/profile_file.h"
+#include "settings/settings_keys.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     vs::ProfileText text(input);
     bool found = false;
     (void)text.get("PARAMETRI", "host", &found);
+    // The load's check of every key name (unknown, padded, the nearest known one).
+    for (const vs::ProfileLine& line : text.meaningfulLines())
+        if (line.key) (void)vs::checkKeyName(*line.key);
 
     // The last bytes name a key and a value to write into the file read from the rest.
     const std::size_t split = size / 3;

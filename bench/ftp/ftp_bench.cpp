@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
         if (mode == "download") {
             control->setTransferMode(true);
             vs::NewFile into(local.parent_path());
-            control->fetch(argv[5], into);
+            control->fetch(argv[5], into, std::nullopt);
             into.commit(local.filename());
             ok = true;
         } else {

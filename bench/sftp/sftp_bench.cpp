@@ -23,7 +23,7 @@ class Events : public vs::SftpEvents {
         code_ = code;
         text_ = text;
     }
-    void ListItems(const std::string&) override {}
+    void ListItems(const vs::RemoteListing&) override {}
     void Attributes(std::int64_t size, std::uint32_t, std::uint32_t, std::uint32_t, vs::TimePoint,
                     vs::TimePoint) override {
         size_ = size;
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     sftp->setReservedOption(0);
     sftp->setBlocking(true);
     sftp->setTimeout(20);
-    sftp->setPrivateKeyFile(key);
+    sftp->setPrivateKeyFile(key, "");
     sftp->setKnownHostsFile(knownHosts);
 
     const auto start = Clock::now();

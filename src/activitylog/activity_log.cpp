@@ -39,7 +39,8 @@ void ActivityLog::keep(const std::string& line) {
 void ActivityLog::scrivi_log(const std::string& line) {
     // Into the file first: a line the operator has seen is one a crash cannot take back. Once
     // the file has failed, only sync() tries again, not every line.
-    keep(line);
+    ++linesLogged_;
+    if (!offDisk_) keep(line);
     if (!unwritableSaid_) scrivi_file_log();
     show(line);
     if (changed_) changed_();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -36,9 +37,15 @@ class ActivityLog {
 
     const std::deque<std::string>& List1() const { return lines_; }
     std::size_t size() const { return lines_.size(); }
+    // Lines logged since the start: every step of a cycle logs some (the service's watchdog).
+    std::uint64_t linesLogged() const { return linesLogged_; }
 
     // Today's file name, e.g. log/sftp_log_Sun_06.txt.
     std::filesystem::path todaysFile() const;
+
+    // From now on lines only reach the list and the echo, never a file: a check that must
+    // change nothing on the disk.
+    void keepOffDisk() { offDisk_ = true; }
 
     // Every line as it is added (the headless run prints it).
     void setEcho(std::function<void(const std::string&)> echo) { echo_ = std::move(echo); }
@@ -59,10 +66,12 @@ class ActivityLog {
     std::deque<std::string> pending_;  // not in the file yet
     std::size_t dropped_ = 0;          // lines dropped since the file was last written
     bool unwritableSaid_ = false;      // the operator was told that the file cannot be written
+    bool offDisk_ = false;
     int fd_ = -1;
     std::filesystem::path openFile_;
     std::function<void(const std::string&)> echo_;
     std::function<void()> changed_;
+    std::uint64_t linesLogged_ = 0;
 };
 
 }  // namespace vs

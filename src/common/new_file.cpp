@@ -2,15 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <vector>
 
-#include "common/file_name.h"
 #include "common/runtime_error.h"
+#include "common/temporary_name.h"
 #include "common/text.h"
 
 namespace vs {
@@ -27,10 +26,6 @@ void syncFolder(const fs::path& folder) {
     if (dfd < 0) return;
     ::fsync(dfd);
     ::close(dfd);
-}
-
-bool processAlive(long pid) {
-    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
 }  // namespace
@@ -121,11 +116,9 @@ int removeStaleTemporaries(const fs::path& folder, bool everything) {
     if (!dir) return 0;
     std::vector<std::string> stale;
     while (dirent* e = ::readdir(dir)) {
-        const long owner = temporaryOwner(e->d_name);
-        // Earlier versions copied through "<name>.vs-part": such a file is only ever a leftover.
-        const bool ours = owner != 0 && owner != ::getpid() && !processAlive(owner);
-        const bool leftover =
-            e->d_type == DT_REG && owner == 0 && (everything || endsWith(e->d_name, ".vs-part"));
+        // Only names that are certainly ours: a "<name>.vs-part" may be a user's or a partner's.
+        const bool ours = isStaleTemporary(e->d_name);
+        const bool leftover = everything && e->d_type == DT_REG && !isTemporaryName(e->d_name);
         if (ours || leftover) stale.push_back(e->d_name);
     }
     int removed = 0;

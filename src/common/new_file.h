@@ -48,7 +48,8 @@ std::int64_t copyIntoPlace(int from, const std::filesystem::path& folder, const 
                            std::optional<TimePoint> modified = std::nullopt);
 
 // Removes temporary files of ours that a process which is gone left in `folder` (a crash, a
-// kill), and returns how many. Files of a process still running are left alone.
+// kill), and returns how many; files of a process still running are left alone (see
+// isStaleTemporary).
 // `everything`: the folder is our staging folder, where any other file is a leftover too.
 int removeStaleTemporaries(const std::filesystem::path& folder, bool everything = false);
 

@@ -52,14 +52,22 @@ std::size_t SourceFile::readAt(std::int64_t offset, char* into, std::size_t room
     }
 }
 
-bool SourceFile::beingWritten() const {
+SourceFile::Writers SourceFile::writers(int* reason) const {
     if (::fcntl(fd_, F_SETLEASE, F_RDLCK) == 0) {
         // Given back at once: a lease held during the transfer would bring a signal when
         // someone opens the file meanwhile.
         ::fcntl(fd_, F_SETLEASE, F_UNLCK);
-        return false;
+        return Writers::None;
     }
-    return errno == EAGAIN || errno == EBUSY;
+    if (errno == EAGAIN || errno == EBUSY) return Writers::Some;
+    if (reason) *reason = errno;
+    return Writers::Unknown;
+}
+
+std::optional<FileIdentity> SourceFile::at(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    return identityOf(st);
 }
 
 SourceFile::Change SourceFile::change() const {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "common/byte_stream.h"
@@ -38,9 +39,12 @@ class SourceFile final : public ByteSource {
     const std::string& path() const { return path_; }
 
     // Whether another process holds the file open for writing. Linux tells through a read
-    // lease, which it refuses while a writer has the file open; where the lease cannot be
-    // taken for lack of rights, the answer is false.
-    bool beingWritten() const;
+    // lease, which it refuses while a writer has the file open. Unknown: the lease cannot be
+    // had at all (not the file's owner and no CAP_LEASE, a file system without leases);
+    // `reason` then gets the error number.
+    enum class Writers { None, Some, Unknown };
+    Writers writers(int* reason = nullptr) const;
+    const FileIdentity& opened() const { return opened_; }
 
     enum class Change {
         None,      // the path names the file as it was opened
@@ -48,6 +52,9 @@ class SourceFile final : public ByteSource {
         Modified,  // what was opened changed meanwhile: what was read may mix two versions
     };
     Change change() const;
+
+    // What the path names now, without following a link; empty when nothing is there.
+    static std::optional<FileIdentity> at(const std::string& path);
 
   private:
     std::string path_;

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,9 @@
 #include "common/yield.h"
 #include "cycle/cycle_report.h"
 #include "cycle/cycle_state.h"
+#include "cycle/listed_entries.h"
+#include "cycle/listing_policy.h"
+#include "cycle/settle_watch.h"
 #include "cycle/transfer_journal.h"
 #include "remote/remote_session.h"
 #include "remote/session_state.h"
@@ -23,6 +28,13 @@ class HashingSource;
 class SourceFile;
 struct TransferJob;
 
+// The session of the configured server and the listing rules of its kind of server, which go
+// together. No session: none to be had.
+struct RemoteServer {
+    RemoteSession* session = nullptr;
+    ListingPolicy listing{};
+};
+
 // Everything one transfer cycle reads and changes: the program's state, by reference.
 struct CycleContext {
     const Clock& clock;
@@ -33,8 +45,8 @@ struct CycleContext {
     std::string& operatorCode;
     const std::string& mode;
     const std::filesystem::path& tempFolder;
-    // The session for the configured server type; null when there is none to be had.
-    std::function<RemoteSession*()> remote;
+    // The session for the configured server type.
+    std::function<RemoteServer()> remote;
     YieldFn yield;
     std::function<void(int exitCode)> endAfterCleanCycle;  // mode "asp": the program ends
     std::function<void()> changed;                         // counters or work list changed
@@ -82,6 +94,8 @@ class Cycle {
     void describeListedFiles();
     void dropStaleParts();
     void workQueueItem(const std::string& localFolder);
+    Sameness stillTheFetchedFile(const std::string& name, const RemoteStat& now,
+                                 const RemoteStat& fetched);
     // Upload helpers.
     void sendFile(TransferJob& job, const std::string& name);
     bool backUpSentFile(TransferJob& job, const std::string& name, const SourceFile& source);
@@ -101,6 +115,12 @@ class Cycle {
     // One transfer that ended, on record; false (and an error line) when it could not be.
     bool recordTransfer(const TransferEntry& entry, const std::string& finishedPart = "");
     TransferJournal* journal() const { return c_.journal ? c_.journal() : nullptr; }
+    // A file whose writers cannot be known goes only once it stayed the same for the settle
+    // time, waited for here when it is not over yet (`reason`: why the lease was refused).
+    bool settled(const SourceFile& source, int reason);
+    // With uploadtemp, the first time a run works a remote folder: removes the hidden
+    // temporaries that killed runs left there.
+    void removeStaleRemoteTemporaries(const std::string& folder);
 
     void line(const std::string& text);       // the time, then the text
     void errorLine(const std::string& text);  // a line that reports a failure
@@ -112,6 +132,7 @@ class Cycle {
 
     CycleContext c_;
     RemoteSession* session_ = nullptr;  // the running cycle's
+    ListingPolicy listingPolicy_{};     // the rules its listings are read by
     int step_ = 0;
     std::string result_ = " !";
     bool errorSeen_ = false;
@@ -121,6 +142,12 @@ class Cycle {
     std::string localFolder_;                  // of the running download job
     int unchanged_ = 0;                        // files of the running job left as unchanged
     bool timesUnsupportedSaid_ = false;        // the server cannot set times: said this cycle
+    SettleWatch settle_;                       // local files' versions, across cycles
+    std::set<std::string> swept_;              // remote folders cleared of stale temporaries
+    // The running download job's listing by name, and whether the job said once that the server
+    // cannot show its files unchanged.
+    std::map<std::string, ListedEntry> listedEntries_;
+    bool uncheckedReported_ = false;
     CycleReport report_;
 };
 

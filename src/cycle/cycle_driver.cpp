@@ -10,6 +10,16 @@
 
 namespace vs {
 
+namespace {
+
+// "In errore" counts a connection that failed or was lost, so that a refused login does not
+// show 0 there; a download job starts it again from 0.
+void countFailedConnection(CycleState& st) {
+    st.totfilenonok = std::to_string(leadingNumber(st.totfilenonok).value_or(0) + 1);
+}
+
+}  // namespace
+
 void Cycle::line(const std::string& text) {
     c_.log.scrivi_log(timeOfDay(c_.clock) + text);
 }
@@ -36,7 +46,7 @@ RemoteSession& Cycle::session() {
 JobTally& Cycle::tally() {
     const int job = c_.state.currentJob;
     if (report_.jobs.empty() || report_.jobs.back().job != job)
-        report_.jobs.push_back({job, currentJob().DirRemota});
+        report_.jobs.push_back({job, currentJob().codes.remoteFolder});
     return report_.jobs.back();
 }
 
@@ -86,7 +96,9 @@ CycleOutcome Cycle::collegamento() {
             line(" Non mi collego non c'e' niente da fare ");
             return finish(CycleOutcome::NothingToDo);
         }
-        session_ = c_.remote ? c_.remote() : nullptr;
+        const RemoteServer server = c_.remote ? c_.remote() : RemoteServer{};
+        session_ = server.session;
+        listingPolicy_ = server.listing;
         if (session_) {
             session_->connect();
         } else {
@@ -95,6 +107,7 @@ CycleOutcome Cycle::collegamento() {
             c_.session.connected = false;
             errorLine(timeOfDay(c_.clock) + " Nessuna connessione: tipo server sconosciuto");
         }
+        if (c_.session.connectFailed) countFailedConnection(st);
         notifyChanged();
         if (c_.session.connectFailed) {
             if (report_.lastErrorLine.empty() && c_.log.size() > 0)
@@ -115,6 +128,13 @@ CycleOutcome Cycle::collegamento() {
         }
     }
 
+    if (stopping()) {
+        // Cut short by the shutdown: what was due has not all moved, so the cycle is not clean
+        // in the log, the metrics, the status or the exit code.
+        errorSeen_ = true;
+        result_ = " CON ERRORI";
+        errorLine(timeOfDay(c_.clock) + " Ciclo interrotto dalla chiusura del programma");
+    }
     endOfCycle();
     return finish(errorSeen_ ? CycleOutcome::Errors : CycleOutcome::Clean);
 }
@@ -281,6 +301,7 @@ Cycle::Resume Cycle::trap(int number, const std::string& description) {
         return Resume::EndOfCycle;
     }
     if (number == kErrConnection) {
+        countFailedConnection(c_.state);
         c_.session.connectFailed = true;
         errorSeen_ = true;
         errorLine("Collegamento  2 ****** ERRORE **** " + std::to_string(number) + " " +

@@ -8,8 +8,9 @@
 
 namespace vs {
 
-// What became of a cycle.
-enum class CycleOutcome { NotRun, NothingToDo, Clean, Errors, ConnectFailed };
+// What became of a cycle. ConfigInvalid: the settings give nothing to run, so no cycle was
+// tried (no settings file, an unreadable one, no usable job).
+enum class CycleOutcome { NotRun, NothingToDo, Clean, Errors, ConnectFailed, ConfigInvalid };
 
 // What one job moved in one cycle.
 struct JobTally {

@@ -1,4 +1,5 @@
 #include <map>
+#include <utility>
 
 #include "activitylog/activity_log.h"
 #include "common/new_file.h"
@@ -13,12 +14,13 @@ namespace vs {
 
 namespace {
 
-// Whether two answers of the server describe the same version of a file: what one of them
-// does not tell cannot differ.
-bool sameVersion(const RemoteStat& a, const RemoteStat& b) {
-    if (a.size && b.size && *a.size != *b.size) return false;
-    if (a.modified && b.modified && *a.modified != *b.modified) return false;
-    return true;
+// Whether two answers of the server describe the same version of a file: they differ when
+// either value differs, and show the same version only when they give both.
+Sameness compareVersions(const RemoteStat& a, const RemoteStat& b) {
+    if (a.size && b.size && *a.size != *b.size) return Sameness::Differs;
+    if (a.modified && b.modified && *a.modified != *b.modified) return Sameness::Differs;
+    if (a.size && b.size && a.modified && b.modified) return Sameness::Same;
+    return Sameness::Unknown;
 }
 
 }  // namespace
@@ -46,19 +48,23 @@ void Cycle::download() {
     tally();
 
     st.List2.clear();
+    listedEntries_.clear();
+    uncheckedReported_ = false;
     RemoteListing listing;
     bool listed = false;
     // A folder the server will not list is this job's failure alone.
     if (fileStep([&] { listing = session().list(st.currentRemoteFolder); })) {
+        listedEntries_ = listedEntries(listing);
         ListingContext ctx{job.codes.fileType,
                            c_.operatorCode,
                            c_.settings.operatorList,
                            st.filters,
                            st.listing,
                            st.controlFileFlag,
+                           st.currentRemoteFolder,
                            generalDateTime(c_.clock),
                            [this](const std::string& text) { line(text); }};
-        admitListing(listing, ctx);
+        admitListing(listing, listingPolicy_, ctx);
         listed = true;
     }
     line(" Elenco Ottenuto " + st.currentRemoteFolder + " " + std::to_string(st.listing.count()));
@@ -153,6 +159,23 @@ void Cycle::describeListedFiles() {
     dropStaleParts();
 }
 
+// The server's answers decide where they give both size and time. Where they lack either (an
+// FTP server without MDTM or SIZE), the folder's listing taken again must show the file's line
+// as it was before the fetch; a value nobody gives is never taken as unchanged.
+Sameness Cycle::stillTheFetchedFile(const std::string& name, const RemoteStat& now,
+                                    const RemoteStat& fetched) {
+    if (const Sameness told = compareVersions(now, fetched); told != Sameness::Unknown) return told;
+    const auto before = listedEntries_.find(name);
+    if (before == listedEntries_.end()) return Sameness::Unknown;
+    RemoteListing again;
+    if (!fileStep([&] { again = session().list(c_.state.currentRemoteFolder); }))
+        return Sameness::Unknown;
+    const auto entries = listedEntries(again);
+    const auto after = entries.find(name);
+    if (after == entries.end()) return Sameness::Unknown;
+    return compareListed(before->second, after->second);
+}
+
 void Cycle::workQueueItem(const std::string& localFolder) {
     CycleState& st = c_.state;
     TransferJob& job = currentJob();
@@ -169,8 +192,12 @@ void Cycle::workQueueItem(const std::string& localFolder) {
 
     step_ = 110;
     session().announce(SessionMoment::Fetching, remote, (c_.tempFolder / name).string());
-    // A size the server never told leaves nothing to compare.
-    const std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
+    // A file the server describes only by its listing line (an FTP server without SIZE, the
+    // companions of an automail file) is held to the size that line shows. A size nobody told
+    // leaves nothing to compare.
+    std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
+    if (const auto seen = listedEntries_.find(name); !expected && seen != listedEntries_.end())
+        expected = seen->second.size;
     TransferEntry entry = fileVersion(st.currentJob, Direction::Download, remote,
                                       localFolder + name, expected.value_or(0), listed.modified);
     // Private to this process and to this file: a second instance or a remote file of another
@@ -216,7 +243,7 @@ void Cycle::workQueueItem(const std::string& localFolder) {
         // The copy must hold what the server described before and after the transfer, and
         // the file must not have changed meanwhile (a partner still writing it).
         const bool correct =
-            sameVersion(listed, fetched) &&
+            compareVersions(listed, fetched) != Sameness::Differs &&
             (!expected || (received == *expected && (!fetched.size || *fetched.size == *expected)));
         entry.size = received;
         if (!correct) {
@@ -279,9 +306,18 @@ void Cycle::workQueueItem(const std::string& localFolder) {
                          shown);
                 } else if (!fileStep([&] { now = session().stat(remote); })) {
                     line(" File remoto non cancellato " + shown);
-                } else if (!sameVersion(now, fetched)) {
+                } else if (const Sameness same = stillTheFetchedFile(name, now, fetched);
+                           same == Sameness::Differs) {
                     line(" File remoto non cancellato: cambiato dopo il download " + shown);
                     fileFailed(kErrRemote, "Il file " + name + " è cambiato sul server");
+                } else if (same == Sameness::Unknown) {
+                    // Said once for the job: every file of this folder stays alike.
+                    if (!std::exchange(uncheckedReported_, true))
+                        fileFailed(kErrRemote,
+                                   "File remoti di " + st.currentRemoteFolder +
+                                       " non cancellati: il server non ne dà ora e dimensione "
+                                       "(MDTM, SIZE) e il suo elenco non mostra che " +
+                                       name + " sia ancora il file scaricato");
                 } else if (fileStep([&] {
                                step_ = 131;
                                session().remove(remote);

@@ -1,6 +1,7 @@
 #include "cycle/selection_rules.h"
 
 #include "common/text.h"
+#include "cycle/sort_keys.h"
 
 namespace vs {
 
@@ -69,6 +70,57 @@ bool acceptFileType(std::string_view name, bool isFile, FileType fileType,
                 endsWith(lower, ".0") || endsWith(lower, ".1"));
     }
     return false;
+}
+
+DotTSelection selectDotTFile(const RemoteEntry& entry, FileType fileType, std::string& operatorCode,
+                             const std::string& operatorList) {
+    const std::string& name = entry.name;
+    const std::string lower = toLower(name);
+    size_t d1 = 0, q = 0;  // 1-based positions of the first "." and of ".pdf", 0 when none
+    DotTSelection s;
+    if (fileType == FileType::PdfReport) {
+        const size_t at = lower.find(".pdf");
+        q = at == std::string::npos ? 0 : at + 1;
+        if (q > 7) {
+            const std::string operatorPart = name.substr(6, q - 7);
+            s.taken = operatorPart == operatorCode || operatorCode == "TUTTI" ||
+                      operatorCode == "SELETTIVO";
+        }
+    } else if (fileType == FileType::Automail) {
+        const size_t at = name.find('.');
+        d1 = at == std::string::npos ? 0 : at + 1;
+        if (d1 > 1) {
+            const size_t next = lower.find('.', d1);
+            const size_t d2 = next == std::string::npos ? 0 : next + 1;
+            const std::string base = name.substr(0, d1 - 1);
+            bool missing = false;
+            if (!operatorList.empty()) {
+                operatorCode = "SELETTIVO";
+                missing = !contains(operatorList, "||" + base + "||");
+            }
+            s.taken = endsWith(lower, ".t") && d2 >= d1 && d2 - d1 == 7 &&
+                      (base == operatorCode || operatorCode == "TUTTI" || !missing);
+        }
+    } else if (fileType == FileType::Tutti) {
+        s.taken = entry.kind != RemoteEntry::Kind::Folder;
+    }
+    if (!s.taken) return s;
+
+    // The time of day the listing gave, as "_hhmm01".
+    std::string stamp = "_";
+    if (entry.modified)
+        stamp += zeroPad(entry.modified->hour, 2) + zeroPad(entry.modified->minute, 2);
+    stamp += "01";
+    const std::string afterDot = name.substr(d1);  // the whole name where there is no "."
+    s.companionKey = fixedWidthKey(afterDot + stamp);
+    if (fileType == FileType::Tutti)
+        s.key = "00000001" + stamp;
+    else if (d1 != 0)
+        s.key = afterDot + stamp;
+    else  // three characters, from past ".pdf" and the one character after it
+        s.key = (q + 4 < name.size() ? name.substr(q + 4, 3) : "") + "00000" + stamp;
+    s.key = fixedWidthKey(s.key);
+    return s;
 }
 
 }  // namespace vs

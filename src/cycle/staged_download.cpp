@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,8 +9,8 @@
 #include <cerrno>
 #include <set>
 
-#include "common/file_name.h"
 #include "common/runtime_error.h"
+#include "common/temporary_name.h"
 #include "common/text.h"
 
 namespace vs {
@@ -160,10 +159,9 @@ int removeOrphanParts(const fs::path& stagingFolder, const std::vector<std::stri
     if (!dir) return 0;
     int removed = 0;
     while (dirent* e = ::readdir(dir)) {
-        const long owner = temporaryOwner(e->d_name);
-        if (owner == 0 || known.count((folder / e->d_name).string())) continue;
-        if (owner == ::getpid() || ::kill(static_cast<pid_t>(owner), 0) == 0 || errno == EPERM)
-            continue;
+        // Only names of ours whose process is certainly gone: a part still being written by a
+        // second instance, or one the journal knows, stays.
+        if (!isStaleTemporary(e->d_name) || known.count((folder / e->d_name).string())) continue;
         if (::unlinkat(::dirfd(dir), e->d_name, 0) == 0) ++removed;
     }
     ::closedir(dir);

@@ -91,8 +91,8 @@ class StagedDownload {
 };
 
 // Removes the part files of the staging folder that no partial transfer in the journal names
-// and whose process is gone (a kill between a part's creation and its entry, or after its
-// delivery was recorded); returns how many.
+// and whose process is gone (see isStaleTemporary: a kill between a part's creation and its
+// entry, or after its delivery was recorded); returns how many.
 int removeOrphanParts(const std::filesystem::path& stagingFolder,
                       const std::vector<std::string>& journalParts);
 

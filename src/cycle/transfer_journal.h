@@ -83,6 +83,9 @@ class TransferJournal {
     virtual void forgetPartial(const std::string& partPath) = 0;
     // The job's partial transfers this process may take over (see claimPartial).
     virtual std::vector<PartialTransfer> partials(int job, Direction direction) = 0;
+    // Where every partial transfer the journal knows keeps its bytes, whoever owns it: the
+    // staged parts of downloads, the remote temporaries of uploads.
+    virtual std::vector<std::string> partPaths(Direction direction) = 0;
 };
 
 }  // namespace vs

@@ -6,11 +6,11 @@
 #include <optional>
 
 #include "activitylog/activity_log.h"
-#include "common/file_name.h"
 #include "common/local_folder.h"
 #include "common/new_file.h"
 #include "common/sha256.h"
 #include "common/source_file.h"
+#include "common/temporary_name.h"
 #include "common/text.h"
 #include "common/wildcard.h"
 #include "cycle/cycle.h"
@@ -30,6 +30,8 @@ void Cycle::upload() {
         pattern = "*.T";
         st.filters.suffix = ".T";
     }
+    removeStaleRemoteTemporaries(endsWith(job.DirRemota, "/") ? job.DirRemota
+                                                              : job.DirRemota + "/");
     bool any = false;
     for (const LocalFile& f : ordinaryFiles(job.DirLocale))
         if (wildcardMatch(pattern, f.name)) any = true;
@@ -43,6 +45,8 @@ void Cycle::upload() {
                                  [this] { return timeOfDay(c_.clock); }};
     listacontenutoupload(job.DirLocale, listing);
     notifyChanged();
+    if (c_.settings.settleSeconds > 0)
+        settle_.look(job.DirLocale, st.List2.items(), c_.clock.now());
     if (st.List2.count() >= 1)
         line(" Ci sono " + std::to_string(st.List2.count()) + " File da inviare in " +
              job.DirLocale);
@@ -83,10 +87,13 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
         line(" Impossibile inviare il file " + shownRemote);
         return;
     }
-    if (source->beingWritten()) {
+    int reason = 0;
+    const SourceFile::Writers writers = source->writers(&reason);
+    if (writers == SourceFile::Writers::Some) {
         line(" File ancora in scrittura, sarà inviato al prossimo ciclo: " + visible(local));
         return;
     }
+    if (writers == SourceFile::Writers::Unknown && !settled(*source, reason)) return;
 
     const FileIdentity& identity = source->identity();
     const TimePoint modified =
@@ -119,9 +126,10 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
             }
         };
     };
+    RemoteStat held;
     bool sent = fileStep(failing([&] {
         try {
-            session().send(hashed, target, plan);
+            held = session().send(hashed, target, plan);
         } catch (const RuntimeError& e) {
             entry.outcome = TransferOutcome::Failed;
             entry.detail = e.description();
@@ -131,6 +139,21 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
             throw;
         }
     }));
+    // A server that acknowledged more than it kept (a full quota, a broken server): what it
+    // holds is no copy of the file and must not pass for one.
+    if (sent && held.size && *held.size != source->size()) {
+        const bool removed = fileStep([&] { session().remove(target); });
+        const std::string why = "Il server tiene " + std::to_string(*held.size) + " byte dei " +
+                                std::to_string(source->size()) + " inviati di " + visible(target) +
+                                (removed ? ": tolto dal server, " : ": ") + visible(local) +
+                                " non cancellato";
+        fileFailed(kErrRemote, why);
+        // Journal: no temporary worth going on with either.
+        entry.outcome = TransferOutcome::Failed;
+        entry.detail = why;
+        recordTransfer(entry, part);
+        return;
+    }
     // mantienidata=SI: the time goes on before the name, so the partner never sees another.
     if (sent && c_.settings.mantieniData) keepRemoteTime(target, modified);
     if (sent && target != remote &&
@@ -183,6 +206,13 @@ void Cycle::sendFile(TransferJob& job, const std::string& name) {
         } else if (!recorded) {
             line(" File locale non cancellato: registro dei trasferimenti non aggiornato " +
                  visible(local));
+        } else if (!held.size && !c_.settings.deleteUnverified[c_.state.currentJob]) {
+            // The server cannot tell what it holds (FTP without SIZE): the file goes again next
+            // time rather than be lost, unless the job accepts deleting without that check.
+            const std::string key = "CancellaSenzaVerifica_" + std::to_string(c_.state.currentJob);
+            fileFailed(kErrRemote, "Il server non dice quanti byte tiene di " + shownRemote +
+                                       " (manca SIZE): " + visible(local) + " non cancellato; " +
+                                       key + "=SI per cancellare senza verifica");
         } else {
             fileStep([&] {
                 // Gone already is what was wanted (a second instance sent it too).

@@ -1,8 +1,8 @@
 #include <filesystem>
 
-#include "common/file_name.h"
 #include "common/sha256.h"
 #include "common/source_file.h"
+#include "common/temporary_name.h"
 #include "common/text.h"
 #include "cycle/cycle.h"
 #include "cycle/staged_download.h"

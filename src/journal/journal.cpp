@@ -212,10 +212,10 @@ Journal::Purged Journal::purgeIfDue(int days) {
     return purged;
 }
 
-std::vector<std::string> Journal::partPaths() {
+std::vector<std::string> Journal::partPaths(Direction direction) {
     std::vector<std::string> paths;
-    sqlite::Statement all(db_,
-                          "SELECT part_path FROM partial_transfers WHERE direction = 'download'");
+    sqlite::Statement all(db_, "SELECT part_path FROM partial_transfers WHERE direction = ?");
+    all.bind(1, std::string(directionText(direction)));
     while (all.step()) paths.push_back(all.text(0));
     return paths;
 }

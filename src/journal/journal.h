@@ -46,8 +46,7 @@ class Journal final : public TransferJournal {
     };
     static constexpr int kPartialDays = 7;
     Purged purgeIfDue(int days);
-    // The staged parts of partial downloads the journal knows.
-    std::vector<std::string> partPaths();
+    std::vector<std::string> partPaths(Direction direction) override;
     const std::string& path() const { return db_.path(); }
 
   private:

@@ -8,6 +8,7 @@
 
 #include "common/byte_stream.h"
 #include "common/clock.h"
+#include "remote/remote_listing.h"
 
 namespace vs {
 
@@ -25,6 +26,8 @@ class FtpControl {
     // transfer always ends with 100 before the call returns (an empty file too).
     using ProgressHandler = std::function<void(std::uint8_t& percentage)>;
     virtual void setProgressHandler(ProgressHandler handler) = 0;
+    // Called whenever a transfer moved bytes, whether or not its percentage changed.
+    virtual void setActivityHandler(std::function<void()>) {}
     // Messages of the control's own for the activity log; each begins with a blank.
     virtual void setLogger(std::function<void(const std::string&)> logger) = 0;
 
@@ -43,9 +46,8 @@ class FtpControl {
     virtual void connectAndLogin(const std::string& host, const std::string& login,
                                  const std::string& password, int port) = 0;
     virtual void changeDirectory(const std::string& folder) = 0;
-    // Listing of the current folder: lines separated by CR LF, fields by single blanks;
-    // field 0 type ("d" first for a folder), field 4 size, field 7 time hh:mm, field 8 name.
-    virtual std::string listDirectory() = 0;
+    // The entries of the current folder.
+    virtual RemoteListing listDirectory() = 0;
     // Size (SIZE) and modification time (MDTM) of a file, each where the server gives it.
     struct FileInfo {
         std::optional<std::int64_t> size;
@@ -54,9 +56,10 @@ class FtpControl {
     virtual FileInfo stat(const std::string& remotePath) = 0;
     virtual void setTransferMode(bool binary) = 0;
     // Downloads into `into` from byte `from` of the remote file on (REST); returns the bytes
-    // received.
+    // received. With `limit`, a server that sends the file on past that many bytes is cut off
+    // and the download fails (kErrRemote).
     virtual std::int64_t fetch(const std::string& remotePath, ByteSink& into,
-                               std::int64_t from = 0) = 0;
+                               std::optional<std::int64_t> limit, std::int64_t from = 0) = 0;
     // Uploads the source from byte `offset` on: 0 stores a new file, more appends (APPE) to the
     // file there, which holds the bytes before. A failed or aborted upload removes what
     // reached the server (best effort, logged), unless `keepPartial`.

@@ -1,5 +1,7 @@
 #include "remote/ftp_session.h"
 
+#include <algorithm>
+
 #include "activitylog/activity_log.h"
 #include "common/port_text.h"
 #include "common/runtime_error.h"
@@ -7,6 +9,10 @@
 #include "settings/settings.h"
 
 namespace vs {
+
+namespace {
+constexpr std::int64_t kFetchMargin = 1024 * 1024;
+}
 
 FtpEndpoint ftpEndpoint(ServerType type, const std::string& hostField) {
     FtpEndpoint endpoint{hostField};
@@ -34,6 +40,7 @@ FtpSession::FtpSession(SessionState& state, const ServerFields& server,
       knownCerts_(std::move(knownCerts)) {
     if (control_) {
         control_->setProgressHandler([this](std::uint8_t& p) { kftp_Progress(p); });
+        control_->setActivityHandler([this] { ++state_.transferActivity; });
         control_->setLogger([this](const std::string& message) { line(message); });
     }
 }
@@ -90,7 +97,7 @@ void FtpSession::kftp_Progress(std::uint8_t& percentage) {
 RemoteListing FtpSession::list(const std::string& folder) {
     FtpControl& ftp = kftp();
     ftp.changeDirectory(folder);
-    return {RemoteListing::Layout::Fields, {ftp.listDirectory()}};
+    return ftp.listDirectory();
 }
 
 RemoteStat FtpSession::stat(const std::string& path) {
@@ -98,22 +105,35 @@ RemoteStat FtpSession::stat(const std::string& path) {
     return {info.size, info.modified};
 }
 
-FetchResult FtpSession::fetch(const std::string& path, std::optional<std::int64_t>, ByteSink& into,
-                              std::int64_t from) {
+FetchResult FtpSession::fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
+                              ByteSink& into, std::int64_t from) {
     FtpControl& ftp = kftp();
     ftp.setTransferMode(true);
     FetchResult result;
-    result.received = ftp.fetch(path, into, from);
+    // A server that gives no SIZE leaves the data connection as the only measure of the file:
+    // one that streams on past the described size must not fill the disk. More than described
+    // fails the check anyway; the margin only tells a file that grew a little from a stream
+    // that never ends.
+    std::optional<std::int64_t> limit;
+    if (expectedSize) limit = *expectedSize + std::max(kFetchMargin, *expectedSize / 10);
+    result.received = ftp.fetch(path, into, limit, from);
     // FTP has no handle to ask: the file is described again once the transfer has ended.
     result.after = stat(path);
     return result;
 }
 
-void FtpSession::send(ByteSource& from, const std::string& path, SendPlan plan) {
+RemoteStat FtpSession::send(ByteSource& from, const std::string& path, SendPlan plan) {
     state_.transferPercentage = 0;
     kftp().send(from, path, plan.offset, plan.keepPartial);
     if (state_.transferPercentage != 100)
         throw RuntimeError(kErrRemote, "Invio di " + visible(path) + " non completato");
+    // The server's word on what it kept (SIZE); a refusal only means it cannot tell.
+    try {
+        return stat(path);
+    } catch (const RuntimeError& e) {
+        if (e.number() != kErrRemote) throw;
+        return {};
+    }
 }
 
 bool FtpSession::setModified(const std::string& path, TimePoint modified) {

@@ -41,7 +41,7 @@ class FtpSession final : public RemoteSession {
     RemoteStat stat(const std::string& path) override;
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
                       ByteSink& into, std::int64_t from = 0) override;
-    void send(ByteSource& from, const std::string& path, SendPlan plan = {}) override;
+    RemoteStat send(ByteSource& from, const std::string& path, SendPlan plan = {}) override;
     bool setModified(const std::string& path, TimePoint modified) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;

@@ -7,6 +7,7 @@
 
 #include "common/clock.h"
 #include "common/runtime_error.h"
+#include "remote/remote_listing.h"
 
 namespace vs {
 
@@ -32,21 +33,6 @@ struct StatOutcome {
 struct FetchResult {
     std::int64_t received = 0;
     RemoteStat after;
-};
-
-// A folder listing as a session delivers it. The layouts differ by protocol; the cycle's
-// selection rules read both.
-struct RemoteListing {
-    enum class Layout {
-        // "ls -l" lines each ended by CR LF, the name from the ninth blank-separated field on,
-        // in one or more parts as they arrived.
-        LongFormat,
-        // Lines joined by CR LF, fields by single blanks: type links owner group size month day
-        // hh:mm name.
-        Fields,
-    };
-    Layout layout = Layout::LongFormat;
-    std::vector<std::string> parts;
 };
 
 // How an upload goes: from the start, or on from `offset` into what an earlier upload of the
@@ -102,10 +88,11 @@ class RemoteSession {
     // `received` counts from there.
     virtual FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
                               ByteSink& into, std::int64_t from = 0) = 0;
-    // Uploads the whole file; returns only when the server has all of it. A failed or aborted
-    // upload leaves no partial file behind on the server (best effort, logged), unless the plan
-    // keeps it.
-    virtual void send(ByteSource& from, const std::string& path, SendPlan plan = {}) = 0;
+    // Uploads the whole file; returns once the server acknowledged all of it, with what the
+    // server then says it holds (a size it does not tell stays empty: a server that
+    // acknowledges bytes it did not keep shows here). A failed or aborted upload leaves no
+    // partial file behind on the server (best effort, logged), unless the plan keeps it.
+    virtual RemoteStat send(ByteSource& from, const std::string& path, SendPlan plan = {}) = 0;
     // The bytes at the start of `path` that an earlier upload certainly wrote in order: where a
     // resumed upload goes on (FTP appends, so there it is the file's size).
     virtual std::int64_t resumableBytes(const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vs {
@@ -12,6 +13,8 @@ struct SessionState {
     int transferPercentage = 0;    // 0..100; 100 = the running transfer completed
     bool abortRequest = false;     // raised by "Termina Trasferimento" and by the shutdown
     std::string currentOperation;  // "Download" or "Upload"
+    // Rises whenever a transfer moves bytes (the service's watchdog watches it).
+    std::uint64_t transferActivity = 0;
 };
 
 }  // namespace vs

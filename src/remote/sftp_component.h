@@ -18,9 +18,9 @@ class SftpEvents {
     virtual ~SftpEvents() = default;
     // errorCode 0 = connected; any other value = refused, with an operator-readable text.
     virtual void Connected(int errorCode, const std::string& errorText) = 0;
-    // Long-format directory lines, each ended by CR LF; "-" first marks a regular file, the
-    // name is the ninth blank-separated field onward. One listing may come in several events.
-    virtual void ListItems(const std::string& fileInfo) = 0;
+    // A part of the listing of the folder being listed, in the server's order; one listing
+    // may come in several parts.
+    virtual void ListItems(const RemoteListing& part) = 0;
     virtual void Attributes(std::int64_t size, std::uint32_t uid, std::uint32_t gid,
                             std::uint32_t permissions, TimePoint accessTime,
                             TimePoint modificationTime) = 0;
@@ -36,8 +36,8 @@ class SftpComponent {
     virtual ~SftpComponent() = default;
 
     virtual void setEvents(SftpEvents* events) = 0;
-    // Messages of the component's own for the activity log (host key learnt, entries left out
-    // of a listing ...). Each begins with a blank; the receiver adds the time.
+    // Messages of the component's own for the activity log (host key learnt ...). Each begins
+    // with a blank; the receiver adds the time.
     virtual void setLogger(std::function<void(const std::string&)> logger) = 0;
 
     // Settings, in the order the session writes them before every connect.
@@ -48,9 +48,9 @@ class SftpComponent {
     virtual void setReservedOption(int value) = 0;  // given 0; no meaning here
     virtual void setBlocking(bool blocking) = 0;    // given true
     virtual void setTimeout(int seconds) = 0;       // given 20: inactivity time-out
-    // Additions of this program: public-key login (tried first when set) and the known-hosts
-    // file in OpenSSH format.
-    virtual void setPrivateKeyFile(const std::string& path) = 0;
+    // Additions of this program: public-key login (tried first when set; the passphrase opens
+    // a protected key) and the known-hosts file in OpenSSH format.
+    virtual void setPrivateKeyFile(const std::string& path, const std::string& passphrase) = 0;
     virtual void setKnownHostsFile(const std::string& path) = 0;
 
     // Operations. Each returns when done, after its events were delivered.

@@ -17,7 +17,8 @@ constexpr auto kFetchPause = std::chrono::milliseconds(100);
 
 SftpSession::SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                          const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
-                         std::string knownHostsFile, const std::string& keyfile)
+                         std::string knownHostsFile, const std::string& keyfile,
+                         const std::string& keyPassphrase)
     : state_(state),
       server_(server),
       log_(log),
@@ -27,6 +28,7 @@ SftpSession::SftpSession(SessionState& state, const ServerFields& server, Activi
       component_(component),
       knownHostsFile_(std::move(knownHostsFile)),
       keyfile_(keyfile),
+      keyPassphrase_(keyPassphrase),
       thousands_(localeThousandsSeparator()) {
     if (component_) {
         component_->setEvents(this);
@@ -63,7 +65,7 @@ void SftpSession::connetti_sftp() {
         sftp.setReservedOption(0);
         sftp.setBlocking(true);
         sftp.setTimeout(20);
-        sftp.setPrivateKeyFile(keyfile_);
+        sftp.setPrivateKeyFile(keyfile_, keyPassphrase_);
         sftp.setKnownHostsFile(knownHostsFile_);
         sftp.connect();
         if (!state_.connectFailed) state_.connected = true;
@@ -73,11 +75,11 @@ void SftpSession::connetti_sftp() {
 }
 
 RemoteListing SftpSession::list(const std::string& folder) {
-    RemoteListing listing{RemoteListing::Layout::LongFormat, {}};
-    listingParts_ = &listing.parts;
+    RemoteListing listing;
+    listing_ = &listing;
     struct Done {
         SftpSession& s;
-        ~Done() { s.listingParts_ = nullptr; }
+        ~Done() { s.listing_ = nullptr; }
     } done{*this};
     Sftp1().listFolder(folder);
     return listing;
@@ -98,12 +100,14 @@ FetchResult SftpSession::fetch(const std::string& path, std::optional<std::int64
     return result;
 }
 
-void SftpSession::send(ByteSource& from, const std::string& path, SendPlan plan) {
+RemoteStat SftpSession::send(ByteSource& from, const std::string& path, SendPlan plan) {
     state_.transferPercentage = 0;
+    attributes_ = {};
     Sftp1().send(from, path, plan.offset, plan.keepPartial);
     // Only the completing progress event says the file arrived.
     if (state_.transferPercentage != 100)
         throw RuntimeError(kErrRemote, "Invio di " + visible(path) + " non completato");
+    return attributes_;  // what the server holds, when the component could ask it
 }
 
 std::int64_t SftpSession::resumableBytes(const std::string& path) {
@@ -164,8 +168,10 @@ void SftpSession::Connected(int errorCode, const std::string& errorText) {
     }
 }
 
-void SftpSession::ListItems(const std::string& fileInfo) {
-    if (listingParts_) listingParts_->push_back(fileInfo);
+void SftpSession::ListItems(const RemoteListing& part) {
+    if (!listing_) return;
+    listing_->entries.insert(listing_->entries.end(), part.entries.begin(), part.entries.end());
+    listing_->unreadable += part.unreadable;
 }
 
 void SftpSession::Attributes(std::int64_t size, std::uint32_t, std::uint32_t, std::uint32_t,
@@ -175,6 +181,7 @@ void SftpSession::Attributes(std::int64_t size, std::uint32_t, std::uint32_t, st
 }
 
 void SftpSession::Progress(std::int64_t position, std::int64_t total) {
+    ++state_.transferActivity;  // each event reports bytes moved since the last
     if (state_.currentOperation == "Upload" && position > 0 && total != position)
         line(" Inviato " + groupedNumber(position, thousands_));
     if (yield_) {

@@ -24,7 +24,8 @@ class SftpSession final : public RemoteSession, public SftpEvents {
 
     SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                 const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
-                std::string knownHostsFile, const std::string& keyfile);
+                std::string knownHostsFile, const std::string& keyfile,
+                const std::string& keyPassphrase);
 
     // Configures the component from the server fields and connects; the outcome is in the
     // connected and connect-failed flags.
@@ -39,7 +40,7 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     }
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
                       ByteSink& into, std::int64_t from = 0) override;
-    void send(ByteSource& from, const std::string& path, SendPlan plan = {}) override;
+    RemoteStat send(ByteSource& from, const std::string& path, SendPlan plan = {}) override;
     std::int64_t resumableBytes(const std::string& path) override;
     bool setModified(const std::string& path, TimePoint modified) override;
     void rename(const std::string& from, const std::string& to) override;
@@ -54,7 +55,7 @@ class SftpSession final : public RemoteSession, public SftpEvents {
 
     // SftpEvents.
     void Connected(int errorCode, const std::string& errorText) override;  // sftp1_Connected
-    void ListItems(const std::string& fileInfo) override;
+    void ListItems(const RemoteListing& part) override;
     void Attributes(std::int64_t size, std::uint32_t uid, std::uint32_t gid,
                     std::uint32_t permissions, TimePoint accessTime,
                     TimePoint modificationTime) override;               // Sftp1_Attributes
@@ -76,9 +77,10 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     SftpComponent* component_;
     std::string knownHostsFile_;
     const std::string& keyfile_;
+    const std::string& keyPassphrase_;
     std::string thousands_;
-    std::vector<std::string>* listingParts_ = nullptr;  // while a listing runs
-    RemoteStat attributes_;                             // of the last attribute request
+    RemoteListing* listing_ = nullptr;  // while a listing runs
+    RemoteStat attributes_;             // of the last attribute request
 };
 
 }  // namespace vs

@@ -18,18 +18,8 @@ std::vector<std::string> splitOnBlanks(std::string_view text) {
     return words;
 }
 
-AlertSettings readAlertSettings(const std::filesystem::path& settingsFile) {
-    AlertSettings s;
-    s.command = splitOnBlanks(leggi_chiave_ini(kSettingsSection, "alertcommand", "", settingsFile));
-    const std::string after = leggi_chiave_ini(kSettingsSection, "alertafter", "", settingsFile);
-    if (trimBlanks(after).empty()) return s;
-    const auto n = parseInteger(after);
-    if (n && *n >= 1 && *n <= 1000000)
-        s.after = static_cast<int>(*n);
-    else
-        s.problem = "Valore di alertafter non valido: '" + visible(after) + "', uso " +
-                    std::to_string(kDefaultAlertAfter);
-    return s;
+AlertSettings alertSettings(const Settings& settings) {
+    return {splitOnBlanks(settings.alertCommand), settings.alertAfter};
 }
 
 }  // namespace vs

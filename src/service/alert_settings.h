@@ -1,22 +1,20 @@
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vs {
 
-inline constexpr int kDefaultAlertAfter = 3;
+class Settings;
 
-// The alert keys of the settings file's [PARAMETRI] section.
+// The alert keys of the settings, as the settings reader loaded and checked them.
 struct AlertSettings {
     std::vector<std::string> command;  // alertcommand split on blanks; empty: no alerts
-    int after = kDefaultAlertAfter;    // alertafter: failing cycles in a row before it fires
-    std::string problem;               // a value that could not be used, for the log
+    int after = 3;                     // alertafter: failing cycles in a row before it fires
 };
 
-AlertSettings readAlertSettings(const std::filesystem::path& settingsFile);
+AlertSettings alertSettings(const Settings& settings);
 
 // Words separated by blanks or tabs; no quoting, since the command never goes through a shell.
 std::vector<std::string> splitOnBlanks(std::string_view text);

@@ -13,9 +13,7 @@ Alerts::Alerts(AlertSettings settings, std::filesystem::path programFolder, Yiel
       yield_(std::move(yield)),
       log_(std::move(log)),
       limit_(limit),
-      state_(settings_.after) {
-    if (!settings_.problem.empty()) log_(settings_.problem);
-}
+      state_(settings_.after) {}
 
 void Alerts::afterCycle(const CycleReport& report) {
     if (!report.lastErrorLine.empty()) lastError_ = report.lastErrorLine;

@@ -67,10 +67,11 @@ struct OutcomeName {
     CycleOutcome outcome;
     const char* label;
 };
-constexpr std::array<OutcomeName, 4> kOutcomes{{{CycleOutcome::NothingToDo, "nothing_to_do"},
+constexpr std::array<OutcomeName, 5> kOutcomes{{{CycleOutcome::NothingToDo, "nothing_to_do"},
                                                 {CycleOutcome::Clean, "clean"},
                                                 {CycleOutcome::Errors, "errors"},
-                                                {CycleOutcome::ConnectFailed, "connect_failed"}}};
+                                                {CycleOutcome::ConnectFailed, "connect_failed"},
+                                                {CycleOutcome::ConfigInvalid, "config_invalid"}}};
 
 struct JobCounter {
     const char* name;
@@ -122,8 +123,17 @@ std::string escapeLabelValue(std::string_view value) {
 }
 
 std::string renderMetrics(const RunTotals& totals, const CycleReport& last, const std::string& home,
-                          TimePoint started) {
+                          TimePoint started, const ProgramInfo& info) {
     Exposition x(home);
+    x.family("valtrassosftp_build_info", "gauge", "Always 1; the label version is the program's.");
+    x.sample("valtrassosftp_build_info", ",version=\"" + escapeLabelValue(info.version) + "\"",
+             "1");
+    x.family("valtrassosftp_configured_jobs", "gauge",
+             "Jobs of the settings as last loaded that a cycle can run.");
+    x.sample("valtrassosftp_configured_jobs", "", std::to_string(info.configuredJobs));
+    x.family("valtrassosftp_settings_problems", "gauge",
+             "Problems the last load of the settings found (each one is a line in the log).");
+    x.sample("valtrassosftp_settings_problems", "", std::to_string(info.settingsProblems));
     x.family("valtrassosftp_start_time_seconds", "gauge",
              "When this run of the program started, in Unix seconds.");
     x.sample("valtrassosftp_start_time_seconds", "", seconds(started));
@@ -147,20 +157,20 @@ std::string renderMetrics(const RunTotals& totals, const CycleReport& last, cons
                  std::chrono::milliseconds(0));
     x.sample("valtrassosftp_last_cycle_duration_seconds", "", seconds(took));
     x.family("valtrassosftp_last_cycle_outcome", "gauge",
-             "How the last cycle ended: 1 on its outcome (nothing_to_do, clean, errors or "
-             "connect_failed), 0 on the others.");
+             "How the last cycle ended: 1 on its outcome (nothing_to_do, clean, errors, "
+             "connect_failed or config_invalid), 0 on the others.");
     for (const OutcomeName& o : kOutcomes)
         x.sample("valtrassosftp_last_cycle_outcome", std::string(",outcome=\"") + o.label + "\"",
                  last.outcome == o.outcome ? "1" : "0");
     x.family("valtrassosftp_failing_cycles_in_a_row", "gauge",
-             "Cycles in a row that ended with errors or without a connection; 0 after a clean "
-             "one.");
+             "Cycles in a row that ended with errors, without a connection or without usable "
+             "settings; 0 after a clean one.");
     x.sample("valtrassosftp_failing_cycles_in_a_row", "", std::to_string(totals.failingInARow));
     for (const JobCounter& c : kJobCounters) {
         x.family(c.name, "counter", c.help);
         for (const auto& [key, tally] : totals.jobs)
             x.sample(c.name,
-                     ",job=\"" + std::to_string(key.first) + "\",remote_folder=\"" +
+                     ",transfer_job=\"" + std::to_string(key.first) + "\",remote_folder=\"" +
                          escapeLabelValue(key.second) + "\"",
                      std::to_string(tally.*c.field));
     }
@@ -170,13 +180,13 @@ std::string renderMetrics(const RunTotals& totals, const CycleReport& last, cons
 MetricsWriter::MetricsWriter(fs::path path, std::string home, TimePoint started, ServiceLog log)
     : path_(std::move(path)), home_(std::move(home)), started_(started), log_(std::move(log)) {}
 
-void MetricsWriter::record(const CycleReport& report) {
+void MetricsWriter::record(const CycleReport& report, const ProgramInfo& info) {
     if (report.outcome == CycleOutcome::NotRun) return;
     totals_.add(report);
     // Readable by the textfile collector, which runs as another user; the temporary name
     // does not end in ".prom", so the collector never reads a half-written file.
     const std::error_code error =
-        writeWholeFile(path_, renderMetrics(totals_, report, home_, started_), 0644);
+        writeWholeFile(path_, renderMetrics(totals_, report, home_, started_, info), 0644);
     const std::string problem = error ? error.message() : std::string();
     if (problem == lastProblem_) return;
     if (!problem.empty())

@@ -19,10 +19,17 @@ std::filesystem::path metricsPath(const std::filesystem::path& programFolder);
 // the scraper drop the whole file.
 std::string escapeLabelValue(std::string_view value);
 
+// The program and its settings as loaded: the build-info gauge and the two counts beside it.
+struct ProgramInfo {
+    std::string version;
+    int configuredJobs = 0;    // jobs a cycle can run
+    int settingsProblems = 0;  // problems the last load of the settings found
+};
+
 // The whole metrics file for the run so far. Every series carries home="<program folder>", so
 // that several instances can share one textfile-collector folder without clashing.
 std::string renderMetrics(const RunTotals& totals, const CycleReport& last, const std::string& home,
-                          TimePoint started);
+                          TimePoint started, const ProgramInfo& info);
 
 // Keeps the run's totals and replaces the metrics file after every cycle, whole: a temporary
 // file in the same folder, flushed to disk, then renamed over the old one.
@@ -31,7 +38,7 @@ class MetricsWriter {
     MetricsWriter(std::filesystem::path path, std::string home, TimePoint started, ServiceLog log);
 
     // Adds the cycle to the totals and writes the file; a cycle that did not run is ignored.
-    void record(const CycleReport& report);
+    void record(const CycleReport& report, const ProgramInfo& info);
 
     const RunTotals& totals() const { return totals_; }
     const std::filesystem::path& path() const { return path_; }

@@ -7,7 +7,8 @@ bool isCleanOutcome(CycleOutcome outcome) {
 }
 
 bool isFailingOutcome(CycleOutcome outcome) {
-    return outcome == CycleOutcome::Errors || outcome == CycleOutcome::ConnectFailed;
+    return outcome == CycleOutcome::Errors || outcome == CycleOutcome::ConnectFailed ||
+           outcome == CycleOutcome::ConfigInvalid;
 }
 
 void RunTotals::add(const CycleReport& report) {

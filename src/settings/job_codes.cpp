@@ -13,6 +13,7 @@ JobCodes parseJobCodes(const TransferJob& job) {
     if (job.TipoFile == "PDFREPORT") c.fileType = FileType::PdfReport;
     if (job.TipoFile == "AUTOMAIL") c.fileType = FileType::Automail;
     c.deleteAtSource = job.CancelloFile == "SI";
+    c.remoteFolder = job.DirRemota;
 
     std::string m;
     for (char ch : job.Dirmoltiplicatore)

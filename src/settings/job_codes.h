@@ -20,6 +20,9 @@ struct JobCodes {
     // Dirmoltiplicatore with its lower-case "x" removed: the job runs every m-th cycle.
     int multiplier = 1;
     bool multiplierUsable = true;  // false: the text was not a positive number, taken as 1
+    // DirRemota as configured. The cycle appends "/" to the text in memory; what names the
+    // job to the outside (the metrics' labels) keeps this.
+    std::string remoteFolder;
 };
 
 JobCodes parseJobCodes(const TransferJob& job);

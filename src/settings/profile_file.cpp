@@ -141,6 +141,27 @@ std::string ProfileText::content() const {
     return out;
 }
 
+std::vector<ProfileLine> ProfileText::meaningfulLines() const {
+    std::vector<ProfileLine> out;
+    std::string section;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const std::string& line = lines_[i];
+        if (auto s = sectionOf(line)) {
+            section = *s;
+            continue;
+        }
+        if (isComment(line)) continue;
+        out.push_back({i + 1, section, keyOf(line), line});
+    }
+    return out;
+}
+
+bool ProfileText::hasSection(const std::string& section) const {
+    for (const std::string& line : lines_)
+        if (auto s = sectionOf(line); s && equalsIgnoreCase(*s, section)) return true;
+    return false;
+}
+
 std::string ProfileText::read(const std::string& section, const std::string& key,
                               const std::string& defaultValue) const {
     bool found = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -45,6 +46,14 @@ class ProfileBatch {
     std::vector<Entry> entries_;
 };
 
+// One line of a profile file as the reader sees it, for the checks of a load.
+struct ProfileLine {
+    std::size_t number = 0;          // 1-based
+    std::string section;             // the section it stands in; "" before the first header
+    std::optional<std::string> key;  // the key of a "key=value" line; none for a stray line
+    std::string text;
+};
+
 // In-memory form of a profile file, exposed for the reader's and writer's tests and fuzzing.
 class ProfileText {
   public:
@@ -55,6 +64,10 @@ class ProfileText {
                      const std::string& defaultValue) const;
     void set(const std::string& section, const std::string& key, const std::string& value);
     std::string content() const;
+    // Every key line, and every line that is neither a key, a section header, a comment nor
+    // blank (which the reader passes over in silence).
+    std::vector<ProfileLine> meaningfulLines() const;
+    bool hasSection(const std::string& section) const;
 
   private:
     std::vector<std::string> lines_;  // without line ends

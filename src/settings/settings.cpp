@@ -4,6 +4,7 @@
 #include "common/clock.h"
 #include "common/text.h"
 #include "settings/profile_file.h"
+#include "settings/settings_check.h"
 
 namespace vs {
 
@@ -29,13 +30,9 @@ void Settings::leggi_ini() {
     // The file is read once; every key then comes from the same snapshot, with the same
     // semantics as reading the keys one by one.
     std::error_code error;
+    fileFound = std::filesystem::exists(settingsPath_, error) || error;
     const ProfileText profile = loadProfile(settingsPath_, &error);
-    // A file that is there but cannot be read is not "no settings": the operator must hear it,
-    // or the program would do nothing, forever, and look content.
     readFailed = static_cast<bool>(error);
-    if (readFailed)
-        log_.scrivi_log("Impossibile leggere il file dei parametri " + settingsPath_.string() +
-                        ": " + error.message() + "; nessun job sara' eseguito");
     const auto read = [&profile](const std::string& key) {
         return profile.read(kSettingsSection, key, "");
     };
@@ -47,25 +44,26 @@ void Settings::leggi_ini() {
     server.cbotiposerver = read("tiposerver");
     if (server.cbotiposerver.empty()) server.cbotiposerver = "Sftp";
     keyfile = read("keyfile");
+    keypassphrase = read("keypassphrase");
     uploadTemp = read("uploadtemp") == "SI";
     mantieniData = read("mantienidata") == "SI";
-    journalDays = kJournalDaysDefault;
-    if (const std::string days = read("journaldays"); !days.empty()) {
-        const std::optional<std::int64_t> n = leadingNumber(days);
-        if (n && *n > 0 && *n <= 100000 && std::to_string(*n) == trimBlanks(days))
-            journalDays = static_cast<int>(*n);
-        else
-            log_.scrivi_log("journaldays non valido: '" + visible(days) + "', uso " +
-                            std::to_string(kJournalDaysDefault) + " giorni");
-    }
+    alertCommand = read("alertcommand");
+    alertAfter = alertAfterValue(read("alertafter")).value_or(kDefaultAlertAfter);
+    // A value out of range is reported with the other problems.
+    const auto settle = parseInteger(read("attesastabile"));
+    settleSeconds = settle && *settle >= 0 && *settle <= kMaxSettleSeconds
+                        ? static_cast<int>(*settle)
+                        : kDefaultSettleSeconds;
+    journalDays = journalDaysValue(read("journaldays")).value_or(kDefaultJournalDays);
 
     listdir.clear();
     for (int n = 0; n < kJobCount; ++n) {
         TransferJob& job = jobTable[n];
         for (int f = 0; f < static_cast<int>(kJobKeyStems.size()); ++f)
             jobField(job, f) = read(kJobKeyStems[f] + std::to_string(n));
+        job.codes = parseJobCodes(job);
+        deleteUnverified[n] = read("CancellaSenzaVerifica_" + std::to_string(n)) == "SI";
         soloNuovi[n] = read("SoloNuovi_" + std::to_string(n)) == "SI";
-        refreshJobCodes(n);
         listdir.push_back(listdirRow(n, job.DirRemota));
     }
 
@@ -77,9 +75,30 @@ void Settings::leggi_ini() {
     }
     if (!operatorList.empty()) operatorList += "||";
     serverType = parseServerType(server.cbotiposerver);
-    if (serverType == ServerType::Unknown)
-        log_.scrivi_log("Tipo server sconosciuto: " + visible(server.cbotiposerver) +
-                        " (valori ammessi: Sftp, Ftp, Ftps, FtpsImplicito)");
+
+    // Nothing found or nothing readable is not "no work": the program must say so, or it
+    // would do nothing, forever, and look content.
+    if (!fileFound) {
+        std::string where;
+        for (const auto& p : lookedAt_.empty() ? std::vector{settingsPath_} : lookedAt_)
+            where += (where.empty() ? "" : ", ") + p.string();
+        problems = {{"", -1, "nessun file dei parametri, cercato in " + where, ""}};
+        usableJobs.clear();
+        unusable = "nessun file dei parametri";
+    } else if (readFailed) {
+        problems = {{"", -1,
+                     "Impossibile leggere il file dei parametri " + settingsPath_.string() + ": " +
+                         error.message(),
+                     "nessun job sara' eseguito"}};
+        usableJobs.clear();
+        unusable = "file dei parametri illeggibile";
+    } else {
+        SettingsCheck check = checkSettings(profile, *this);
+        problems = std::move(check.problems);
+        usableJobs = std::move(check.usableJobs);
+        unusable = std::move(check.unusable);
+    }
+    if (afterLoad_) afterLoad_();
 }
 
 void Settings::refreshJobCodes(int n) {

@@ -12,6 +12,7 @@
 #include "common/runtime_error.h"
 #include "cycle/staged_download.h"
 #include "shell/command_line.h"
+#include "shell/settings_report.h"
 
 namespace vs {
 
@@ -57,12 +58,8 @@ void Program::Form_Load() {
     mode = switches.mode;
     once = switches.once;
 
-    fs::path settingsPath = config_.fixedSettingsPath;
-    // A fixed path that cannot even be looked at is kept, so that loading it says why.
-    if (settingsPath.empty() || !(fs::exists(settingsPath, ec) || ec))
-        settingsPath = fs::path(folder) / "valtrassosftp.ini";
-    if (!config_.settingsOverride.empty()) settingsPath = config_.settingsOverride;
-    settings.setSettingsPath(settingsPath);
+    auto [settingsPath, lookedAt] = settingsLocation(config_);
+    settings.setSettingsPath(std::move(settingsPath), std::move(lookedAt));
     settings.leggi_ini();
 
     if (view_.isMinimized()) view_.hideWindow();
@@ -78,18 +75,17 @@ void Program::Form_Load() {
         log.scrivi_log("Operatore " + operatorCode);
         timer_.setEnabled(true);
     }
-    view_.refresh();
     if (mode == "asp") {
         Command1.enabled = false;
         log.scrivi_log("Modalita ASP");
         log.scrivi_log("Operatore " + operatorCode);
-        view_.refresh();
-        // Settings that could not be read give no cycle to run: the run failed.
-        if (settings.readFailed)
-            lastOutcome = CycleOutcome::Errors;
-        else
-            collegamento();
     }
+    // What was understood of the settings, after the start-up lines, and again after every
+    // save from the window.
+    logSettingsReport();
+    settings.setAfterLoad([this] { logSettingsReport(); });
+    view_.refresh();
+    if (mode == "asp") collegamento();
 
     caption += " ope: " + operatorCode;
     view_.setCaption(caption);
@@ -108,7 +104,8 @@ void Program::createSessions() {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
         },
-        Sftp1.get(), (config_.programFolder / "known_hosts").string(), settings.keyfile);
+        Sftp1.get(), (config_.programFolder / "known_hosts").string(), settings.keyfile,
+        settings.keypassphrase);
     ftpSession =
         std::make_unique<FtpSession>(session, settings.server, settings.serverType, log, clock_,
                                      kftp.get(), (config_.programFolder / "known_certs").string());
@@ -120,7 +117,7 @@ void Program::createSessions() {
                          operatorCode,
                          mode,
                          tempFolder,
-                         [this] { return remoteSession(); },
+                         [this] { return remoteServer(); },
                          yield_,
                          [this](int exitCode) { endAfterCleanCycle(exitCode); },
                          [this] { view_.refresh(); },
@@ -129,18 +126,22 @@ void Program::createSessions() {
     cycle = std::make_unique<Cycle>(std::move(context));
 }
 
-RemoteSession* Program::remoteSession() {
+RemoteServer Program::remoteServer() {
     switch (settings.serverType) {
         case ServerType::Sftp:
-            return sftpSession.get();
+            return {sftpSession.get(), kSftpListing};
         case ServerType::Ftp:
         case ServerType::Ftps:
         case ServerType::FtpsImplicito:
-            return ftpSession.get();
+            return {ftpSession.get(), kFtpListing};
         case ServerType::Unknown:
             break;
     }
-    return nullptr;
+    return {};
+}
+
+RemoteSession* Program::remoteSession() {
+    return remoteServer().session;
 }
 
 void Program::removeLeftovers() {
@@ -154,7 +155,7 @@ void Program::removeLeftovers() {
     // their own, which the clean-up above leaves alone).
     if (journal) {
         try {
-            removed += removeOrphanParts(tempFolder, journal->partPaths());
+            removed += removeOrphanParts(tempFolder, journal->partPaths(Direction::Download));
         } catch (const RuntimeError& e) {
             log.scrivi_log(e.description());
         }
@@ -200,14 +201,34 @@ void Program::journalUpkeep() {
     }
 }
 
+void Program::logSettingsReport() {
+    for (const std::string& line : settingsReport(settings)) log.scrivi_log(line);
+}
+
 void Program::collegamento() {
+    if (!settings.usable()) {
+        // Nothing set up: every cycle says so, and counts as failing, never as clean.
+        CycleReport report;
+        report.cycle = cycleState.cycleCounter;
+        report.outcome = lastOutcome = CycleOutcome::ConfigInvalid;
+        report.started = report.ended = clock_.now();
+        report.lastErrorLine = timeOfDay(clock_) + " " + unusableCycleLine(settings);
+        log.scrivi_log(report.lastErrorLine);
+        log.sync();
+        view_.refresh();
+        if (afterCycle_) afterCycle_(report);
+        return;
+    }
     journalUpkeep();
     cycleRunning_ = true;
+    view_.refresh();
     if (cycleEntry_)
         lastOutcome = cycleEntry_();
     else if (cycle)
         lastOutcome = cycle->collegamento();
     cycleRunning_ = false;
+    if (lastOutcome == CycleOutcome::Clean || lastOutcome == CycleOutcome::NothingToDo)
+        lastCleanCycle = clock_.now();
     log.sync();
     view_.refresh();
     if (afterCycle_ && cycle && !cycleEntry_) afterCycle_(cycle->lastReport());
@@ -220,7 +241,8 @@ void Program::endAfterCleanCycle(int exitCode) {
     endProcess_(exitCode);
 }
 
-void Program::shutdown() {
+void Program::shutdown(int exitCode) {
+    exitCode_ = exitCode;
     if (cycleRunning_) {
         // Called from the cycle's own waits: the running transfer is aborted and cleaned up
         // like a failed one, the cycle ends in order, and the shutdown follows.
@@ -236,7 +258,19 @@ void Program::finishShutdown() {
     log.scrivi_log(timeOfDay(clock_) + " Chiusura Volontaria");
     log.sync();
     view_.removeTrayIcon();
-    endProcess_(0);
+    endProcess_(exitCode_);
+}
+
+int aspExitCode(CycleOutcome outcome) {
+    switch (outcome) {
+        case CycleOutcome::NothingToDo:
+        case CycleOutcome::Clean:
+            return 0;
+        case CycleOutcome::ConfigInvalid:
+            return kExitConfigInvalid;
+        default:
+            return 1;
+    }
 }
 
 }  // namespace vs

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "activitylog/activity_log.h"
@@ -24,14 +25,18 @@ namespace vs {
 inline constexpr const char* kProgramName = "ValtrassoSftp";
 inline constexpr const char* kCaptionVersion = " - Vers. 4.0 - 16/10/09";
 
+// Exit codes besides 0 (clean, or nothing to do) and 1 (errors, no connection).
+inline constexpr int kExitConfigInvalid = 2;   // settings or command line leave nothing to run
+inline constexpr int kExitAlreadyRunning = 3;  // mod:asp while another instance runs
+
 struct ProgramConfig {
     std::filesystem::path programFolder;
     std::filesystem::path fixedSettingsPath;
     std::string argumentText;  // the process's arguments, joined by blanks
     WeekdayNames weekdays;
     std::filesystem::path settingsOverride = {};  // VALTRASSOSFTP_SETTINGS: wins when not empty
-    std::filesystem::path journalPath =
-        {};  // VALTRASSOSFTP_JOURNAL; empty: journal.db in the folder
+    // VALTRASSOSFTP_JOURNAL; empty: journal.db in the folder
+    std::filesystem::path journalPath = {};
 };
 
 // The window's state and start-up, without any widget: the Qt window and the headless run
@@ -45,10 +50,13 @@ class Program {
 
     // Start-up, in its fixed order; in mode "asp" it runs the one cycle inside.
     void Form_Load();
-    // Form_Unload and Form_Terminate: last line, log synced, icon removed, process ended.
-    // Asked for while a cycle runs, it first aborts the running transfer and lets the cycle
-    // end in order.
-    void shutdown();
+    // Form_Unload and Form_Terminate: last line, log synced, icon removed, process ended
+    // with the exit code. Asked for while a cycle runs, it first aborts the running transfer
+    // and lets the cycle end in order.
+    void shutdown(int exitCode = 0);
+    // valtrassosftp --check: loads the settings as a run would and says what it understood;
+    // with connect, also the dry run of the cycle. Changes nothing; returns the exit code.
+    int check(bool connect);
 
     // One transfer cycle; the day's log file is synced to the disk at its end.
     void collegamento();
@@ -61,8 +69,13 @@ class Program {
 
     // Ends the process after a clean "asp" cycle; the log is synced first.
     void endAfterCleanCycle(int exitCode);
-    // The session for the server type of the last load; null when there is none.
+    // The session for the server type of the last load, with the listing rules of its kind of
+    // server; no session when there is none.
+    RemoteServer remoteServer();
     RemoteSession* remoteSession();
+
+    // Whether a cycle is under way (the window's icon shows it).
+    bool cycleRunning() const { return cycleRunning_; }
 
     const Clock& clock() const { return clock_; }
     const ProgramConfig& config() const { return config_; }
@@ -83,6 +96,8 @@ class Program {
     std::unique_ptr<FtpControl> kftp;
     CycleState cycleState;
     CycleOutcome lastOutcome = CycleOutcome::NotRun;
+    // When the last cycle that ended without errors (nothing to do included) ended.
+    std::optional<TimePoint> lastCleanCycle;
     // Created at start-up, once the session object exists or not.
     std::unique_ptr<SftpSession> sftpSession;
     std::unique_ptr<FtpSession> ftpSession;
@@ -92,6 +107,7 @@ class Program {
     std::unique_ptr<Journal> journal;
 
   private:
+    void logSettingsReport();
     void createSessions();
     void removeLeftovers();
     void openJournal();
@@ -110,6 +126,10 @@ class Program {
     bool cycleRunning_ = false;
     bool stopRequested_ = false;
     bool journalFailureSaid_ = false;
+    int exitCode_ = 0;
 };
+
+// The exit code of a mod:asp run whose one cycle ended so.
+int aspExitCode(CycleOutcome outcome);
 
 }  // namespace vs

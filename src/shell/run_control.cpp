@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "common/text.h"
+#include "settings/settings_check.h"
 #include "shell/program.h"
 
 namespace vs {
@@ -12,9 +13,7 @@ constexpr int kMaxInterval = 60;
 }
 
 int RunControl::tickInterval(const std::string& cbotime) {
-    auto n = leadingNumber(cbotime.substr(0, 2));
-    if (!n || *n < 0) return kMaxInterval;
-    return *n > kMaxInterval ? kMaxInterval : static_cast<int>(*n);
+    return vs::tickInterval(cbotime);
 }
 
 void RunControl::Timer1_Timer() {

@@ -32,12 +32,15 @@ struct CycleRig {
     bool stop = false;
     std::unique_ptr<Journal> journal = std::make_unique<Journal>(
         (dir / "journal.db").string(), clock, ::getpid(), [](long) { return false; });
+    ListingPolicy listing = kSftpListing;  // the rules the server's listings are read by
     Cycle cycle{CycleContext{clock, log, settings, session, state, operatorCode, mode, tempFolder,
-                             [this] { return &remote; }, [] {},
+                             [this] { return server(); }, [] {},
                              [this](int code) { exitCode = code; }, nullptr,
                              [this] { return stop; }, [this] { return journal.get(); }}};
 
     CycleRig() { std::filesystem::create_directories(tempFolder); }
+
+    RemoteServer server() { return {&remote, listing}; }
 
     // A local folder under the rig's folder, created.
     std::string folder(const std::string& name) {

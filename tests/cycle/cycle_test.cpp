@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "common/file_name.h"
 #include "common/new_file.h"
 #include "common/runtime_error.h"
 #include "common/source_file.h"
+#include "common/temporary_name.h"
 #include "cycle/cycle_rig.h"
 #include "support/servers.h"
 
@@ -51,6 +51,9 @@ TEST(CycleDriver, RefusedConnectionEndsTheCycleWithoutItsEndLines) {
     EXPECT_EQ(rig.run(), CycleOutcome::ConnectFailed);
     EXPECT_EQ(rig.loggedPart("Collegamento Terminato"), 0);
     EXPECT_TRUE(rig.remote.calls.empty());
+    EXPECT_EQ(rig.state.totfilenonok, "1");  // "In errore" counts the refused connection
+    rig.run();
+    EXPECT_EQ(rig.state.totfilenonok, "2");
 }
 
 TEST(CycleDriver, UnreachableLocalFoldersAreNeverClean) {
@@ -97,6 +100,7 @@ TEST(CycleDriver, FailuresOfOneFileSkipItAndCountAsErrors) {
         EXPECT_EQ(rig.remote.files.count("/in/b.txt"), bStays ? 1u : 0u);
         EXPECT_EQ(rig.remote.files.count("/out/c.txt"), cSent ? 1u : 0u);
         EXPECT_EQ(fs::exists(fs::path(out) / "c.txt"), !cSent);
+        EXPECT_EQ(rig.state.totfilenonok, number == kErrConnection ? "1" : "0");
         // What a lost connection left of an upload goes with one more connection at the end.
         EXPECT_EQ(rig.logged(" Rimosso dal server il file incompleto /out/c.txt"),
                   failing == "send /out/c.txt" && number == kErrConnection);
@@ -112,10 +116,12 @@ TEST(CycleDriver, StopRequestEndsTheCycleAfterTheRunningFile) {
     rig.remote.before = [&](const std::string& op, const std::string&) {
         if (op == "fetch") rig.stop = true;
     };
-    rig.run();
+    // Cut short, the cycle is not clean: the rest of its work has not moved.
+    EXPECT_EQ(rig.run(), CycleOutcome::Errors);
     EXPECT_EQ(filesBelow(in), (std::vector<std::string>{"a"}));
     EXPECT_EQ(rig.loggedPart("Inizio controllo"), 1);
-    EXPECT_TRUE(rig.logged(" Collegamento Terminato  !"));
+    EXPECT_TRUE(rig.logged(" Ciclo interrotto dalla chiusura del programma"));
+    EXPECT_TRUE(rig.logged(" Collegamento Terminato  CON ERRORI"));
 }
 
 TEST(Download, CopiesBacksUpAndDeletesInKeyOrderThenReportsWhatMoved) {
@@ -169,6 +175,24 @@ TEST(Download, TheRemoteFileStaysUnlessItIsCertainlySafeElsewhere) {
          true},
         {"local name refused", [](CycleRig& r) { fs::create_directories(r.dir / "in" / "a.txt"); },
          false},
+        {"replaced after the copy by as many bytes, on a server without MDTM and SIZE",
+         [](CycleRig& r) {
+             r.remote.tellsSizeAndTime = false;
+             r.remote.before = [&r, stats = 0](const std::string& op, const std::string&) mutable {
+                 if (op == "stat" && ++stats == 2)
+                     r.remote.files["/in/a.txt"] = {
+                         "DATA", r.remote.files["/in/a.txt"].mtime + std::chrono::minutes(1)};
+             };
+         },
+         true},
+        {"nothing can show it unchanged: no MDTM, no SIZE, the listing refused again",
+         [](CycleRig& r) {
+             r.remote.tellsSizeAndTime = false;
+             r.remote.before = [lists = 0](const std::string& op, const std::string&) mutable {
+                 if (op == "list" && ++lists == 2) throw RuntimeError(kErrRemote, "550 no");
+             };
+         },
+         true},
         {"cut short: a size of 9999 is a size like any other",
          [](CycleRig& r) {
              r.remote.files["/in/a.txt"].content = std::string(9999, 'x');
@@ -193,11 +217,31 @@ TEST(Download, TheRemoteFileStaysUnlessItIsCertainlySafeElsewhere) {
     }
 }
 
+// A server without SIZE or MDTM: the listing's own line of every file, companions of an
+// automail file included, gives the size a download must have (and may not run far past), and
+// taken again shows the files unchanged before they are deleted.
+TEST(Download, AServerThatTellsNeitherSizeNorTimeIsJudgedByItsListing) {
+    CycleRig rig;
+    const std::string in = rig.folder("in");
+    rig.listing = kFtpListing;
+    rig.remote.tellsSizeAndTime = false;
+    for (const char* suffix : {"t", "H", "0", "B"})
+        rig.remote.put(std::string("/in/OP.A1B2C3.") + suffix, std::string("data of ") + suffix);
+    rig.download(0, "/in", in, "AUTOMAIL", "SI");
+    EXPECT_EQ(rig.run(), CycleOutcome::Clean);
+    EXPECT_EQ(rig.remote.expectedSizes, (std::vector<std::optional<std::int64_t>>{9, 9, 9, 9}));
+    EXPECT_EQ(filesBelow(in).size(), 4u);
+    EXPECT_TRUE(rig.remote.files.empty());
+}
+
 TEST(Upload, SendsBacksUpAndDeletesInNameOrder) {
     CycleRig rig;
     const std::string out = rig.folder("out"), bak = rig.folder("bak");
     for (const char* n : {"b.txt", "a.txt"}) writeFile(fs::path(out) / n, n);
     rig.upload(0, out, "/in", "SI", bak);
+    // Over a server that cannot tell what it holds, as the job accepts.
+    rig.remote.tellsSizeAndTime = false;
+    rig.settings.deleteUnverified[0] = true;
     EXPECT_EQ(rig.run(), CycleOutcome::Clean);
     EXPECT_EQ(rig.remote.calls,
               (std::vector<std::string>{"send /in/a.txt", "send /in/b.txt", "close"}));
@@ -206,6 +250,10 @@ TEST(Upload, SendsBacksUpAndDeletesInNameOrder) {
     EXPECT_TRUE(filesBelow(out).empty());
     EXPECT_EQ(rig.settings.jobTable[0].DirRemota, "/in/");
     EXPECT_EQ(rig.cycle.lastReport().jobs.at(0).bytesUploaded, 10u);
+    // The job keeps the name the settings give it, whatever the cycle appends in memory.
+    writeFile(fs::path(out) / "c.txt", "c");
+    rig.run();
+    EXPECT_EQ(rig.cycle.lastReport().jobs.at(0).remoteFolder, "/in");
 }
 
 // A local file is deleted only when it arrived whole, has a verified backup and is still the
@@ -241,6 +289,16 @@ TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
              };
          },
          true, CycleOutcome::Clean},
+        {"kept short by the server, which acknowledged every byte",
+         [](CycleRig& r, const fs::path&) {
+             r.remote.before = [&r](const std::string&, const std::string& path) {
+                 r.remote.keeps = path == "/in/a.txt" ? 2 : std::string::npos;
+             };
+         },
+         false, CycleOutcome::Errors},
+        {"the server cannot tell what it holds (FTP without SIZE)",
+         [](CycleRig& r, const fs::path&) { r.remote.tellsSizeAndTime = false; }, true,
+         CycleOutcome::Errors},
         {"still open for writing: it waits for a later cycle, no error",
          [](CycleRig&, const fs::path& f) { ::open(f.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC); },
          false, CycleOutcome::Clean},
@@ -261,18 +319,44 @@ TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
     }
 }
 
-TEST(Upload, UploadTempSendsUnderAHiddenNameAndRenamesAtTheEnd) {
-    CycleRig rig;
-    const std::string out = rig.folder("out");
-    writeFile(fs::path(out) / "a.txt", "a");
-    rig.upload(0, out, "/in");
-    rig.settings.uploadTemp = true;
-    rig.run();
-    ASSERT_EQ(rig.remote.calls.size(), 3u);
-    EXPECT_EQ(rig.remote.calls[0].rfind("send /in/.vs-", 0), 0u);
-    EXPECT_EQ(rig.remote.calls[1].rfind("rename /in/.vs-", 0), 0u);
-    EXPECT_EQ(rig.remote.files.size(), 1u);
-    EXPECT_EQ(rig.remote.files.count("/in/a.txt"), 1u);
+// With uploadtemp the partner never sees a partial file; the first cycle of a run that works
+// the folder removes the hidden temporaries that killed runs left there, and nothing else.
+TEST(Upload, UploadTempSendsUnderAHiddenNameAndClearsWhatKilledRunsLeft) {
+    const ProcessStamp me = ownStamp();
+    const std::string stale = temporaryName({me.pid, me.boot, me.started + 1});
+    const std::string live = temporaryName();  // this run's own, as if still being sent
+    // A killed run's too, but on record in the journal: a later cycle goes on into it.
+    const std::string kept = temporaryName({me.pid, me.boot ^ 1u, me.started});
+    {
+        CycleRig rig;
+        const std::string out = rig.folder("out");
+        for (const std::string& n : {stale, live, kept, std::string("a.vs-part")})
+            rig.remote.put("/in/" + n, "x");
+        rig.journal->notePartial({0, Direction::Upload, "/in/big.bin", out + "/big.bin",
+                                  "/in/" + kept, 9 << 20, TimePoint{}, 1, 1});
+        rig.upload(0, out, "/in", "SI");
+        rig.settings.uploadTemp = true;
+        for (const char* name : {"a.txt", "b.txt"}) {
+            writeFile(fs::path(out) / name, name);
+            rig.run();
+        }
+        const char* calls[] = {"list /in/", "remove /in/.vs-", "send /in/.vs-",   "rename /in/.vs-",
+                               "close",     "send /in/.vs-",   "rename /in/.vs-", "close"};
+        ASSERT_EQ(rig.remote.calls.size(), std::size(calls))
+            << testing::PrintToString(rig.remote.calls);
+        for (std::size_t i = 0; i < std::size(calls); ++i)
+            EXPECT_TRUE(rig.remote.calls[i].starts_with(calls[i])) << rig.remote.calls[i];
+        EXPECT_EQ(rig.remote.calls[1], "remove /in/" + stale);
+        EXPECT_EQ(rig.loggedPart(" Rimosso dal server il file temporaneo di un'esecuzione "
+                                 "interrotta /in/" +
+                                 stale),
+                  1);
+        for (const char* n : {"a.vs-part", "a.txt", "b.txt"})
+            EXPECT_EQ(rig.remote.files.count(std::string("/in/") + n), 1u) << n;
+        EXPECT_EQ(rig.remote.files.count("/in/" + live), 1u);
+        EXPECT_EQ(rig.remote.files.count("/in/" + kept), 1u);
+        EXPECT_EQ(rig.remote.files.size(), 5u);
+    }
 }
 
 // The one way the program creates, opens and clears up local files, against what a local user
@@ -338,33 +422,62 @@ TEST(LocalFiles, ChangeTellsTheVersionThatWasOpenedFromAnother) {
     }
 }
 
-TEST(LocalFiles, LeftoversOfAGoneProcessAreRemovedOthersStay) {
+// Leftovers are told from files at work by the process that made them, not by its number
+// alone (a number comes back: a restarted container), and names a user may choose stay.
+TEST(LocalFiles, OnlyTemporariesOfAProcessNoLongerRunningAreRemoved) {
+    const ProcessStamp me = ownStamp();
+    const std::optional<ProcessStamp> init = runningStamp(1);
+    ASSERT_TRUE(init);
+    char earlierStyleOfMine[32];
+    std::snprintf(earlierStyleOfMine, sizeof earlierStyleOfMine, ".vs-%010ld-0000abcd.tmp", me.pid);
+    const std::tuple<std::string, bool> cases[] = {
+        {temporaryName(), false},                                   // this process's
+        {temporaryName(*init), false},                              // another process, running
+        {temporaryName({1, init->boot, init->started + 1}), true},  // its number, another start
+        {temporaryName({me.pid, me.boot, me.started + 1}), true},   // our number's earlier life
+        {temporaryName({me.pid, me.boot ^ 1u, me.started}), true},  // ... in another boot
+        {temporaryName({999999999, me.boot, 1}), true},             // a number nobody has
+        {".vs-0999999999-0000abcd.tmp", true},                      // earlier style: gone
+        {earlierStyleOfMine, true},                                 // ... our own number
+        {".vs-0000000001-0000abcd.tmp", false},                     // ... a running number
+        {"x.vs-part", false},
+        {"real.txt", false},
+    };
     TempDir dir;
-    const std::string mine = temporaryName();
-    const std::string gone = ".vs-0999999999-0000abcd.tmp";  // no such process
-    for (const std::string& n : {mine, gone, std::string("x.vs-part"), std::string("real.txt")})
-        writeFile(dir / n, "");
-    EXPECT_EQ(removeStaleTemporaries(dir.path()), 2);
-    EXPECT_EQ(filesBelow(dir.path()), (std::vector<std::string>{mine, "real.txt"}));
-    EXPECT_EQ(removeStaleTemporaries(dir.path(), true), 1);  // a staging folder: all but live ones
-    EXPECT_EQ(filesBelow(dir.path()), (std::vector<std::string>{mine}));
+    std::vector<std::string> kept;
+    for (const auto& [name, stale] : cases) {
+        writeFile(dir / name, "");
+        if (!stale) kept.push_back(name);
+    }
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(removeStaleTemporaries(dir.path()), std::ssize(cases) - std::ssize(kept));
+    EXPECT_EQ(filesBelow(dir.path()), kept);
+    EXPECT_EQ(removeStaleTemporaries(dir.path(), true), 2);  // a staging folder: users' too
 }
 
-// Names that once collided with temporary files, or could not get a temporary suffix at all.
+// Names with blanks anywhere, names that once collided with temporary files or could not get a
+// temporary suffix at all: under the rules of either kind of server.
 TEST(LocalFiles, AwkwardNamesDownloadLikeAnyOther) {
-    CycleRig rig;
-    const std::string in = rig.folder("in");
-    const std::string longest(255, 'n');
-    for (const std::string& n : {longest, std::string("X"), std::string("X.vs-part"),
-                                 std::string(".vs-0000000001-00000000.tmp")})
-        rig.remote.put("/in/" + n, n);
-    rig.remote.put("/in/scarica_ok", "");
-    rig.download(0, "/in", in, "TUTTI", "SI");
-    EXPECT_EQ(rig.run(), CycleOutcome::Clean);
-    EXPECT_EQ(filesBelow(in), (std::vector<std::string>{"X", "X.vs-part", longest}));
-    EXPECT_EQ(readFile(fs::path(in) / "X"), "X");
-    // One of our own temporary names is never taken from a listing.
-    EXPECT_EQ(rig.remote.files.size(), 2u);
+    for (const ListingPolicy& policy : {kSftpListing, kFtpListing}) {
+        CycleRig rig;
+        rig.listing = policy;
+        const std::string in = rig.folder("in");
+        const std::string longest(255, 'n');
+        for (const std::string& n :
+             {longest, std::string(" two  words "), std::string("X"), std::string("X.vs-part"),
+              std::string(".vs-0000000001-00000000.tmp")})
+            rig.remote.put("/in/" + n, n);
+        rig.remote.put("/in/scarica_ok", "");
+        rig.download(0, "/in", in, "TUTTI", "SI");
+        EXPECT_EQ(rig.run(), CycleOutcome::Clean);
+        std::vector<std::string> fetched{" two  words ", "X", "X.vs-part", longest};
+        if (!policy.controlFile) fetched.push_back("scarica_ok");
+        EXPECT_EQ(filesBelow(in), fetched);
+        EXPECT_EQ(readFile(fs::path(in) / " two  words "), " two  words ");
+        EXPECT_TRUE(rig.logged(" Cancellato file remoto  two  words "));
+        // One of our own temporary names is never taken from a listing.
+        EXPECT_EQ(rig.remote.files.size(), policy.controlFile ? 2u : 1u);
+    }
 }
 
 }  // namespace

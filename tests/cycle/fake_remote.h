@@ -1,6 +1,8 @@
 #pragma once
 
 // An in-memory server behind the session interface, for the cycle's own rules.
+#include <chrono>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <set>
@@ -25,9 +27,11 @@ class FakeRemote final : public RemoteSession {
     explicit FakeRemote(SessionState& state) : state_(state) {}
 
     std::map<std::string, File> files;  // full paths: "/in/a.txt"
-    RemoteListing::Layout layout = RemoteListing::Layout::LongFormat;
     bool refuseConnect = false;
-    bool setsTimes = true;                // false: a server that cannot set modification times
+    bool setsTimes = true;                  // false: a server that cannot set modification times
+    bool tellsSizeAndTime = true;           // false: an FTP server without SIZE and MDTM
+    std::size_t keeps = std::string::npos;  // an upload keeps at most this many bytes
+    std::vector<std::optional<std::int64_t>> expectedSizes;  // of every fetch, in order
     std::map<std::string, int> failures;  // "fetch /in/a.txt" -> the error number it throws
     // Runs before every operation: a partner writing or replacing files meanwhile.
     std::function<void(const std::string& op, const std::string& path)> before;
@@ -41,34 +45,34 @@ class FakeRemote final : public RemoteSession {
     }
     RemoteListing list(const std::string& folder) override {
         op("list", folder);
-        std::string text;
+        RemoteListing listing;
         for (const auto& [path, f] : files) {
             if (path.rfind(folder, 0) != 0 || path.find('/', folder.size()) != std::string::npos)
                 continue;
-            if (!text.empty() && layout == RemoteListing::Layout::Fields) text += "\r\n";
-            text += "-rw-r--r-- 1 user group " + std::to_string(f.content.size()) +
-                    " Oct 16 14:30 " + path.substr(folder.size());
-            if (layout == RemoteListing::Layout::LongFormat) text += "\r\n";
+            const std::time_t t = std::chrono::system_clock::to_time_t(f.mtime);
+            std::tm tm{};
+            ::gmtime_r(&t, &tm);
+            listing.entries.push_back(
+                {path.substr(folder.size()), RemoteEntry::Kind::File,
+                 static_cast<std::int64_t>(f.content.size()),
+                 ListedTime{0, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min}});
         }
-        return {layout, {text}};
+        return listing;
     }
-    RemoteStat stat(const std::string& path) override {
-        const File& f = existing("stat", path);
-        return {static_cast<std::int64_t>(f.content.size()), f.mtime};
-    }
+    RemoteStat stat(const std::string& path) override { return told(existing("stat", path)); }
     // Like the SFTP session, reads no more than the size it was told; `after` shows the rest.
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
                       ByteSink& into, std::int64_t from = 0) override {
         const File& f = existing("fetch", path);
+        expectedSizes.push_back(expectedSize);
         const std::string content =
             f.content.substr(0, static_cast<std::size_t>(expectedSize.value_or(f.content.size())))
                 .substr(static_cast<std::size_t>(from));
         into.write(content.data(), content.size());
         state_.transferPercentage = 100;
-        return {static_cast<std::int64_t>(content.size()),
-                {static_cast<std::int64_t>(f.content.size()), f.mtime}};
+        return {static_cast<std::int64_t>(content.size()), told(f)};
     }
-    void send(ByteSource& from, const std::string& path, SendPlan = {}) override {
+    RemoteStat send(ByteSource& from, const std::string& path, SendPlan = {}) override {
         std::string content(static_cast<std::size_t>(from.size()), '\0');
         content.resize(from.readAt(0, content.data(), content.size()));
         // A connection lost in the middle leaves what had arrived under the final name.
@@ -76,7 +80,8 @@ class FakeRemote final : public RemoteSession {
             it != failures.end() && it->second == kErrConnection)
             files[path] = {content.substr(0, content.size() / 2)};
         op("send", path);
-        files[path] = {content};
+        files[path] = {content.substr(0, keeps)};
+        return told(files[path]);
     }
     bool setModified(const std::string& path, TimePoint modified) override {
         existing("setModified", path);
@@ -97,6 +102,10 @@ class FakeRemote final : public RemoteSession {
     void abort() override {}
 
   private:
+    RemoteStat told(const File& f) const {
+        if (!tellsSizeAndTime) return {};
+        return {static_cast<std::int64_t>(f.content.size()), f.mtime};
+    }
     void op(const std::string& name, const std::string& path) {
         calls.push_back(name + " " + path);
         if (before) before(name, path);

@@ -5,6 +5,7 @@
 
 #include <tuple>
 
+#include "common/temporary_name.h"
 #include "cycle/cycle_rig.h"
 #include "cycle/staged_download.h"
 #include "journal/sqlite_database.h"
@@ -164,7 +165,24 @@ TEST(Journal, APartIsDroppedWhenItsFileIsGoneOrHasChanged) {
     EXPECT_TRUE(readFile(fs::path(local) / "big.bin") == big);
     EXPECT_EQ(rig.loggedPart(" Download ripreso da "), 0);
     EXPECT_TRUE(filesBelow(parts).empty());
-    EXPECT_TRUE(rig.journal->partPaths().empty());
+    EXPECT_TRUE(rig.journal->partPaths(Direction::Download).empty());
+}
+
+// The start-up clean-up of parziali/: a part the journal knows stays for the next cycle, and so
+// does one a running process is writing; a part of a process that is gone goes, and nothing
+// that is not a temporary of ours is touched.
+TEST(Journal, StartUpRemovesOnlyPartsNoOneCanGoOnWith) {
+    TempDir dir;
+    const fs::path parts = StagedDownload::partsFolder(dir.path());
+    fs::create_directories(parts);
+    const ProcessStamp me = ownStamp();
+    const std::string stale = temporaryName({me.pid, me.boot, me.started + 1});
+    const std::string recorded = temporaryName({me.pid, me.boot ^ 1u, me.started});
+    for (const std::string& name : {stale, recorded, temporaryName(), std::string("notes.txt")})
+        writeFile(parts / name, "x");
+    EXPECT_EQ(removeOrphanParts(dir.path(), {(parts / recorded).string()}), 1);
+    EXPECT_FALSE(fs::exists(parts / stale));
+    EXPECT_EQ(filesBelow(parts).size(), 3u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The rules that choose files: name filters, folder pattern, file types, and the two listing
-// layouts read into the listing table.
+// The rules that choose files: name filters, folder pattern, file types, and the listing reader
+// under the rules of each kind of server.
 #include <gtest/gtest.h>
 
 #include "common/wildcard.h"
@@ -72,15 +72,15 @@ TEST(Selection, FileTypes) {
     for (const auto& c : cases)
         EXPECT_EQ(acceptFileType(c.name, true, c.type, c.op, c.list), c.accepted) << c.name;
     EXPECT_FALSE(acceptFileType("folder", false, Tutti, "TUTTI", ""));
-    EXPECT_EQ(listingLineName("-rw-r--r-- 1 u g 12 Oct 16 14:30 my  file.txt"), "my  file.txt");
-    EXPECT_EQ(listingLineName("-rw 1 u g"), "g");  // fewer fields: the last one
 }
 
-std::string longLine(const std::string& name, char type = '-') {
-    return type + std::string("rw-r--r-- 1 u g 5 Oct 16 14:30 ") + name + "\r\n";
+RemoteEntry entry(const std::string& name, RemoteEntry::Kind kind = RemoteEntry::Kind::File) {
+    return {name, kind, 5, ListedTime{0, 10, 16, 9, 5}};
 }
-std::string fieldLine(const std::string& name, char type = '-') {
-    return type + std::string("rw-r--r-- 1 u g 5 Oct 16 09:05 ") + name;
+RemoteListing listing(const std::vector<std::string>& names) {
+    RemoteListing l;
+    for (const std::string& name : names) l.entries.push_back(entry(name));
+    return l;
 }
 
 struct Listed {
@@ -89,80 +89,108 @@ struct Listed {
     std::string operatorCode = "TUTTI";
 };
 
-Listed admit(RemoteListing listing, FileType type, const std::string& list = "",
-             NameFilters filters = {}, bool keys = false) {
+Listed admit(const ListingPolicy& policy, const RemoteListing& listing, FileType type,
+             const std::string& list = "", NameFilters filters = {}, bool keys = false) {
     Listed out;
     ListingTable table;
     bool flag = false;
-    ListingContext ctx{type,    out.operatorCode,
-                       list,    filters,
-                       table,   flag,
-                       "stamp", [&](const std::string& l) { out.log.push_back(l); }};
-    admitListing(listing, ctx);
+    ListingContext ctx{type,
+                       out.operatorCode,
+                       list,
+                       filters,
+                       table,
+                       flag,
+                       "/in/",
+                       "stamp",
+                       [&](const std::string& l) { out.log.push_back(l); }};
+    admitListing(listing, policy, ctx);
     for (std::size_t i = 0; i < table.count(); ++i)
         out.rows.push_back(table[i].name + (keys ? "=" + table[i].key : ""));
     return out;
 }
 
-TEST(Selection, LongFormatListings) {
-    using L = RemoteListing;
-    const std::string files = longLine("b.txt") + longLine("a.txt") + longLine("dir", 'd');
-    Listed l = admit({L::Layout::LongFormat, {files + longLine("scarica_ok")}}, FileType::Tutti);
+// Names that could leave a folder never get in, whatever the rules; the operator reads how
+// many in one line, before anything else of the listing.
+TEST(Listing, UnsafeNamesAreCountedInOneLineWhateverTheRules) {
+    RemoteListing l = listing({"a/b", "..", "x\ny", std::string(256, 'n'), "back\\slash",
+                               ".vs-0000000001-00000000.tmp", "", " two  words ", "scarica_ok"});
+    l.unreadable = 2;
+    const std::string line =
+        " 9 voci della cartella remota /in/ escluse dall'elenco: nomi non "
+        "utilizzabili (/, \\, caratteri di controllo, spazi iniziali o "
+        "finali, troppo lunghi o riservati)";
+    for (const ListingPolicy& policy : {kSftpListing, kFtpListing}) {
+        const Listed got = admit(policy, l, FileType::Tutti);
+        EXPECT_EQ(got.rows.front(), " two  words ");
+        EXPECT_EQ(got.rows.size(), policy.controlFile ? 1u : 2u);
+        ASSERT_FALSE(got.log.empty());
+        EXPECT_EQ(got.log.front(), line);
+    }
+    EXPECT_EQ(admit(kSftpListing, listing({"..."}), FileType::Tutti).log.front(),
+              " Non posso scaricare i file (manca il file di controllo) ");
+    EXPECT_EQ(admit(kSftpListing, listing({"/", "s"}), FileType::Tutti).log.front(),
+              " 1 voce della cartella remota /in/ esclusa dall'elenco: nomi non utilizzabili (/, "
+              "\\, caratteri di controllo, spazi iniziali o finali, troppo lunghi o riservati)");
+}
+
+TEST(Listing, EachFileRules) {
+    using enum FileType;
+    RemoteListing files = listing({"b.txt", "a.txt"});
+    files.entries.push_back(entry("dir", RemoteEntry::Kind::Folder));
+    files.entries.push_back(entry("link", RemoteEntry::Kind::Link));
+    RemoteListing withControl = files;
+    withControl.entries.push_back(entry("scarica_ok"));
+    Listed l = admit(kSftpListing, withControl, Tutti);
     EXPECT_EQ(l.rows, (std::vector<std::string>{"b.txt", "a.txt"}));  // never the control file
-    l = admit({L::Layout::LongFormat, {files, longLine("scarica_ok")}}, FileType::Tutti);
-    EXPECT_EQ(l.rows.size(), 2u);  // the control file in a later part keeps the earlier rows
-    l = admit({L::Layout::LongFormat, {files}}, FileType::Tutti);
+    l = admit(kSftpListing, files, Tutti);
     EXPECT_TRUE(l.rows.empty());
     EXPECT_EQ(l.log, std::vector<std::string>{" Non posso scaricare i file (manca il file di "
                                               "controllo) "});
-    l = admit({L::Layout::LongFormat,
-               {longLine("ABCDEFOP1.pdf") + longLine("XBCDEFOP1.pdf") + longLine("..") +
-                longLine(".vs-0000000001-00000000.tmp")}},
-              FileType::PdfReport, "", {"ab", "", ""});
+    l = admit(kSftpListing, listing({"ABCDEFOP1.pdf", "XBCDEFOP1.pdf"}), PdfReport, "",
+              {"ab", "", ""});
     EXPECT_EQ(l.rows, std::vector<std::string>{"ABCDEFOP1.pdf"});
-    std::string many;
+    std::vector<std::string> names;
     for (int i = 249; i >= 0; --i)
-        many += longLine((i % 2 ? "a" : "A") + std::to_string(i + 100) + ".123456.t");
-    l = admit({L::Layout::LongFormat, {many}}, FileType::Automail);
+        names.push_back((i % 2 ? "a" : "A") + std::to_string(i + 100) + ".123456.t");
+    l = admit(kSftpListing, listing(names), Automail);
     ASSERT_EQ(l.rows.size(), 200u);  // the first 200 by name, ignoring case
     EXPECT_EQ(l.rows.front(), "A100.123456.t");
     EXPECT_EQ(l.rows.back(), "a299.123456.t");
-    std::string full;
-    for (std::size_t i = 0; i <= ListingTable::kRows; ++i)
-        full += longLine("f" + std::to_string(i));
-    l = admit({L::Layout::LongFormat, {full + longLine("scarica_ok")}}, FileType::Tutti);
+    names.clear();
+    for (std::size_t i = 0; i <= ListingTable::kRows; ++i) names.push_back("f" + std::to_string(i));
+    names.push_back("scarica_ok");
+    l = admit(kSftpListing, listing(names), Tutti);
     EXPECT_EQ(l.rows.size(), ListingTable::kRows);
     EXPECT_EQ(l.log.size(), 1u);  // said once; the control file past the end still counts
 }
 
-TEST(Selection, FieldListings) {
-    const auto fields = [](const std::vector<std::string>& lines) {
-        std::string text;
-        for (const std::string& l : lines) text += (text.empty() ? "" : "\r\n") + l;
-        return RemoteListing{RemoteListing::Layout::Fields, {text}};
-    };
-    Listed l = admit(fields({fieldLine("OP.A1B2C3.t")}), FileType::Automail, "||OP||", {}, true);
+TEST(Listing, DotTFileRules) {
+    using enum FileType;
+    Listed l = admit(kFtpListing, listing({"OP.A1B2C3.t"}), Automail, "||OP||", {}, true);
     EXPECT_EQ(l.rows, (std::vector<std::string>{
                           "OP.A1B2C3.H=A1B2C3.t_090501", "OP.A1B2C3.0=A1B2C3.t_090501",
                           "OP.A1B2C3.B=A1B2C3.t_090501", "OP.A1B2C3.t=A1B2C3.t_090501"}));
     EXPECT_EQ(l.operatorCode, "SELETTIVO");
     EXPECT_EQ(l.log, (std::vector<std::string>{" OP.A1B2C3.t", " Listftpprova  Elenco Ottenuto "}));
 
-    std::vector<std::string> lines;
-    for (int i = 0; i < 60; ++i) lines.push_back(fieldLine("B" + std::to_string(i) + ".123456.t"));
-    l = admit(fields(lines), FileType::Automail);
+    std::vector<std::string> names;
+    for (int i = 0; i < 60; ++i) names.push_back("B" + std::to_string(i) + ".123456.t");
+    l = admit(kFtpListing, listing(names), Automail);
     EXPECT_EQ(l.rows.size(), 200u);
     EXPECT_EQ(l.log[l.log.size() - 2], " Listftpprova  Scarico i primi 50");
     EXPECT_EQ(l.operatorCode, "TUTTI");  // an empty operator list changes nothing
 
-    lines.assign({fieldLine("sub", 'd')});
-    for (int i = 0; i < 300; ++i) lines.push_back(fieldLine("f" + std::to_string(i)));
-    l = admit(fields(lines), FileType::Tutti, "", {}, true);
-    EXPECT_EQ(l.rows.size(), 300u);  // no row limit where every line writes a row
-    EXPECT_EQ(l.rows[0], "f0=00000001_090501");
+    RemoteListing many;
+    many.entries.push_back(entry("sub", RemoteEntry::Kind::Folder));
+    many.entries.push_back(entry("two  words.txt"));
+    for (int i = 0; i < 300; ++i) many.entries.push_back(entry("f" + std::to_string(i)));
+    l = admit(kFtpListing, many, Tutti, "", {}, true);
+    EXPECT_EQ(l.rows.size(), 301u);  // no row limit where every line writes a row
+    EXPECT_EQ(l.rows[0], "two  words.txt=00000001_090501");
+    EXPECT_EQ(l.log[1], " two  words.txt");
 
-    l = admit(fields({fieldLine("ABCDEFOP1.pdf"), fieldLine("ABCDEFOP1.pdf_XYZ")}),
-              FileType::PdfReport, "", {}, true);
+    l = admit(kFtpListing, listing({"ABCDEFOP1.pdf", "ABCDEFOP1.pdf_XYZ"}), PdfReport, "", {},
+              true);
     EXPECT_EQ(l.rows, (std::vector<std::string>{"ABCDEFOP1.pdf=00000_090501   ",
                                                 "ABCDEFOP1.pdf_XYZ=XYZ00000_090501"}));
 }

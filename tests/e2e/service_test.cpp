@@ -40,11 +40,14 @@ struct NotifySocket {
     std::string received;
 };
 
-TEST(Service, ReadyStatusWatchdogWhileATransferStallsStoppingAtSigterm) {
+// The watchdog hears from the program while a transfer moves bytes, and no more once it
+// stalls: a cycle that turns without getting anywhere lets systemd restart the program.
+TEST(Service, ReadyStatusWatchdogOnlyWhileATransferMovesStoppingAtSigterm) {
     TempDir dir;
-    TestServer server(TestServer::Kind::Sftp, {"--stall-after-bytes", "100000"});
+    TestServer server(TestServer::Kind::Sftp,
+                      {"--max-rate", "300000", "--stall-after-bytes", "900000"});
     ASSERT_TRUE(server.ok());
-    writeFile(server.local("out") / "big.bin", patternBytes(1 << 20, 5));
+    writeFile(server.local("out") / "big.bin", patternBytes(2 << 20, 5));
     writeFile(server.local("out") / "scarica_ok", "");
     fs::create_directories(dir / "in");
     writeSettings(dir / "home", loginTo(server), {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
@@ -61,10 +64,28 @@ TEST(Service, ReadyStatusWatchdogWhileATransferStallsStoppingAtSigterm) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     };
-    wait(100, [&] { return program.output().find("Downloading file /") != std::string::npos; });
-    const int before = systemd.count("WATCHDOG=1");
-    wait(20, [] { return false; });  // the transfer stalls meanwhile
-    EXPECT_GE(systemd.count("WATCHDOG=1") - before, 5);
+    wait(100, [&] { return program.output().find(" Scaricato ") != std::string::npos; });
+    int before = systemd.count("WATCHDOG=1");
+    wait(10, [] { return false; });  // bytes move meanwhile
+    EXPECT_GE(systemd.count("WATCHDOG=1") - before, 2);
+    const auto staged = [&] {
+        std::uintmax_t bytes = 0;
+        std::error_code gone;
+        // A large download is staged in parziali/, where a later cycle could resume it.
+        for (const auto& f : fs::recursive_directory_iterator(dir / "home" / "tempozipftp"))
+            if (f.is_regular_file(gone)) bytes += f.file_size(gone);
+        return bytes;
+    };
+    const auto quiet = [&] {  // the transfer stalls: no byte arrived for a second
+        const std::uintmax_t was = staged();
+        wait(10, [] { return false; });
+        return staged() == was;
+    };
+    for (int i = 0; i < 20 && !quiet(); ++i) {
+    }
+    before = systemd.count("WATCHDOG=1");
+    wait(20, [] { return false; });
+    EXPECT_EQ(systemd.count("WATCHDOG=1") - before, 0);
     EXPECT_EQ(systemd.messages().find("READY=1"), 0u);
     program.signal(SIGTERM);
     wait(200, [&] { return !program.running(); });
@@ -88,7 +109,7 @@ TEST(Service, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
                        {"VALTRASSOSFTP_HOME=" + folder.string(), "LC_ALL=C"});
     };
     ServerProcess first;
-    ASSERT_TRUE(start(first, home.path(), "mod:"));
+    ASSERT_TRUE(start(first, home.path(), "mod:auto"));
     for (int i = 0; i < 100 && first.output().find("Creato directory") == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -99,12 +120,20 @@ TEST(Service, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
         EXPECT_EQ(second.wait(std::chrono::seconds(10)), 0) << spelling;
         EXPECT_EQ(second.output(), "") << spelling;  // refused before anything is logged
     }
+    // A one-cycle run that cannot run its cycle says so, with an exit code of its own.
+    const ProgramRun refused = runProgram(home.path(), {"mod:asp"}, 20);
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.errors.find("un'altra istanza lavora gia' nella cartella"),
+              std::string::npos);
+    // Nothing to do is clean; a cycle that fails (here: nobody listens) ends with exit code 1.
+    const std::string port = std::to_string(unusedPort());
+    fs::create_directory(links / "empty");
+    writeSettings(links / "link", {"127.0.0.1:" + port},
+                  {{"/in", (links / "empty").string(), "TUTTI", "NO", "Upload"}});
     const ProgramRun allowed = runProgram(links / "link", {"plus:y", "mod:asp"}, 20);
     EXPECT_EQ(allowed.exitCode, 0);
     EXPECT_NE(allowed.output.find("Modalita ASP"), std::string::npos);
-    // A cycle that fails (here: nobody listens) ends an "asp" run with exit code 1.
-    writeSettings(links / "link", {"127.0.0.1:" + std::to_string(unusedPort())},
-                  {{"/out", home.path().string()}});
+    writeSettings(links / "link", {"127.0.0.1:" + port}, {{"/out", home.path().string()}});
     EXPECT_EQ(runProgram(links / "link", {"plus:y", "mod:asp"}, 20).exitCode, 1);
     first.signal(SIGTERM);
     EXPECT_EQ(first.wait(std::chrono::seconds(10)), 0);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "support/servers.h"
@@ -18,8 +20,8 @@ class Transfer : public ::testing::TestWithParam<Kind> {
   protected:
     void SetUp() override {
         server = std::make_unique<TestServer>(GetParam());
-        if (!server->skipReason().empty()) GTEST_SKIP() << server->skipReason();
-        ASSERT_TRUE(server->ok());
+        if (!server->skipReason().empty()) GTEST_SKIP() << server->skipReason();  // vsftpd
+        ASSERT_TRUE(server->ok()) << server->output();
         for (const char* f : {"in", "bak_in", "up", "bak_up"}) fs::create_directories(dir / f);
     }
     std::string local(const std::string& f) const { return (dir / f).string(); }
@@ -50,9 +52,11 @@ class Transfer : public ::testing::TestWithParam<Kind> {
 class Faults : public Transfer {};
 
 TEST_P(Transfer, MovesEveryFileBothWaysAndLeavesNothingBehind) {
-    const std::map<std::string, std::string> down{
-        {"empty.txt", ""}, {"small.txt", "hello"}, {"large.bin", patternBytes(700000, 1)}};
-    const std::map<std::string, std::string> up{{"a.txt", "to the partner"},
+    // Names with blanks go both ways like any other.
+    const std::map<std::string, std::string> down{{"empty.txt", ""},
+                                                  {" a small  file.txt ", "hello"},
+                                                  {"large.bin", patternBytes(700000, 1)}};
+    const std::map<std::string, std::string> up{{"for the partner.txt", "to the partner"},
                                                 {"b.bin", patternBytes(300000, 2)}};
     for (const auto& [name, data] : down) writeFile(server->local("out") / name, data);
     writeFile(server->local("out") / "scarica_ok", "");
@@ -78,35 +82,100 @@ TEST_P(Transfer, MovesEveryFileBothWaysAndLeavesNothingBehind) {
     EXPECT_TRUE(leftovers().empty());
 }
 
-// systemctl stop sends SIGTERM: the running transfer is aborted and cleaned up like a failed
-// one, and the program ends in order, its log complete.
-TEST_P(Faults, SigtermDuringATransferEndsInOrder) {
+// systemctl stop sends SIGTERM, a closed session SIGHUP, and the reader of our output may be
+// gone first (| grep -m1): the running transfer is aborted and cleaned up like a failed one,
+// the program ends in order, its log complete, and the exit code of a one-cycle run says
+// that its cycle did not finish.
+TEST_P(Faults, StopSignalsEndInOrderEvenWithNoOneReadingOurOutput) {
     ASSERT_TRUE(server->restart({flag("--max-rate", "--rate"), "300000"}));
     const std::string data = patternBytes(3 << 20, 4);
     writeFile(dir / "up" / "big.bin", data);
     server->local("in");
-    writeSettings(dir / "home", loginTo(*server),
-                  {{server->remote("in"), local("up"), "TUTTI", "SI", "Upload"}});
-    ServerProcess program;
-    ASSERT_TRUE(program.start({programBinary(), "mod:auto", "--headless"},
-                              {"VALTRASSOSFTP_HOME=" + (dir / "home").string(), "LC_ALL=C"}));
-    const auto transferring = [&] {
-        const std::string out = program.output();  // SFTP and FTP progress lines
-        return out.find(" Inviato ") != std::string::npos || out.find(" 20 %") != std::string::npos;
+    for (const auto& [sig, readerGone] : {std::pair{SIGTERM, false}, {SIGHUP, true}}) {
+        SCOPED_TRACE(sig);
+        const fs::path home = dir / ("home" + std::to_string(sig));
+        writeSettings(home, loginTo(*server),
+                      {{server->remote("in"), local("up"), "TUTTI", "SI", "Upload"}});
+        ServerProcess program;
+        ASSERT_TRUE(program.start({programBinary(), "mod:asp", "--headless"},
+                                  {"VALTRASSOSFTP_HOME=" + home.string(), "LC_ALL=C"}));
+        const auto transferring = [&] {
+            const std::string out = program.output();  // SFTP and FTP progress lines
+            return out.find(" Inviato ") != std::string::npos ||
+                   out.find(" 20 %") != std::string::npos;
+        };
+        for (int i = 0; i < 100 && !transferring(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (readerGone) {
+            program.closeOutput();
+            std::this_thread::sleep_for(std::chrono::seconds(1));  // progress lines meanwhile
+        }
+        const auto sent = std::chrono::steady_clock::now();
+        program.signal(sig);
+        EXPECT_EQ(program.wait(std::chrono::seconds(20)), 128 + sig);
+        // The server finishes draining the aborted upload before it answers QUIT.
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(15));
+        const std::string log = dayLogs(home);
+        EXPECT_NE(log.find(" Collegamento Terminato  CON ERRORI"), std::string::npos) << log;
+        EXPECT_NE(log.find(" Chiusura Volontaria"), std::string::npos);
+        EXPECT_FALSE(fs::exists(server->root() / "in" / "big.bin"));
+        EXPECT_TRUE(readFile(dir / "up" / "big.bin") == data);
+        EXPECT_TRUE(leftovers().empty());
+    }
+}
+
+// The service user is not the owner of the files it sends (an ERP's exports), and Linux
+// refuses it the read lease that tells a file still open for writing. Such a file goes only
+// once it stayed the same for the settle time; the owner's own run still knows at once.
+TEST(ServiceUser, AFileAnotherUserIsStillWritingIsNeverSentCutShort) {
+    if (!canRunAsServiceUser()) GTEST_SKIP() << "needs root, the user nobody and setpriv";
+    TestServer server(Kind::Sftp);
+    ASSERT_TRUE(server.ok());
+    TempDir dir;
+    const fs::path up = dir / "up", remote = server.local("in");
+    for (const char* home : {"service", "owner"})
+        writeSettings(dir / home, loginTo(server), {{"/in", up.string(), "TUTTI", "SI", "Upload"}},
+                      "attesastabile=1\r\n");
+    handToServiceUser(dir / "service");
+    handToServiceUser(up);
+    // The writer: root's process, a line every 300 ms (less than the settle time), the file
+    // open all along. Between two lines a file sent on faith is cut short.
+    std::atomic<bool> stop{false};
+    std::thread writer([&, f = std::fopen((up / "export.txt").c_str(), "w")] {
+        for (int n = 0; !stop; ++n) {
+            std::fprintf(f, "line %d\n", n);
+            std::fflush(f);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        std::fclose(f);
+    });
+    const auto run = [&](const char* home) {
+        const std::size_t from = dayLogs(dir / home).size();
+        EXPECT_EQ(runProgram(dir / home, {"mod:asp"}, 60, {}, home == std::string("service")).exitCode,
+                  0);
+        return dayLogs(dir / home).substr(from);
     };
-    for (int i = 0; i < 100 && !transferring(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const auto sent = std::chrono::steady_clock::now();
-    program.signal(SIGTERM);
-    EXPECT_EQ(program.wait(std::chrono::seconds(20)), 0);
-    // The server finishes draining the aborted upload before it answers QUIT.
-    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(15));
-    const std::string log = dayLogs(dir / "home");
-    EXPECT_NE(log.find(" Collegamento Terminato  CON ERRORI"), std::string::npos) << log;
-    EXPECT_NE(log.find(" Chiusura Volontaria"), std::string::npos);
-    EXPECT_FALSE(fs::exists(server->root() / "in" / "big.bin"));
-    EXPECT_TRUE(readFile(dir / "up" / "big.bin") == data);
-    EXPECT_TRUE(leftovers().empty());
+    const char* waits = " Impossibile sapere se il file è ancora in scrittura (lease: ";
+    const char* later = " File ancora in scrittura, sarà inviato al prossimo ciclo: ";
+    std::string log = run("service");
+    EXPECT_NE(log.find(waits), std::string::npos) << log;
+    EXPECT_NE(log.find(later), std::string::npos);
+    log = run("owner");
+    EXPECT_EQ(log.find(waits), std::string::npos) << log;
+    EXPECT_NE(log.find(later), std::string::npos);
+    EXPECT_TRUE(filesBelow(remote).empty());
+
+    stop = true;
+    writer.join();
+    const std::string whole = readFile(up / "export.txt");
+    log = run("service");  // the file stays the same now: sent whole after the wait
+    EXPECT_NE(log.find(waits), std::string::npos) << log;
+    EXPECT_TRUE(readFile(remote / "export.txt") == whole);
+    EXPECT_FALSE(fs::exists(up / "export.txt"));
+    writeFile(up / "script.txt", "written, then one cycle");
+    log = run("owner");
+    EXPECT_EQ(log.find(waits), std::string::npos) << log;
+    EXPECT_EQ(readFile(remote / "script.txt"), "written, then one cycle");
 }
 
 std::string nameOf(const ::testing::TestParamInfo<Kind>& info) {
@@ -119,6 +188,28 @@ INSTANTIATE_TEST_SUITE_P(Servers, Transfer,
                          nameOf);
 INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp), nameOf);
 
+// An FTP server without MDTM and SIZE, on which a partner publishes a new version of b.txt, of
+// the same size, right after it was downloaded: the listing taken again shows it, so it stays
+// (a.txt, unchanged, goes).
+TEST(ServerWithoutMdtmAndSize, DeletesOnlyWhatItsListingShowsUnchanged) {
+    TestServer server(Kind::Ftp, {"--no-mdtm", "--no-size", "--replace-after-sending", "b.txt"});
+    ASSERT_TRUE(server.ok());
+    TempDir dir;
+    for (const char* name : {"a.txt", "b.txt"}) {
+        writeFile(server.local("out") / name, name);
+        // Published an hour ago: a listing shows a replacement as another minute.
+        fs::last_write_time(server.local("out") / name,
+                            fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    fs::create_directories(dir / "in");
+    writeSettings(dir / "home", loginTo(server),
+                  {{server.remote("out"), (dir / "in").string(), "TUTTI", "SI"}});
+    const ProgramRun run = runProgram(dir / "home", {"mod:asp"});
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_EQ(filesBelow(server.root() / "out"), (std::vector<std::string>{"b.txt"}));
+    EXPECT_EQ(readFile(dir / "in" / "b.txt"), "b.txt");  // the version fetched
+}
+
 // A long path, 40 ms away through the delaying link: uploads go in segments over a second
 // channel, downloads ask for the described size in several flights. A large file still
 // arrives whole both ways, and nothing is deleted that did not.
@@ -126,8 +217,7 @@ TEST(LongPath, ALargeFileArrivesWholeBothWays) {
     for (const auto kind : {TestServer::Kind::Sftp, TestServer::Kind::OpenSsh}) {
         SCOPED_TRACE(kindName(kind));
         TestServer server(kind);
-        if (!server.skipReason().empty()) continue;
-        ASSERT_TRUE(server.ok());
+        ASSERT_TRUE(server.ok()) << server.output();
         ServerProcess link;
         ASSERT_TRUE(link.start(
             {VS_DELAY_LINK_BINARY, "--target", std::to_string(server.port()), "--rtt-ms", "40"}));

@@ -1,5 +1,6 @@
 // FTPS certificate pins: the pin of a known certificate, and the certificate rule on a real
-// known_certs file (lookup, first sight recorded, changed pin refused, unwritable folder).
+// known_certs file (lookup, first sight recorded, changed pin refused, a server verified through
+// the trust store once, unwritable folder).
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
@@ -44,7 +45,12 @@ TEST(CertPins, RuleOnKnownCerts) {
     };
     const Case cases[] = {
         {nullptr, "sha256//A=", false, true, "h.example:21 sha256//A=\n"},
-        {nullptr, "sha256//A=", true, true, nullptr},
+        {nullptr, "sha256//A=", true, true, "h.example:21 sha256//A= # trust store\n"},
+        // Verified through the trust store once: one it does not vouch for is an impostor, a
+        // renewal it vouches for replaces the marked pin.
+        {"h.example:21 sha256//B= # trust store\n", "sha256//A=", false, false, nullptr},
+        {"h.example:21 sha256//B= # Trust Store\nh.example:21 sha256//C=\n", "sha256//A=", true,
+         true, "h.example:21 sha256//C=\nh.example:21 sha256//A= # trust store\n"},
         {"H.example:21 sha256//B=", "sha256//A=", true, false, nullptr},
         {"# c\nh.example:990 sha256//B=\nh.example:21 sha256//C=\nh.example:21\tsha256//A= # "
          "now\r\n",

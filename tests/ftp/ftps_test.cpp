@@ -51,7 +51,7 @@ class Ftps : public ::testing::Test {
     std::string log;
 };
 
-TEST_F(Ftps, MovesFilesBothWaysRecordingOnlyWhatTheTrustStoreDoesNotVouchFor) {
+TEST_F(Ftps, MovesFilesBothWaysRecordingEveryServerAndWhetherTheTrustStoreVouchedForIt) {
     const std::tuple<const char*, const char*, bool> cases[] = {
         {"explicit", "other", false}, {"implicit", "other", false}, {"implicit", "leaf", true}};
     for (const auto& [tlsName, cert, viaCa] : cases) {
@@ -66,15 +66,20 @@ TEST_F(Ftps, MovesFilesBothWaysRecordingOnlyWhatTheTrustStoreDoesNotVouchFor) {
         SourceFile up(dir / "up");
         control.send(up, "/sent");
         NewFile down(dir.path());
-        control.fetch("/sent", down);
+        control.fetch("/sent", down, std::nullopt);
         down.commit("down");
         EXPECT_TRUE(readFile(server.root() / "sent") == data && readFile(dir / "down") == data);
         const std::string name = "127.0.0.1:" + std::to_string(server.port()) + " sha256//";
-        EXPECT_EQ(readFile(knownCerts).rfind(name, 0) == 0, !viaCa);
+        EXPECT_EQ(readFile(knownCerts).rfind(name, 0), 0u);
+        EXPECT_EQ(readFile(knownCerts).find(" # trust store") != std::string::npos, viaCa);
         EXPECT_EQ(log.find(" Certificato nuovo") != std::string::npos, !viaCa) << log;
         log.clear();
         EXPECT_EQ(connect(server, tls, ca), "");  // the recorded pin matches
         EXPECT_EQ(log, "");
+        if (!viaCa) continue;
+        // A self-signed impostor on the same host and port is no first sight.
+        ASSERT_TRUE(server.restart(serve(tlsName, "other")));
+        EXPECT_NE(connect(server, tls, ca).find("cambiato"), std::string::npos);
     }
 }
 

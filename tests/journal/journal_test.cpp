@@ -162,7 +162,7 @@ TEST(Journal, APartIsTakenOverOnlyFromItselfOrAProcessThatIsGone) {
     EXPECT_FALSE(rig.journal->claimPartial(3, Direction::Upload, "/out/f", "/in/f"));
     // A delivery ends its partial transfer in the same transaction.
     rig.journal->record(rig.entry("f"), "/t/gone");
-    EXPECT_EQ(rig.journal->partPaths(), std::vector<std::string>{"/t/running"});
+    EXPECT_EQ(rig.journal->partPaths(Direction::Download), std::vector<std::string>{"/t/running"});
 }
 
 TEST(Journal, AJournalOfAnOlderFormGetsTheMissingColumnsAndKeepsItsRows) {

@@ -31,6 +31,9 @@ expected="./usr/bin/valtrassosftp
 ./usr/lib/systemd/system/valtrassosftp.service
 ./usr/lib/systemd/system/valtrassosftp@.service
 ./usr/share/applications/valtrassosftp.desktop
+./usr/share/doc/valtrassosftp/changelog.gz
+./usr/share/doc/valtrassosftp/copyright
+./usr/share/doc/valtrassosftp/examples/valtrassosftp.ini
 ./usr/share/icons/hicolor/scalable/apps/valtrassosftp.svg
 ./usr/share/man/man1/valtrassosftp.1.gz
 ./usr/share/valtrassosftp/alert-mail.sh"
@@ -47,6 +50,22 @@ for lib in $(readelf -d "$bin" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
     pkg=$(dpkg-query -S "$path" 2>/dev/null || dpkg-query -S "/usr$path" 2>/dev/null)
     check "Depends covers $lib (${pkg%%:*})" grep -qx "${pkg%%:*}" <<<"$depends"
 done
+
+# lintian, Debian's own check: no error and no warning (a deliberate one goes in an overrides
+# file with its reason, and in the README's packaging notes).
+lintian_out=$(lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1)
+lintian_rc=$?
+lintian_out=$(grep -v 'running with root privileges' <<<"$lintian_out")
+check "lintian finds no error or warning${lintian_out:+: $lintian_out}" test $lintian_rc -eq 0
+check "the changelog's last entry is this version" test \
+    "$(gzip -dc "$root/usr/share/doc/valtrassosftp/changelog.gz" | sed -n '1s/.*(\(.*\)).*/\1/p')" = \
+    "$(dpkg-deb -f "$deb" Version)"
+example=$root/usr/share/doc/valtrassosftp/examples/valtrassosftp.ini
+check "the packaged program reads the packaged example as usable settings" bash -c \
+    "VALTRASSOSFTP_SETTINGS='$example' VALTRASSOSFTP_HOME='$work' '$bin' --check >/dev/null"
+# A libssh2 built into the program is no package's to depend on.
+check "libssh2-1 among Depends only when the program links the system's libssh2" bash -c \
+    "readelf -d '$bin' | grep -q 'libssh2\.so' || ! grep -qx 'libssh2-1' <<<'$depends'"
 
 for script in postinst prerm postrm; do
     f=$work/control/$script
@@ -70,13 +89,20 @@ for name in valtrassosftp.service valtrassosftp@partner.service; do
     check "systemd-analyze verify accepts $name${out:+: $out}" test -z "$out"
     check "systemd-analyze security rates $name at most 3.0" bash -c \
         "systemd-analyze security --offline=yes --threshold=30 '$work/unit/$name' >/dev/null"
+    # As systemd reads it: of all capabilities, CAP_LEASE alone, given as an ambient one.
+    granted=$(systemd-analyze security --offline=yes --json=short "$work/unit/$name" |
+        python3 -c 'import json, sys
+print(" ".join(sorted(c["name"] for c in json.load(sys.stdin) if c["set"] is False and
+    c["name"].startswith(("CapabilityBoundingSet=", "AmbientCapabilities=")))))')
+    check "$name grants CAP_LEASE alone${granted:+ (gives: $granted)}" \
+        test "$granted" = "AmbientCapabilities= CapabilityBoundingSet=~CAP_LEASE"
 done
 
 # Two partners, run as the template unit runs instance %i: its own program folder and
 # settings file from the unit's Environment lines.
 for partner in alpha beta; do
     mkdir -p "$work/var/$partner" "$work/etc"
-    printf '[PARAMETRI]\r\ndeltatime=1\r\nDirRemota_0=/x\r\nDirLocale_0=%s\r\nTipoFile_0=TUTTI\r\nCancelloFile_0=NO\r\nTipoOperazione_0=Upload\r\n' \
+    printf '[PARAMETRI]\r\nhost=127.0.0.1:1\r\ndeltatime=1\r\nDirRemota_0=/x\r\nDirLocale_0=%s\r\nTipoFile_0=TUTTI\r\nCancelloFile_0=NO\r\nTipoOperazione_0=Upload\r\n' \
         "$work/var/$partner" >"$work/etc/$partner.ini"
     env $(sed -n "s#^Environment=##p" "$work/unit/valtrassosftp@.service" |
         sed "s#%i#$partner#g; s#=/var/lib/valtrassosftp#=$work/var#; s#=/etc/valtrassosftp#=$work/etc#") \

@@ -6,7 +6,8 @@ listens, then "LOGIN <user>" for every successful login and "QUIT" for every QUI
 tests can count how many control connections a session opened and whether it said goodbye.
 Switches force the faults the control must survive: a refused login, a slow link, a data
 connection dropped or stalled after N bytes, no MLSD or a refused one, a PASV reply naming
-another host.
+another host; servers that lie or lack commands: no MDTM, no SIZE, uploads cut short after 226,
+downloads that stream past the file's size, a file replaced right after it was sent.
 --tls makes it FTPS (TLS required), --refuse-auth refuses AUTH, --record logs every command.
 
 Run it with Debian's /usr/bin/python3 (the one that has pyftpdlib). It ends by itself when
@@ -15,13 +16,13 @@ its standard input (a pipe held by the test) closes, when its parent goes away, 
 """
 
 import argparse
+import itertools
 import logging
 import os
 import sys
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
-from pyftpdlib.handlers import (FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler,
-                                proto_cmds)
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 import lifetime
@@ -41,6 +42,15 @@ def parse_args():
                    help="limit every transfer to this many bytes per second (a slow link)")
     p.add_argument("--no-mlsd", action="store_true", help="MLSD and MLST are not offered")
     p.add_argument("--refuse-mlsd", action="store_true", help="MLST offered, MLSD answers 502")
+    p.add_argument("--no-mdtm", action="store_true", help="MDTM is not offered")
+    p.add_argument("--no-size", action="store_true", help="SIZE is not offered")
+    p.add_argument("--keep-bytes", type=int, default=-1,
+                   help="an upload keeps only its first N bytes, though every byte is acknowledged")
+    p.add_argument("--endless-files", action="store_true",
+                   help="a download goes on past the file's end with bytes that never stop")
+    p.add_argument("--replace-after-sending", metavar="NAME",
+                   help="a file of this name, just downloaded, is replaced by another version of "
+                        "the same size")
     p.add_argument("--pasv-address", help="address named in PASV replies instead of the real one")
     p.add_argument("--tls", choices=("explicit", "implicit"),
                    help="FTPS, TLS required (no data-channel faults then)")
@@ -117,10 +127,20 @@ class FaultyDTPHandler(ThrottledDTPHandler):
             self.modify_ioloop_events(0)
 
 
+class Chunks:
+    """A data channel producer of the given byte strings, then of nothing."""
+
+    def __init__(self, chunks):
+        self.more = lambda: next(chunks, b"")
+
+
 class TestHandler(FTPHandler):
     refuse_mlsd = False
     refuse_auth = False
     record = None
+    keep_bytes = -1
+    endless_files = False
+    replace_after_sending = None
 
     def pre_process_command(self, line, cmd, arg):
         if self.record:
@@ -139,6 +159,33 @@ class TestHandler(FTPHandler):
         if self.refuse_mlsd:
             return self.respond("502 MLSD not implemented by the test server.")
         return super().ftp_MLSD(path)
+
+    def ftp_RETR(self, file):
+        if not self.endless_files:
+            return super().ftp_RETR(file)
+        try:
+            with open(file, "rb") as f:
+                data = f.read()
+        except OSError as err:
+            return self.respond("550 %s." % err.strerror)
+        # The file's bytes, then 64 MiB that were never in it.
+        more = itertools.chain([data], itertools.repeat(b"x" * 65536, 1024))
+        self.push_dtp_data(Chunks(more), isproducer=True, cmd="RETR")
+        return file
+
+    def on_file_received(self, file):
+        if self.keep_bytes >= 0 and os.path.getsize(file) > self.keep_bytes:
+            os.truncate(file, self.keep_bytes)
+
+    def on_file_sent(self, file):
+        if os.path.basename(file) == self.replace_after_sending:
+            # Published as a partner would: written beside it and renamed into place (written
+            # in place, it would change what sendfile() has yet to put on the wire).
+            with open(file, "rb") as f:
+                data = f.read()
+            with open(file + ".new", "wb") as f:
+                f.write(bytes(255 - b for b in data))
+            os.replace(file + ".new", file)
 
     def ftp_AUTH(self, line):  # reached on the TLS handler only
         if self.refuse_auth:
@@ -190,11 +237,15 @@ def main():
     handler.passive_ports = None
     if args.pasv_address:
         handler.masquerade_address = args.pasv_address
-    if args.no_mlsd:
-        cmds = dict(proto_cmds)
-        cmds.pop("MLSD", None)
-        cmds.pop("MLST", None)
-        handler.proto_cmds = cmds
+    handler.keep_bytes = args.keep_bytes
+    handler.endless_files = args.endless_files
+    handler.replace_after_sending = args.replace_after_sending
+    cmds = dict(handler.proto_cmds)
+    for name, dropped in (("MLSD", args.no_mlsd), ("MLST", args.no_mlsd), ("MDTM", args.no_mdtm),
+                          ("SIZE", args.no_size)):
+        if dropped:
+            cmds.pop(name, None)
+    handler.proto_cmds = cmds
     if args.drop_after_bytes >= 0 or args.stall_after_bytes >= 0 or args.rate > 0:
         # This data channel never uses sendfile(), which would move whole files past the
         # byte counting; without faults the plain (fast) one serves.

@@ -30,8 +30,19 @@ def parse_args():
     p.add_argument("--kbdint-only", action="store_true", help="only keyboard-interactive login")
     p.add_argument("--drop-after-bytes", type=int, help="cut the connection after N bytes of a file")
     p.add_argument("--stall-after-bytes", type=int, help="stop answering after N bytes of a file")
+    p.add_argument("--stall-channel", type=int, metavar="K",
+                   help="only the connection's Kth SFTP channel stalls (default: every one)")
     p.add_argument("--inject-bad-names", action="store_true", help="listings hold impossible names")
+    p.add_argument("--keep-bytes", type=int,
+                   help="a file written keeps only its first N bytes, though every write succeeds")
     p.add_argument("--max-rate", type=float, help="file data at most N bytes per second")
+    p.add_argument("--open-delay-ms", type=int, default=0,
+                   help="answer every file open N ms late (the uploader then sees a long path)")
+    p.add_argument("--second-channel", choices=("fail", "close"),
+                   help="writes on any SFTP channel but a connection's first are refused, or the first "
+                        "closes that channel")
+    p.add_argument("--short-reads", type=int, metavar="N",
+                   help="every Nth read is answered with half the bytes asked for")
     p.add_argument("--forged-methods", action="store_true",
                    help="offered login methods hold a line break, a forged log line, 20,000 bytes")
     p.add_argument("--max-seconds", type=float, default=600)
@@ -71,6 +82,11 @@ class TestSFTPServer(asyncssh.SFTPServer):
     def __init__(self, chan):
         super().__init__(chan, chroot=ROOT)
         self._moved = {}    # bytes of file data that went through each open file
+        self._reads = 0
+        # 1 for the connection's first SFTP channel, 2 for the next one, ...
+        conn = chan.get_connection()
+        conn.sftp_channels = getattr(conn, "sftp_channels", 0) + 1
+        self._channel_number = conn.sftp_channels
 
     def map_path(self, path):
         local = super().map_path(path)
@@ -99,16 +115,35 @@ class TestSFTPServer(asyncssh.SFTPServer):
         if ARGS.drop_after_bytes is not None and moved > ARGS.drop_after_bytes:
             self.connection.abort()
             raise asyncssh.SFTPConnectionLost("connection dropped on purpose")
-        if ARGS.stall_after_bytes is not None and moved > ARGS.stall_after_bytes:
+        if (ARGS.stall_after_bytes is not None and moved > ARGS.stall_after_bytes
+                and ARGS.stall_channel in (None, self._channel_number)):
             await asyncio.Event().wait()   # never set: the client waits for an answer in vain
 
+    async def open(self, path, pflags, attrs):
+        if ARGS.open_delay_ms:
+            await asyncio.sleep(ARGS.open_delay_ms / 1000)
+        return super().open(path, pflags, attrs)
+
     async def read(self, file_obj, offset, size):
+        self._reads += 1
+        if ARGS.short_reads and self._reads % ARGS.short_reads == 0:
+            size = max(size // 2, 1)
         data = super().read(file_obj, offset, size)
         await self._count(file_obj, len(data))
         return data
 
     async def write(self, file_obj, offset, data):
+        if (ARGS.second_channel and self._channel_number > 1
+                and self._moved.get(id(file_obj), 0) >= 1000000):
+            if ARGS.second_channel == "close":
+                self.channel.close()
+                await asyncio.Event().wait()   # never answered: the channel is gone
+            raise asyncssh.SFTPFailure("write refused on purpose")
         await self._count(file_obj, len(data))
+        if ARGS.keep_bytes is not None:
+            data = data[:max(ARGS.keep_bytes - offset, 0)]
+            if not data:
+                return None
         return super().write(file_obj, offset, data)
 
     def close(self, file_obj):

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <thread>
 
 #include "service/alerts.h"
+#include "service/journal_stream.h"
 #include "service/metrics_file.h"
 #include "service/run_totals.h"
 #include "support/fake_clock.h"
@@ -35,7 +37,8 @@ vs::CycleReport report(int cycle, CycleOutcome outcome, std::vector<vs::JobTally
 }
 
 // Job 2's remote folder has every character the label format escapes, a Latin-1 byte, which
-// is escaped, and a four-byte UTF-8 character, which is not.
+// is escaped, and a four-byte UTF-8 character, which is not. The job's label is not "job",
+// which Prometheus sets on every series it scrapes.
 TEST(MetricsWriter, CountersAddUpOverCyclesAndGaugesFollowTheLast) {
     vs::test::TempDir dir;
     vs::MetricsWriter w(dir / "m.prom", "/h", {}, {});
@@ -44,22 +47,31 @@ TEST(MetricsWriter, CountersAddUpOverCyclesAndGaugesFollowTheLast) {
              1, CycleOutcome::Errors,
              {{1, "/in", 2, 300, 0, 0, 0}, {2, "a\"b\\c\nd\xe8\xf0\x9f\x98\x80", 0, 0, 1, 10, 1}}),
          R"(cycles_total{home="/h"} 1
-downloaded_bytes_total{home="/h",job="1",remote_folder="/in"} 300
-errors_total{home="/h",job="2",remote_folder="a\"b\\c\nd\\xe8😀"} 1
+downloaded_bytes_total{home="/h",transfer_job="1",remote_folder="/in"} 300
+errors_total{home="/h",transfer_job="2",remote_folder="a\"b\\c\nd\\xe8😀"} 1
 failing_cycles_in_a_row{home="/h"} 1
 last_cycle_outcome{home="/h",outcome="errors"} 1
+build_info{home="/h",version="4.0.0"} 1
+configured_jobs{home="/h"} 2
+settings_problems{home="/h"} 1
 )"},
         {report(2, CycleOutcome::Clean, {{1, "/in", 3, 700, 0, 0, 0}}),
          R"(cycles_total{home="/h"} 2
-downloaded_files_total{home="/h",job="1",remote_folder="/in"} 5
-downloaded_bytes_total{home="/h",job="1",remote_folder="/in"} 1000
-uploaded_bytes_total{home="/h",job="2",remote_folder="a\"b\\c\nd\\xe8😀"} 10
+downloaded_files_total{home="/h",transfer_job="1",remote_folder="/in"} 5
+downloaded_bytes_total{home="/h",transfer_job="1",remote_folder="/in"} 1000
+uploaded_bytes_total{home="/h",transfer_job="2",remote_folder="a\"b\\c\nd\\xe8😀"} 10
 failing_cycles_in_a_row{home="/h"} 0
 last_cycle_outcome{home="/h",outcome="clean"} 1
 last_cycle_duration_seconds{home="/h"} 2.500
+)"},
+        // Settings that give nothing to run fail the cycle, and say so.
+        {report(3, CycleOutcome::ConfigInvalid, {}),
+         R"(failing_cycles_in_a_row{home="/h"} 1
+last_cycle_outcome{home="/h",outcome="config_invalid"} 1
+last_cycle_outcome{home="/h",outcome="clean"} 0
 )"}};
     for (const auto& [cycle, expected] : steps) {
-        w.record(cycle);
+        w.record(cycle, {"4.0.0", 2, 1});
         const std::string text = vs::test::readFile(dir / "m.prom");
         ASSERT_EQ(promtoolFaults(dir / "m.prom"), "");
         for (std::size_t at = 0, nl; (nl = expected.find('\n', at)) != std::string::npos;
@@ -69,7 +81,7 @@ last_cycle_duration_seconds{home="/h"} 2.500
                 << expected.substr(at, nl - at);
         EXPECT_EQ(
             text.find("\nvaltrassosftp_last_clean_cycle_timestamp_seconds{") != std::string::npos,
-            cycle.cycle == 2);
+            cycle.cycle >= 2);
     }
 }
 
@@ -79,12 +91,12 @@ TEST(MetricsWriter, AReaderRacingTheWriterAlwaysSeesAWholeFile) {
     std::vector<vs::JobTally> jobs;
     for (int j = 0; j <= 50; ++j)
         jobs.push_back({j, "/remote/" + std::to_string(j), 1, 9, 1, 7, 0});
-    w.record(report(0, CycleOutcome::Clean, jobs));
+    w.record(report(0, CycleOutcome::Clean, jobs), {});
     ASSERT_EQ(promtoolFaults(dir / "m.prom"), "");
     const auto lines = std::ranges::count(vs::test::readFile(dir / "m.prom"), '\n');
     std::atomic<bool> done{false};
     std::thread writer([&] {
-        for (int c = 1; c <= 200; ++c) w.record(report(c, CycleOutcome::Clean, jobs));
+        for (int c = 1; c <= 200; ++c) w.record(report(c, CycleOutcome::Clean, jobs), {});
         done = true;
     });
     for (bool whole = true; !done && whole;) {
@@ -112,17 +124,18 @@ struct AlertsTest : ::testing::Test {
 };
 
 // Outcomes in the order of CycleOutcome: - not run, n nothing to do, c clean, e errors, x no
-// connection. The settings file gives the command a second word, "|", that it writes after
+// connection, s no usable settings. The command has a second word, "|", that it writes after
 // each run.
 TEST_F(AlertsTest, FireOnceOnEnteringTheFailingStateAndOnceOnRecovery) {
     const struct {
-        std::string after;
+        int after;
         std::string outcomes, runs;  // runs: event, count and last error of each command run
     } cases[] = {
-        {"", "eeeeec", "failing 3 E3|recovered 5 E5|"},
-        {"3", "eecee", ""},
-        {"3", "ee-exnncc", "failing 3 E4|recovered 4 E5|"},
-        {"1", "xcxn", "failing 1 E1|recovered 1 E1|failing 1 E3|recovered 1 E3|"},
+        {3, "eeeeec", "failing 3 E3|recovered 5 E5|"},
+        {3, "eecee", ""},
+        {3, "ee-exnncc", "failing 3 E4|recovered 4 E5|"},
+        {1, "xcxn", "failing 1 E1|recovered 1 E1|failing 1 E3|recovered 1 E3|"},
+        {2, "sse", "failing 2 E2|"},
     };
     const std::string cmd = script(
         "printf '%s %s %s%s' $VALTRASSOSFTP_EVENT $VALTRASSOSFTP_FAILING_CYCLES "
@@ -131,12 +144,10 @@ TEST_F(AlertsTest, FireOnceOnEnteringTheFailingStateAndOnceOnRecovery) {
     for (const auto& c : cases) {
         std::filesystem::remove(dir / "runs");
         log.clear();
-        vs::test::writeFile(dir / "v.ini", "[PARAMETRI]\r\nalertcommand= " + cmd +
-                                               " \t|\r\nalertafter=" + c.after + "\r\n");
-        vs::Alerts a = alerts(vs::readAlertSettings(dir / "v.ini"));
+        vs::Alerts a = alerts({vs::splitOnBlanks(" " + cmd + " \t|"), c.after});
         for (std::size_t i = 0; i < c.outcomes.size(); ++i) {
             vs::CycleReport r;
-            r.outcome = CycleOutcome(std::string_view("-ncex").find(c.outcomes[i]));
+            r.outcome = CycleOutcome(std::string_view("-ncexs").find(c.outcomes[i]));
             if (vs::isFailingOutcome(r.outcome)) r.lastErrorLine = "E" + std::to_string(i + 1);
             a.afterCycle(r);
         }
@@ -153,7 +164,7 @@ TEST_F(AlertsTest, AHangingCommandAndWhatItStartedAreKilledAtTheLimit) {
     const std::string cmd =
         script("echo on; sleep 60 & echo $! >\"$VALTRASSOSFTP_HOME/pid\"; wait");
     const auto start = std::chrono::steady_clock::now();
-    alerts({{cmd}, 1, ""}, 2s).afterCycle({1, CycleOutcome::Errors, {}, {}, {}, ""});
+    alerts({{cmd}, 1}, 2s).afterCycle({1, CycleOutcome::Errors, {}, {}, {}, ""});
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_GT(yields, 10);  // the program's events ran meanwhile
     EXPECT_EQ(log, std::vector<std::string>{"Allarme failing: " + cmd +
@@ -172,10 +183,41 @@ TEST_F(AlertsTest, AHangingCommandAndWhatItStartedAreKilledAtTheLimit) {
 }
 
 TEST_F(AlertsTest, AMissingCommandIsOneLogLine) {
-    alerts({{(dir / "nope").string()}, 1, ""})
+    alerts({{(dir / "nope").string()}, 1})
         .afterCycle({1, CycleOutcome::ConnectFailed, {}, {}, {}, ""});
     EXPECT_EQ(log, std::vector<std::string>{"Allarme failing: " + (dir / "nope").string() +
                                             " non trovato"});
 }
 
 }  // namespace
+
+// The journal's priorities: only on a stream that is the journal, told by the program's texts.
+TEST(Journal, PrioritiesOnlyOnTheJournalsStreamAndByWhatTheLineReports) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    struct stat st {};
+    ::fstat(fds[1], &st);
+    const std::string stream = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    EXPECT_TRUE(vs::isJournalStream(fds[1], stream.c_str()));
+    for (const char* other : {static_cast<const char*>(nullptr), "", "1:2", "x"})
+        EXPECT_FALSE(vs::isJournalStream(fds[1], other));
+    ::close(fds[0]);
+    ::close(fds[1]);
+    for (const auto& [line, priority] : {
+             std::pair{" Collegamento 3 ****** ERRORE **** 3 rifiutato step 100", 3},
+             {"12:00:05****** ERRORE **** Non riesco ad accedere a /in", 3},
+             {"12:00:05 Not Connected ! rifiutato", 3},
+             {"Connect Failed Connessione rifiutata da 127.0.0.1:22", 3},
+             {"12:00:05 Download incorretto a.txt", 3},
+             {"12:00:05 Collegamento Terminato  CON ERRORI", 3},
+             {"Parametri non utilizzabili: nessun job utilizzabile; ciclo non eseguito", 3},
+             {"Parametri, deltatime: 'abc' non valido", 4},
+             {"12:00:05 File remoto non cancellato a.txt", 4},
+             {"12:00:05 Collegamento Terminato  !", 6},
+             {"File dei parametri: /srv/Parametri, vecchi/x.ini", 6},
+             {"12:00:05 Downloading file a.txt Size: 5 byte", 6},
+         })
+        EXPECT_EQ(vs::linePriority(line), priority) << line;
+    EXPECT_EQ(vs::journalPrefix("12:00:05 Download incorretto a.txt", true), "<3>");
+    EXPECT_EQ(vs::journalPrefix("12:00:05 Download incorretto a.txt", false), "");
+}

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "shell/command_line_check.h"
 #include "shell/run_control.h"
 #include "support/fake_clock.h"
 #include "support/fake_shell.h"
@@ -25,8 +26,18 @@ struct Rig {
     test::FakeTimer timer;
     int sftpCreated = 0, cycles = 0, ended = -1;
     std::function<void()> duringCycle;
+    std::vector<CycleOutcome> reported;  // what the service side was told
     std::unique_ptr<Program> program;
     std::unique_ptr<RunControl> control;
+
+    // Settings with one job a cycle can run.
+    Rig() {
+        std::filesystem::create_directory(dir / "out");
+        writeFile(dir / "valtrassosftp.ini",
+                  "[PARAMETRI]\nhost=h\ndeltatime=15\nDirRemota_0=/in\nDirLocale_0=" +
+                      (dir / "out").string() +
+                      "\nTipoFile_0=TUTTI\nCancelloFile_0=NO\nTipoOperazione_0=Upload\n");
+    }
 
     // With realCycle the program's own cycle runs; else a counted stand-in.
     Program& start(const std::string& args, std::filesystem::path fixed = {},
@@ -38,6 +49,7 @@ struct Rig {
                 return nullptr;
             },
             nullptr, [] {}, [this](int code) { ended = code; });
+        program->setAfterCycle([this](const CycleReport& r) { reported.push_back(r.outcome); });
         if (!realCycle)
             program->setCycleEntry([this] {
                 ++cycles;
@@ -68,7 +80,12 @@ TEST(Startup, TheModeDecidesTimerButtonAndFirstCycle) {
         Rig r;
         std::string lines;
         for (const std::string& l : r.start(args).log.List1()) lines += "|" + l;
-        EXPECT_EQ(lines, "|Creato directory " + r.dir.path().string() + "/tempozipftp/" + after);
+        const std::string dir = r.dir.path().string();
+        EXPECT_EQ(lines, "|Creato directory " + dir + "/tempozipftp/" + after +
+                             "|File dei parametri: " + dir +
+                             "/valtrassosftp.ini|Job 0: Upload da " + dir +
+                             "/out a /in, tipo TUTTI, cancella NO, moltiplicatore 1x (ogni "
+                             "ciclo), filtri nessuno, backup nessuno");
         EXPECT_EQ(r.timer.on, timerOn);
         EXPECT_EQ(r.timer.period, 1000);
         EXPECT_EQ(r.program->Command1.enabled, buttonEnabled);
@@ -77,7 +94,7 @@ TEST(Startup, TheModeDecidesTimerButtonAndFirstCycle) {
                   std::string("ValtrassoSftp - Vers. 4.0 - 16/10/09 ope: ") + operatorCode);
         EXPECT_EQ(r.view.events, (std::vector<std::string>{"show", "tray+"}));
         EXPECT_EQ(r.sftpCreated, 1);            // an empty server type loads as "Sftp"
-        EXPECT_EQ(r.start("").log.size(), 0u);  // an existing staging folder is not news
+        EXPECT_EQ(r.start("").log.size(), 2u);  // an existing staging folder is not news
     }
 }
 
@@ -91,43 +108,87 @@ TEST(Startup, FixedSettingsPathWinsWhenItExists) {
     // A minimised window goes once the settings are read.
     EXPECT_EQ(r.view.events, (std::vector<std::string>{"show", "tray+", "hide"}));
     EXPECT_EQ(r.start("", r.dir / "missing.ini").settings.server.txtHost, "local");
+    std::filesystem::remove(r.dir / "valtrassosftp.ini");
+    r.start("", r.dir / "missing.ini");
+    EXPECT_EQ(
+        r.logged("Parametri: nessun file dei parametri, cercato in " +
+                 (r.dir / "missing.ini").string() + ", " + (r.dir / "valtrassosftp.ini").string()),
+        1);
 }
 
 TEST(Startup, LeftoversOfAnInterruptedRunGo) {
     Rig r;
     writeFile(r.dir / "tempozipftp" / "half.pdf", "x");
-    writeFile(r.dir / "in" / "a.pdf.vs-part", "x");
+    writeFile(r.dir / "in" / ".vs-0999999999-0000abcd.tmp", "x");
+    writeFile(r.dir / "in" / "a.pdf.vs-part", "x");  // a user's name, however like ours
     writeFile(r.dir / "valtrassosftp.ini",
               "[PARAMETRI]\nDirLocale_3=" + r.dir.path().string() + "/in\n");
     r.start("");
-    EXPECT_EQ(
-        test::filesBelow(r.dir / "tempozipftp").size() + test::filesBelow(r.dir / "in").size(), 0u);
+    EXPECT_EQ(test::filesBelow(r.dir / "tempozipftp").size(), 0u);
+    EXPECT_EQ(test::filesBelow(r.dir / "in"), std::vector<std::string>{"a.pdf.vs-part"});
     EXPECT_EQ(r.logged("Rimossi 2 file temporanei lasciati da un'esecuzione interrotta"), 1);
 }
 
-TEST(Startup, UnreadableSettingsFailTheAspRunWithoutACycle) {
-    Rig r;
-    std::filesystem::create_directory(r.dir / "valtrassosftp.ini");
-    Program& p = r.start("mod:asp");
-    EXPECT_EQ(r.logged("Impossibile leggere il file dei parametri"), 1);
-    EXPECT_EQ(r.cycles, 0);
-    EXPECT_EQ(p.lastOutcome, CycleOutcome::Errors);
+// Settings that give nothing to run: no cycle is tried, and each one that was due fails
+// loudly, in mod:asp (exit code 2) as on the timer.
+TEST(Startup, UnusableSettingsRunNoCycleAndEveryDueOneFails) {
+    for (const char* mode : {"mod:asp", "mod:auto"}) {
+        Rig r;
+        std::filesystem::remove(r.dir / "valtrassosftp.ini");
+        std::filesystem::create_directory(r.dir / "valtrassosftp.ini");
+        Program& p = r.start(mode);
+        for (int tick = 0; tick < 2 && p.mode == "auto"; ++tick) {
+            r.clock.advance(std::chrono::seconds(60));
+            r.control->Timer1_Timer();
+        }
+        EXPECT_EQ(r.cycles, 0);
+        EXPECT_EQ(r.reported,
+                  std::vector<CycleOutcome>(p.mode == "auto" ? 2 : 1, CycleOutcome::ConfigInvalid));
+        EXPECT_EQ(aspExitCode(p.lastOutcome), kExitConfigInvalid);
+        EXPECT_EQ(r.logged(" Parametri non utilizzabili: file dei parametri illeggibile; ciclo "
+                           "non eseguito"),
+                  p.mode == "auto" ? 2 : 1);
+    }
 }
 
 TEST(Shutdown, AskedForInTheMiddleOfACycleItFollowsTheCycle) {
     Rig r;
     Program& p = r.start("");
     r.duringCycle = [&] {
-        p.shutdown();
+        p.shutdown(143);  // a signal ended a mod:asp run: its own exit code
         EXPECT_EQ(r.ended, -1);
         p.log.scrivi_log("12:00:05 fine del trasferimento");
     };
     p.collegamento();
-    EXPECT_EQ(r.ended, 0);
+    EXPECT_EQ(r.ended, 143);
     EXPECT_TRUE(p.session.abortRequest);
     EXPECT_TRUE(readFile(p.log.todaysFile())
                     .ends_with("fine del trasferimento\r\n12:00:05 Chiusura Volontaria\r\n"));
     EXPECT_EQ(r.view.events.back(), "tray-");
+}
+
+// Tokens that carry no switch stay ignored, and values that do nothing stay without effect;
+// each is said, with the switches there are.
+TEST(CommandLine, WhatIsIgnoredIsSaid) {
+    using Said = std::vector<std::string>;
+    for (const auto& [args, said] : {
+             std::pair<const char*, Said>{"mod:auto ope:x once:y plus:Y --headless --check", {}},
+             {"-h OPE:x --connect",
+              {"argomento ignorato: -h", "argomento ignorato: OPE:x", "--connect vale solo con"}},
+             {"mod:aps once:yes plus:yes",
+              {"mod:aps non e' una modalita", "once:yes non vale nulla",
+               "plus:YES non vale nulla"}},
+             {"ope:a ope:b ope:c ope:d ope:e ope:f ope:g ope:h ope:i ope:j once:y",
+              {"argomento ignorato (oltre il decimo): once:y"}},
+         }) {
+        const std::vector<std::string> lines = commandLineWarnings(args);
+        ASSERT_EQ(lines.size(), said.size()) << args;
+        for (std::size_t i = 0; i < said.size(); ++i) {
+            EXPECT_NE(lines[i].find(said[i]), std::string::npos) << lines[i];
+            EXPECT_TRUE(lines[i].ends_with(" --check --connect --help --version --history)"))
+                << lines[i];
+        }
+    }
 }
 
 TEST(RunControl, ManualStartSetsThePeriodAndRunsDueCycles) {

@@ -101,7 +101,19 @@ void check(const std::map<std::string, std::vector<std::string>>& versions, cons
         }
 }
 
-TEST(Storm, NothingLostNothingCorruptAfterFiftyKills) {
+// As the program runs by hand, and as the service runs it: its own user, not the owner of the
+// files (they go once they stayed the same for the settle time), with uploadtemp=SI.
+struct Way {
+    const char* name;
+    bool serviceUser;
+    const char* extra;
+};
+
+class Storm : public ::testing::TestWithParam<Way> {};
+
+TEST_P(Storm, NothingLostNothingCorruptAfterFiftyKills) {
+    const Way& way = GetParam();
+    if (way.serviceUser && !canRunAsServiceUser()) GTEST_SKIP() << "needs root and nobody";
     TempDir dir;
     TestServer server(TestServer::Kind::Sftp, {"--max-rate", "4000000"});
     ASSERT_TRUE(server.ok());
@@ -112,7 +124,10 @@ TEST(Storm, NothingLostNothingCorruptAfterFiftyKills) {
         dir / "home", loginTo(server),
         {{"/in", (dir / "up").string(), "TUTTI", "SI", "Upload", "", "1x", "FINISCE:.dat;"},
          {"/out", (dir / "in").string(), "TUTTI", "SI", "Download", (dir / "bak").string(), "1x",
-          "FINISCE:.dat;"}});
+          "FINISCE:.dat;"}},
+        way.extra);
+    if (way.serviceUser)
+        for (const char* f : {"in", "bak", "up", "home"}) handToServiceUser(dir / f);
 
     Producer partner(server.root() / "out", 1), local(dir / "up", 2);
     std::atomic<bool> stop{false};
@@ -126,7 +141,8 @@ TEST(Storm, NothingLostNothingCorruptAfterFiftyKills) {
         std::vector<std::unique_ptr<ServerProcess>> instances;
         for (int i = 0; i < 1 + static_cast<int>(random() % 2); ++i) {
             instances.push_back(std::make_unique<ServerProcess>());
-            instances.back()->start({programBinary(), "mod:asp", "plus:Y", "--headless"},
+            const std::vector<std::string> argv{programBinary(), "mod:asp", "plus:Y", "--headless"};
+            instances.back()->start(way.serviceUser ? asServiceUser(argv) : argv,
                                     {"VALTRASSOSFTP_HOME=" + homes[i], "LC_ALL=C"});
             ++runs;
         }
@@ -142,7 +158,7 @@ TEST(Storm, NothingLostNothingCorruptAfterFiftyKills) {
     a.join();
     b.join();
     const int clean = 3;
-    for (int i = 0; i < clean; ++i) runProgram(dir / "home", {"mod:asp"});
+    for (int i = 0; i < clean; ++i) runProgram(dir / "home", {"mod:asp"}, 120, {}, way.serviceUser);
 
     Tally t;
     check(partner.versions(), server.root() / "out", {dir / "in", dir / "bak"}, t);
@@ -171,7 +187,7 @@ TEST(Storm, NothingLostNothingCorruptAfterFiftyKills) {
         recorded((dir / "in" / f).string(), dir / "in" / f);
     for (const std::string& f : filesBelow(server.root() / "in"))
         recorded("/in/" + f, server.root() / "in" / f);
-    std::cout << "storm: " << runs << " runs, " << kills << " kills, " << clean
+    std::cout << "storm " << way.name << ": " << runs << " runs, " << kills << " kills, " << clean
               << " clean runs; both ways: " << t.delivered << " delivered, " << t.atSource
               << " at the source, " << t.lost << " lost, " << t.corrupt << " corrupt, "
               << t.leftovers << " temporary files left; journal " << integrity.text(0) << ", "
@@ -182,6 +198,12 @@ TEST(Storm, NothingLostNothingCorruptAfterFiftyKills) {
     EXPECT_EQ(integrity.text(0), "ok");
     EXPECT_EQ(unrecorded, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Ways, Storm,
+                         ::testing::Values(Way{"ByHand", false, ""},
+                                           Way{"AsTheService", true,
+                                               "uploadtemp=SI\r\nattesastabile=1\r\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vs::test

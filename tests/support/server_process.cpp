@@ -15,14 +15,16 @@ ServerProcess::~ServerProcess() {
     kill();
 }
 
-bool ServerProcess::start(const std::vector<std::string>& argv,
-                          const std::vector<std::string>& env) {
+bool ServerProcess::start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                          const std::string& errorFile) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
     pid_t pid = ::fork();
     if (pid < 0) return false;
     if (pid == 0) {
         ::dup2(fds[1], 1);
+        if (!errorFile.empty())
+            ::dup2(::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
         ::setpgid(0, 0);
         for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> args;
@@ -106,6 +108,12 @@ int ServerProcess::wait(std::chrono::milliseconds timeout) {
 
 void ServerProcess::signal(int sig) {
     if (pid_ > 0) ::kill(pid_, sig);
+}
+
+void ServerProcess::closeOutput() {
+    drain(0);
+    if (out_ >= 0) ::close(out_);
+    out_ = -1;
 }
 
 void ServerProcess::kill() {

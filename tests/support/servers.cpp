@@ -47,8 +47,8 @@ const char* kindName(TestServer::Kind kind) {
     return names[static_cast<int>(kind)];
 }
 
-TestServer::TestServer(Kind kind, std::vector<std::string> extra)
-    : kind_(kind), root_(dir_ / "root"), extra_(std::move(extra)) {
+TestServer::TestServer(Kind kind, std::vector<std::string> extra, SshdKeys keys)
+    : kind_(kind), root_(dir_ / "root"), extra_(std::move(extra)), keys_(std::move(keys)) {
     fs::create_directories(root_);
     restart(extra_);
 }
@@ -60,7 +60,12 @@ void TestServer::stop() {
 }
 
 std::string TestServer::output() {
-    return process_ ? process_->output() : std::string();
+    return startProblem_ + (process_ ? process_->output() : std::string());
+}
+
+fs::path TestServer::hostKey(std::size_t n) const {
+    return dir() /
+           (n == 0 ? std::string("host_key.pub") : "host_key_" + std::to_string(n + 1) + ".pub");
 }
 
 bool TestServer::restart(std::vector<std::string> extra) {
@@ -73,8 +78,8 @@ bool TestServer::restart(std::vector<std::string> extra) {
         case Kind::Ftp:
             return startPython("ftp_server.py", {});
         case Kind::OpenSsh:
-            skipReason_ = startSshd();
-            return skipReason_.empty();
+            startProblem_ = startSshd();
+            return startProblem_.empty();
         case Kind::Vsftpd:
         case Kind::VsftpdImplicit:
             skipReason_ = startVsftpd();
@@ -102,17 +107,26 @@ std::string TestServer::startSshd() {
     if (::stat("/run/sshd", &st) != 0 && (::getuid() != 0 || ::mkdir("/run/sshd", 0755) != 0))
         return "/run/sshd is missing and cannot be made";
     const fs::path key = dir() / "user_key";
+    std::string hostKeyLines;
+    for (std::size_t n = 0; n < keys_.hostKeys.size(); ++n) {
+        const fs::path hostKey = fs::path(this->hostKey(n)).replace_extension();
+        if (!fs::exists(hostKey) && !runCommand("ssh-keygen -q -t " + keys_.hostKeys[n] +
+                                                " -N '' -f '" + hostKey.string() + "'"))
+            return "ssh-keygen failed";
+        hostKeyLines += "HostKey " + hostKey.string() + "\n";
+    }
+    const bool pem = keys_.userKey == "rsa-pem";
     if (!fs::exists(key) &&
-        (!runCommand("ssh-keygen -q -t ed25519 -N '' -f '" + (dir() / "host_key").string() + "'") ||
-         !runCommand("ssh-keygen -q -t ed25519 -N '' -C test -f '" + key.string() + "'")))
+        !runCommand("ssh-keygen -q -t " + (pem ? "rsa -m PEM" : keys_.userKey) + " -N '" +
+                    keys_.passphrase + "' -C test -f '" + key.string() + "'"))
         return "ssh-keygen failed";
     writeFile(dir() / "authorized_keys", readFile(key.string() + ".pub"));
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (port_ == 0 || attempt > 0) port_ = unusedPort();
-        std::string config = "ListenAddress 127.0.0.1\nPort " + std::to_string(port_) +
-                             "\nHostKey " + (dir() / "host_key").string() +
-                             "\nAuthorizedKeysFile " + (dir() / "authorized_keys").string() +
-                             "\nPidFile " + (dir() / "sshd.pid").string() +
+        std::string config = "ListenAddress 127.0.0.1\nPort " + std::to_string(port_) + "\n" +
+                             hostKeyLines + "AuthorizedKeysFile " +
+                             (dir() / "authorized_keys").string() + "\nPidFile " +
+                             (dir() / "sshd.pid").string() +
                              "\nUsePAM no\nStrictModes no\nPubkeyAuthentication yes\n"
                              "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
                              "PermitRootLogin prohibit-password\nLogLevel ERROR\n"
@@ -173,7 +187,9 @@ std::string TestServer::login() const {
 }
 
 std::string TestServer::settingsExtra() const {
-    return kind_ == Kind::OpenSsh ? "keyfile=" + (dir() / "user_key").string() + "\r\n" : "";
+    if (kind_ != Kind::OpenSsh) return "";
+    return "keyfile=" + (dir() / "user_key").string() + "\r\n" +
+           (keys_.passphrase.empty() ? "" : "keypassphrase=" + keys_.passphrase + "\r\n");
 }
 
 std::string TestServer::remote(const std::string& folder) const {
@@ -247,15 +263,43 @@ void writeSettings(const std::filesystem::path& home, const Login& login,
 }
 
 ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
-                      int timeoutSeconds) {
+                      int timeoutSeconds, std::vector<std::string> env,
+                      bool asServiceUser) {
     args.insert(args.begin(), programBinary());
     args.push_back("--headless");
+    env.push_back("VALTRASSOSFTP_HOME=" + home.string());
+    env.push_back("LC_ALL=C");
+    TempDir errors;
     ServerProcess p;
     ProgramRun run;
-    if (!p.start(args, {"VALTRASSOSFTP_HOME=" + home.string(), "LC_ALL=C"})) return run;
+    if (!p.start(asServiceUser ? test::asServiceUser(args) : args, env,
+                 (errors / "stderr").string()))
+        return run;
     run.exitCode = p.wait(std::chrono::seconds(timeoutSeconds));
     run.output = p.output();
+    run.errors = readFile(errors / "stderr");
     return run;
+}
+
+bool canRunAsServiceUser() {
+    return ::geteuid() == 0 && ::getpwnam("nobody") && runCommand("command -v setpriv >/dev/null");
+}
+
+std::vector<std::string> asServiceUser(std::vector<std::string> argv) {
+    argv.insert(argv.begin(),
+                {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"});
+    return argv;
+}
+
+void handToServiceUser(const std::filesystem::path& folder) {
+    const passwd* user = ::getpwnam("nobody");
+    std::filesystem::create_directories(folder);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        ::lchown(e.path().c_str(), user->pw_uid, user->pw_gid);
+    ::lchown(folder.c_str(), user->pw_uid, user->pw_gid);
+    for (auto p = folder.parent_path(); p != p.root_path(); p = p.parent_path())
+        std::filesystem::permissions(p, std::filesystem::perms::others_exec,
+                                     std::filesystem::perm_options::add);
 }
 
 std::string dayLogs(const std::filesystem::path& home) {

@@ -10,16 +10,25 @@
 
 namespace vs::test {
 
+// The keys of an sshd: its host key types, and the user key it accepts (ssh-keygen types;
+// "rsa-pem" is RSA in the old PEM format) with the user key's passphrase.
+struct SshdKeys {
+    std::vector<std::string> hostKeys{"ed25519"};
+    std::string userKey = "ed25519";
+    std::string passphrase;
+};
+
 // A real server on a free 127.0.0.1 port over a fresh folder: the asyncssh SFTP server, the
-// pyftpdlib FTP server (both with fault switches, tests/servers), OpenSSH's sshd or vsftpd
-// (FTPS, explicit or implicit, with a self-signed certificate).
+// pyftpdlib FTP server (both with fault switches, tests/servers), OpenSSH's sshd (the switches
+// are lines of its configuration) or vsftpd (FTPS, explicit or implicit, with a self-signed
+// certificate).
 class TestServer {
   public:
     enum class Kind { Sftp, Ftp, OpenSsh, Vsftpd, VsftpdImplicit };
 
-    // Started with the switches; check ok() (or skipReason() for sshd and vsftpd, which may
-    // be missing).
-    explicit TestServer(Kind kind, std::vector<std::string> extra = {});
+    // Started with the switches; check ok() (or skipReason() for vsftpd, which may be missing;
+    // a missing sshd fails, with the reason in output()).
+    explicit TestServer(Kind kind, std::vector<std::string> extra = {}, SshdKeys keys = {});
     ~TestServer();
 
     bool ok() const { return port_ > 0; }
@@ -35,6 +44,8 @@ class TestServer {
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
     const std::filesystem::path& root() const { return root_; }  // what it serves
     std::filesystem::path dir() const { return dir_.path(); }    // beside root: keys ...
+    // sshd's host keys, public halves: host_key.pub, then host_key_2.pub ...
+    std::filesystem::path hostKey(std::size_t n) const;
     // What a settings file needs to log in here: tiposerver, login, password, and any key.
     std::string serverType() const;
     std::string login() const;
@@ -53,9 +64,11 @@ class TestServer {
     TempDir dir_;
     std::filesystem::path root_;
     std::vector<std::string> extra_;
+    SshdKeys keys_;
     std::unique_ptr<ServerProcess> process_;
     int port_ = 0;
     std::string skipReason_;
+    std::string startProblem_;
 };
 
 const char* kindName(TestServer::Kind kind);
@@ -86,12 +99,22 @@ void writeSettings(const std::filesystem::path& home, const Login& login,
 
 struct ProgramRun {
     int exitCode = -1;
-    std::string output;
+    std::string output;  // standard output
+    std::string errors;  // standard error
 };
 
-// Runs the program headless in the folder with the arguments; waits at most timeoutSeconds.
+// Runs the program headless in the folder with the arguments and the extra environment
+// entries; waits at most timeoutSeconds.
 ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
-                      int timeoutSeconds = 120);
+                      int timeoutSeconds = 120, std::vector<std::string> env = {},
+                      bool asServiceUser = false);
+
+// The service runs as a user of its own, not the owner of the files it sends. Tests run as
+// root and stand in for it with the unprivileged `nobody`: the command line that runs argv as
+// that user, and the hand-over of a folder it must write in (its parents opened for passage).
+bool canRunAsServiceUser();
+std::vector<std::string> asServiceUser(std::vector<std::string> argv);
+void handToServiceUser(const std::filesystem::path& folder);
 
 // The contents of every day's log file of the folder.
 std::string dayLogs(const std::filesystem::path& home);

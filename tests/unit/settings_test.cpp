@@ -10,6 +10,9 @@
 #include "activitylog/activity_log.h"
 #include "settings/parameter_editor.h"
 #include "settings/profile_file.h"
+#include "settings/settings_keys.h"
+#include "shell/settings_report.h"
+#include "support/bad_settings.h"
 #include "support/fake_clock.h"
 #include "support/servers.h"
 #include "support/temp_dir.h"
@@ -37,7 +40,9 @@ struct SettingsTest : ::testing::Test {
 };
 
 TEST_F(SettingsTest, OneKeyFileLoads51RowsAndSaves425UnpaddedKeys) {
-    load("[PARAMETRI]\r\nDirRemota_3=/x\r\nOperMail_01=X9\r\ntiposerver=sftp\r\n");
+    load(
+        "[PARAMETRI]\r\nDirRemota_3=/x\r\nOperMail_01=X9\r\ntiposerver=sftp\r\n"
+        "CancellaSenzaVerifica_3=SI\r\n");
     ASSERT_EQ(settings.listdir.size(), 51u);
     EXPECT_EQ(settings.listdir[0], "00) ");
     EXPECT_EQ(settings.listdir[3], "03) /x");
@@ -45,16 +50,17 @@ TEST_F(SettingsTest, OneKeyFileLoads51RowsAndSaves425UnpaddedKeys) {
     EXPECT_EQ(settings.operatorList, "");              // a padded key is never read; no lone "||"
     EXPECT_EQ(settings.server.cbotiposerver, "sftp");  // kept as written, and reported
     EXPECT_EQ(settings.serverType, ServerType::Unknown);
-    EXPECT_EQ(logged("Tipo server sconosciuto: sftp (valori ammessi: Sftp, Ftp, Ftps, "
-                     "FtpsImplicito)"),
-              1);
+
+    EXPECT_TRUE(settings.deleteUnverified[3] && !settings.deleteUnverified[4]);
 
     settings.scrivi_ini();
     const std::string saved = readFile(settings.settingsPath());
-    EXPECT_EQ(std::count(saved.begin(), saved.end(), '='), 425 + 1);  // and the padded one
+    // And the padded one, and the job's consent to deleting without verification.
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '='), 425 + 2);
     EXPECT_NE(saved.find("Dirparametri_50=\r\n"), std::string::npos);
     EXPECT_NE(saved.find("OperMail_11=\r\n"), std::string::npos);
     EXPECT_EQ(settings.listdir.size(), 51u);
+    EXPECT_TRUE(settings.deleteUnverified[3]);
 }
 
 TEST_F(SettingsTest, SaveAndLoadKeepEveryFieldAsTyped) {
@@ -79,7 +85,7 @@ TEST_F(SettingsTest, SaveAndLoadKeepEveryFieldAsTyped) {
     EXPECT_EQ(loaded.operatorList, "||A1||C3||");
 }
 
-TEST_F(SettingsTest, AnUnusableMultiplierIsReportedOnceAndTheJobRunsAs1x) {
+TEST_F(SettingsTest, AnUnusableMultiplierIsReportedAndTheJobRunsAs1x) {
     // The text, the multiplier the job runs with, whether the text is reported.
     for (const auto& [text, multiplier, reported] : {std::tuple{"", 1, false},
                                                      {"1x", 1, false},
@@ -91,24 +97,30 @@ TEST_F(SettingsTest, AnUnusableMultiplierIsReportedOnceAndTheJobRunsAs1x) {
         SCOPED_TRACE(text);
         load(std::string("[PARAMETRI]\nDirRemota_4=/in\nDirmoltiplicatore_4=") + text + "\n");
         EXPECT_EQ(settings.jobTable[4].codes.multiplier, multiplier);
-        EXPECT_EQ(logged("Moltiplicatore non valido per il job 4: '" + std::string(text) +
-                         "', il job gira come 1x"),
+        EXPECT_EQ(std::ranges::count(settings.problems, std::string("Dirmoltiplicatore_4"),
+                                     &SettingsProblem::key),
                   reported ? 1 : 0);
     }
 }
 
-// The journal's keys: read as the transfer cycle uses them, and kept by a save of the editor,
-// which writes only the keys it knows.
+// The journal's keys: read as the transfer cycle uses them, a bad journaldays reported with the
+// other problems, and kept by a save of the editor, which writes only the keys it knows.
 TEST_F(SettingsTest, JournalKeysAreReadAndSurviveASave) {
     // journaldays as written, the days used, whether the value is reported.
-    for (const auto& [days, used, reported] :
-         {std::tuple{"", 365, false}, {"30", 30, false}, {"0", 365, true}, {"12abc", 365, true}}) {
+    for (const auto& [days, used, reported] : {std::tuple{"", 365, false},
+                                               {"30", 30, false},
+                                               {"100000", 100000, false},
+                                               {"0", 365, true},
+                                               {"100001", 365, true},
+                                               {"030", 365, true},
+                                               {"12abc", 365, true}}) {
         SCOPED_TRACE(days);
         load(std::string("[PARAMETRI]\nSoloNuovi_7=SI\nSoloNuovi_8=si\nmantienidata=SI\n"
                          "journaldays=") +
              days + "\n");
         EXPECT_EQ(settings.journalDays, used);
-        EXPECT_EQ(logged("journaldays non valido: '" + std::string(days) + "', uso 365 giorni"),
+        EXPECT_EQ(std::ranges::count(settings.problems, std::string("journaldays"),
+                                     &SettingsProblem::key),
                   reported ? 1 : 0);
     }
     EXPECT_TRUE(settings.soloNuovi[7]);
@@ -122,25 +134,86 @@ TEST_F(SettingsTest, JournalKeysAreReadAndSurviveASave) {
     EXPECT_NE(saved.find("DirRemota_7=/edited\n"), std::string::npos);
 }
 
+TEST_F(SettingsTest, AnUnusableSettleTimeIsReportedAndTheDefaultUsed) {
+    for (const auto& [text, seconds, reported] : {std::tuple{"", 5, false},
+                                                  {"0", 0, false},
+                                                  {"12", 12, false},
+                                                  {"-1", 5, true},
+                                                  {"5s", 5, true}}) {
+        SCOPED_TRACE(text);
+        load(std::string("[PARAMETRI]\nattesastabile=") + text + "\n");
+        EXPECT_EQ(settings.settleSeconds, seconds);
+        EXPECT_EQ(std::ranges::count(settings.problems, std::string("attesastabile"),
+                                     &SettingsProblem::key),
+                  reported ? 1 : 0);
+    }
+}
+
+// What the reader makes of each file: the lines it gives to say so (the same through the
+// real program, tests/e2e), and whether anything can run at all.
+TEST_F(SettingsTest, BadFilesAreSaidLineByLineAndUnusableOnesSaySo) {
+    const std::string folder = (dir / "folder").string();
+    std::filesystem::create_directory(folder);
+    for (const test::BadSettings& c : test::kBadSettings) {
+        SCOPED_TRACE(c.name);
+        const auto ini = dir / (std::string(c.name) + ".ini");
+        if (c.ini) writeFile(ini, test::replaceAll(c.ini, "@DIR@", folder));
+        settings.setSettingsPath(ini, {ini});
+        settings.leggi_ini();
+        const std::vector<std::string> report = settingsReport(settings);
+        for (const std::string& line : c.lines) {
+            const std::string expected =
+                test::replaceAll(test::replaceAll(line, "@DIR@", folder), "@INI@", ini.string());
+            EXPECT_EQ(std::ranges::count(report, expected), 1) << expected;
+        }
+        EXPECT_EQ(settings.usable(), c.checkExit != 2);
+    }
+}
+
+// The reference of the settings is the README's section, the manual page and the annotated
+// example: each lists every key the reader accepts, and the example loads as it says.
+TEST_F(SettingsTest, TheReferenceListsEveryKeyTheReaderAccepts) {
+    const std::string source = VS_SOURCE_DIR;
+    const std::string readme = readFile(source + "/README.md");
+    const auto from = readme.find("\n## Settings reference");
+    ASSERT_NE(from, std::string::npos);
+    const std::string section = readme.substr(from, readme.find("\n## ", from + 1) - from);
+    const std::string manual = readFile(source + "/packaging/valtrassosftp.1");
+    const std::string example = readFile(source + "/packaging/valtrassosftp.ini");
+    for (const KnownKey& k : kKnownKeys) {
+        const std::string name = std::string(k.name) + (k.count ? "N" : "");
+        EXPECT_NE(section.find("`" + name + "`"), std::string::npos) << "README: " << name;
+        EXPECT_NE(manual.find(".B " + name + "\n"), std::string::npos) << "manual: " << name;
+        EXPECT_NE(example.find(k.name), std::string::npos) << "example: " << name;
+    }
+    load(example);
+    EXPECT_EQ(settings.usableJobs, (std::vector<int>{0, 1, 2}));
+    for (const SettingsProblem& p : settings.problems)  // its folders are not on this machine
+        EXPECT_TRUE(p.what.ends_with("non esiste")) << problemLine(p);
+}
+
 // A folder where the file should be: the load says so instead of running with nothing, the save
 // reports every key and writes nothing, and a file that is simply missing is no error.
 TEST_F(SettingsTest, AFolderInPlaceOfTheFileIsReportedAndNeverWritten) {
     const std::string path = settings.settingsPath().string();
     std::filesystem::create_directory(path);
-    settings.leggi_ini();
-    EXPECT_TRUE(settings.readFailed);
-    const std::string unreadable = "Impossibile leggere il file dei parametri " + path +
+    const std::string unreadable = "Parametri: Impossibile leggere il file dei parametri " + path +
                                    ": Is a directory; nessun job sara' eseguito";
-    EXPECT_EQ(logged(unreadable), 1);
-
-    settings.scrivi_ini();
+    for (int load = 0; load < 2; ++load) {  // at start-up, and the reload after the save
+        if (load == 0)
+            settings.leggi_ini();
+        else
+            settings.scrivi_ini();
+        EXPECT_EQ(settings.unusable, "file dei parametri illeggibile");
+        ASSERT_EQ(settings.problems.size(), 1u);
+        EXPECT_EQ(problemLine(settings.problems[0]), unreadable);
+    }
     EXPECT_EQ(logged("16/10/2009 12:00:05 Errore in scrittura nel file " + path), 425);
-    EXPECT_EQ(logged(unreadable), 2);  // the reload after the save
     EXPECT_TRUE(std::filesystem::is_directory(path));
 
     std::filesystem::remove(path);
     settings.leggi_ini();
-    EXPECT_FALSE(settings.readFailed);
+    EXPECT_EQ(settings.unusable, "nessun file dei parametri");
     EXPECT_EQ(settings.listdir.size(), 51u);
 }
 

@@ -37,6 +37,33 @@ std::string knownCertsName(const std::string& host, int port) {
     return name + ":" + std::to_string(port);
 }
 
+namespace {
+
+// One line of known_certs: the server's name, its pin, and whether it carries the mark.
+struct Line {
+    std::string name, pin;
+    bool marked = false;
+};
+
+Line parseLine(std::string_view piece) {
+    std::string line(piece);
+    for (char& c : line)
+        if (c == '\t' || c == '\r') c = ' ';
+    Line parsed;
+    if (const std::size_t hash = line.find('#'); hash != std::string::npos) {
+        parsed.marked = equalsIgnoreCase(trimBlanks(line.substr(hash + 1)), kTrustStoreMark);
+        line.resize(hash);
+    }
+    line = trimBlanks(line);
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string::npos) return {};
+    parsed.name = line.substr(0, blank);
+    parsed.pin = trimBlanks(line.substr(blank));
+    return parsed;
+}
+
+}  // namespace
+
 KnownCerts::Recorded KnownCerts::lookup(const std::string& host, int port) const {
     Recorded recorded;
     std::error_code error;
@@ -47,24 +74,28 @@ KnownCerts::Recorded KnownCerts::lookup(const std::string& host, int port) const
     }
     const std::string name = knownCertsName(host, port);
     for (std::string_view piece : splitLines(*content)) {
-        std::string line(piece);
-        line = line.substr(0, line.find('#'));
-        for (char& c : line)
-            if (c == '\t' || c == '\r') c = ' ';
-        line = trimBlanks(line);
-        std::size_t blank = line.find(' ');
-        if (blank == std::string::npos || !equalsIgnoreCase(line.substr(0, blank), name)) continue;
-        recorded.pins.push_back(trimBlanks(line.substr(blank)));
+        const Line line = parseLine(piece);
+        if (line.name.empty() || !equalsIgnoreCase(line.name, name)) continue;
+        recorded.pins.push_back(line.pin);
+        recorded.verified = recorded.verified || line.marked;
     }
     return recorded;
 }
 
-std::string KnownCerts::record(const std::string& host, int port, const std::string& pin) const {
+std::string KnownCerts::record(const std::string& host, int port, const std::string& pin,
+                               bool verified) const {
     std::error_code error;
-    std::string content = readWholeFile(path_, error).value_or(std::string());
+    const std::string before = readWholeFile(path_, error).value_or(std::string());
     if (error) return error.message();
-    if (!content.empty() && content.back() != '\n') content += '\n';
-    content += knownCertsName(host, port) + " " + pin + "\n";
+    const std::string name = knownCertsName(host, port);
+    std::string content;
+    for (std::string_view piece : splitLines(before)) {
+        const Line line = parseLine(piece);
+        if (verified && line.marked && equalsIgnoreCase(line.name, name)) continue;
+        content.append(piece);
+        content += '\n';
+    }
+    content += name + " " + pin + (verified ? std::string(" # ") + kTrustStoreMark : "") + "\n";
 
     // A file of our own making is private; one the operator made keeps the mode it has.
     struct stat st {};

@@ -13,7 +13,6 @@
 #include "common/runtime_error.h"
 #include "common/text.h"
 #include "remote/ftp/ftp_path.h"
-#include "remote/left_out_line.h"
 
 namespace vs {
 namespace {
@@ -63,6 +62,7 @@ class CurlFtpControl::Operation {
         control_.localFailure_ = nullptr;
         control_.shrank_ = false;
         control_.overflow_ = false;
+        control_.overLimit_ = false;
         control_.abortRequested_ = false;  // abort() and close() act on running work only
         control_.closeRequested_ = false;
     }
@@ -85,6 +85,7 @@ CurlFtpControl::~CurlFtpControl() {
     // The owner may be half gone already: say goodbye to the server without calling back.
     yield_ = nullptr;
     progress_ = nullptr;
+    activity_ = nullptr;
     logger_ = nullptr;
     busy_ = false;
     close();
@@ -376,7 +377,7 @@ void CurlFtpControl::changeDirectory(const std::string& folder) {
     currentFolder_ = target;
 }
 
-std::string CurlFtpControl::listDirectory() {
+RemoteListing CurlFtpControl::listDirectory() {
     Operation operation(*this);
     checkedPath(currentFolder_);
 
@@ -397,11 +398,7 @@ std::string CurlFtpControl::listDirectory() {
     listing_ = nullptr;
     if (run.code != CURLE_OK) failWith(run);
 
-    int skipped = 0;
-    std::string listing =
-        buildListing(raw, mlsd_ ? ListingFormat::Mlsd : ListingFormat::List, &skipped);
-    if (skipped > 0) log(leftOutLine(skipped, currentFolder_));
-    return listing;
+    return parseFtpListing(raw, mlsd_ ? ListingFormat::Mlsd : ListingFormat::List);
 }
 
 FtpControl::FileInfo CurlFtpControl::stat(const std::string& remotePath) {
@@ -424,12 +421,13 @@ FtpControl::FileInfo CurlFtpControl::stat(const std::string& remotePath) {
 }
 
 std::int64_t CurlFtpControl::fetch(const std::string& remotePath, ByteSink& into,
-                                   std::int64_t from) {
+                                   std::optional<std::int64_t> limit, std::int64_t from) {
     Operation operation(*this);
     const std::string target = checkedPath(remotePath);
     sink_ = &into;
     offset_ = from;
     startOffset_ = from;
+    limit_ = limit.value_or(-1);
     progressActive_ = true;
     total_ = -1;
     done_ = 0;
@@ -437,7 +435,11 @@ std::int64_t CurlFtpControl::fetch(const std::string& remotePath, ByteSink& into
     // REST before RETR: the server sends the file from there on.
     if (from > 0) curl_easy_setopt(easy_, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(from));
     Run run = perform(Mode::Download, url(target, false));
+    limit_ = -1;
     if (localFailure_) std::rethrow_exception(std::exchange(localFailure_, nullptr));
+    if (overLimit_)
+        fail(kErrRemote, "Download di " + visible(target) + " interrotto: il server invia più di " +
+                             std::to_string(*limit) + " byte, molto più di quanto descritto");
     if (run.code != CURLE_OK) failWith(run);
     progressActive_ = true;
     deliverProgress(true);
@@ -581,6 +583,11 @@ size_t CurlFtpControl::onWrite(char* data, size_t size, size_t count, void* p) {
             self->listing_->append(data, bytes);
             return bytes;
         case Mode::Download:
+            if (self->limit_ >= 0 &&
+                self->offset_ + static_cast<std::int64_t>(bytes) > self->limit_) {
+                self->overLimit_ = true;
+                return 0;
+            }
             // Nothing may unwind through libcurl: the failure waits for the caller.
             try {
                 self->sink_->write(data, bytes);
@@ -625,6 +632,7 @@ size_t CurlFtpControl::onHeader(char* data, size_t size, size_t count, void* p) 
 int CurlFtpControl::onProgress(void* p, curl_off_t dltotal, curl_off_t dlnow, curl_off_t,
                                curl_off_t ulnow) {
     auto* self = static_cast<CurlFtpControl*>(p);
+    const std::int64_t before = self->done_;
     if (self->mode_ == Mode::Upload) {
         self->done_ = self->startOffset_ + ulnow;
     } else if (self->mode_ == Mode::Download) {
@@ -637,6 +645,7 @@ int CurlFtpControl::onProgress(void* p, curl_off_t dltotal, curl_off_t dlnow, cu
     // control only raises flags, so re-entering is safe. Nothing may unwind through libcurl.
     if (!self->pendingException_ && !self->abortRequested_) {
         try {
+            if (self->done_ != before && self->activity_) self->activity_();
             self->pump();
         } catch (...) {
             self->pendingException_ = std::current_exception();

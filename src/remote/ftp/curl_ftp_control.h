@@ -32,6 +32,9 @@ class CurlFtpControl final : public FtpControl {
     CurlFtpControl& operator=(const CurlFtpControl&) = delete;
 
     void setProgressHandler(ProgressHandler handler) override;
+    void setActivityHandler(std::function<void()> handler) override {
+        activity_ = std::move(handler);
+    }
     void setLogger(std::function<void(const std::string&)> logger) override;
     void setSecurity(Security security) override { security_ = std::move(security); }
     // A PEM file of certificate authorities to trust in place of the system's store.
@@ -44,11 +47,11 @@ class CurlFtpControl final : public FtpControl {
     void connectAndLogin(const std::string& host, const std::string& login,
                          const std::string& password, int port) override;
     void changeDirectory(const std::string& folder) override;
-    std::string listDirectory() override;
+    RemoteListing listDirectory() override;
     FileInfo stat(const std::string& remotePath) override;
     void setTransferMode(bool binary) override { binary_ = binary; }
     std::int64_t fetch(const std::string& remotePath, ByteSink& into,
-                       std::int64_t from = 0) override;
+                       std::optional<std::int64_t> limit, std::int64_t from = 0) override;
     void send(ByteSource& from, const std::string& remotePath, std::int64_t offset = 0,
               bool keepPartial = false) override;
     bool setModified(const std::string& remotePath, TimePoint modified) override;
@@ -88,6 +91,7 @@ class CurlFtpControl final : public FtpControl {
 
     YieldFn yield_;
     ProgressHandler progress_;
+    std::function<void()> activity_;
     std::function<void(const std::string&)> logger_;
     FtpLimits limits_;
 
@@ -117,8 +121,10 @@ class CurlFtpControl final : public FtpControl {
     Mode mode_ = Mode::Command;
     ByteSink* sink_ = nullptr;         // where a download goes
     ByteSource* source_ = nullptr;     // what an upload sends
-    std::int64_t offset_ = 0;          // bytes of it read or written so far
+    std::int64_t offset_ = 0;          // bytes of the file read or written so far
     std::int64_t startOffset_ = 0;     // where a resumed transfer started
+    std::int64_t limit_ = -1;          // most bytes of the file a download may bring; -1: none
+    bool overLimit_ = false;           // the server sent more than that
     std::exception_ptr localFailure_;  // why the local file failed us, when it did
     bool shrank_ = false;              // the file to send ended before its size
     std::string* listing_ = nullptr;   // listing text

@@ -113,14 +113,36 @@ bool TlsPolicy::decide(const std::string& pin, bool trusted) {
             if (p == pin) return true;
             pins += (pins.empty() ? "" : ", ") + visible(p);
         }
+        // A server known through the trust store may renew its certificate on a new key; the
+        // trust store still vouches for it, and the new pin takes the old one's place.
+        if (recorded.verified && trusted) {
+            const std::string why = knownCerts_.record(host_, port_, pin, true);
+            if (log_)
+                log_(" Certificato rinnovato di " + name + ", verificato con i certificati di " +
+                     "sistema, " + (why.empty() ? "registrato" : "non registrato (" + why + ")") +
+                     " in known_certs: " + pin);
+            return true;
+        }
         return refuse("Certificato di " + name + " cambiato: " + file + " registra " + pins +
                       ", il server presenta " + pin +
+                      (recorded.verified && !trusted
+                           ? " e i certificati di sistema non lo riconoscono"
+                           : "") +
                       ". Connessione rifiutata: potrebbe essere qualcuno che si spaccia per il "
                       "server; se il certificato è stato cambiato di proposito, togliere la riga "
                       "di " +
                       name + " da " + file);
     }
-    if (trusted) return true;
+    if (trusted) {
+        // Recorded all the same: a certificate the trust store cannot vouch for, shown later
+        // for this server, is then refused instead of passing for a first sight.
+        const std::string why = knownCerts_.record(host_, port_, pin, true);
+        if (log_)
+            log_(" Certificato di " + name + " verificato con i certificati di sistema, " +
+                 (why.empty() ? "registrato" : "non registrato (" + why + ")") +
+                 " in known_certs: " + pin);
+        return true;
+    }
     if (std::string why = knownCerts_.record(host_, port_, pin); !why.empty())
         return refuse("Certificato nuovo per " + name + " (" + pin + ") non registrato in " + file +
                       ": " + why +

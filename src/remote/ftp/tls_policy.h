@@ -15,9 +15,12 @@ namespace vs::ftp {
 //
 // The certificate rule, like known_hosts for SFTP but with the trust store first:
 //  - a pin recorded in known_certs for host:port must match, even for a certificate the
-//    trust store accepts (an operator who pinned meant it);
+//    trust store accepts (an operator who pinned meant it); but a server recorded as verified
+//    through the trust store may show another key as long as the trust store vouches for it
+//    (such certificates are renewed often), and its new pin replaces the old one;
 //  - otherwise a certificate that verifies against the trust store for the host name is
-//    accepted and not recorded (such certificates are renewed often);
+//    accepted and recorded as verified, so that a certificate it cannot vouch for, shown
+//    later for the same server, is refused and not taken for a first sight;
 //  - otherwise (self-signed, private CA, another name: the common case between companies)
 //    its pin is recorded and the connection goes on; if it cannot be recorded, refused.
 class TlsPolicy {

@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "common/clock.h"
+#include "remote/remote_listing.h"
 
 // The component's events while they travel from the worker thread to the caller's thread,
 // plus the log lines, which must reach the activity log on the caller's thread as well.
@@ -15,7 +16,7 @@ struct ConnectedEvent {
     std::string errorText;
 };
 struct ListItemsEvent {
-    std::string fileInfo;
+    RemoteListing part;
 };
 struct AttributesEvent {
     std::int64_t size = 0;

@@ -30,6 +30,14 @@ class ExtraChannels {
     bool opening() const { return opening_; }
     // A channel left in the middle of a request is of no further use.
     void forget(LIBSSH2_SFTP* channel);
+    // A channel the server closed, or left without an answer, in the middle of an upload:
+    // forgotten, and no upload joins another channel while the component lives (on a server
+    // that does this every large upload would fail again).
+    void lose(LIBSSH2_SFTP* channel) {
+        forget(channel);
+        lost_ = true;
+    }
+    bool lost() const { return lost_; }
     // The session ends or was replaced: its channels go with it.
     void drop() {
         channels_.clear();
@@ -43,6 +51,7 @@ class ExtraChannels {
     LIBSSH2_SFTP* requests_ = nullptr;
     bool refused_ = false;
     bool opening_ = false;
+    bool lost_ = false;
 };
 
 }  // namespace vs::sftp

@@ -18,23 +18,21 @@ namespace vs::sftp {
 namespace {
 
 struct KeyKind {
-    int knownHostType;       // LIBSSH2_KNOWNHOST_KEY_*
-    const char* methodName;  // host-key algorithm
+    int knownHostType;        // LIBSSH2_KNOWNHOST_KEY_*
+    const char* methodNames;  // the host-key algorithms that present such a key
 };
 
+// In the order offered to a host seen for the first time, OpenSSH's: ed25519, ECDSA, then RSA
+// with SHA-2 signatures before RSA with SHA-1 (for servers older than 2016). No certificates
+// (the known_hosts check would see the certificate, not the key) and no DSA (OpenSSH's own
+// client refuses it too).
 constexpr KeyKind kKeyKinds[] = {
     {LIBSSH2_KNOWNHOST_KEY_ED25519, "ssh-ed25519"},
     {LIBSSH2_KNOWNHOST_KEY_ECDSA_256, "ecdsa-sha2-nistp256"},
     {LIBSSH2_KNOWNHOST_KEY_ECDSA_384, "ecdsa-sha2-nistp384"},
     {LIBSSH2_KNOWNHOST_KEY_ECDSA_521, "ecdsa-sha2-nistp521"},
-    {LIBSSH2_KNOWNHOST_KEY_SSHRSA, "ssh-rsa"},
-    {LIBSSH2_KNOWNHOST_KEY_SSHDSS, "ssh-dss"},
+    {LIBSSH2_KNOWNHOST_KEY_SSHRSA, "rsa-sha2-512,rsa-sha2-256,ssh-rsa"},
 };
-
-// Every algorithm libssh2 can verify, used after the preferred ones so that the handshake
-// still succeeds (and the check then reports the changed key) when the server dropped them.
-constexpr const char* kAllHostKeyMethods =
-    "ssh-ed25519,ecdsa-sha2-nistp256,ecdsa-sha2-nistp384,ecdsa-sha2-nistp521,ssh-rsa,ssh-dss";
 
 // The known_hosts entries of one file, loaded line by line: libssh2's own file reader stops at
 // the first line it does not understand (certificate authorities, key types it lacks), which
@@ -122,27 +120,26 @@ std::string knownHostsName(const std::string& host, int port) {
     return "[" + host + "]:" + std::to_string(port);
 }
 
-std::string preferredHostKeyMethods(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
-                                    const std::string& host, int port) {
-    if (knownHostsPath.empty()) return {};
+std::string hostKeyMethods(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
+                           const std::string& host, int port) {
+    std::string known, others;
     KnownHosts hosts(session);
-    if (!hosts.load(knownHostsPath).empty()) return {};
+    const bool loaded = !knownHostsPath.empty() && hosts.load(knownHostsPath).empty();
     const std::string name = knownHostsName(host, port);
-    std::string preferred;
     for (const KeyKind& kind : kKeyKinds) {
         // A key that cannot be on file: "mismatch" then means an entry of this type exists.
         const char probe[] = "x";
-        int found = libssh2_knownhost_checkp(
-            hosts.get(), name.c_str(), -1, probe, 1,
-            LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW | kind.knownHostType,
-            nullptr);
-        if (found == LIBSSH2_KNOWNHOST_CHECK_MISMATCH) {
-            if (!preferred.empty()) preferred += ',';
-            preferred += kind.methodName;
-        }
+        const bool recorded = loaded && libssh2_knownhost_checkp(
+                                            hosts.get(), name.c_str(), -1, probe, 1,
+                                            LIBSSH2_KNOWNHOST_TYPE_PLAIN |
+                                                LIBSSH2_KNOWNHOST_KEYENC_RAW | kind.knownHostType,
+                                            nullptr) == LIBSSH2_KNOWNHOST_CHECK_MISMATCH;
+        std::string& into = recorded ? known : others;
+        into += (into.empty() ? "" : ",") + std::string(kind.methodNames);
     }
-    if (preferred.empty()) return {};
-    return preferred + "," + kAllHostKeyMethods;
+    // The others still follow, so that the handshake succeeds and the check then reports the
+    // changed key when the server dropped the recorded type.
+    return known.empty() ? others : others.empty() ? known : known + "," + others;
 }
 
 std::string verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHostsPath,

@@ -9,8 +9,8 @@
 // for the first time is recorded (and the operator told its fingerprint), a host whose key
 // differs from every key recorded for it is refused. A key that cannot be recorded is refused
 // too: trusted unrecorded, every later connection would be a first sight again. Keys of a different
-// type count as different: a server that suddenly offers another key type is treated like a changed
-// key.
+// type count as different: a server that suddenly offers only another key type is treated like a
+// changed key.
 namespace vs::sftp {
 
 using LogFn = std::function<void(const std::string&)>;
@@ -18,11 +18,11 @@ using LogFn = std::function<void(const std::string&)>;
 // The name under which OpenSSH records a host: "host" on port 22, "[host]:port" otherwise.
 std::string knownHostsName(const std::string& host, int port);
 
-// Host-key algorithms to offer first, so that the server picks a type we already know for it
-// (otherwise a server holding both an ECDSA and an ed25519 key could present the one we have
-// never seen). Empty when nothing is recorded for the host: the library's default order then.
-std::string preferredHostKeyMethods(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
-                                    const std::string& host, int port);
+// The host-key algorithms to offer, in order: first those of the key types known_hosts already
+// holds for the host (otherwise a server holding, say, an RSA and an ed25519 key could present
+// the one we have never seen, and be refused as changed), then the others.
+std::string hostKeyMethods(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
+                           const std::string& host, int port);
 
 // Checks the key the server presented during the handshake. Returns an empty text when the
 // connection may go on; otherwise why it must not, for the operator.

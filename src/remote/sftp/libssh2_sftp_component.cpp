@@ -4,6 +4,7 @@
 
 #include "common/runtime_error.h"
 #include "common/text.h"
+#include "remote/sftp/library_version.h"
 #include "remote/sftp/sftp_operations.h"
 
 namespace vs {
@@ -31,7 +32,7 @@ void Libssh2SftpComponent::deliver(const sftp::ComponentEvent& event) {
                 if constexpr (std::is_same_v<T, sftp::ConnectedEvent>)
                     events_->Connected(e.errorCode, e.errorText);
                 else if constexpr (std::is_same_v<T, sftp::ListItemsEvent>)
-                    events_->ListItems(e.fileInfo);
+                    events_->ListItems(e.part);
                 else if constexpr (std::is_same_v<T, sftp::AttributesEvent>)
                     events_->Attributes(e.size, e.uid, e.gid, e.permissions, e.accessTime,
                                         e.modificationTime);
@@ -46,6 +47,9 @@ void Libssh2SftpComponent::connect() {
     if (runner_.busy())
         throw RuntimeError(kErrGeneric,
                            "SFTP: impossibile connettersi mentre è in corso: " + runner_.current());
+    // Once per run, so that the log tells which libssh2 (and so which security fixes) it had.
+    if (!libraryLogged_ && logger_) logger_(" Libreria SSH: " + sftp::libraryDescription());
+    libraryLogged_ = true;
     const sftp::ConnectSettings settings = settings_;
     bool ok = false;
     std::string error;

@@ -32,7 +32,10 @@ class Libssh2SftpComponent final : public SftpComponent {
     void setReservedOption(int) override {}
     void setBlocking(bool) override {}  // every operation blocks; there is no other mode
     void setTimeout(int seconds) override { settings_.timeoutSeconds = seconds; }
-    void setPrivateKeyFile(const std::string& path) override { settings_.privateKeyFile = path; }
+    void setPrivateKeyFile(const std::string& path, const std::string& passphrase) override {
+        settings_.privateKeyFile = path;
+        settings_.privateKeyPassphrase = passphrase;
+    }
     void setKnownHostsFile(const std::string& path) override { settings_.knownHostsFile = path; }
 
     void connect() override;
@@ -66,6 +69,7 @@ class Libssh2SftpComponent final : public SftpComponent {
     std::atomic<int> state_{kIdle};
     bool transferring_ = false;
     bool disconnectRequested_ = false;
+    bool libraryLogged_ = false;
     std::string failure_;  // why the last session ended badly, for "not connected" errors
 
     sftp::SshSession session_;  // used on the worker thread only (the runner guarantees it)

@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <string>
 
+#include "remote/sftp/kex_offer.h"
+
 // What one libssh2 session reaches through its abstract pointer: its own memory (so that a
 // session torn down after a broken connection gives back every block libssh2 1.10 forgets to
-// free, such as the handle of a file whose close could not be sent) and the password that
-// answers keyboard-interactive prompts.
+// free, such as the handle of a file whose close could not be sent), the password that
+// answers keyboard-interactive prompts and the first bytes of the connection each way.
 namespace vs::sftp {
 
 class SessionContext {
@@ -30,6 +32,8 @@ class SessionContext {
     std::size_t blocksInUse() const { return blocks_; }
 
     std::string password;
+    // What the socket callbacks saw of the connection until the keys were agreed.
+    HandshakeRecorder handshake;
 
   private:
     struct Header;

@@ -13,8 +13,7 @@
 
 #include "common/runtime_error.h"
 #include "common/text.h"
-#include "remote/left_out_line.h"
-#include "remote/sftp/listing_line.h"
+#include "remote/sftp/listed_entry.h"
 #include "remote/sftp/non_blocking.h"
 #include "remote/sftp/remote_file.h"
 
@@ -94,6 +93,12 @@ class HandleAttributes {
         if (rc_ == LIBSSH2_ERROR_EAGAIN && !s_.broken())
             rc_ = libssh2_sftp_fstat_ex(handle_, &attrs_, 0);
     }
+    // Reads go on after the attributes were asked: they are asked again after the last one.
+    void askAgain() {
+        settle();
+        asked_ = false;
+        rc_ = 0;
+    }
     const LIBSSH2_SFTP_ATTRIBUTES& attributes() const { return attrs_; }
 
   private:
@@ -104,7 +109,31 @@ class HandleAttributes {
     int rc_ = 0;
 };
 
+// A server answered a read with fewer bytes than asked for while more reads were on their way.
+// libssh2 1.10 and 1.11 then refuse the answers that follow (they no longer begin where the data
+// ends), and drop what they had already put in the caller's buffer.
+bool shortReadMet(SshSession& s, ssize_t rc) {
+    if (rc != LIBSSH2_ERROR_SFTP_PROTOCOL) return false;
+    char* message = nullptr;
+    int length = 0;
+    libssh2_session_last_error(s.session(), &message, &length, 0);
+    return message && std::string_view(message, static_cast<std::size_t>(std::max(length, 0))) ==
+                          "Read Packet At Unexpected Offset";
+}
+
+// After a short read, the first read asks for this little in one request (libssh2 asks for four
+// times the buffer): its answer, however short, reaches the caller, so every retry moves on, and
+// an end it reports is the file's.
+constexpr std::size_t kOneSmallRead = 1024;
+// The buffer after a short read: the answers to the reads ahead of a short one are thrown away,
+// so fewer go ahead of the next. It doubles back to the full size with every read that follows.
+constexpr std::int64_t kBufferAfterShortRead = 32 * 1024;
+
 }  // namespace
+
+AttributesEvent attributesOf(const LIBSSH2_SFTP_ATTRIBUTES& attrs) {
+    return attributesEvent(attrs);
+}
 
 std::string sftpStatusText(unsigned long status) {
     switch (status) {
@@ -164,53 +193,37 @@ void listFolder(SshSession& s, const std::string& remoteFolder, EventPoster& p) 
                                               LIBSSH2_SFTP_OPENDIR));
     if (!folder) throwFailure(s, lastErrno(s), "Impossibile elencare la cartella remota " + shown);
 
-    const std::time_t now = std::time(nullptr);
     std::vector<char> name(64 * 1024);
-    std::string batch;
-    int linesInBatch = 0;
-    int leftOut = 0;
+    RemoteListing batch;
+    const auto post = [&] {
+        p.post(ListItemsEvent{std::move(batch)});
+        batch = {};
+    };
     for (;;) {
         LIBSSH2_SFTP_ATTRIBUTES attrs{};
         int rc =
             libssh2_sftp_readdir_ex(folder.get(), name.data(), name.size(), nullptr, 0, &attrs);
-        if (rc == 0) {
-            // 0 is both the end of the listing and an entry with an empty name; only an entry
-            // comes with attributes.
-            if (attrs.flags == 0) break;
-            ++leftOut;
-            continue;
-        }
         if (rc == LIBSSH2_ERROR_BUFFER_TOO_SMALL) {
-            ++leftOut;
+            ++batch.unreadable;
             continue;
         }
         if (rc < 0) throwFailure(s, rc, "Impossibile elencare la cartella remota " + shown);
+        // 0 is both the end of the listing and an entry with an empty name; only an entry
+        // comes with attributes.
+        if (rc == 0 && attrs.flags == 0) break;
         const std::string_view entry(name.data(), static_cast<std::size_t>(rc));
         if (entry == "." || entry == "..") continue;
-        if (!isDeliverableName(entry)) {
-            ++leftOut;
-            continue;
-        }
         EntryAttributes a;
         if (attrs.flags & LIBSSH2_SFTP_ATTR_SIZE) a.size = attrs.filesize;
-        if (attrs.flags & LIBSSH2_SFTP_ATTR_UIDGID) {
-            a.uid = static_cast<std::uint32_t>(attrs.uid);
-            a.gid = static_cast<std::uint32_t>(attrs.gid);
-        }
         if (attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS)
             a.permissions = static_cast<std::uint32_t>(attrs.permissions);
         if (attrs.flags & LIBSSH2_SFTP_ATTR_ACMODTIME)
             a.modificationTime = static_cast<std::uint32_t>(attrs.mtime);
-        batch += formatListingLine(entry, a, now);
-        if (++linesInBatch == kListBatch) {
-            p.post(ListItemsEvent{std::move(batch)});
-            batch.clear();
-            linesInBatch = 0;
-        }
+        batch.entries.push_back(listedEntry(entry, a));
+        if (std::ssize(batch.entries) == kListBatch) post();
     }
     folder.discard();
-    if (linesInBatch > 0) p.post(ListItemsEvent{std::move(batch)});
-    if (leftOut > 0) p.log(leftOutLine(leftOut, remoteFolder));
+    if (!batch.entries.empty() || batch.unreadable > 0) post();
 }
 
 void readAttributes(SshSession& s, const std::string& remotePath, EventPoster& p) {
@@ -243,17 +256,23 @@ std::int64_t fetchFile(SshSession& s, ByteSink& into, const std::string& remoteP
     HandleAttributes attributes(s, file.get());
     bool allAsked = false;  // read requests up to the end are all on the wire
     bool dataLeft = false;  // libssh2 may hold part of an answer that did not fit the buffer
+    // The next read is one small request from the last byte written (see kOneSmallRead).
+    bool oneSmallRead = false;
+    std::int64_t bufferCap = kReadBuffer;
     std::int64_t position = from;
     while (!expectedSize || position < *expectedSize) {
         if (p.abortRequested()) {
             attributes.settle();
             throwAborted(s, file, what);
         }
-        const std::size_t size = readSize(end, position);
+        const std::size_t fitting =
+            std::min(readSize(end, position), static_cast<std::size_t>(bufferCap));
+        const std::size_t size = oneSmallRead ? std::min(kOneSmallRead, fitting * 4) : fitting;
         // The read that asks for the rest of the file (for a small file, the first one) puts
         // its requests on the wire and returns without waiting, so that the attributes follow
         // them in the same flight. A read that hands out held data asks for nothing.
-        const bool asksTheRest = !allAsked && !dataLeft && end >= 0 && end - position <= kReadAhead;
+        const bool asksTheRest =
+            !allAsked && !dataLeft && !oneSmallRead && end >= 0 && end - position <= 4 * bufferCap;
         ssize_t n = LIBSSH2_ERROR_EAGAIN;
         if (asksTheRest) {
             bool partly;
@@ -268,7 +287,21 @@ std::int64_t fetchFile(SshSession& s, ByteSink& into, const std::string& remoteP
             }
         }
         if (n == LIBSSH2_ERROR_EAGAIN) n = libssh2_sftp_read(file.get(), buffer.data(), size);
-        if (n == 0) break;  // the end of a file shorter than described, or of one of no size
+        if (n == 0 && oneSmallRead) break;  // the end, for certain
+        if (n == 0 || shortReadMet(s, n)) {
+            // After a short answer everything from the last byte written on is asked again;
+            // the requests on their way are forgotten, and so are their answers when they
+            // come. The end of a file shorter than described, or of one of no size, is asked
+            // again too: after a short answer libssh2 takes the end from the answer to a read
+            // further ahead, and bytes in between would be left out.
+            attributes.askAgain();
+            libssh2_sftp_seek64(file.get(), static_cast<libssh2_uint64_t>(position));
+            allAsked = dataLeft = false;
+            oneSmallRead = true;
+            if (n != 0) bufferCap = kBufferAfterShortRead;
+            continue;
+        }
+        oneSmallRead = false;
         if (n < 0) {
             const int rc = static_cast<int>(n);
             if (p.abortRequested()) {
@@ -280,6 +313,7 @@ std::int64_t fetchFile(SshSession& s, ByteSink& into, const std::string& remoteP
             throwFailure(s, rc, what + " interrotto dopo " + std::to_string(position) + " byte");
         }
         dataLeft = static_cast<std::size_t>(n) == size;
+        bufferCap = std::min(2 * bufferCap, kReadBuffer);
         into.write(buffer.data(), static_cast<std::size_t>(n));
         position += n;
         // Position == Total belongs to the closing event alone.

@@ -22,7 +22,7 @@
 // as their own numbers.
 namespace vs::sftp {
 
-// Long-format lines in ListItems batches of at most kListBatch lines.
+// The folder's entries in ListItems parts of at most kListBatch entries.
 inline constexpr int kListBatch = 500;
 void listFolder(SshSession& session, const std::string& remoteFolder, EventPoster& poster);
 
@@ -67,6 +67,9 @@ void removeFile(SshSession& session, const std::string& remotePath, EventPoster&
 // Renames, replacing a file already at `to`.
 void renameFile(SshSession& session, const std::string& from, const std::string& to,
                 EventPoster& poster);
+
+// The Attributes event of what the server answered about a file.
+AttributesEvent attributesOf(const LIBSSH2_SFTP_ATTRIBUTES& attrs);
 
 // The server's reason for an SFTP status code, in words.
 std::string sftpStatusText(unsigned long status);

@@ -37,6 +37,12 @@ constexpr auto kLongPath = std::chrono::milliseconds(20);
 // it costs three round trips (once a session), in which the first channel sends on.
 constexpr std::size_t kUploadChannels = 2;
 constexpr std::int64_t kWorthAChannel = 8 * 1024 * 1024;
+// What libssh2 puts around the data of one write request, at most (a handle has at most 256
+// bytes), and the most data it puts in one.
+constexpr std::size_t kWriteRequestOverhead = 4 + 1 + 4 + 4 + 256 + 8 + 4;
+constexpr std::size_t kLargestWriteRequest = 30000;
+
+using Clock = std::chrono::steady_clock;
 
 // One range of the local file on its way to the server through one open handle: reads the
 // local file as confirmations make room, keeping up to its amount written but unconfirmed.
@@ -55,9 +61,16 @@ class SegmentWriter {
                 kWritesInFlight, kMostWritesInFlight);
         buffer_.resize(inFlight_ + 2 * kWriteStep);
         libssh2_sftp_seek64(file_.get(), static_cast<libssh2_uint64_t>(from));
+        lastConfirmed_ = Clock::now();
     }
     bool done() const { return endOfFile_ && begin_ == end_; }
     std::int64_t unread() const { return to_ - readOffset_; }
+    // When the server last confirmed bytes of this segment (or it started).
+    Clock::time_point lastConfirmed() const { return lastConfirmed_; }
+    // The server closed this segment's channel: nothing more will be confirmed on it.
+    bool channelClosed() const {
+        return libssh2_channel_eof(libssh2_sftp_get_channel(channel_)) == 1;
+    }
     // Leaves the second half of what it has still to read to another segment: that range.
     std::pair<std::int64_t, std::int64_t> halve() {
         const std::int64_t at = readOffset_ + unread() / 2;
@@ -89,8 +102,24 @@ class SegmentWriter {
             }
         }
         if (begin_ == end_) return 0;
-        const ssize_t n = libssh2_sftp_write(file_.get(), buffer_.data() + begin_, end_ - begin_);
-        if (n > 0) begin_ += static_cast<std::size_t>(n);
+        // Where the channel's window is smaller than a write request, libssh2 puts the request on
+        // the wire in pieces; and when the server refuses a write, libssh2 forgets the requests
+        // after it, a half-sent one included. The server would then read whatever comes next on
+        // the channel (the close, the removal of the partial file) as the rest of that request,
+        // and answer nothing more on it. So libssh2 is given new data only as far as the window
+        // takes it whole, and only after a call that did not stop halfway (which may not have
+        // taken all it was given). With nothing on its way, one request goes in any case.
+        if (mayHandMore_) {
+            handed_ = std::min(end_ - begin_, handed_ + windowRoom());
+            if (handed_ == 0) handed_ = std::min(end_ - begin_, kLargestWriteRequest);
+        }
+        const ssize_t n = libssh2_sftp_write(file_.get(), buffer_.data() + begin_, handed_);
+        mayHandMore_ = n != LIBSSH2_ERROR_EAGAIN;
+        if (n > 0) {
+            begin_ += static_cast<std::size_t>(n);
+            handed_ -= std::min(handed_, static_cast<std::size_t>(n));
+            lastConfirmed_ = Clock::now();
+        }
         return n;
     }
     // The close goes on the wire without waiting; takeClose() gives the server's answer.
@@ -117,6 +146,14 @@ class SegmentWriter {
     LIBSSH2_SFTP* channel() const { return channel_; }
 
   private:
+    // New data the channel's window takes now, in whole write requests.
+    std::size_t windowRoom() const {
+        const std::size_t window =
+            libssh2_channel_window_write_ex(libssh2_sftp_get_channel(channel_), nullptr);
+        const std::size_t overhead = (window / kLargestWriteRequest + 1) * kWriteRequestOverhead;
+        return window > overhead ? window - overhead : 0;
+    }
+
     SshSession& s_;
     LIBSSH2_SFTP* channel_;
     RemoteFile file_;
@@ -125,9 +162,12 @@ class SegmentWriter {
     std::vector<char> buffer_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    std::size_t handed_ = 0;  // of those, the bytes libssh2 was given
+    bool mayHandMore_ = true;
     std::int64_t readOffset_ = 0;
     std::int64_t to_ = 0;
     bool endOfFile_ = false;
+    Clock::time_point lastConfirmed_;
     int closeResult_ = LIBSSH2_ERROR_EAGAIN;
 };
 
@@ -145,6 +185,10 @@ class Joiner {
     // Moves on (libssh2 in non-blocking mode): the open handle once there is one; null while
     // on its way, and for good once failed().
     LIBSSH2_SFTP_HANDLE* advance(std::size_t index) {
+        if (channels_.lost()) {
+            failed_ = true;
+            return nullptr;
+        }
         if (!channel_) {
             if (index >= channels_.open().size() && !channels_.openOneMore(s_)) {
                 failed_ = channels_.refused();
@@ -202,6 +246,46 @@ class Joiner {
     bool failed_ = false;
 };
 
+// Sends the byte held back to the end, through the first segment's handle once every other
+// byte is confirmed; how many bytes it confirmed.
+std::int64_t sendLastByte(SshSession& s, ByteSource& source, std::int64_t total,
+                          SegmentWriter& writer, const std::string& what) {
+    char last = 0;
+    if (source.readAt(total - 1, &last, 1) == 0) return 0;  // the file shrank: said below
+    libssh2_sftp_seek64(writer.file().get(), static_cast<libssh2_uint64_t>(total - 1));
+    const ssize_t n = libssh2_sftp_write(writer.file().get(), &last, 1);
+    if (n != 1)
+        throwFailure(s, static_cast<int>(n),
+                     what + " interrotto dopo " + std::to_string(total - 1) + " byte",
+                     writer.channel());
+    return 1;
+}
+
+// After a failed upload: every handle closed (but on a channel given up), and what was written
+// removed, since a partial copy must not pass for the file; unless it is to be kept for a later
+// upload to go on from. Whether it was removed.
+bool removePartial(SshSession& s, const std::vector<std::unique_ptr<SegmentWriter>>& writers,
+                   const std::string& remotePath, bool keep, EventPoster& p) {
+    for (const auto& w : writers) w->file().discard();
+    if (keep) {
+        p.log(" Il file incompleto " + visible(remotePath) +
+              " resta sul server per riprendere l'invio");
+        return false;
+    }
+    bool removed = false;
+    if (s.usable()) {
+        const int rc = libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
+                                              static_cast<unsigned int>(remotePath.size()));
+        removed = rc == 0;
+        std::string ignored;
+        if (!removed) refusalOrBreak(s, rc, ignored);
+    }
+    const std::string shown = visible(remotePath);
+    p.log(removed ? " Rimosso dal server il file incompleto " + shown
+                  : " Il file incompleto " + shown + " potrebbe essere rimasto sul server");
+    return removed;
+}
+
 }  // namespace
 
 void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath, UploadStart start,
@@ -209,7 +293,7 @@ void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath, 
     const std::string shown = visible(remotePath);
     const std::string what = "Upload di " + shown;
     const std::int64_t total = source.size();
-    const auto asked = std::chrono::steady_clock::now();
+    const auto asked = Clock::now();
     // Going on from an offset writes into the file there, which holds the bytes before it.
     const unsigned long flags = start.offset > 0
                                     ? LIBSSH2_FXF_WRITE
@@ -218,7 +302,7 @@ void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath, 
         s.sftp(), remotePath.data(), static_cast<unsigned int>(remotePath.size()), flags, 0644,
         LIBSSH2_SFTP_OPENFILE);
     if (!created) throwFailure(s, lastErrno(s), "Impossibile creare il file remoto " + shown);
-    roundTrip.note(std::chrono::steady_clock::now() - asked);
+    roundTrip.note(Clock::now() - asked);
     const bool longPath = roundTrip.atLeast(kLongPath);
     // Segments write out of order: a cut would leave holes, which a resumed upload cannot see.
     const std::size_t mostWriters = start.keepPartial ? 1 : kUploadChannels;
@@ -227,19 +311,27 @@ void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath, 
     writers.push_back(std::make_unique<SegmentWriter>(s, s.sftp(), created));
     writers.front()->start(start.offset, total, longPath);
     std::int64_t position = start.offset;
+    LIBSSH2_SFTP_ATTRIBUTES held{};
+    // Segments written side by side give the file its full size while bytes before are still
+    // on their way: a program killed then would leave what looks like the whole file, with a
+    // gap of zeros. So the last byte waits until every other one is confirmed, and the file
+    // reaches its full size only complete.
+    bool lastByteHeld = false;
     try {
         Joiner joiner(s, channels, remotePath);
-        // What ended the turns early: the writer, and libssh2's error if there was one.
+        // What ended the turns early: the writer, and libssh2's error if there was one; or, on
+        // a channel of its own, the channel itself.
         SegmentWriter* stoppedOn = nullptr;
         int failedCall = 0;
+        std::string channelLost;
         {
             // On a long path the segments take turns without waiting on any one of them: a
             // turn hands each its confirmations and puts its new data on the wire. Only a turn
-            // in which none moved waits for the connection, and a silence as long as the
-            // time-out ends it. On a short path the one segment waits in libssh2.
+            // in which none moved waits for the connection. On a short path the one segment
+            // waits in libssh2.
             std::optional<NonBlocking> nonBlocking;
             if (longPath) nonBlocking.emplace(s);
-            auto lastMoved = std::chrono::steady_clock::now();
+            const auto limit = std::chrono::seconds(s.timeoutSeconds());
             for (;;) {
                 bool left = false;
                 bool moved = false;
@@ -272,54 +364,106 @@ void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath, 
                 if (longPath && writers.size() < mostWriters && !joiner.failed() &&
                     (joiner.underway() || (*largest)->unread() >= worth)) {
                     if (LIBSSH2_SFTP_HANDLE* handle = joiner.advance(index)) {
-                        const auto [from, to] = (*largest)->halve();
+                        auto [from, to] = (*largest)->halve();
+                        if (to == total) {
+                            --to;
+                            lastByteHeld = true;
+                        }
                         writers.push_back(
                             std::make_unique<SegmentWriter>(s, joiner.joined(), handle));
                         writers.back()->start(from, to, longPath);
                     }
                 }
-                const auto now = std::chrono::steady_clock::now();
-                if (moved || std::any_of(writers.begin(), writers.end(), [](const auto& w) {
-                        return !w->done() && w->answersWaiting();
-                    })) {
-                    lastMoved = now;
-                } else if (now - lastMoved >= std::chrono::seconds(s.timeoutSeconds())) {
-                    stoppedOn = writers.front().get();
-                    failedCall = LIBSSH2_ERROR_TIMEOUT;
-                } else if (nonBlocking) {
-                    // In short waits, so that an abort is seen at once.
-                    nonBlocking->wait(std::chrono::milliseconds(100));
+                // Each channel has the time-out of any request: one that confirmed nothing for
+                // that long, or that the server closed, ends the upload. Another channel still
+                // moving does not make up for it.
+                const auto now = Clock::now();
+                for (const auto& w : writers) {
+                    if (w->done()) continue;
+                    const bool closed = w->channelClosed();
+                    if (!closed && now - w->lastConfirmed() < limit) continue;
+                    stoppedOn = w.get();
+                    failedCall = closed ? LIBSSH2_ERROR_CHANNEL_CLOSED : LIBSSH2_ERROR_TIMEOUT;
+                    if (w->channel() != s.sftp())
+                        channelLost = closed ? "il server ha chiuso il secondo canale SFTP"
+                                             : "il secondo canale SFTP non risponde da " +
+                                                   std::to_string(s.timeoutSeconds()) + " secondi";
+                    break;
                 }
+                if (stoppedOn) break;
+                // In short waits, so that an abort is seen at once; not while answers that
+                // arrived for one channel meanwhile wait to be read.
+                if (nonBlocking && !moved &&
+                    std::none_of(writers.begin(), writers.end(),
+                                 [](const auto& w) { return !w->done() && w->answersWaiting(); }))
+                    nonBlocking->wait(std::chrono::milliseconds(100));
             }
         }
         if (stoppedOn && p.abortRequested()) throwAborted(s, stoppedOn->file(), what, failedCall);
-        if (stoppedOn)
-            throwFailure(s, failedCall,
-                         what + " interrotto dopo " + std::to_string(position) + " byte",
-                         stoppedOn->channel());
+        const std::string cut = what + " interrotto dopo " + std::to_string(position) + " byte";
+        if (!channelLost.empty()) {
+            // Nothing more is sent on that channel, nor its handle closed (that would only
+            // wait); large uploads go through the session's own channel alone from now on.
+            channels.lose(stoppedOn->channel());
+            stoppedOn->file().release();
+            throw RuntimeError(kErrRemote, cut + ": " + channelLost +
+                                               "; d'ora in poi gli invii usano un solo canale");
+        }
+        if (stoppedOn) throwFailure(s, failedCall, cut, stoppedOn->channel());
+        if (lastByteHeld) position += sendLastByte(s, source, total, *writers.front(), what);
+        // What the server holds, asked on the open file once every write was confirmed: a
+        // server that acknowledged more than it kept shows it here, before a partner could take
+        // the file away. The request goes out with the closes, at no round trip of its own; a
+        // refusal only means the server cannot tell.
+        const auto askHeld = [&] {
+            return libssh2_sftp_fstat_ex(writers.front()->file().get(), &held, 0);
+        };
+        int heldRc;
+        {
+            NonBlocking nonBlocking(s);
+            heldRc = askHeld();
+            if (heldRc == LIBSSH2_ERROR_EAGAIN && nonBlocking.partlySent())
+                heldRc = NonBlocking::finish(s, askHeld);
+        }
         // The server's answers to the closes are its last word on the data (a full disk may
         // only show here).
         for (const auto& w : writers) w->sendClose();
+        if (heldRc == LIBSSH2_ERROR_EAGAIN) heldRc = askHeld();
+        if (heldRc != 0) {
+            held.flags = 0;
+            std::string lost;
+            if (refusalOrBreak(s, heldRc, lost, writers.front()->channel()).empty())
+                throw RuntimeError(kErrConnection, what + ": " + lost);
+        }
         for (const auto& w : writers)
             if (int rc = w->takeClose(); rc != 0)
                 throwFailure(s, rc, what + " non confermato dal server", w->channel());
         if (position != total)
             throw RuntimeError(kErrGeneric,
                                what + ": il file locale si è accorciato durante l'invio");
-    } catch (...) {
-        for (const auto& w : writers) w->file().discard();
-        if (start.keepPartial) {
-            p.log(" Il file incompleto " + shown + " resta sul server per riprendere l'invio");
+    } catch (const RuntimeError& e) {
+        // Left on the server by a connection that failed meanwhile: the cycle removes it over
+        // its next connection.
+        if (removePartial(s, writers, remotePath, start.keepPartial, p) || !s.broken() ||
+            e.number() == kErrConnection)
             throw;
-        }
-        // A partial copy must not pass for the file on the server.
-        const bool removed =
-            s.usable() && libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
-                                                 static_cast<unsigned int>(remotePath.size())) == 0;
-        p.log(removed ? " Rimosso dal server il file incompleto " + shown
-                      : " Il file incompleto " + shown + " potrebbe essere rimasto sul server");
+        throw RuntimeError(kErrConnection, e.description() + "; " + s.brokenReason());
+    } catch (...) {
+        removePartial(s, writers, remotePath, start.keepPartial, p);
         throw;
     }
+    // A server that writes behind may know the size only once the file is closed: before the
+    // upload counts as cut short, the path is asked as well.
+    if ((held.flags & LIBSSH2_SFTP_ATTR_SIZE) &&
+        held.filesize != static_cast<std::uint64_t>(total)) {
+        LIBSSH2_SFTP_ATTRIBUTES closed{};
+        if (libssh2_sftp_stat_ex(s.sftp(), remotePath.data(),
+                                 static_cast<unsigned int>(remotePath.size()), LIBSSH2_SFTP_STAT,
+                                 &closed) == 0 &&
+            (closed.flags & LIBSSH2_SFTP_ATTR_SIZE))
+            held = closed;
+    }
+    if (held.flags & LIBSSH2_SFTP_ATTR_SIZE) p.post(attributesOf(held));
     p.finished(position);
 }
 

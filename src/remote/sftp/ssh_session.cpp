@@ -16,6 +16,7 @@
 
 #include "common/text.h"
 #include "remote/sftp/host_key_check.h"
+#include "remote/sftp/kex_offer.h"
 #include "remote/sftp/user_auth.h"
 
 namespace vs::sftp {
@@ -27,12 +28,42 @@ void initialiseLibraryOnce() {
     std::call_once(once, [] { libssh2_init(0); });
 }
 
-// Ciphers in the order we offer them: AES in counter mode is the fastest that libssh2 1.10
-// has (hardware AES), and 128-bit keys need fewer rounds; CBC stays for old servers.
+// Ciphers in the order we offer them. AES in counter mode cost this program the least
+// processor time per byte (hardware AES; measured against AES-GCM and chacha20-poly1305 with
+// this libssh2), and 128-bit keys need fewer rounds; AES-GCM and chacha20-poly1305 for servers
+// hardened to them alone; CBC stays for old servers.
 constexpr const char* kCiphers =
-    "aes128-ctr,aes192-ctr,aes256-ctr,aes256-cbc,aes192-cbc,aes128-cbc";
-// SHA-256 is hardware-assisted on current processors; SHA-1 stays for old servers.
-constexpr const char* kMacs = "hmac-sha2-256,hmac-sha2-512,hmac-sha1";
+    "aes128-ctr,aes192-ctr,aes256-ctr,aes128-gcm@openssh.com,aes256-gcm@openssh.com,"
+    "chacha20-poly1305@openssh.com,aes256-cbc,aes192-cbc,aes128-cbc";
+// Encrypt-then-MAC first, as current servers prefer; SHA-256 is hardware-assisted on current
+// processors; SHA-1 stays for old servers.
+constexpr const char* kMacs =
+    "hmac-sha2-256-etm@openssh.com,hmac-sha2-512-etm@openssh.com,hmac-sha2-256,hmac-sha2-512,"
+    "hmac-sha1-etm@openssh.com,hmac-sha1";
+
+// The socket calls libssh2 makes, through us so that the first bytes each way can be kept:
+// they hold both sides' algorithm offers. Errors as libssh2's own calls give them: -errno.
+ssize_t sendKeeping(libssh2_socket_t fd, const void* buffer, size_t length, int flags,
+                    void** abstract) {
+    ssize_t n;
+    do {
+        n = ::send(fd, buffer, length, flags | MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return -errno;
+    SessionContext::of(abstract)->handshake.sent(buffer, n);
+    return n;
+}
+
+ssize_t receiveKeeping(libssh2_socket_t fd, void* buffer, size_t length, int flags,
+                       void** abstract) {
+    ssize_t n;
+    do {
+        n = ::recv(fd, buffer, length, flags);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return -errno;
+    SessionContext::of(abstract)->handshake.received(buffer, n);
+    return n;
+}
 
 // "127.0.0.1:2222", "[::1]:2222", or "name (address)" when the operator typed a name.
 std::string addressText(const std::string& name, const sockaddr* address, socklen_t length) {
@@ -177,20 +208,23 @@ std::string SshSession::open(const ConnectSettings& s,
     libssh2_session_method_pref(session_, LIBSSH2_METHOD_CRYPT_SC, kCiphers);
     libssh2_session_method_pref(session_, LIBSSH2_METHOD_MAC_CS, kMacs);
     libssh2_session_method_pref(session_, LIBSSH2_METHOD_MAC_SC, kMacs);
-    const std::string hostKeyMethods =
-        preferredHostKeyMethods(session_, s.knownHostsFile, s.host, s.port);
-    if (!hostKeyMethods.empty())
-        libssh2_session_method_pref(session_, LIBSSH2_METHOD_HOSTKEY, hostKeyMethods.c_str());
+    libssh2_session_method_pref(session_, LIBSSH2_METHOD_HOSTKEY,
+                                hostKeyMethods(session_, s.knownHostsFile, s.host, s.port).c_str());
 
-    if (libssh2_session_handshake(session_, socket_) != 0)
-        return fail("Negoziazione SSH con " + where_ + " non riuscita: " + libraryError());
+    libssh2_session_callback_set2(session_, LIBSSH2_CALLBACK_SEND,
+                                  reinterpret_cast<libssh2_cb_generic*>(sendKeeping));
+    libssh2_session_callback_set2(session_, LIBSSH2_CALLBACK_RECV,
+                                  reinterpret_cast<libssh2_cb_generic*>(receiveKeeping));
+    context_->handshake.start();
+    if (libssh2_session_handshake(session_, socket_) != 0) return fail(negotiationFailure());
+    context_->handshake.stop();
 
     if (std::string refusal = verifyHostKey(session_, s.knownHostsFile, s.host, s.port, log);
         !refusal.empty())
         return fail(refusal);
 
-    if (std::string refusal =
-            authenticate(session_, {s.user, s.password, s.privateKeyFile}, where_);
+    if (std::string refusal = authenticate(
+            session_, {s.user, s.password, s.privateKeyFile, s.privateKeyPassphrase}, where_);
         !refusal.empty())
         return fail(refusal);
 
@@ -198,6 +232,19 @@ std::string SshSession::open(const ConnectSettings& s,
     if (!sftp_)
         return fail("Impossibile aprire il servizio SFTP di " + where_ + ": " + libraryError());
     return {};
+}
+
+std::string SshSession::negotiationFailure() const {
+    std::string text = "Negoziazione SSH con " + where_ + " non riuscita: ";
+    const std::optional<KexOffer> ours = parseKexOffer(context_->handshake.sentBytes());
+    const std::optional<KexOffer> theirs = parseKexOffer(context_->handshake.receivedBytes());
+    const std::optional<NegotiationGap> gap =
+        ours && theirs ? findNegotiationGap(*ours, *theirs) : std::nullopt;
+    if (!gap) return text + libraryError();
+    return text + "nessun algoritmo di " + gap->what +
+           " in comune con il server. Il server offre: " + visible(gap->serverOffers) +
+           "; questo programma supporta: " + gap->weSupport +
+           ". Chiedere all'amministratore del server di abilitarne uno";
 }
 
 void SshSession::close(bool graceful) {

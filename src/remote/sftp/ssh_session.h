@@ -22,6 +22,7 @@ struct ConnectSettings {
     std::string user;
     std::string password;
     std::string privateKeyFile;
+    std::string privateKeyPassphrase;
     std::string knownHostsFile;
     int timeoutSeconds = 20;
 };
@@ -65,6 +66,8 @@ class SshSession {
 
   private:
     std::string connectSocket(const ConnectSettings& settings);
+    // Why the key exchange failed, for the operator.
+    std::string negotiationFailure() const;
     std::string fail(std::string text);
 
     std::unique_ptr<SessionContext> context_;

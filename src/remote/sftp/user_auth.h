@@ -12,6 +12,7 @@ struct Credentials {
     std::string user;
     std::string password;
     std::string privateKeyFile;
+    std::string passphrase;  // of the private key file, when it has one
 };
 
 // Answers every prompt with the password of the session's SessionContext.
@@ -24,10 +25,5 @@ void answerKeyboardInteractive(const char* name, int nameLength, const char* ins
 // tried and why each failed). `where` is "host:port" for the texts.
 std::string authenticate(LIBSSH2_SESSION* session, const Credentials& credentials,
                          const std::string& where);
-
-// The key algorithm of a private key file ("ssh-rsa", "ssh-ed25519", ...), empty when it cannot
-// be told. Used to explain why an RSA key fails: this libssh2 signs only with SHA-1 RSA
-// signatures, which current OpenSSH servers no longer accept.
-std::string privateKeyType(const std::string& path);
 
 }  // namespace vs::sftp

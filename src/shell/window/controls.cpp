@@ -5,7 +5,7 @@
 namespace vs {
 
 namespace {
-// One height for every field, so that the whole window fits its fixed client area.
+// One height for every field, so that the whole window fits its starting client area.
 constexpr int kFieldHeight = 20;
 }  // namespace
 

@@ -12,12 +12,15 @@
 
 #include "shell/program.h"
 #include "shell/run_control.h"
+#include "shell/window/activity.h"
 #include "shell/window/app_icon.h"
 #include "shell/window/job_editor_panel.h"
 #include "shell/window/operator_boxes_panel.h"
+#include "shell/window/qt_italian.h"
 #include "shell/window/qt_text.h"
 #include "shell/window/server_fields_panel.h"
 #include "shell/window/tray.h"
+#include "shell/window/whole_text_tips.h"
 #include "shell/window/work_list_panel.h"
 
 namespace vs {
@@ -57,7 +60,7 @@ std::optional<std::string> askWithInputBox(QWidget* parent, const std::string& p
 
 }  // namespace
 
-Form1::Form1() : tray_(new Tray(this)) {
+Form1::Form1() : tray_(new Tray(this)), qtItalianProblem_(installQtItalian(this)) {
     setWindowTitle(QString::fromLatin1(kProgramName));
     setWindowIcon(appIcon());
     QFont compact = font();
@@ -71,7 +74,6 @@ Form1::Form1() : tray_(new Tray(this)) {
     mnuBreak->setObjectName(QStringLiteral("mnuBreak"));
 
     auto* client = new QWidget(this);
-    client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
     List1 = new QListWidget(client);
     List1->setObjectName(QStringLiteral("List1"));
@@ -104,24 +106,35 @@ Form1::Form1() : tray_(new Tray(this)) {
     server->setFixedWidth(220);
     Command1->setFixedWidth(220);
     top->addLayout(serverColumn);
-    page->addLayout(top);
+    // The three lists take what the window gains beyond its starting size, the log most.
+    page->addLayout(top, 3);
 
     // Middle: the counters and the work list.
-    page->addWidget(work, 1);
+    page->addWidget(work, 2);
 
     // Bottom: the job list, then the operator codes above the selected job's fields.
     auto* bottom = new QHBoxLayout();
     bottom->setSpacing(8);
-    jobs->listdir->setFixedWidth(200);
-    bottom->addWidget(jobs->listdir);
+    jobs->listdir->setMinimumWidth(200);
+    bottom->addWidget(jobs->listdir, 2);
     auto* editColumn = new QVBoxLayout();
     editColumn->setSpacing(3);
     editColumn->addWidget(operators);
     editColumn->addWidget(jobs->fields);
-    bottom->addLayout(editColumn, 1);
-    page->addLayout(bottom);
+    editColumn->addStretch(1);
+    bottom->addLayout(editColumn, 5);
+    page->addLayout(bottom, 3);
 
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    auto* tips = new WholeTextTips(this);
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(List1), static_cast<QAbstractItemView*>(work->List2),
+          static_cast<QAbstractItemView*>(jobs->listdir)})
+        tips->watch(view);
+    for (QLineEdit* edit : client->findChildren<QLineEdit*>()) tips->watch(edit);
+
+    // The starting size; the operator may make it larger (or smaller, down to what the
+    // fields need).
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 
     connect(mnuSblocca, &QAction::triggered, this, [this] { mnuSblocca_Click(); });
     connect(mnuBreak, &QAction::triggered, this, [this] { mnuBreak_Click(); });
@@ -153,8 +166,13 @@ void Form1::attach(Program* program, RunControl* control) {
     server->bind(&program_->settings.server);
     operators->bind(&program_->settings.txt_oper_mail);
     jobs->bind(editor_.get(), &program_->settings);
-    // Every line shows as soon as it is written, also in the middle of a cycle.
-    program_->log.setChangeListener([this] { refreshLog(); });
+    if (!qtItalianProblem_.empty()) program_->log.scrivi_log(qtItalianProblem_);
+    // Every line shows as soon as it is written, also in the middle of a cycle. The tray
+    // follows the lines too: a cycle's number is known from its first line on.
+    program_->log.setChangeListener([this] {
+        refreshLog();
+        refreshActivity();
+    });
     refresh();
 }
 
@@ -191,12 +209,20 @@ void Form1::refresh() {
     operators->showValues(program_->settings.txt_oper_mail);
     jobs->refreshList();
     work->showValues(program_->cycleState);
+    refreshActivity();
 
     mnuSblocca->setText(toQt(editor_->mnuSblocca()));
     const bool editable = editor_->unlocked();
     jobs->setEditable(editable);
     operators->setEditable(editable);
     server->setEditable(editable);
+}
+
+void Form1::refreshActivity() {
+    if (!program_) return;
+    const ActivityView activity = activityOf(*program_);
+    if (activity.activity != tray_->activity()) setWindowIcon(appIcon(activity.activity));
+    tray_->showActivity(activity);
 }
 
 void Form1::refreshLog() {

@@ -26,6 +26,7 @@ class WorkListPanel;
 // to the program; it keeps no state of its own beyond what the widgets show.
 class Form1 final : public QMainWindow, public ShellView {
   public:
+    // The client area's starting size; the window may be resized.
     static constexpr int kClientWidth = 720;
     static constexpr int kClientHeight = 431;
 
@@ -83,6 +84,8 @@ class Form1 final : public QMainWindow, public ShellView {
     class Schedule;
 
     void refreshLog();
+    // The tray's icon and tooltip, and the window's icon, after what the program is doing.
+    void refreshActivity();
     void restoreWindow();
     void hideIfMinimized();
 
@@ -92,6 +95,7 @@ class Form1 final : public QMainWindow, public ShellView {
     std::unique_ptr<ParameterEditor> editor_;
     Tray* tray_;
     PasswordPrompt passwordPrompt_;
+    std::string qtItalianProblem_;  // logged once the window has a log
     bool shutDown_ = false;
 };
 

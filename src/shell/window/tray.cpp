@@ -23,6 +23,15 @@ Tray::~Tray() {
     delete mPopupSys_;
 }
 
+void Tray::showActivity(const ActivityView& view) {
+    // Refreshed at every change of the window: the icon is redrawn only when it changes.
+    if (view.activity != activity_) {
+        activity_ = view.activity;
+        icon_->setIcon(appIcon(activity_));
+    }
+    if (icon_->toolTip() != view.tip) icon_->setToolTip(view.tip);
+}
+
 void Tray::add() {
     icon_->show();
 }

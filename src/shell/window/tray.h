@@ -6,6 +6,8 @@
 #include <QSystemTrayIcon>
 #include <functional>
 
+#include "shell/window/activity.h"
+
 namespace vs {
 
 inline constexpr const char* kTrayTip = "Valtrasso Sftp";
@@ -20,6 +22,9 @@ class Tray final : public QObject {
     void add();
     void remove();
     bool shown() const { return icon_->isVisible(); }
+    // The icon and the tooltip follow what the program is doing.
+    void showActivity(const ActivityView& view);
+    Activity activity() const { return activity_; }
 
     // Whether the desktop has a notification area. Without one a hidden window could never be
     // brought back, so minimising must not hide it. Replaceable for tests.
@@ -36,6 +41,7 @@ class Tray final : public QObject {
     QMenu* mPopupSys_;  // a top-level menu: it belongs to the icon, not to the menu bar
     QAction* mPopRestore_;
     QAction* mPopExit_;
+    Activity activity_ = Activity::Idle;
     std::function<bool()> available_ = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 };
 
