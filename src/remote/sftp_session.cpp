@@ -1,10 +1,11 @@
 #include "remote/sftp_session.h"
 
+#include <algorithm>
+
 #include "activitylog/activity_log.h"
-#include "common/new_file.h"
+#include "common/byte_stream.h"
 #include "common/port_text.h"
 #include "common/runtime_error.h"
-#include "common/source_file.h"
 #include "common/text.h"
 #include "settings/settings.h"
 
@@ -89,22 +90,35 @@ RemoteStat SftpSession::stat(const std::string& path) {
 }
 
 FetchResult SftpSession::fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
-                               NewFile& into) {
+                               ByteSink& into, std::int64_t from) {
     attributes_ = {};
     FetchResult result;
-    result.received = Sftp1().fetch(into.fd(), path, expectedSize);
+    result.received = Sftp1().fetch(into, path, expectedSize, from);
     result.after = attributes_;
     return result;
 }
 
-RemoteStat SftpSession::send(const SourceFile& from, const std::string& path) {
+RemoteStat SftpSession::send(ByteSource& from, const std::string& path, SendPlan plan) {
     state_.transferPercentage = 0;
     attributes_ = {};
-    Sftp1().send(from.fd(), from.size(), path);
+    Sftp1().send(from, path, plan.offset, plan.keepPartial);
     // Only the completing progress event says the file arrived.
     if (state_.transferPercentage != 100)
         throw RuntimeError(kErrRemote, "Invio di " + visible(path) + " non completato");
     return attributes_;  // what the server holds, when the component could ask it
+}
+
+std::int64_t SftpSession::resumableBytes(const std::string& path) {
+    // Writes go out ahead of their confirmations: the last of them may have been lost, or
+    // served out of order, when the upload was cut off.
+    constexpr std::int64_t kStep = 64 * 1024;
+    return std::max<std::int64_t>(0, stat(path).size.value_or(0) - kSftpMostUnconfirmed) / kStep *
+           kStep;
+}
+
+bool SftpSession::setModified(const std::string& path, TimePoint modified) {
+    Sftp1().setModified(path, modified);
+    return true;
 }
 
 void SftpSession::rename(const std::string& from, const std::string& to) {

@@ -56,6 +56,7 @@ void Settings::leggi_ini() {
     keyfile = read("keyfile");
     keypassphrase = read("keypassphrase");
     uploadTemp = read("uploadtemp") == "SI";
+    mantieniData = read("mantienidata") == "SI";
     alertCommand = read("alertcommand");
     alertAfter = alertAfterValue(read("alertafter")).value_or(kDefaultAlertAfter);
     // Values out of range are reported with the other problems.
@@ -64,6 +65,7 @@ void Settings::leggi_ini() {
     limitebanda = countKey(read("limitebanda"), kMaxBandwidthKiB, 0);
     pausafile = std::chrono::milliseconds(
         countKey(read("pausafile"), kMaxFetchPauseMs, kDefaultFetchPause.count()));
+    journalDays = journalDaysValue(read("journaldays")).value_or(kDefaultJournalDays);
 
     listdir.clear();
     for (int n = 0; n < kJobCount; ++n) {
@@ -72,6 +74,7 @@ void Settings::leggi_ini() {
             jobField(job, f) = read(kJobKeyStems[f] + std::to_string(n));
         job.codes = parseJobCodes(job);
         deleteUnverified[n] = read("CancellaSenzaVerifica_" + std::to_string(n)) == "SI";
+        soloNuovi[n] = read("SoloNuovi_" + std::to_string(n)) == "SI";
         listdir.push_back(listdirRow(n, job.DirRemota));
     }
 

@@ -70,8 +70,8 @@ class Settings {
     std::string operatorList;                  // "" or "||A1||C3||"
     ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
     std::string keyfile;                       // private key for SFTP public-key login, optional
-    std::string keypassphrase;  // the passphrase of keyfile, when it has one
-    bool uploadTemp = false;   // "uploadtemp=SI": send under a temporary name, then rename
+    std::string keypassphrase;                 // the passphrase of keyfile, when it has one
+    bool uploadTemp = false;  // "uploadtemp=SI": send under a temporary name, then rename
     // "attesastabile": seconds a local file must stay the same before it is sent, where the
     // system cannot tell whether it is still being written; 0 sends it at once.
     int settleSeconds = kDefaultSettleSeconds;
@@ -83,10 +83,15 @@ class Settings {
     // "CancellaSenzaVerifica_N=SI": job N deletes a sent file even where the server cannot tell
     // what it holds (FTP without SIZE). Kept in the file, never written by a save.
     std::array<bool, kJobCount> deleteUnverified{};
-    std::string alertCommand;  // "alertcommand", as written
-    int alertAfter = kDefaultAlertAfter;  // "alertafter", checked
-    bool fileFound = false;               // the last load found a file at the settings path
-    bool readFailed = false;              // the last load found a file it could not read
+    // "SoloNuovi_N=SI": job N moves a file only when the journal has no delivery of this
+    // version (path, size, modification time).
+    std::array<bool, kJobCount> soloNuovi{};
+    bool mantieniData = false;  // "mantienidata=SI": copies keep the source's modification time
+    int journalDays = kDefaultJournalDays;  // "journaldays": days the journal keeps a row
+    std::string alertCommand;               // "alertcommand", as written
+    int alertAfter = kDefaultAlertAfter;    // "alertafter", checked
+    bool fileFound = false;                 // the last load found a file at the settings path
+    bool readFailed = false;                // the last load found a file it could not read
 
     // What the last load found wrong, in the order of its lines; the jobs a cycle can run;
     // and why no cycle can do anything, empty when one can.

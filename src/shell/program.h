@@ -12,6 +12,7 @@
 #include "common/yield.h"
 #include "cycle/cycle.h"
 #include "cycle/cycle_state.h"
+#include "journal/journal.h"
 #include "remote/ftp_control.h"
 #include "remote/ftp_session.h"
 #include "remote/session_state.h"
@@ -35,6 +36,8 @@ struct ProgramConfig {
     std::string argumentText;  // the process's arguments, joined by blanks
     WeekdayNames weekdays;
     std::filesystem::path settingsOverride = {};  // VALTRASSOSFTP_SETTINGS: wins when not empty
+    // VALTRASSOSFTP_JOURNAL; empty: journal.db in the folder
+    std::filesystem::path journalPath = {};
 };
 
 // The window's state and start-up, without any widget: the Qt window and the headless run
@@ -102,11 +105,16 @@ class Program {
     std::unique_ptr<SftpSession> sftpSession;
     std::unique_ptr<FtpSession> ftpSession;
     std::unique_ptr<Cycle> cycle;
+    // The journal of transfers: one connection for the program's life; null while it cannot
+    // be opened (tried again before every cycle).
+    std::unique_ptr<Journal> journal;
 
   private:
     void logSettingsReport();
     void createSessions();
     void removeLeftovers();
+    void openJournal();
+    void journalUpkeep();
     void finishShutdown();
 
     const Clock& clock_;
@@ -121,6 +129,7 @@ class Program {
     std::function<void(const CycleReport&)> afterCycle_;
     bool cycleRunning_ = false;
     bool stopRequested_ = false;
+    bool journalFailureSaid_ = false;
     int exitCode_ = 0;
 };
 

@@ -103,6 +103,37 @@ TEST_F(SettingsTest, AnUnusableMultiplierIsReportedAndTheJobRunsAs1x) {
     }
 }
 
+// The journal's keys: read as the transfer cycle uses them, a bad journaldays reported with the
+// other problems, and kept by a save of the editor, which writes only the keys it knows.
+TEST_F(SettingsTest, JournalKeysAreReadAndSurviveASave) {
+    // journaldays as written, the days used, whether the value is reported.
+    for (const auto& [days, used, reported] : {std::tuple{"", 365, false},
+                                               {"30", 30, false},
+                                               {"100000", 100000, false},
+                                               {"0", 365, true},
+                                               {"100001", 365, true},
+                                               {"030", 365, true},
+                                               {"12abc", 365, true}}) {
+        SCOPED_TRACE(days);
+        load(std::string("[PARAMETRI]\nSoloNuovi_7=SI\nSoloNuovi_8=si\nmantienidata=SI\n"
+                         "journaldays=") +
+             days + "\n");
+        EXPECT_EQ(settings.journalDays, used);
+        EXPECT_EQ(std::ranges::count(settings.problems, std::string("journaldays"),
+                                     &SettingsProblem::key),
+                  reported ? 1 : 0);
+    }
+    EXPECT_TRUE(settings.soloNuovi[7]);
+    EXPECT_FALSE(settings.soloNuovi[8]);  // only "SI", with case, like every switch here
+    EXPECT_TRUE(settings.mantieniData);
+    settings.jobTable[7].DirRemota = "/edited";
+    settings.scrivi_ini();
+    EXPECT_TRUE(settings.soloNuovi[7] && settings.mantieniData);
+    const std::string saved = readFile(settings.settingsPath());
+    EXPECT_NE(saved.find("SoloNuovi_7=SI\n"), std::string::npos);
+    EXPECT_NE(saved.find("DirRemota_7=/edited\n"), std::string::npos);
+}
+
 TEST_F(SettingsTest, AnUnusableSettleTimeIsReportedAndTheDefaultUsed) {
     for (const auto& [text, seconds, reported] : {std::tuple{"", 5, false},
                                                   {"0", 0, false},

@@ -27,18 +27,6 @@ namespace {
 // before the handle closes.
 constexpr std::int64_t kReadBuffer = 2 * 1024 * 1024;
 
-void writeLocal(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw localFileError(errno, "Scrittura del file scaricato");
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
-
 TimePoint fromSeconds(unsigned long seconds) {
     return std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds));
 }
@@ -256,9 +244,9 @@ void keepToLimit(BandwidthLimit* limit, const EventPoster& p) {
         std::this_thread::sleep_for(std::min<decltype(wait)>(wait, std::chrono::milliseconds(20)));
 }
 
-std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
-                       std::optional<std::int64_t> expectedSize, PendingClose& openFile,
-                       BandwidthLimit* limit, EventPoster& p) {
+std::int64_t fetchFile(SshSession& s, ByteSink& into, const std::string& remotePath,
+                       std::optional<std::int64_t> expectedSize, std::int64_t from,
+                       PendingClose& openFile, BandwidthLimit* limit, EventPoster& p) {
     const std::string shown = visible(remotePath);
     const std::string what = "Download di " + shown;
     const auto asked = std::chrono::steady_clock::now();
@@ -267,6 +255,7 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
                                             LIBSSH2_FXF_READ, 0, LIBSSH2_SFTP_OPENFILE));
     if (!file) throwFailure(s, lastErrno(s), "Impossibile aprire il file remoto " + shown);
     const std::chrono::duration<double> roundTrip = std::chrono::steady_clock::now() - asked;
+    if (from > 0) libssh2_sftp_seek64(file.get(), static_cast<libssh2_uint64_t>(from));
 
     // What was described is what is fetched: the reads stop once that many bytes are here, and
     // a file that grew or changed meanwhile shows in its attributes, asked after the last read.
@@ -281,14 +270,14 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
                                                      roundTrip.count() / 2),
                            static_cast<std::int64_t>(limit->step()), kReadBuffer)
               : kReadBuffer;
-    std::vector<char> buffer(readSize(end, 0, readBuffer));
+    std::vector<char> buffer(readSize(end, from, readBuffer));
     HandleAttributes attributes(s, file.get());
     bool allAsked = false;  // read requests up to the end are all on the wire
     bool dataLeft = false;  // libssh2 may hold part of an answer that did not fit the buffer
     // The next read is one small request from the last byte written (see kOneSmallRead).
     bool oneSmallRead = false;
     std::int64_t bufferCap = readBuffer;
-    std::int64_t position = 0;
+    std::int64_t position = from;
     while (!expectedSize || position < *expectedSize) {
         if (p.abortRequested()) {
             attributes.settle();
@@ -344,7 +333,7 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
         dataLeft = static_cast<std::size_t>(n) == size;
         bufferCap = std::min(2 * bufferCap, readBuffer);
         if (limit) limit->spend(n);
-        writeLocal(fd, buffer.data(), static_cast<std::size_t>(n));
+        into.write(buffer.data(), static_cast<std::size_t>(n));
         position += n;
         // Position == Total belongs to the closing event alone.
         if (position < total) p.progress(position, total);
@@ -354,7 +343,19 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
     p.post(attributesEvent(attributes.attributes()));
     openFile.hold(s, file.release());
     p.finished(position);
-    return position;
+    return position - from;
+}
+
+void setModified(SshSession& s, const std::string& remotePath, TimePoint modified, EventPoster&) {
+    LIBSSH2_SFTP_ATTRIBUTES attrs{};
+    attrs.flags = LIBSSH2_SFTP_ATTR_ACMODTIME;
+    attrs.atime = attrs.mtime =
+        static_cast<unsigned long>(std::chrono::system_clock::to_time_t(modified));
+    int rc = libssh2_sftp_stat_ex(s.sftp(), remotePath.data(),
+                                  static_cast<unsigned int>(remotePath.size()),
+                                  LIBSSH2_SFTP_SETSTAT, &attrs);
+    if (rc != 0)
+        throwFailure(s, rc, "Impossibile impostare la data del file remoto " + visible(remotePath));
 }
 
 void removeFile(SshSession& s, const std::string& remotePath, EventPoster&) {
