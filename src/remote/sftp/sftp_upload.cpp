@@ -26,13 +26,6 @@ namespace {
 constexpr std::size_t kWritesInFlight = 1024 * 1024;
 constexpr std::size_t kMostWritesInFlight = 8 * 1024 * 1024;
 constexpr std::size_t kWriteStep = 256 * 1024;
-// What a segment starts with in flight; each confirmed byte lets one more go, up to the amount
-// above (the amount doubles in a round trip). OpenSSH's server falls far behind when a whole
-// window arrives at once on a fresh channel: it then hands its sftp-server 64 KiB per turn of
-// its loop, tens of milliseconds apart, for most of a second (32 MiB sent at no delay took
-// 1.5 s with 2 MiB at once, 0.3 s with 512 KiB). Grown by the confirmations, what arrives at
-// a time stays what the server has just shown it keeps up with.
-constexpr std::size_t kFirstInFlight = 256 * 1024;
 // From this round trip on, the path and not the servers' CPU limits an upload (1 MiB per round
 // trip is 50 MB/s at 20 ms). A shorter one is not told apart reliably from a loaded machine,
 // where more in flight only costs the server.
@@ -71,11 +64,10 @@ class SegmentWriter {
         readOffset_ = from;
         to_ = to;
         if (longPath)
-            mostInFlight_ = std::clamp<std::size_t>(
+            inFlight_ = std::clamp<std::size_t>(
                 libssh2_channel_window_write_ex(libssh2_sftp_get_channel(channel_), nullptr),
                 kWritesInFlight, kMostWritesInFlight);
-        inFlight_ = std::min(kFirstInFlight, mostInFlight_);
-        buffer_.resize(mostInFlight_ + 2 * kWriteStep);
+        buffer_.resize(inFlight_ + 2 * kWriteStep);
         libssh2_sftp_seek64(file_.get(), static_cast<libssh2_uint64_t>(from));
         lastConfirmed_ = Clock::now();
     }
@@ -137,7 +129,6 @@ class SegmentWriter {
         const ssize_t n = libssh2_sftp_write(file_.get(), buffer_.data() + begin_, handed_);
         mayHandMore_ = n != LIBSSH2_ERROR_EAGAIN;
         if (n > 0) {
-            inFlight_ = std::min(mostInFlight_, inFlight_ + static_cast<std::size_t>(n));
             begin_ += static_cast<std::size_t>(n);
             handed_ -= std::min(handed_, static_cast<std::size_t>(n));
             lastConfirmed_ = Clock::now();
@@ -179,8 +170,7 @@ class SegmentWriter {
     SshSession& s_;
     LIBSSH2_SFTP* channel_;
     RemoteFile file_;
-    std::size_t mostInFlight_ = kWritesInFlight;
-    std::size_t inFlight_ = kWritesInFlight;  // grows to mostInFlight_ with the confirmations
+    std::size_t inFlight_ = kWritesInFlight;
     // buffer_[begin_, end_) holds the bytes not yet confirmed by the server.
     std::vector<char> buffer_;
     std::size_t begin_ = 0;
