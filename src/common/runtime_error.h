@@ -22,6 +22,20 @@ enum ErrorNumber : int {
 };
 
 // The one run-time error type of the program: a number and an operator-readable description.
+//
+// How failures travel, everywhere from a libssh2 or libcurl call up to the cycle's error trap:
+//  - a function that can fail throws RuntimeError; it never returns "" or false for a failure
+//    with the reason somewhere else, and it never sets a flag beside the throw;
+//  - std::optional is for a value that may be absent without anything having failed (a file
+//    that is not there, a text that is not a number);
+//  - a RuntimeError is passed as a value only where an exception cannot go (OpenSSL's and
+//    libcurl's callbacks, another thread) or where one request of several failed alone
+//    (StatOutcome); whoever receives it throws it or reports it as its own;
+//  - functions that build an error for a failure just seen (localFileError, sftpFailure)
+//    return it for the caller to throw.
+// Local failures carry the local file numbers (kErrFileNotFound ...), remote ones kErrRemote
+// (this request refused) or kErrConnection (the session is gone); the cycle's trap is the one
+// place that turns them into log lines and counters.
 class RuntimeError : public std::runtime_error {
   public:
     RuntimeError(int number, std::string description)

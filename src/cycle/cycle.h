@@ -3,8 +3,8 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <set>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,9 +13,9 @@
 #include "common/yield.h"
 #include "cycle/cycle_report.h"
 #include "cycle/cycle_state.h"
+#include "cycle/listed_entries.h"
 #include "cycle/listing_policy.h"
 #include "cycle/settle_watch.h"
-#include "cycle/listed_entries.h"
 #include "remote/remote_session.h"
 #include "remote/session_state.h"
 
@@ -70,6 +70,8 @@ class Cycle {
     void mainPassJob(int job);
     void download();
     void upload();
+    // Connects, and sets the session flags from the outcome.
+    void openSession();
     void endOfCycle();
     // Uploads cut off by a lost connection may have left a partial file under the final name:
     // one more connection, at the end of the cycle, removes what is still there.

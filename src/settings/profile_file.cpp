@@ -169,11 +169,8 @@ std::string ProfileText::read(const std::string& section, const std::string& key
     return found ? v : defaultValue.substr(0, kProfileValueMax);
 }
 
-ProfileText loadProfile(const fs::path& path, std::error_code* error) {
-    std::error_code ec;
-    auto content = readWholeFile(path, ec);
-    if (error) *error = ec;
-    return ProfileText(content ? std::move(*content) : std::string());
+ProfileText loadProfile(const fs::path& path) {
+    return ProfileText(readWholeFile(path).value_or(std::string()));
 }
 
 std::string readProfileString(const std::string& section, const std::string& key,
@@ -181,11 +178,11 @@ std::string readProfileString(const std::string& section, const std::string& key
     return loadProfile(path).read(section, key, defaultValue);
 }
 
-bool writeProfileString(const std::string& section, const std::string& key,
+void writeProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const fs::path& path) {
     ProfileBatch batch(path);
     batch.set(section, key, value);
-    return batch.commit();
+    batch.commit();
 }
 
 void ProfileBatch::set(const std::string& section, const std::string& key,
@@ -193,13 +190,11 @@ void ProfileBatch::set(const std::string& section, const std::string& key,
     entries_.push_back({section, key, value});
 }
 
-bool ProfileBatch::commit() {
-    std::error_code error;
-    auto content = readWholeFile(path_, error);
-    if (error) return false;  // exists but unreadable: never overwrite blindly
-    ProfileText text(content ? std::move(*content) : std::string());
+void ProfileBatch::commit() {
+    // A file that is there but cannot be read throws here: never overwritten blindly.
+    ProfileText text = loadProfile(path_);
     for (const Entry& e : entries_) text.set(e.section, e.key, e.value);
-    return !writeWholeFile(path_, text.content(), 0600);  // it holds the password
+    writeWholeFile(path_, text.content(), 0600);  // it holds the password
 }
 
 }  // namespace vs

@@ -39,8 +39,7 @@ class FakeRemote final : public RemoteSession {
     void put(const std::string& path, const std::string& content) { files[path] = {content}; }
 
     void connect() override {
-        state_.connectFailed = refuseConnect;
-        state_.connected = !refuseConnect;
+        if (refuseConnect) throw RuntimeError(kErrConnection, "connessione rifiutata");
     }
     RemoteListing list(const std::string& folder) override {
         op("list", folder);

@@ -316,8 +316,7 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
         if (n < 0) {
             const int rc = static_cast<int>(n);
             if (p.abortRequested()) {
-                std::string ignored;
-                refusalOrBreak(s, rc, ignored);
+                sftpFailure(s, rc);  // a lost connection marks the session broken
                 attributes.settle();
                 throwAborted(s, file, what);
             }
