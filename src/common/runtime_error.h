@@ -34,8 +34,11 @@ enum ErrorNumber : int {
 //  - functions that build an error for a failure just seen (localFileError, sftpFailure)
 //    return it for the caller to throw.
 // Local failures carry the local file numbers (kErrFileNotFound ...), remote ones kErrRemote
-// (this request refused) or kErrConnection (the session is gone); the cycle's trap is the one
-// place that turns them into log lines and counters.
+// (this request refused) or kErrConnection (the session is gone). A failure that ends a step
+// reaches the cycle's trap, which logs and counts it; one that changes nothing of what happens
+// next (a pin accepted but not recorded, metrics not written) is logged where it happens, with
+// the error's description. A session's connect writes its protocol's own lines of a failed
+// attempt, then throws for the cycle to act on.
 class RuntimeError : public std::runtime_error {
   public:
     RuntimeError(int number, std::string description)

@@ -80,8 +80,8 @@ ProfileText::ProfileText(std::string content) {
     }
 }
 
-std::string ProfileText::get(const std::string& section, const std::string& key,
-                             bool* found) const {
+std::optional<std::string> ProfileText::get(const std::string& section,
+                                            const std::string& key) const {
     bool inSection = false;
     for (const std::string& line : lines_) {
         if (auto s = sectionOf(line)) {
@@ -91,7 +91,6 @@ std::string ProfileText::get(const std::string& section, const std::string& key,
         if (!inSection) continue;
         auto k = keyOf(line);
         if (k && equalsIgnoreCase(*k, key)) {
-            *found = true;
             std::string v = valueOf(line);
             size_t nul = v.find('\0');
             if (nul != std::string::npos) v.resize(nul);
@@ -99,8 +98,7 @@ std::string ProfileText::get(const std::string& section, const std::string& key,
             return v;
         }
     }
-    *found = false;
-    return {};
+    return std::nullopt;
 }
 
 void ProfileText::set(const std::string& section, const std::string& key,
@@ -164,9 +162,7 @@ bool ProfileText::hasSection(const std::string& section) const {
 
 std::string ProfileText::read(const std::string& section, const std::string& key,
                               const std::string& defaultValue) const {
-    bool found = false;
-    std::string v = get(section, key, &found);
-    return found ? v : defaultValue.substr(0, kProfileValueMax);
+    return get(section, key).value_or(defaultValue.substr(0, kProfileValueMax));
 }
 
 ProfileText loadProfile(const fs::path& path) {

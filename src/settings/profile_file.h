@@ -60,7 +60,8 @@ struct ProfileLine {
 class ProfileText {
   public:
     explicit ProfileText(std::string content);
-    std::string get(const std::string& section, const std::string& key, bool* found) const;
+    // The value, cut to 1023 characters; nothing when the key is missing.
+    std::optional<std::string> get(const std::string& section, const std::string& key) const;
     // The value, cut to 1023 characters, or defaultValue when the key is missing.
     std::string read(const std::string& section, const std::string& key,
                      const std::string& defaultValue) const;

@@ -85,6 +85,14 @@ TEST(CertPins, RuleOnKnownCerts) {
     }
 }
 
+// A known_certs that is there but cannot be read checks nothing: every server is refused.
+TEST(CertPins, AnUnreadableFileRefusesEvenATrustedCertificate) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir / "known_certs");
+    TlsPolicy policy("h.example", 21, KnownCerts(dir / "known_certs"), nullptr);
+    EXPECT_THROW(policy.decide("sha256//A=", true), RuntimeError);
+}
+
 // The port the FTP session connects to: the server type's own unless the host field names one.
 TEST(FtpEndpoint, ImplicitTlsDefaultsTo990AndAWrittenPortWins) {
     EXPECT_EQ(ftpEndpoint(ServerType::Ftps, "h").port, 21);
