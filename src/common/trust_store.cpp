@@ -28,15 +28,19 @@ void TrustStore::record(const std::string& line,
         content += kept + "\n";
     }
     content += line + "\n";
+    // A store the operator links to a shared file stays linked: the file it names is replaced.
+    std::error_code ec;
+    std::filesystem::path target = std::filesystem::canonical(path_, ec);
+    if (ec) target = path_;
     unsigned mode = 0600;
     struct stat st {};
-    if (::stat(path_.c_str(), &st) == 0) {
+    if (::stat(target.c_str(), &st) == 0) {
         // Replacing goes through the folder, which would get past a file made read-only.
-        if (::faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0)
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
             throw localFileError(errno, "Scrittura di " + visible(path_.string()));
         mode = st.st_mode & 07777;
     }
-    writeWholeFile(path_, content, mode);
+    writeWholeFile(target, content, mode);
 }
 
 }  // namespace vs

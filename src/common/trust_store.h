@@ -21,8 +21,8 @@ namespace vs {
 //  - a file that is there but cannot be read refuses every server: nothing can be checked.
 // Recording replaces the whole file through NewFile, so a crash never leaves half a line and a
 // reader never sees one. A file made here is readable by its owner only; one that exists keeps
-// its mode, and one that may not be written (the operator made it read-only) is left alone,
-// which makes a first sight unrecordable.
+// its mode (and a link to it stays a link), and one that may not be written (the operator made
+// it read-only) is left alone, which makes a first sight unrecordable.
 enum class Sighting { Known, FirstSight, Changed };
 
 class TrustStore {

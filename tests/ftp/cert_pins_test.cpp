@@ -93,6 +93,18 @@ TEST(CertPins, AnUnreadableFileRefusesEvenATrustedCertificate) {
     EXPECT_THROW(policy.decide("sha256//A=", true), RuntimeError);
 }
 
+// A known_certs the operator links to a shared file stays a link, and the shared file learns.
+TEST(CertPins, ALinkedFileStaysLinked) {
+    namespace fs = std::filesystem;
+    test::TempDir dir;
+    test::writeFile(dir / "shared", "o.example:21 sha256//B=\n");
+    fs::create_symlink(dir / "shared", dir / "known_certs");
+    TlsPolicy policy("h.example", 21, KnownCerts(dir / "known_certs"), nullptr);
+    policy.decide("sha256//A=", false);
+    EXPECT_TRUE(fs::is_symlink(dir / "known_certs"));
+    EXPECT_EQ(test::readFile(dir / "shared"), "o.example:21 sha256//B=\nh.example:21 sha256//A=\n");
+}
+
 // The port the FTP session connects to: the server type's own unless the host field names one.
 TEST(FtpEndpoint, ImplicitTlsDefaultsTo990AndAWrittenPortWins) {
     EXPECT_EQ(ftpEndpoint(ServerType::Ftps, "h").port, 21);
