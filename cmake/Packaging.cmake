@@ -51,13 +51,14 @@ else()
     set(_vs_ssh_package "libssl3")
   endif()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "adduser, libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6network6, libqt6widgets6, ${_vs_ssh_package}, libcurl4, libsystemd0")
+      "adduser, libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6network6, libqt6widgets6, ${_vs_ssh_package}, libcurl4, libsystemd0, libsqlite3-0")
 endif()
 # Qt's own Italian texts for the window's standard dialogs; without them the buttons read
 # "Cancel" and a start-up line says so. The headless service does not need them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, qt6-translations-l10n")
 # For the example alert command and for the metrics file's usual reader.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bsd-mailx | mailutils, msmtp-mta, prometheus-node-exporter")
+# sqlite3: queries of the journal of transfers beyond --history.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bsd-mailx | mailutils, msmtp-mta, prometheus-node-exporter, sqlite3")
 
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/debian/postinst

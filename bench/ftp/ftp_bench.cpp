@@ -47,12 +47,12 @@ int main(int argc, char** argv) {
         if (mode == "download") {
             control->setTransferMode(true);
             vs::NewFile into(local.parent_path());
-            control->fetch(argv[5], into.fd(), std::nullopt);
+            control->fetch(argv[5], into, std::nullopt);
             into.commit(local.filename());
             ok = true;
         } else {
             vs::SourceFile from(local);
-            control->send(from.fd(), from.size(), argv[5]);
+            control->send(from, argv[5]);
             ok = last == 100;
         }
     } catch (const vs::RuntimeError& e) {

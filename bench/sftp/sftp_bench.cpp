@@ -99,12 +99,12 @@ int main(int argc, char** argv) {
             vs::NewFile into(std::filesystem::path(local).parent_path());
             // As the program does: the file is described first, and fetched by that size.
             sftp->getAttributes(remote);
-            sftp->fetch(into.fd(), remote,
+            sftp->fetch(into, remote,
                         events.size_ >= 0 ? std::optional(events.size_) : std::nullopt);
             into.commit(std::filesystem::path(local).filename());
         } else {
             vs::SourceFile from(local);
-            sftp->send(from.fd(), from.size(), remote);
+            sftp->send(from, remote);
         }
         transfer = Clock::now() - t0;
     } catch (const vs::RuntimeError& e) {

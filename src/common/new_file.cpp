@@ -77,7 +77,7 @@ void NewFile::commit(const std::string& finalName) {
 }
 
 std::int64_t copyIntoPlace(int from, const fs::path& folder, const std::string& name,
-                           std::int64_t expected) {
+                           std::int64_t expected, std::optional<TimePoint> modified) {
     NewFile to(folder);
     std::vector<char> buffer(256 * 1024);
     std::int64_t copied = 0;
@@ -96,6 +96,17 @@ std::int64_t copyIntoPlace(int from, const fs::path& folder, const std::string& 
         throw RuntimeError(kErrGeneric, "Copia in " + visible((folder / name).string()) +
                                             " incompleta: " + std::to_string(copied) + " di " +
                                             std::to_string(expected) + " byte");
+    if (modified) {
+        const auto since = modified->time_since_epoch();
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+        timespec t{};
+        t.tv_sec = static_cast<std::time_t>(seconds.count());
+        t.tv_nsec = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count());
+        const timespec times[2] = {t, t};
+        if (::futimens(to.fd(), times) != 0)
+            throw localFileError(errno, "Data di " + visible((folder / name).string()));
+    }
     to.commit(name);
     return copied;
 }

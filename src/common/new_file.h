@@ -2,7 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+
+#include "common/byte_stream.h"
+#include "common/clock.h"
 
 namespace vs {
 
@@ -12,10 +16,10 @@ namespace vs {
 // file of that name. Whatever happens before commit(), the temporary file goes away, so a
 // half-written file never stands under a real name. Failures throw RuntimeError with the
 // local file error numbers.
-class NewFile {
+class NewFile final : public ByteSink {
   public:
     explicit NewFile(std::filesystem::path folder);
-    ~NewFile();
+    ~NewFile() override;
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
 
@@ -23,7 +27,7 @@ class NewFile {
     const std::filesystem::path& path() const { return path_; }
     std::int64_t size() const;  // what the file holds now
 
-    void write(const char* data, std::size_t size);
+    void write(const char* data, std::size_t size) override;
     // Flushes, closes and renames to folder/finalName. Throws on any failure (a full disk may
     // only show in the flush), leaving nothing behind.
     void commit(const std::string& finalName);
@@ -37,9 +41,11 @@ class NewFile {
 
 // Copies the whole of the open file `from` (read from its start, whatever its offset) into
 // folder/name through a NewFile; returns the bytes copied. `expected`, when not negative, is the
-// size the copy must have, or it is refused.
+// size the copy must have, or it is refused. `modified`: the copy's modification time, set
+// before it takes its name.
 std::int64_t copyIntoPlace(int from, const std::filesystem::path& folder, const std::string& name,
-                           std::int64_t expected = -1);
+                           std::int64_t expected = -1,
+                           std::optional<TimePoint> modified = std::nullopt);
 
 // Removes temporary files of ours that a process which is gone left in `folder` (a crash, a
 // kill), and returns how many; files of a process still running are left alone (see

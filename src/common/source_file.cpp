@@ -44,6 +44,14 @@ SourceFile::~SourceFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+std::size_t SourceFile::readAt(std::int64_t offset, char* into, std::size_t room) {
+    for (;;) {
+        const ssize_t n = ::pread(fd_, into, room, offset);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) throw localFileError(errno, "Lettura del file locale da inviare");
+    }
+}
+
 SourceFile::Writers SourceFile::writers(int* reason) const {
     if (::fcntl(fd_, F_SETLEASE, F_RDLCK) == 0) {
         // Given back at once: a lease held during the transfer would bring a signal when

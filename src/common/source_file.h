@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "common/byte_stream.h"
+
 namespace vs {
 
 // What tells one version of a file from another.
@@ -23,15 +25,17 @@ struct FileIdentity {
 // sent from that open file. Before the file is backed up or deleted, change() tells whether the
 // path still names this very file as it was when opened. Throws RuntimeError when it cannot be
 // opened.
-class SourceFile {
+class SourceFile final : public ByteSource {
   public:
     explicit SourceFile(std::string path);
-    ~SourceFile();
+    ~SourceFile() override;
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;
 
     int fd() const { return fd_; }
-    std::int64_t size() const { return opened_.size; }
+    std::int64_t size() const override { return opened_.size; }
+    std::size_t readAt(std::int64_t offset, char* into, std::size_t room) override;
+    const FileIdentity& identity() const { return opened_; }
     const std::string& path() const { return path_; }
 
     // Whether another process holds the file open for writing. Linux tells through a read

@@ -16,6 +16,7 @@
 #include "cycle/listed_entries.h"
 #include "cycle/listing_policy.h"
 #include "cycle/settle_watch.h"
+#include "cycle/transfer_journal.h"
 #include "remote/remote_session.h"
 #include "remote/session_state.h"
 
@@ -23,6 +24,7 @@ namespace vs {
 
 class ActivityLog;
 class Settings;
+class HashingSource;
 class SourceFile;
 struct TransferJob;
 
@@ -49,6 +51,9 @@ struct CycleContext {
     std::function<void(int exitCode)> endAfterCleanCycle;  // mode "asp": the program ends
     std::function<void()> changed;                         // counters or work list changed
     std::function<bool()> stopRequested;                   // the program is shutting down
+    // The journal of transfers; null while there is none. Without it no file is deleted at its
+    // source, since that would leave a deleted file without its record.
+    std::function<TransferJournal*()> journal = nullptr;
 };
 
 // One transfer cycle over the 51 jobs: pre-scan, connect, main pass, end, error trap.
@@ -89,12 +94,29 @@ class Cycle {
 
     // Download helpers.
     void describeListedFiles();
+    void dropStaleParts();
     void workQueueItem(const std::string& localFolder);
     Sameness stillTheFetchedFile(const std::string& name, const RemoteStat& now,
                                  const RemoteStat& fetched);
     // Upload helpers.
     void sendFile(TransferJob& job, const std::string& name);
     bool backUpSentFile(TransferJob& job, const std::string& name, const SourceFile& source);
+    // mantienidata=SI: the remote file gets the local file's time; a server that offers no
+    // way to set it is said once a cycle.
+    void keepRemoteTime(const std::string& path, TimePoint modified);
+    // uploadtemp=SI: the hidden temporary the file goes into. A large file's is on record
+    // before its first byte (`plan` then keeps a partial upload), and one an earlier upload of
+    // the same, unchanged file left is gone on with (`plan` says from where).
+    std::string uploadTarget(TransferJob& job, TransferEntry& entry, const SourceFile& source,
+                             HashingSource& hashed, SendPlan& plan);
+
+    // Journal hooks. Whether this version of a file was delivered before and stays where it
+    // is (SoloNuovi_N=SI); counted for the job's line, and recorded the first time.
+    bool leftUnchanged(const TransferEntry& version);
+    void reportUnchanged();
+    // One transfer that ended, on record; false (and an error line) when it could not be.
+    bool recordTransfer(const TransferEntry& entry, const std::string& finishedPart = "");
+    TransferJournal* journal() const { return c_.journal ? c_.journal() : nullptr; }
     // A file whose writers cannot be known goes only once it stayed the same for the settle
     // time, waited for here when it is not over yet (`reason`: why the lease was refused).
     bool settled(const SourceFile& source, int reason);
@@ -119,6 +141,9 @@ class Cycle {
     bool folderUnreachable_ = false;
     std::vector<RemoteStat> listedStats_;      // per listing row: the server's word before fetching
     std::vector<std::string> partialUploads_;  // remote paths a lost connection cut off
+    std::string localFolder_;                  // of the running download job
+    int unchanged_ = 0;                        // files of the running job left as unchanged
+    bool timesUnsupportedSaid_ = false;        // the server cannot set times: said this cycle
     SettleWatch settle_;                       // local files' versions, across cycles
     std::set<std::string> swept_;              // remote folders cleared of stale temporaries
     // The running download job's listing by name, and whether the job said once that the server

@@ -67,6 +67,7 @@ CycleOutcome Cycle::collegamento() {
     if (st.cycleCounter == 32000) st.cycleCounter = 0;
     ++st.cycleCounter;
     report_ = {};
+    timesUnsupportedSaid_ = false;
     report_.cycle = st.cycleCounter;
     report_.started = c_.clock.now();
     const auto finish = [this](CycleOutcome outcome) {

@@ -1,3 +1,4 @@
+#include <map>
 #include <utility>
 
 #include "activitylog/activity_log.h"
@@ -6,6 +7,7 @@
 #include "cycle/cycle.h"
 #include "cycle/listing.h"
 #include "cycle/sort_keys.h"
+#include "cycle/staged_download.h"
 #include "settings/settings.h"
 
 namespace vs {
@@ -49,6 +51,7 @@ void Cycle::download() {
     listedEntries_.clear();
     uncheckedReported_ = false;
     RemoteListing listing;
+    bool listed = false;
     // A folder the server will not list is this job's failure alone.
     if (fileStep([&] { listing = session().list(st.currentRemoteFolder); })) {
         listedEntries_ = listedEntries(listing);
@@ -62,15 +65,45 @@ void Cycle::download() {
                            generalDateTime(c_.clock),
                            [this](const std::string& text) { line(text); }};
         admitListing(listing, listingPolicy_, ctx);
+        listed = true;
     }
     line(" Elenco Ottenuto " + st.currentRemoteFolder + " " + std::to_string(st.listing.count()));
     c_.yield();
-    if (st.listing.count() == 0) return;
+    if (st.listing.count() == 0) {
+        listedStats_.clear();
+        if (listed) dropStaleParts();
+        return;
+    }
     st.totfile = std::to_string(st.listing.count());
     notifyChanged();
 
+    localFolder_ = local;
     describeListedFiles();
+    reportUnchanged();
     while (!st.List2.empty() && !stopping()) workQueueItem(local);
+}
+
+void Cycle::dropStaleParts() {
+    CycleState& st = c_.state;
+    TransferJournal* j = journal();
+    if (!j) return;
+    std::map<std::string, RemoteStat> listed;
+    for (std::size_t i = 0; i < st.listing.count(); ++i)
+        listed[st.currentRemoteFolder + st.listing[i].name] =
+            i < listedStats_.size() ? listedStats_[i] : RemoteStat{};
+    fileStep([&] {
+        for (const PartialTransfer& part : j->partials(st.currentJob, Direction::Download)) {
+            // Kept while its file is listed and not known to be another version (a file that
+            // could not be described may still be the same).
+            const auto it = listed.find(part.remotePath);
+            if (it != listed.end() && (!it->second.size || !it->second.modified ||
+                                       (*it->second.size == part.size &&
+                                        *it->second.modified == part.modified)))
+                continue;
+            StagedDownload::removePart(c_.tempFolder, part.partPath);
+            j->forgetPartial(part.partPath);
+        }
+    });
 }
 
 void Cycle::describeListedFiles() {
@@ -100,6 +133,11 @@ void Cycle::describeListedFiles() {
         }
         const RemoteStat& stat = outcomes[i].stat;
         listedStats_[i] = stat;
+        // Journal: a version delivered before stays where it is (SoloNuovi_N=SI).
+        if (stat.size &&
+            leftUnchanged(fileVersion(st.currentJob, Direction::Download, paths[i],
+                                      localFolder_ + row.name, *stat.size, stat.modified)))
+            continue;
         if (!row.described) {
             const LocalTime t = toLocalTime(stat.modified.value_or(TimePoint{}));
             if (fileType == FileType::PdfReport) {
@@ -117,6 +155,8 @@ void Cycle::describeListedFiles() {
         st.List2.add(queueItem(row.key, r, row.name), r);
     }
     notifyChanged();
+    // Journal: a download cut off whose file is gone or changed has nothing to go on with.
+    dropStaleParts();
 }
 
 // The server's answers decide where they give both size and time. Where they lack either (an
@@ -152,26 +192,45 @@ void Cycle::workQueueItem(const std::string& localFolder) {
 
     step_ = 110;
     session().announce(SessionMoment::Fetching, remote, (c_.tempFolder / name).string());
-    // Private to this process and to this file: a second instance or a remote file of another
-    // name can never write into it.
-    std::optional<NewFile> staged;
     // A file the server describes only by its listing line (an FTP server without SIZE, the
     // companions of an automail file) is held to the size that line shows. A size nobody told
     // leaves nothing to compare.
     std::optional<std::int64_t> expected = row.knownSize ? row.knownSize : listed.size;
-    if (const auto entry = listedEntries_.find(name); !expected && entry != listedEntries_.end())
-        expected = entry->second.size;
+    if (const auto seen = listedEntries_.find(name); !expected && seen != listedEntries_.end())
+        expected = seen->second.size;
+    TransferEntry entry = fileVersion(st.currentJob, Direction::Download, remote,
+                                      localFolder + name, expected.value_or(0), listed.modified);
+    // Private to this process and to this file: a second instance or a remote file of another
+    // name can never write into it. Journal: a large file is staged where a transfer cut off
+    // can go on from, and its bytes are hashed as they arrive.
+    std::optional<StagedDownload> staged;
     std::int64_t received = 0;
     RemoteStat fetched;
     bool ok = fileStep([&] {
-        staged.emplace(c_.tempFolder);
-        const FetchResult result = session().fetch(remote, expected, *staged);
-        step_ = 111;
-        // The fetch describes the file again as it was after its last byte: no request of its
-        // own for that.
-        received = result.received;
-        fetched = result.after;
-        step_ = 112;
+        try {
+            staged.emplace(c_.tempFolder,
+                           StagedDownload::Source{st.currentJob, remote, entry.localPath, expected,
+                                                  listed.modified},
+                           journal());
+            entry.resumedFrom = staged->resumedFrom();
+            if (entry.resumedFrom > 0)
+                line(" Download ripreso da " + std::to_string(entry.resumedFrom) + " byte " +
+                     shown);
+            const FetchResult result =
+                session().fetch(remote, expected, staged->sink(), entry.resumedFrom);
+            step_ = 111;
+            // The fetch describes the file again as it was after its last byte: no request of
+            // its own for that.
+            received = entry.resumedFrom + result.received;
+            fetched = result.after;
+            step_ = 112;
+        } catch (const RuntimeError& e) {
+            // Journal: the failure on record; a part worth going on from stays for later.
+            entry.outcome = TransferOutcome::Failed;
+            entry.detail = e.description();
+            recordTransfer(entry);
+            throw;
+        }
     });
 
     if (!ok) {
@@ -186,10 +245,17 @@ void Cycle::workQueueItem(const std::string& localFolder) {
         const bool correct =
             compareVersions(listed, fetched) != Sameness::Differs &&
             (!expected || (received == *expected && (!fetched.size || *fetched.size == *expected)));
+        entry.size = received;
         if (!correct) {
             line(" Download incorretto " + shown);
-            fileFailed(kErrRemote, "Il file " + name + " non corrisponde a quanto elencato (" +
-                                       std::to_string(received) + " byte ricevuti)");
+            const std::string why = "Il file " + name + " non corrisponde a quanto elencato (" +
+                                    std::to_string(received) + " byte ricevuti)";
+            fileFailed(kErrRemote, why);
+            entry.outcome = TransferOutcome::Failed;
+            entry.detail = why;
+            // What was staged belongs to no version worth going on with.
+            recordTransfer(entry, staged->partPath());
+            staged->finished();
         } else {
             line(" Download corretto " + shown);
             st.totfileok = std::to_string(leadingNumber(st.totfileok).value_or(0) + 1);
@@ -197,14 +263,31 @@ void Cycle::workQueueItem(const std::string& localFolder) {
             bool kept = false;
             std::string backup = job.DirLocaleBackup;
             if (!backup.empty() && !endsWith(backup, "/")) backup += "/";
+            // mantienidata=SI: the copies take the remote file's time.
+            const std::optional<TimePoint> time =
+                c_.settings.mantieniData ? (fetched.modified ? fetched.modified : listed.modified)
+                                         : std::nullopt;
+            std::string copyFailure;
             ok = fileStep([&] {
-                step_ = 125;
-                copyIntoPlace(staged->fd(), localFolder, name, received);
-                step_ = 126;
-                if (!backup.empty()) copyIntoPlace(staged->fd(), backup, name, received);
-                kept = true;
+                try {
+                    step_ = 125;
+                    copyIntoPlace(staged->fd(), localFolder, name, received, time);
+                    step_ = 126;
+                    if (!backup.empty()) copyIntoPlace(staged->fd(), backup, name, received, time);
+                    kept = true;
+                } catch (const RuntimeError& e) {
+                    copyFailure = e.description();
+                    throw;
+                }
             });
+            // Journal: the row is committed before the remote file may go.
+            entry.sha256 = staged->sha256();
+            entry.modified = fetched.modified ? fetched.modified : listed.modified;
+            entry.outcome = kept ? TransferOutcome::Delivered : TransferOutcome::Failed;
+            entry.detail = copyFailure;
+            const bool recorded = recordTransfer(entry, staged->partPath());
             step_ = 127;
+            staged->finished();
             staged.reset();
             JobTally& t = tally();
             ++t.filesDownloaded;
@@ -212,11 +295,15 @@ void Cycle::workQueueItem(const std::string& localFolder) {
 
             step_ = 130;
             if (job.codes.deleteAtSource) {
-                // The remote file goes only once every copy is safe, and only if it is still
-                // the version that was fetched: a new version put there meanwhile stays.
+                // The remote file goes only once every copy is safe and on record, and only if
+                // it is still the version that was fetched: a new version put there meanwhile
+                // stays.
                 RemoteStat now;
                 if (!kept) {
                     line(" File remoto non cancellato: copia locale non riuscita " + shown);
+                } else if (!recorded) {
+                    line(" File remoto non cancellato: registro dei trasferimenti non aggiornato " +
+                         shown);
                 } else if (!fileStep([&] { now = session().stat(remote); })) {
                     line(" File remoto non cancellato " + shown);
                 } else if (const Sameness same = stillTheFetchedFile(name, now, fetched);

@@ -20,9 +20,19 @@ void Cycle::removeStaleRemoteTemporaries(const std::string& folder) {
              visible(e.description()));
     }
     swept_.insert(folder);
+    // Temporaries of uploads cut off that the journal keeps for a later cycle to go on into.
+    std::set<std::string> kept;
+    if (TransferJournal* j = journal()) {
+        if (!fileStep([&] {
+                const std::vector<std::string> parts = j->partPaths(Direction::Upload);
+                kept.insert(parts.begin(), parts.end());
+            }))
+            return;  // without the journal's word, nothing that may be on record goes
+    }
     for (const RemoteEntry& entry : listing.entries) {
         if (entry.kind != RemoteEntry::Kind::File || !isStaleTemporary(entry.name)) continue;
         const std::string path = folder + entry.name;
+        if (kept.contains(path)) continue;
         try {
             session().remove(path);
             line(" Rimosso dal server il file temporaneo di un'esecuzione interrotta " +

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "common/byte_stream.h"
 #include "common/clock.h"
 #include "remote/remote_listing.h"
 
@@ -54,19 +55,26 @@ class FtpControl {
     };
     virtual FileInfo stat(const std::string& remotePath) = 0;
     virtual void setTransferMode(bool binary) = 0;
-    // Downloads into the open file `fd`; returns the bytes received. With `limit`, a server
-    // that sends more than that many bytes is cut off and the download fails (kErrRemote).
-    virtual std::int64_t fetch(const std::string& remotePath, int fd,
-                               std::optional<std::int64_t> limit) = 0;
-    // Uploads `size` bytes of the open file `fd` from its start. A failed or aborted upload
-    // removes what reached the server (best effort, logged).
-    virtual void send(int fd, std::int64_t size, const std::string& remotePath) = 0;
+    // Downloads into `into` from byte `from` of the remote file on (REST); returns the bytes
+    // received. With `limit`, a server that sends the file on past that many bytes is cut off
+    // and the download fails (kErrRemote).
+    virtual std::int64_t fetch(const std::string& remotePath, ByteSink& into,
+                               std::optional<std::int64_t> limit, std::int64_t from = 0) = 0;
+    // Uploads the source from byte `offset` on: 0 stores a new file, more appends (APPE) to the
+    // file there, which holds the bytes before. A failed or aborted upload removes what
+    // reached the server (best effort, logged), unless `keepPartial`.
+    virtual void send(ByteSource& from, const std::string& remotePath, std::int64_t offset = 0,
+                      bool keepPartial = false) = 0;
+    // Sets a file's modification time (MFMT); false when the server does not offer it.
+    virtual bool setModified(const std::string& remotePath, TimePoint modified) = 0;
     virtual void rename(const std::string& from, const std::string& to) = 0;
     virtual void remove(const std::string& remotePath) = 0;
     virtual void abort() = 0;
     virtual void close() = 0;  // never throws
 };
 
-using FtpControlFactory = std::function<std::unique_ptr<FtpControl>()>;
+class BandwidthLimit;
+// Makes the control; its transfers keep to the bandwidth limit given, when there is one.
+using FtpControlFactory = std::function<std::unique_ptr<FtpControl>(BandwidthLimit*)>;
 
 }  // namespace vs

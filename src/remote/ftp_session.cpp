@@ -3,10 +3,8 @@
 #include <algorithm>
 
 #include "activitylog/activity_log.h"
-#include "common/new_file.h"
 #include "common/port_text.h"
 #include "common/runtime_error.h"
-#include "common/source_file.h"
 #include "common/text.h"
 #include "settings/settings.h"
 
@@ -98,7 +96,7 @@ RemoteStat FtpSession::stat(const std::string& path) {
 }
 
 FetchResult FtpSession::fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
-                              NewFile& into) {
+                              ByteSink& into, std::int64_t from) {
     FtpControl& ftp = kftp();
     ftp.setTransferMode(true);
     FetchResult result;
@@ -108,15 +106,15 @@ FetchResult FtpSession::fetch(const std::string& path, std::optional<std::int64_
     // that never ends.
     std::optional<std::int64_t> limit;
     if (expectedSize) limit = *expectedSize + std::max(kFetchMargin, *expectedSize / 10);
-    result.received = ftp.fetch(path, into.fd(), limit);
+    result.received = ftp.fetch(path, into, limit, from);
     // FTP has no handle to ask: the file is described again once the transfer has ended.
     result.after = stat(path);
     return result;
 }
 
-RemoteStat FtpSession::send(const SourceFile& from, const std::string& path) {
+RemoteStat FtpSession::send(ByteSource& from, const std::string& path, SendPlan plan) {
     state_.transferPercentage = 0;
-    kftp().send(from.fd(), from.size(), path);
+    kftp().send(from, path, plan.offset, plan.keepPartial);
     if (state_.transferPercentage != 100)
         throw RuntimeError(kErrRemote, "Invio di " + visible(path) + " non completato");
     // The server's word on what it kept (SIZE); a refusal only means it cannot tell.
@@ -126,6 +124,10 @@ RemoteStat FtpSession::send(const SourceFile& from, const std::string& path) {
         if (e.number() != kErrRemote) throw;
         return {};
     }
+}
+
+bool FtpSession::setModified(const std::string& path, TimePoint modified) {
+    return kftp().setModified(path, modified);
 }
 
 void FtpSession::rename(const std::string& from, const std::string& to) {

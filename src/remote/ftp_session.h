@@ -43,8 +43,9 @@ class FtpSession final : public RemoteSession {
     RemoteListing list(const std::string& folder) override;
     RemoteStat stat(const std::string& path) override;
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
-                      NewFile& into) override;
-    RemoteStat send(const SourceFile& from, const std::string& path) override;
+                      ByteSink& into, std::int64_t from = 0) override;
+    RemoteStat send(ByteSource& from, const std::string& path, SendPlan plan = {}) override;
+    bool setModified(const std::string& path, TimePoint modified) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
     void close() override;

@@ -11,8 +11,8 @@
 
 namespace vs {
 
-class NewFile;
-class SourceFile;
+class ByteSink;
+class ByteSource;
 
 // What a server says of one file; a value the server did not give stays empty, never a
 // number a file could have.
@@ -33,6 +33,14 @@ struct StatOutcome {
 struct FetchResult {
     std::int64_t received = 0;
     RemoteStat after;
+};
+
+// How an upload goes: from the start, or on from `offset` into what an earlier upload of the
+// same file left at the path. `keepPartial`: a failed upload leaves what arrived, for a later
+// one to go on from.
+struct SendPlan {
+    std::int64_t offset = 0;
+    bool keepPartial = false;
 };
 
 // Fixed moments of a cycle at which a protocol does or says something of its own.
@@ -79,14 +87,22 @@ class RemoteSession {
     }
     // Downloads into `into`. `expectedSize` is the size the server described before, when it
     // gave one: a session may read no more than that (a file that grew since shows it in
-    // `after`).
+    // `after`). `from`: the bytes the caller already holds; the transfer starts there and
+    // `received` counts from there.
     virtual FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
-                              NewFile& into) = 0;
-    // Uploads the whole open file; returns once the server acknowledged all of it, with what
-    // the server then says it holds (a size it does not tell stays empty: a server that
+                              ByteSink& into, std::int64_t from = 0) = 0;
+    // Uploads the whole file; returns once the server acknowledged all of it, with what the
+    // server then says it holds (a size it does not tell stays empty: a server that
     // acknowledges bytes it did not keep shows here). A failed or aborted upload leaves no
-    // partial file behind on the server (best effort, logged).
-    virtual RemoteStat send(const SourceFile& from, const std::string& path) = 0;
+    // partial file behind on the server (best effort, logged), unless the plan keeps it.
+    virtual RemoteStat send(ByteSource& from, const std::string& path, SendPlan plan = {}) = 0;
+    // The bytes at the start of `path` that an earlier upload certainly wrote in order: where a
+    // resumed upload goes on (FTP appends, so there it is the file's size).
+    virtual std::int64_t resumableBytes(const std::string& path) {
+        return stat(path).size.value_or(0);
+    }
+    // Sets the file's modification time on the server; false when the server offers no way.
+    virtual bool setModified(const std::string& path, TimePoint modified) = 0;
     // Replaces `to` with `from` on the server.
     virtual void rename(const std::string& from, const std::string& to) = 0;
     virtual void remove(const std::string& path) = 0;

@@ -62,15 +62,19 @@ class SftpComponent {
     // per path the attributes or the server's refusal (kErrRemote). No events.
     virtual std::vector<StatOutcome> getAttributesOfAll(
         const std::vector<std::string>& remotePaths) = 0;
-    // Downloads into the open file `fd`; returns the bytes received. With `expectedSize` it
-    // asks for that many bytes and stops once they are here (a file that grew may give more)
-    // instead of reading on to the end. Delivers Attributes of the file as it was once the last
-    // byte was read.
-    virtual std::int64_t fetch(int fd, const std::string& remotePath,
-                               std::optional<std::int64_t> expectedSize) = 0;
-    // Uploads `size` bytes of the open file `fd` from its start; a failed or aborted upload
-    // removes what it wrote.
-    virtual void send(int fd, std::int64_t size, const std::string& remotePath) = 0;
+    // Downloads into `into` from byte `from` of the remote file on; returns the bytes received.
+    // With `expectedSize` (the whole file's) it asks for the bytes up to that size and stops
+    // once they are here (a file that grew may give more) instead of reading on to the end.
+    // Delivers Attributes of the file as it was once the last byte was read.
+    virtual std::int64_t fetch(ByteSink& into, const std::string& remotePath,
+                               std::optional<std::int64_t> expectedSize, std::int64_t from = 0) = 0;
+    // Uploads the source from byte `offset` on (0: a new file; otherwise into the file there,
+    // which already holds the bytes before it). A failed or aborted upload removes what it
+    // wrote, unless `keepPartial`.
+    virtual void send(ByteSource& from, const std::string& remotePath, std::int64_t offset = 0,
+                      bool keepPartial = false) = 0;
+    // Sets the file's modification (and access) time.
+    virtual void setModified(const std::string& remotePath, TimePoint modified) = 0;
     virtual void rename(const std::string& from, const std::string& to) = 0;  // replaces `to`
     virtual void remove(const std::string& remotePath) = 0;
     virtual void disconnect() = 0;  // never throws
@@ -81,6 +85,12 @@ class SftpComponent {
     virtual int stateCode() const = 0;
 };
 
-using SftpComponentFactory = std::function<std::unique_ptr<SftpComponent>()>;
+class BandwidthLimit;
+// The most an upload has written but not yet seen confirmed by the server: of a file cut off,
+// the bytes more than this before its end were certainly written, in order.
+inline constexpr std::int64_t kSftpMostUnconfirmed = 8 * 1024 * 1024;
+
+// Makes the component; its transfers keep to the bandwidth limit given, when there is one.
+using SftpComponentFactory = std::function<std::unique_ptr<SftpComponent>(BandwidthLimit*)>;
 
 }  // namespace vs

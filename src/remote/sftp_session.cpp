@@ -1,23 +1,21 @@
 #include "remote/sftp_session.h"
 
+#include <algorithm>
+
 #include "activitylog/activity_log.h"
-#include "common/new_file.h"
+#include "common/byte_stream.h"
 #include "common/port_text.h"
 #include "common/runtime_error.h"
-#include "common/source_file.h"
 #include "common/text.h"
 #include "settings/settings.h"
 
 namespace vs {
 
-namespace {
-constexpr auto kFetchPause = std::chrono::milliseconds(100);
-}
-
 SftpSession::SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                          const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
                          std::string knownHostsFile, const std::string& keyfile,
-                         const std::string& keyPassphrase)
+                         const std::string& keyPassphrase,
+                         const std::chrono::milliseconds& fetchPause)
     : state_(state),
       server_(server),
       log_(log),
@@ -28,6 +26,7 @@ SftpSession::SftpSession(SessionState& state, const ServerFields& server, Activi
       knownHostsFile_(std::move(knownHostsFile)),
       keyfile_(keyfile),
       keyPassphrase_(keyPassphrase),
+      fetchPause_(fetchPause),
       thousands_(localeThousandsSeparator()) {
     if (component_) {
         component_->setEvents(this);
@@ -94,22 +93,35 @@ RemoteStat SftpSession::stat(const std::string& path) {
 }
 
 FetchResult SftpSession::fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
-                               NewFile& into) {
+                               ByteSink& into, std::int64_t from) {
     attributes_ = {};
     FetchResult result;
-    result.received = Sftp1().fetch(into.fd(), path, expectedSize);
+    result.received = Sftp1().fetch(into, path, expectedSize, from);
     result.after = attributes_;
     return result;
 }
 
-RemoteStat SftpSession::send(const SourceFile& from, const std::string& path) {
+RemoteStat SftpSession::send(ByteSource& from, const std::string& path, SendPlan plan) {
     state_.transferPercentage = 0;
     attributes_ = {};
-    Sftp1().send(from.fd(), from.size(), path);
+    Sftp1().send(from, path, plan.offset, plan.keepPartial);
     // Only the completing progress event says the file arrived.
     if (state_.transferPercentage != 100)
         throw RuntimeError(kErrRemote, "Invio di " + visible(path) + " non completato");
     return attributes_;  // what the server holds, when the component could ask it
+}
+
+std::int64_t SftpSession::resumableBytes(const std::string& path) {
+    // Writes go out ahead of their confirmations: the last of them may have been lost, or
+    // served out of order, when the upload was cut off.
+    constexpr std::int64_t kStep = 64 * 1024;
+    return std::max<std::int64_t>(0, stat(path).size.value_or(0) - kSftpMostUnconfirmed) / kStep *
+           kStep;
+}
+
+bool SftpSession::setModified(const std::string& path, TimePoint modified) {
+    Sftp1().setModified(path, modified);
+    return true;
 }
 
 void SftpSession::rename(const std::string& from, const std::string& to) {
@@ -131,7 +143,7 @@ void SftpSession::announce(SessionMoment moment, const std::string& remotePath,
             line(" Sftp1.GetAttributes " + visible(remotePath));
             break;
         case SessionMoment::Fetching:
-            if (pause_) pause_(kFetchPause);
+            if (pause_ && fetchPause_ > fetchPause_.zero()) pause_(fetchPause_);
             line(" Downloading file " + visible(localPath) + " " + visible(remotePath));
             break;
         case SessionMoment::Sending:

@@ -22,10 +22,12 @@ class SftpSession final : public RemoteSession, public SftpEvents {
   public:
     using Pause = std::function<void(std::chrono::milliseconds)>;  // yields while it waits
 
+    // `fetchPause` is waited (through `pause`) before each fetch; 0 waits nothing.
     SftpSession(SessionState& state, const ServerFields& server, ActivityLog& log,
                 const Clock& clock, YieldFn yield, Pause pause, SftpComponent* component,
                 std::string knownHostsFile, const std::string& keyfile,
-                const std::string& keyPassphrase);
+                const std::string& keyPassphrase,
+                const std::chrono::milliseconds& fetchPause);
 
     // Configures the component from the server fields and connects, writing the lines of the
     // attempt. Throws RuntimeError when it fails: kErrConnection when the server could not be
@@ -40,8 +42,10 @@ class SftpSession final : public RemoteSession, public SftpEvents {
         return Sftp1().getAttributesOfAll(paths);
     }
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
-                      NewFile& into) override;
-    RemoteStat send(const SourceFile& from, const std::string& path) override;
+                      ByteSink& into, std::int64_t from = 0) override;
+    RemoteStat send(ByteSource& from, const std::string& path, SendPlan plan = {}) override;
+    std::int64_t resumableBytes(const std::string& path) override;
+    bool setModified(const std::string& path, TimePoint modified) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
     void close() override;
@@ -76,6 +80,7 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     std::string knownHostsFile_;
     const std::string& keyfile_;
     const std::string& keyPassphrase_;
+    const std::chrono::milliseconds& fetchPause_;
     std::string thousands_;
     RemoteListing* listing_ = nullptr;  // while a listing runs
     RemoteStat attributes_;             // of the last attribute request

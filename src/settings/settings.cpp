@@ -16,6 +16,16 @@ std::string leggi_chiave_ini(const std::string& section, const std::string& key,
     return readProfileString(section, key, defaultValue, path);
 }
 
+namespace {
+
+// A whole number from 0 to `most`, or `fallback` when the text is empty or no such number.
+std::int64_t countKey(const std::string& text, std::int64_t most, std::int64_t fallback) {
+    const auto n = parseInteger(text);
+    return n && *n >= 0 && *n <= most ? *n : fallback;
+}
+
+}  // namespace
+
 Settings::Settings(ActivityLog& log, const Clock& clock) : log_(log), clock_(clock) {
     listdir.reserve(kJobCount);
 }
@@ -59,13 +69,16 @@ void Settings::leggi_ini() {
     keyfile = read("keyfile");
     keypassphrase = read("keypassphrase");
     uploadTemp = read("uploadtemp") == "SI";
+    mantieniData = read("mantienidata") == "SI";
     alertCommand = read("alertcommand");
     alertAfter = alertAfterValue(read("alertafter")).value_or(kDefaultAlertAfter);
-    // A value out of range is reported with the other problems.
-    const auto settle = parseInteger(read("attesastabile"));
-    settleSeconds = settle && *settle >= 0 && *settle <= kMaxSettleSeconds
-                        ? static_cast<int>(*settle)
-                        : kDefaultSettleSeconds;
+    // Values out of range are reported with the other problems.
+    settleSeconds =
+        static_cast<int>(countKey(read("attesastabile"), kMaxSettleSeconds, kDefaultSettleSeconds));
+    limitebanda = countKey(read("limitebanda"), kMaxBandwidthKiB, 0);
+    pausafile = std::chrono::milliseconds(
+        countKey(read("pausafile"), kMaxFetchPauseMs, kDefaultFetchPause.count()));
+    journalDays = journalDaysValue(read("journaldays")).value_or(kDefaultJournalDays);
 
     listdir.clear();
     for (int n = 0; n < kJobCount; ++n) {
@@ -74,6 +87,7 @@ void Settings::leggi_ini() {
             jobField(job, f) = read(kJobKeyStems[f] + std::to_string(n));
         job.codes = parseJobCodes(job);
         deleteUnverified[n] = read("CancellaSenzaVerifica_" + std::to_string(n)) == "SI";
+        soloNuovi[n] = read("SoloNuovi_" + std::to_string(n)) == "SI";
         listdir.push_back(listdirRow(n, job.DirRemota));
     }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -18,6 +20,9 @@ class Clock;
 inline constexpr const char* kSettingsSection = "PARAMETRI";
 inline constexpr int kDefaultSettleSeconds = 5;
 inline constexpr int kMaxSettleSeconds = 86400;
+inline constexpr std::chrono::milliseconds kDefaultFetchPause{100};
+inline constexpr std::int64_t kMaxBandwidthKiB = 10'000'000;
+inline constexpr std::int64_t kMaxFetchPauseMs = 60'000;
 
 // The server fields: texts of the window's controls, read by whoever needs them when needed.
 struct ServerFields {
@@ -65,18 +70,28 @@ class Settings {
     std::string operatorList;                  // "" or "||A1||C3||"
     ServerType serverType = ServerType::Sftp;  // cbotiposerver as it was at the last load
     std::string keyfile;                       // private key for SFTP public-key login, optional
-    std::string keypassphrase;  // the passphrase of keyfile, when it has one
-    bool uploadTemp = false;   // "uploadtemp=SI": send under a temporary name, then rename
+    std::string keypassphrase;                 // the passphrase of keyfile, when it has one
+    bool uploadTemp = false;  // "uploadtemp=SI": send under a temporary name, then rename
     // "attesastabile": seconds a local file must stay the same before it is sent, where the
     // system cannot tell whether it is still being written; 0 sends it at once.
     int settleSeconds = kDefaultSettleSeconds;
+    // "limitebanda": KiB/s for the whole instance, both ways; 0 is no limit. The components
+    // take it at start-up.
+    std::int64_t limitebanda = 0;
+    // "pausafile": the pause before each SFTP fetch.
+    std::chrono::milliseconds pausafile = kDefaultFetchPause;
     // "CancellaSenzaVerifica_N=SI": job N deletes a sent file even where the server cannot tell
     // what it holds (FTP without SIZE). Kept in the file, never written by a save.
     std::array<bool, kJobCount> deleteUnverified{};
-    std::string alertCommand;  // "alertcommand", as written
-    int alertAfter = kDefaultAlertAfter;  // "alertafter", checked
-    bool fileFound = false;               // the last load found a file at the settings path
-    bool readFailed = false;              // the last load found a file it could not read
+    // "SoloNuovi_N=SI": job N moves a file only when the journal has no delivery of this
+    // version (path, size, modification time).
+    std::array<bool, kJobCount> soloNuovi{};
+    bool mantieniData = false;  // "mantienidata=SI": copies keep the source's modification time
+    int journalDays = kDefaultJournalDays;  // "journaldays": days the journal keeps a row
+    std::string alertCommand;               // "alertcommand", as written
+    int alertAfter = kDefaultAlertAfter;    // "alertafter", checked
+    bool fileFound = false;                 // the last load found a file at the settings path
+    bool readFailed = false;                // the last load found a file it could not read
 
     // What the last load found wrong, in the order of its lines; the jobs a cycle can run;
     // and why no cycle can do anything, empty when one can.

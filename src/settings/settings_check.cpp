@@ -119,19 +119,33 @@ void checkServer(const ProfileText& profile, const Settings& s, std::vector<Sett
             out.push_back({key, -1, quoted(value) + " non valido, deve essere SI o NO", instead});
     };
     yesNo("uploadtemp", raw("uploadtemp"), "uso NO");
+    yesNo("mantienidata", raw("mantienidata"), "uso NO");
 
-    if (const std::string wait = raw("attesastabile"); !trimBlanks(wait).empty()) {
-        const auto n = parseInteger(wait);
-        if (!n || *n < 0 || *n > kMaxSettleSeconds)
-            out.push_back({"attesastabile", -1,
-                           quoted(wait) + " non valido, deve essere un numero di secondi da 0 "
-                                          "a " + std::to_string(kMaxSettleSeconds),
-                           "uso " + std::to_string(kDefaultSettleSeconds)});
-    }
+    // A whole number from 0 to `most` of `unit`; an empty text is the default.
+    const auto count = [&](const char* key, std::int64_t most, const char* unit,
+                           const std::string& instead) {
+        const std::string text = raw(key);
+        if (trimBlanks(text).empty()) return;
+        const auto n = parseInteger(text);
+        if (!n || *n < 0 || *n > most)
+            out.push_back({key, -1,
+                           quoted(text) + " non valido, deve essere un numero di " + unit +
+                               " da 0 a " + std::to_string(most),
+                           instead});
+    };
+    count("attesastabile", kMaxSettleSeconds, "secondi",
+          "uso " + std::to_string(kDefaultSettleSeconds));
+    count("limitebanda", kMaxBandwidthKiB, "KiB/s", "nessun limite di banda");
+    count("pausafile", kMaxFetchPauseMs, "millisecondi",
+          "uso " + std::to_string(kDefaultFetchPause.count()));
     if (const std::string after = raw("alertafter"); !alertAfterValue(after))
         out.push_back({"alertafter", -1,
                        quoted(after) + " non valido, deve essere un numero da 1 a 1000000",
                        "uso " + std::to_string(kDefaultAlertAfter)});
+    if (const std::string days = raw("journaldays"); !journalDaysValue(days))
+        out.push_back({"journaldays", -1,
+                       quoted(days) + " non valido, deve essere un numero di giorni da 1 a 100000",
+                       "uso " + std::to_string(kDefaultJournalDays)});
 }
 
 // Whether the job can run, with a problem for each key that keeps it from running or that is
@@ -173,10 +187,12 @@ bool checkJob(const ProfileText& profile, int n, const TransferJob& job,
                        quoted(job.Dirmoltiplicatore) +
                            " non valido, deve essere un numero seguito da x (1x, 2x, 10x ...)",
                        "uso 1x"});
-    const std::string unverified = "CancellaSenzaVerifica_" + std::to_string(n);
-    if (const std::string v = profile.read(kSettingsSection, unverified, "");
-        !v.empty() && v != "SI" && v != "NO")
-        out.push_back({unverified, n, quoted(v) + " non valido, deve essere SI o NO", "uso NO"});
+    for (const char* stem : {"CancellaSenzaVerifica_", "SoloNuovi_"}) {
+        const std::string yesNoKey = stem + std::to_string(n);
+        if (const std::string v = profile.read(kSettingsSection, yesNoKey, "");
+            !v.empty() && v != "SI" && v != "NO")
+            out.push_back({yesNoKey, n, quoted(v) + " non valido, deve essere SI o NO", "uso NO"});
+    }
     if (!usable) return false;
 
     if (!folderThere(job.DirLocale))
@@ -195,6 +211,15 @@ std::optional<int> alertAfterValue(const std::string& text) {
     if (trimBlanks(text).empty()) return kDefaultAlertAfter;
     const auto n = parseInteger(text);
     if (!n || *n < 1 || *n > 1000000) return std::nullopt;
+    return static_cast<int>(*n);
+}
+
+std::optional<int> journalDaysValue(const std::string& text) {
+    const std::string days = trimBlanks(text);
+    if (days.empty()) return kDefaultJournalDays;
+    const std::optional<std::int64_t> n = leadingNumber(days);
+    // Plain decimal only: no sign, no leading zeros, nothing after the digits.
+    if (!n || *n < 1 || *n > 100000 || std::to_string(*n) != days) return std::nullopt;
     return static_cast<int>(*n);
 }
 

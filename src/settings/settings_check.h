@@ -22,6 +22,12 @@ inline constexpr int kDefaultAlertAfter = 3;
 // text is empty, nothing when it is not a number from 1 to 1000000.
 std::optional<int> alertAfterValue(const std::string& text);
 
+inline constexpr int kDefaultJournalDays = 365;
+
+// "journaldays": days the journal keeps a row; the default when the text is empty, nothing
+// when it is not a plain number from 1 to 100000.
+std::optional<int> journalDaysValue(const std::string& text);
+
 // What a load of the settings found, besides the values themselves.
 struct SettingsCheck {
     std::vector<SettingsProblem> problems;  // in the order their lines are written

@@ -15,7 +15,7 @@ struct KnownKey {
     int count;         // 0: a single key; n: numbered 0 to n-1, in plain decimal
 };
 
-inline constexpr std::array<KnownKey, 21> kKnownKeys{{
+inline constexpr std::array<KnownKey, 26> kKnownKeys{{
     {"host", 0},
     {"login", 0},
     {"pwd", 0},
@@ -25,8 +25,12 @@ inline constexpr std::array<KnownKey, 21> kKnownKeys{{
     {"keypassphrase", 0},
     {"uploadtemp", 0},
     {"attesastabile", 0},
+    {"limitebanda", 0},
+    {"pausafile", 0},
     {"alertcommand", 0},
     {"alertafter", 0},
+    {"mantienidata", 0},
+    {"journaldays", 0},
     {"DirRemota_", 51},
     {"DirLocale_", 51},
     {"TipoFile_", 51},
@@ -36,6 +40,7 @@ inline constexpr std::array<KnownKey, 21> kKnownKeys{{
     {"Dirmoltiplicatore_", 51},
     {"Dirparametri_", 51},
     {"CancellaSenzaVerifica_", 51},
+    {"SoloNuovi_", 51},
     {"OperMail_", 12},
 }};
 

@@ -9,7 +9,7 @@ namespace {
 
 constexpr const char* kSwitches =
     " (switch: plus:Y ope:CODICE mod:auto mod:asp once:y --headless --check --connect "
-    "--help --version)";
+    "--help --version --history)";
 
 bool isOwnSwitch(const std::string& token) {
     for (const char* own : kOwnSwitches)

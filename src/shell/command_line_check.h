@@ -6,8 +6,8 @@
 namespace vs {
 
 // The program's own switches, besides the four of the command line's tokens.
-inline constexpr const char* kOwnSwitches[] = {"--headless", "--check", "--connect", "--help",
-                                               "--version"};
+inline constexpr const char* kOwnSwitches[] = {"--headless", "--check",   "--connect",
+                                               "--help",     "--version", "--history"};
 
 // What a run says on standard error about its command line: every token that carries no
 // switch (ignored, as ever: OPE:x in capitals is none) and every switch value that does

@@ -1,10 +1,16 @@
 #include "shell/program.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <system_error>
 #include <thread>
 
 #include "common/new_file.h"
+#include "common/runtime_error.h"
+#include "cycle/staged_download.h"
 #include "shell/command_line.h"
 #include "shell/settings_report.h"
 
@@ -17,12 +23,12 @@ Program::Program(const Clock& clock, ProgramConfig config, ShellView& view, Inte
                  std::function<void(int)> endProcess)
     : log(clock, config.programFolder, config.weekdays),
       settings(log, clock),
-      kftp(ftpFactory ? ftpFactory() : nullptr),
       clock_(clock),
       config_(std::move(config)),
       view_(view),
       timer_(timer),
       sftpFactory_(std::move(sftpFactory)),
+      ftpFactory_(std::move(ftpFactory)),
       yield_(std::move(yield)),
       endProcess_(std::move(endProcess)) {}
 
@@ -58,7 +64,14 @@ void Program::Form_Load() {
 
     if (view_.isMinimized()) view_.hideWindow();
 
-    if (settings.serverType == ServerType::Sftp && sftpFactory_) Sftp1 = sftpFactory_();
+    if (settings.limitebanda > 0) {
+        bandwidth = std::make_unique<BandwidthLimit>(settings.limitebanda * 1024);
+        log.scrivi_log("Limite di banda " + std::to_string(settings.limitebanda) + " KiB/s");
+    }
+    if (settings.serverType == ServerType::Sftp && sftpFactory_)
+        Sftp1 = sftpFactory_(bandwidth.get());
+    if (ftpFactory_) kftp = ftpFactory_(bandwidth.get());
+    openJournal();
     createSessions();
     removeLeftovers();
 
@@ -98,7 +111,7 @@ void Program::createSessions() {
             }
         },
         Sftp1.get(), (config_.programFolder / "known_hosts").string(), settings.keyfile,
-        settings.keypassphrase);
+        settings.keypassphrase, settings.pausafile);
     ftpSession =
         std::make_unique<FtpSession>(session, settings.server, settings.serverType, log, clock_,
                                      kftp.get(), (config_.programFolder / "known_certs").string());
@@ -114,7 +127,8 @@ void Program::createSessions() {
                          yield_,
                          [this](int exitCode) { endAfterCleanCycle(exitCode); },
                          [this] { view_.refresh(); },
-                         [this] { return stopRequested_; }};
+                         [this] { return stopRequested_; },
+                         [this] { return journal.get(); }};
     cycle = std::make_unique<Cycle>(std::move(context));
 }
 
@@ -149,9 +163,54 @@ void Program::removeLeftovers() {
     if (const auto folder = settings.settingsPath().parent_path();
         !folder.empty() && folder != config_.programFolder)
         removed += removeStaleTemporaries(folder);
+    // Part files of downloads the journal no longer knows (kept across runs in a subfolder of
+    // their own, which the clean-up above leaves alone).
+    if (journal) {
+        try {
+            removed += removeOrphanParts(tempFolder, journal->partPaths(Direction::Download));
+        } catch (const RuntimeError& e) {
+            log.scrivi_log(e.description());
+        }
+    }
     if (removed > 0)
         log.scrivi_log("Rimossi " + std::to_string(removed) +
                        " file temporanei lasciati da un'esecuzione interrotta");
+}
+
+void Program::openJournal() {
+    if (journal) return;
+    fs::path path = config_.journalPath;
+    if (path.empty()) path = config_.programFolder / "journal.db";
+    try {
+        journal = std::make_unique<Journal>(
+            path.string(), clock_, static_cast<long>(::getpid()), [](long pid) {
+                return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+            });
+        if (journalFailureSaid_)
+            log.scrivi_log("Registro dei trasferimenti aperto: " + path.string());
+        journalFailureSaid_ = false;
+    } catch (const RuntimeError& e) {
+        if (!journalFailureSaid_)
+            log.scrivi_log("Impossibile aprire il registro dei trasferimenti: " + e.description() +
+                           "; nessun file sara' cancellato alla sorgente");
+        journalFailureSaid_ = true;
+    }
+}
+
+void Program::journalUpkeep() {
+    openJournal();
+    if (!journal) return;
+    try {
+        const Journal::Purged purged = journal->purgeIfDue(settings.journalDays);
+        for (const std::string& part : purged.parts) StagedDownload::removePart(tempFolder, part);
+        if (purged.rows > 0 || !purged.parts.empty())
+            log.scrivi_log(timeOfDay(clock_) + " Registro dei trasferimenti: rimosse " +
+                           std::to_string(purged.rows) + " righe piu' vecchie di " +
+                           std::to_string(settings.journalDays) + " giorni e " +
+                           std::to_string(purged.parts.size()) + " download interrotti");
+    } catch (const RuntimeError& e) {
+        log.scrivi_log(timeOfDay(clock_) + " " + e.description());
+    }
 }
 
 void Program::logSettingsReport() {
@@ -172,6 +231,7 @@ void Program::collegamento() {
         if (afterCycle_) afterCycle_(report);
         return;
     }
+    journalUpkeep();
     cycleRunning_ = true;
     view_.refresh();
     if (cycleEntry_)

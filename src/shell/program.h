@@ -7,10 +7,12 @@
 #include <string>
 
 #include "activitylog/activity_log.h"
+#include "common/bandwidth_limit.h"
 #include "common/clock.h"
 #include "common/yield.h"
 #include "cycle/cycle.h"
 #include "cycle/cycle_state.h"
+#include "journal/journal.h"
 #include "remote/ftp_control.h"
 #include "remote/ftp_session.h"
 #include "remote/session_state.h"
@@ -34,6 +36,8 @@ struct ProgramConfig {
     std::string argumentText;  // the process's arguments, joined by blanks
     WeekdayNames weekdays;
     std::filesystem::path settingsOverride = {};  // VALTRASSOSFTP_SETTINGS: wins when not empty
+    // VALTRASSOSFTP_JOURNAL; empty: journal.db in the folder
+    std::filesystem::path journalPath = {};
 };
 
 // The window's state and start-up, without any widget: the Qt window and the headless run
@@ -89,6 +93,8 @@ class Program {
     std::string mode;
     std::string once;
     std::filesystem::path tempFolder;
+    // The instance's bandwidth limit, from the settings at start-up; null without one.
+    std::unique_ptr<BandwidthLimit> bandwidth;
     std::unique_ptr<SftpComponent> Sftp1;  // only when the server type at start-up is "Sftp"
     std::unique_ptr<FtpControl> kftp;
     CycleState cycleState;
@@ -99,11 +105,16 @@ class Program {
     std::unique_ptr<SftpSession> sftpSession;
     std::unique_ptr<FtpSession> ftpSession;
     std::unique_ptr<Cycle> cycle;
+    // The journal of transfers: one connection for the program's life; null while it cannot
+    // be opened (tried again before every cycle).
+    std::unique_ptr<Journal> journal;
 
   private:
     void logSettingsReport();
     void createSessions();
     void removeLeftovers();
+    void openJournal();
+    void journalUpkeep();
     void finishShutdown();
 
     const Clock& clock_;
@@ -111,12 +122,14 @@ class Program {
     ShellView& view_;
     IntervalTimer& timer_;
     SftpComponentFactory sftpFactory_;
+    FtpControlFactory ftpFactory_;
     YieldFn yield_;
     std::function<void(int)> endProcess_;
     std::function<CycleOutcome()> cycleEntry_;
     std::function<void(const CycleReport&)> afterCycle_;
     bool cycleRunning_ = false;
     bool stopRequested_ = false;
+    bool journalFailureSaid_ = false;
     int exitCode_ = 0;
 };
 

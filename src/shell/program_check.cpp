@@ -15,7 +15,9 @@ int Program::check(bool connect) {
     if (!settings.usable()) return kExitConfigInvalid;
     if (!connect) return 0;
 
-    if (settings.serverType == ServerType::Sftp && sftpFactory_) Sftp1 = sftpFactory_();
+    // Nothing is transferred, so no bandwidth limit.
+    if (settings.serverType == ServerType::Sftp && sftpFactory_) Sftp1 = sftpFactory_(nullptr);
+    if (ftpFactory_) kftp = ftpFactory_(nullptr);
     createSessions();
     const RemoteServer remote = remoteServer();
     if (!remote.session) return 1;

@@ -1,6 +1,8 @@
 #pragma once
 
 // A whole cycle wired to an in-memory server, a fake clock and real local folders.
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -9,6 +11,7 @@
 #include "activitylog/activity_log.h"
 #include "cycle/cycle.h"
 #include "cycle/fake_remote.h"
+#include "journal/journal.h"
 #include "settings/settings.h"
 #include "support/servers.h"
 
@@ -27,11 +30,13 @@ struct CycleRig {
     FakeRemote remote{session};
     int exitCode = -1;  // set when the program would end after an "asp" cycle
     bool stop = false;
+    std::unique_ptr<Journal> journal = std::make_unique<Journal>(
+        (dir / "journal.db").string(), clock, ::getpid(), [](long) { return false; });
     ListingPolicy listing = kSftpListing;  // the rules the server's listings are read by
     Cycle cycle{CycleContext{clock, log, settings, session, state, operatorCode, mode, tempFolder,
                              [this] { return server(); }, [] {},
                              [this](int code) { exitCode = code; }, nullptr,
-                             [this] { return stop; }}};
+                             [this] { return stop; }, [this] { return journal.get(); }}};
 
     CycleRig() { std::filesystem::create_directories(tempFolder); }
 

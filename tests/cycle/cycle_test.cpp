@@ -334,11 +334,15 @@ TEST(Upload, UploadTempSendsUnderAHiddenNameAndClearsWhatKilledRunsLeft) {
     const ProcessStamp me = ownStamp();
     const std::string stale = temporaryName({me.pid, me.boot, me.started + 1});
     const std::string live = temporaryName();  // this run's own, as if still being sent
+    // A killed run's too, but on record in the journal: a later cycle goes on into it.
+    const std::string kept = temporaryName({me.pid, me.boot ^ 1u, me.started});
     {
         CycleRig rig;
         const std::string out = rig.folder("out");
-        for (const std::string& n : {stale, live, std::string("a.vs-part")})
+        for (const std::string& n : {stale, live, kept, std::string("a.vs-part")})
             rig.remote.put("/in/" + n, "x");
+        rig.journal->notePartial({0, Direction::Upload, "/in/big.bin", out + "/big.bin",
+                                  "/in/" + kept, 9 << 20, TimePoint{}, 1, 1});
         rig.upload(0, out, "/in", "SI");
         rig.settings.uploadTemp = true;
         for (const char* name : {"a.txt", "b.txt"}) {
@@ -359,7 +363,8 @@ TEST(Upload, UploadTempSendsUnderAHiddenNameAndClearsWhatKilledRunsLeft) {
         for (const char* n : {"a.vs-part", "a.txt", "b.txt"})
             EXPECT_EQ(rig.remote.files.count(std::string("/in/") + n), 1u) << n;
         EXPECT_EQ(rig.remote.files.count("/in/" + live), 1u);
-        EXPECT_EQ(rig.remote.files.size(), 4u);
+        EXPECT_EQ(rig.remote.files.count("/in/" + kept), 1u);
+        EXPECT_EQ(rig.remote.files.size(), 5u);
     }
 }
 

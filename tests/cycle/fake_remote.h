@@ -28,6 +28,7 @@ class FakeRemote final : public RemoteSession {
 
     std::map<std::string, File> files;      // full paths: "/in/a.txt"
     int connectError = 0;                   // the error number connect() throws; 0: it connects
+    bool setsTimes = true;                  // false: a server that cannot set modification times
     bool tellsSizeAndTime = true;           // false: an FTP server without SIZE and MDTM
     std::size_t keeps = std::string::npos;  // an upload keeps at most this many bytes
     std::vector<std::optional<std::int64_t>> expectedSizes;  // of every fetch, in order
@@ -60,19 +61,19 @@ class FakeRemote final : public RemoteSession {
     RemoteStat stat(const std::string& path) override { return told(existing("stat", path)); }
     // Like the SFTP session, reads no more than the size it was told; `after` shows the rest.
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
-                      NewFile& into) override {
+                      ByteSink& into, std::int64_t from = 0) override {
         const File& f = existing("fetch", path);
         expectedSizes.push_back(expectedSize);
         const std::string content =
-            f.content.substr(0, static_cast<std::size_t>(expectedSize.value_or(f.content.size())));
+            f.content.substr(0, static_cast<std::size_t>(expectedSize.value_or(f.content.size())))
+                .substr(static_cast<std::size_t>(from));
         into.write(content.data(), content.size());
         state_.transferPercentage = 100;
         return {static_cast<std::int64_t>(content.size()), told(f)};
     }
-    RemoteStat send(const SourceFile& from, const std::string& path) override {
+    RemoteStat send(ByteSource& from, const std::string& path, SendPlan = {}) override {
         std::string content(static_cast<std::size_t>(from.size()), '\0');
-        const ssize_t n = ::pread(from.fd(), content.data(), content.size(), 0);
-        content.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+        content.resize(from.readAt(0, content.data(), content.size()));
         // A connection lost in the middle leaves what had arrived under the final name.
         if (auto it = failures.find("send " + path);
             it != failures.end() && it->second == kErrConnection)
@@ -80,6 +81,11 @@ class FakeRemote final : public RemoteSession {
         op("send", path);
         files[path] = {content.substr(0, keeps)};
         return told(files[path]);
+    }
+    bool setModified(const std::string& path, TimePoint modified) override {
+        existing("setModified", path);
+        if (setsTimes) files[path].mtime = modified;
+        return setsTimes;
     }
     void rename(const std::string& from, const std::string& to) override {
         files[to] = existing("rename", from);

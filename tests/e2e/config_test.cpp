@@ -110,6 +110,7 @@ TEST(DryRun, SaysWhatACycleWouldMoveAndMovesNothing) {
         EXPECT_EQ(filesBelow(dir / "up"), std::vector<std::string>{"c.txt"});
         EXPECT_TRUE(filesBelow(dir / "in").empty());
         EXPECT_FALSE(fs::exists(home / "log"));
+        EXPECT_FALSE(fs::exists(home / "journal.db"));  // nor the journal, not even opened
 
         // A folder the server does not have, and a server nobody runs: exit code 1.
         writeSettings(home, login, {{server.remote("gone"), (dir / "in").string()}});

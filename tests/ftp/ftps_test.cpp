@@ -63,9 +63,10 @@ TEST_F(Ftps, MovesFilesBothWaysRecordingEveryServerAndWhetherTheTrustStoreVouche
         ASSERT_EQ(connect(server, tls, ca), "");
         const std::string data = patternBytes(300000, 7);
         writeFile(dir / "up", data);
-        control.send(SourceFile(dir / "up").fd(), data.size(), "/sent");
+        SourceFile up(dir / "up");
+        control.send(up, "/sent");
         NewFile down(dir.path());
-        control.fetch("/sent", down.fd(), std::nullopt);
+        control.fetch("/sent", down, std::nullopt);
         down.commit("down");
         EXPECT_TRUE(readFile(server.root() / "sent") == data && readFile(dir / "down") == data);
         const std::string name = "127.0.0.1:" + std::to_string(server.port()) + " sha256//";

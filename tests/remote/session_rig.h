@@ -52,13 +52,14 @@ struct SessionRig {
             if (onYield) onYield();
         };
         if (kind == Kind::Ftp) {
-            ftp = makeCurlFtpControl(yield, limits);
+            ftp = makeCurlFtpControl(yield, limits, bandwidth.get());
             session = std::make_unique<FtpSession>(state, fields, serverType, log, clock, ftp.get(),
                                                    (dir / "known_certs").string());
         } else {
-            sftp = makeLibssh2SftpComponent(yield);
+            sftp = makeLibssh2SftpComponent(yield, bandwidth.get());
             session = std::make_unique<SftpSession>(state, fields, log, clock, yield, nullptr,
-                                                    sftp.get(), knownHosts, keyFile, keyPassphrase);
+                                                    sftp.get(), knownHosts, keyFile, keyPassphrase,
+                                                    fetchPause);
         }
     }
     // Whether it connected; the session's lines say why not.
@@ -119,9 +120,11 @@ struct SessionRig {
     FtpLimits limits;
     std::string knownHosts = (dir / "known_hosts").string();
     std::string keyFile, keyPassphrase;
+    std::chrono::milliseconds fetchPause{0};
     int yields = 0;
     Steady::duration took{};  // by the session's last transfer call, however it ended
     std::function<void()> onYield;
+    std::unique_ptr<BandwidthLimit> bandwidth;  // set before build() to limit the transfers
     std::unique_ptr<SftpComponent> sftp;
     std::unique_ptr<FtpControl> ftp;
     std::unique_ptr<RemoteSession> session;  // last: gone before what it uses

@@ -276,6 +276,52 @@ TEST(LyingServers, WhatTheServerHoldsIsMeasuredAndNoDownloadRunsOn) {
     }
 }
 
+// A transfer held back by the bandwidth limit keeps to it both ways, with its progress lines
+// and yields as ever, still ends at once when the operator stops it, and a silent server is
+// given up on in the same time as without the limit.
+TEST_P(Faults, ABandwidthLimitHoldsBothWaysAndLetsAbortsAndStallLimitsThrough) {
+    SessionRig rig(GetParam());
+    rig.bandwidth = std::make_unique<BandwidthLimit>(256 * 1024);
+    // 2.2 s beyond the bucket's credit: long enough for FTP's steps of 20 %, each reported.
+    const std::string data = patternBytes(576 << 10, 6);
+    writeFile(rig.served("down.bin"), data);
+    OPEN(rig);
+    for (const std::string op : {"Download", "Upload"}) {
+        SCOPED_TRACE(op);
+        rig.state.currentOperation = op;
+        rig.yields = 0;
+        const std::size_t from = rig.log.size();
+        EXPECT_TRUE(data == (op == "Upload" ? (rig.send(data, rig.at("up.bin")),
+                                               readFile(rig.served("up.bin")))
+                                            : rig.fetch(rig.at("down.bin"))));
+        EXPECT_GT(rig.took, 2000ms);  // unlimited, it takes a few milliseconds
+        EXPECT_LT(rig.took, 6s);
+        EXPECT_GE(rig.yields, rig.took / 100ms);
+        EXPECT_GE(rig.log.size() - from, 3u) << rig.logText();  // progress lines
+    }
+    rig.yields = 0;
+    rig.onYield = [&] { rig.state.abortRequest = rig.state.abortRequest || rig.yields == 10; };
+    const RuntimeError e = thrown([&] { rig.fetch(rig.at("down.bin")); });
+    EXPECT_EQ(e.number(), kErrAborted) << e.description();
+    EXPECT_LT(rig.took, 2s);  // stopped after half a second
+    // Nothing of the stopped transfer reaches the next one.
+    rig.onYield = nullptr;
+    rig.state.abortRequest = false;
+    writeFile(rig.served("small.txt"), "small");
+    EXPECT_EQ(rig.fetch(rig.at("small.txt")), "small");
+
+    // A server that stops sending is given up on as without a limit: its silence counts
+    // (2 s here; libcurl judges the speed of the last few seconds), the limit's waits do not.
+    SessionRig stalled(GetParam(), {"--stall-after-bytes", "100000"});
+    stalled.bandwidth = std::make_unique<BandwidthLimit>(128 * 1024);
+    stalled.limits.lowSpeedTime = 2s;
+    writeFile(stalled.served("down.bin"), data);
+    START(stalled);
+    ASSERT_TRUE(GetParam() == Kind::Ftp ? stalled.connect() : stalled.connectWithin(2));
+    EXPECT_EQ(thrown([&] { stalled.fetch(stalled.at("down.bin")); }).number(), kErrConnection);
+    EXPECT_LT(stalled.took, 15s);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp),
                          [](const auto& info) { return std::string(kindName(info.param)); });
 

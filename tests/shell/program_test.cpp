@@ -24,7 +24,7 @@ struct Rig {
     test::FakeClock clock;
     test::FakeView view;
     test::FakeTimer timer;
-    int sftpCreated = 0, cycles = 0, ended = -1;
+    int sftpCreated = 0, cycles = 0, ended = -1, yields = 0;
     std::function<void()> duringCycle;
     std::vector<CycleOutcome> reported;  // what the service side was told
     std::unique_ptr<Program> program;
@@ -44,11 +44,11 @@ struct Rig {
                    bool realCycle = false) {
         program = std::make_unique<Program>(
             clock, ProgramConfig{dir.path(), fixed, args, englishWeekdayNames()}, view, timer,
-            [this]() -> std::unique_ptr<SftpComponent> {
+            [this](BandwidthLimit*) -> std::unique_ptr<SftpComponent> {
                 ++sftpCreated;
                 return nullptr;
             },
-            nullptr, [] {}, [this](int code) { ended = code; });
+            nullptr, [this] { ++yields; }, [this](int code) { ended = code; });
         program->setAfterCycle([this](const CycleReport& r) { reported.push_back(r.outcome); });
         if (!realCycle)
             program->setCycleEntry([this] {
@@ -114,6 +114,23 @@ TEST(Startup, FixedSettingsPathWinsWhenItExists) {
         r.logged("Parametri: nessun file dei parametri, cercato in " +
                  (r.dir / "missing.ini").string() + ", " + (r.dir / "valtrassosftp.ini").string()),
         1);
+}
+
+TEST(Startup, TheBandwidthLimitAndTheFetchPauseComeFromTheSettings) {
+    // The text of limitebanda and pausafile, whether there is a limit, whether a fetch pauses.
+    for (const auto& [text, limited, pauses] :
+         {std::tuple{"", false, true}, {"0", false, false}, {"30", true, true}}) {
+        SCOPED_TRACE(text);
+        Rig r;
+        writeFile(r.dir / "valtrassosftp.ini",
+                  std::string("[PARAMETRI]\nlimitebanda=") + text + "\npausafile=" + text + "\n");
+        Program& p = r.start("");
+        EXPECT_EQ(p.bandwidth ? p.bandwidth->bytesPerSecond() : 0, limited ? 30 * 1024 : 0);
+        EXPECT_EQ(r.logged("Limite di banda 30 KiB/s"), limited ? 1 : 0);
+        r.yields = 0;
+        p.sftpSession->announce(SessionMoment::Fetching, "/in/a", "/tmp/a");
+        EXPECT_EQ(r.yields > 0, pauses);  // a pause lets the window's events run
+    }
 }
 
 TEST(Startup, LeftoversOfAnInterruptedRunGo) {
@@ -186,7 +203,8 @@ TEST(CommandLine, WhatIsIgnoredIsSaid) {
         ASSERT_EQ(lines.size(), said.size()) << args;
         for (std::size_t i = 0; i < said.size(); ++i) {
             EXPECT_NE(lines[i].find(said[i]), std::string::npos) << lines[i];
-            EXPECT_TRUE(lines[i].ends_with(" --check --connect --help --version)")) << lines[i];
+            EXPECT_TRUE(lines[i].ends_with(" --check --connect --help --version --history)"))
+                << lines[i];
         }
     }
 }

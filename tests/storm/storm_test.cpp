@@ -1,8 +1,8 @@
 // Many cycles under fire: producers writing and replacing files at both ends, two instances
 // on one program folder, and SIGKILL at random moments; then clean runs. Every version a
 // producer published last must end exactly once at its destination or still at its source,
-// byte for byte, no file anywhere may hold anything but a published version, and no temporary
-// file of ours may be left.
+// byte for byte, no file anywhere may hold anything but a published version, no temporary
+// file of ours may be left, and the journal must be whole with every delivered file on record.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -15,6 +15,8 @@
 #include <set>
 #include <thread>
 
+#include "common/sha256.h"
+#include "journal/sqlite_database.h"
 #include "support/servers.h"
 
 namespace vs::test {
@@ -162,13 +164,39 @@ TEST_P(Storm, NothingLostNothingCorruptAfterFiftyKills) {
     check(partner.versions(), server.root() / "out", {dir / "in", dir / "bak"}, t);
     check(local.versions(), dir / "up", {server.root() / "in"}, t);
     t.leftovers += static_cast<int>(filesBelow(dir / "home" / "tempozipftp").size());
+
+    // The journal: whole after the kills, and every file delivered on record with its bytes'
+    // SHA-256 (two instances may record two versions in either order: any of its rows).
+    sqlite::Database journal((dir / "home" / "journal.db").string(), false);
+    sqlite::Statement integrity(journal, "PRAGMA integrity_check");
+    integrity.step();
+    sqlite::Statement row(journal,
+                          "SELECT count(*) FROM transfers WHERE outcome = 'delivered' AND "
+                          "(local_path = ?1 OR remote_path = ?1) AND sha256 = ?2");
+    int unrecorded = 0;
+    const auto recorded = [&](const std::string& path, const fs::path& file) {
+        Sha256 hash;
+        const std::string data = readFile(file);
+        hash.update(data.data(), data.size());
+        row.reset();
+        row.bind(1, path).bind(2, hash.hex()).step();
+        if (row.integer(0) == 0) std::cerr << "not on record: " << file << "\n";
+        unrecorded += row.integer(0) == 0;
+    };
+    for (const std::string& f : filesBelow(dir / "in"))
+        recorded((dir / "in" / f).string(), dir / "in" / f);
+    for (const std::string& f : filesBelow(server.root() / "in"))
+        recorded("/in/" + f, server.root() / "in" / f);
     std::cout << "storm " << way.name << ": " << runs << " runs, " << kills << " kills, " << clean
               << " clean runs; both ways: " << t.delivered << " delivered, " << t.atSource
               << " at the source, " << t.lost << " lost, " << t.corrupt << " corrupt, "
-              << t.leftovers << " temporary files left\n";
+              << t.leftovers << " temporary files left; journal " << integrity.text(0) << ", "
+              << unrecorded << " delivered files not on record\n";
     EXPECT_GE(kills, 50);
     // Nothing lost, corrupt or left over; the clean runs moved everything.
     EXPECT_EQ(t.lost + t.corrupt + t.leftovers + t.atSource, 0);
+    EXPECT_EQ(integrity.text(0), "ok");
+    EXPECT_EQ(unrecorded, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, Storm,

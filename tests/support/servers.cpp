@@ -82,8 +82,8 @@ bool TestServer::restart(std::vector<std::string> extra) {
             return startProblem_.empty();
         case Kind::Vsftpd:
         case Kind::VsftpdImplicit:
-            skipReason_ = startVsftpd();
-            return skipReason_.empty();
+            startProblem_ = startVsftpd();
+            return startProblem_.empty();
     }
     return false;
 }

@@ -26,13 +26,12 @@ class TestServer {
   public:
     enum class Kind { Sftp, Ftp, OpenSsh, Vsftpd, VsftpdImplicit };
 
-    // Started with the switches; check ok() (or skipReason() for vsftpd, which may be missing;
-    // a missing sshd fails, with the reason in output()).
+    // Started with the switches; check ok(). A server that cannot be started (sshd or vsftpd
+    // missing) fails the test that needs it, with the reason in output().
     explicit TestServer(Kind kind, std::vector<std::string> extra = {}, SshdKeys keys = {});
     ~TestServer();
 
     bool ok() const { return port_ > 0; }
-    const std::string& skipReason() const { return skipReason_; }
     // Starts again on the same port with other switches.
     bool restart(std::vector<std::string> extra = {});
     void stop();
@@ -67,7 +66,6 @@ class TestServer {
     SshdKeys keys_;
     std::unique_ptr<ServerProcess> process_;
     int port_ = 0;
-    std::string skipReason_;
     std::string startProblem_;
 };
 

@@ -104,6 +104,37 @@ TEST_F(SettingsTest, AnUnusableMultiplierIsReportedAndTheJobRunsAs1x) {
     }
 }
 
+// The journal's keys: read as the transfer cycle uses them, a bad journaldays reported with the
+// other problems, and kept by a save of the editor, which writes only the keys it knows.
+TEST_F(SettingsTest, JournalKeysAreReadAndSurviveASave) {
+    // journaldays as written, the days used, whether the value is reported.
+    for (const auto& [days, used, reported] : {std::tuple{"", 365, false},
+                                               {"30", 30, false},
+                                               {"100000", 100000, false},
+                                               {"0", 365, true},
+                                               {"100001", 365, true},
+                                               {"030", 365, true},
+                                               {"12abc", 365, true}}) {
+        SCOPED_TRACE(days);
+        load(std::string("[PARAMETRI]\nSoloNuovi_7=SI\nSoloNuovi_8=si\nmantienidata=SI\n"
+                         "journaldays=") +
+             days + "\n");
+        EXPECT_EQ(settings.journalDays, used);
+        EXPECT_EQ(std::ranges::count(settings.problems, std::string("journaldays"),
+                                     &SettingsProblem::key),
+                  reported ? 1 : 0);
+    }
+    EXPECT_TRUE(settings.soloNuovi[7]);
+    EXPECT_FALSE(settings.soloNuovi[8]);  // only "SI", with case, like every switch here
+    EXPECT_TRUE(settings.mantieniData);
+    settings.jobTable[7].DirRemota = "/edited";
+    settings.scrivi_ini();
+    EXPECT_TRUE(settings.soloNuovi[7] && settings.mantieniData);
+    const std::string saved = readFile(settings.settingsPath());
+    EXPECT_NE(saved.find("SoloNuovi_7=SI\n"), std::string::npos);
+    EXPECT_NE(saved.find("DirRemota_7=/edited\n"), std::string::npos);
+}
+
 TEST_F(SettingsTest, AnUnusableSettleTimeIsReportedAndTheDefaultUsed) {
     for (const auto& [text, seconds, reported] : {std::tuple{"", 5, false},
                                                   {"0", 0, false},
@@ -160,6 +191,26 @@ TEST_F(SettingsTest, TheReferenceListsEveryKeyTheReaderAccepts) {
     EXPECT_EQ(settings.usableJobs, (std::vector<int>{0, 1, 2}));
     for (const SettingsProblem& p : settings.problems)  // its folders are not on this machine
         EXPECT_TRUE(p.what.ends_with("non esiste")) << problemLine(p);
+}
+
+TEST_F(SettingsTest, BandwidthLimitAndFetchPauseFallBackToNoLimitAnd100WithALine) {
+    // The text of both keys, then limitebanda and pausafile as used, whether it is reported.
+    for (const auto& [text, limit, pause, reported] : {std::tuple{"", 0, 100, false},
+                                                       {"0", 0, 0, false},
+                                                       {" 512 ", 512, 512, false},
+                                                       {"abc", 0, 100, true},
+                                                       {"-1", 0, 100, true},
+                                                       {"2.5", 0, 100, true},
+                                                       {"60001", 60001, 100, true}}) {
+        SCOPED_TRACE(text);
+        load(std::string("[PARAMETRI]\nlimitebanda=") + text + "\npausafile=" + text + "\n");
+        EXPECT_EQ(settings.limitebanda, limit);
+        EXPECT_EQ(settings.pausafile.count(), pause);
+        for (const char* key : {"limitebanda", "pausafile"})
+            EXPECT_EQ(std::ranges::count(settings.problems, std::string(key), &SettingsProblem::key),
+                      reported && (key[0] == 'p' || limit == 0) ? 1 : 0)
+                << key;
+    }
 }
 
 // A folder where the file should be: the load says so instead of running with nothing, the save

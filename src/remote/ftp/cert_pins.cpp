@@ -7,7 +7,7 @@
 
 #include "common/base64.h"
 #include "common/runtime_error.h"
-#include "common/sha256_digest.h"
+#include "common/sha256.h"
 #include "common/text.h"
 
 namespace vs::ftp {

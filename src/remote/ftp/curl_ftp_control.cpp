@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <exception>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 #include "common/runtime_error.h"
@@ -58,7 +60,7 @@ class CurlFtpControl::Operation {
   public:
     explicit Operation(CurlFtpControl& control) : control_(control) {
         if (control_.busy_) throw RuntimeError(kErrGeneric, "Operazione FTP ancora in corso");
-        control_.localErrno_ = 0;
+        control_.localFailure_ = nullptr;
         control_.shrank_ = false;
         control_.overflow_ = false;
         control_.overLimit_ = false;
@@ -75,8 +77,8 @@ class CurlFtpControl::Operation {
     CurlFtpControl& control_;
 };
 
-CurlFtpControl::CurlFtpControl(YieldFn yield, FtpLimits limits)
-    : yield_(std::move(yield)), limits_(limits) {
+CurlFtpControl::CurlFtpControl(YieldFn yield, FtpLimits limits, BandwidthLimit* bandwidth)
+    : yield_(std::move(yield)), limits_(limits), bandwidth_(bandwidth) {
     initCurlOnce();
 }
 
@@ -136,7 +138,10 @@ bool CurlFtpControl::ensureHandles() {
             curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
             // Keep the control connection for the whole cycle, however long a job takes.
             curl_easy_setopt(h, CURLOPT_MAXAGE_CONN, 24L * 3600);
-            curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
+            // Under a bandwidth limit a download is read a step at a time: what one read
+            // takes off the connection is what the server sends next.
+            curl_easy_setopt(h, CURLOPT_BUFFERSIZE,
+                             bandwidth_ ? static_cast<long>(bandwidth_->step()) : kBufferSize);
             // Uploads go out in the library's own 64 KiB pieces: larger pieces only make the
             // sending burstier and measured slower against a busy server.
             curl_easy_setopt(h, CURLOPT_ERRORBUFFER, curlMessage_);
@@ -178,7 +183,7 @@ CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, c
     curl_easy_setopt(easy_, CURLOPT_QUOTE, quote);
     curl_easy_setopt(easy_, CURLOPT_TRANSFERTEXT, transfer && !binary_ ? 1L : 0L);
     curl_easy_setopt(easy_, CURLOPT_INFILESIZE_LARGE,
-                     static_cast<curl_off_t>(mode == Mode::Upload ? total_ : -1));
+                     static_cast<curl_off_t>(mode == Mode::Upload ? total_ - startOffset_ : -1));
     curlMessage_[0] = '\0';
     replies_.startOperation();
     if (tls_) tls_->clearRefusal();
@@ -194,8 +199,17 @@ CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, c
     struct Finish {
         CurlFtpControl* self;
         ~Finish() {
+            if (self->paused_) {
+                // A transfer that ended held back: what libcurl still holds of it goes nowhere.
+                self->paused_ = false;
+                self->mode_ = Mode::Command;
+                curl_easy_pause(self->easy_, CURLPAUSE_CONT);
+            }
             curl_multi_remove_handle(self->multi_, self->easy_);
-            self->fd_ = -1;
+            self->sink_ = nullptr;
+            self->source_ = nullptr;
+            curl_easy_setopt(self->easy_, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
+            curl_easy_setopt(self->easy_, CURLOPT_APPEND, 0L);
             self->progressActive_ = false;
             curl_easy_setopt(self->easy_, CURLOPT_QUOTE, static_cast<curl_slist*>(nullptr));
             self->busy_ = false;
@@ -231,6 +245,18 @@ CurlFtpControl::Run CurlFtpControl::perform(Mode mode, const std::string& url, c
         }
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
             kYieldEvery - (std::chrono::steady_clock::now() - lastYield_));
+        if (paused_) {
+            // Held back by the bandwidth limit: nothing to poll for until it lets data move.
+            const auto held = bandwidth_->wait();
+            if (held == held.zero()) {
+                paused_ = false;
+                curl_easy_pause(easy_, CURLPAUSE_CONT);
+            } else {
+                std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                    held, std::max(wait, std::chrono::milliseconds(1))));
+            }
+            continue;
+        }
         curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::max<long long>(wait.count(), 1)),
                         nullptr);
     }
@@ -362,6 +388,7 @@ void CurlFtpControl::connectAndLogin(const std::string& host, const std::string&
     }
     connected_ = true;
     mlsd_ = replies_.offersFeature("MLST");
+    mfmt_ = replies_.offersFeature("MFMT");
     char* entry = nullptr;
     curl_easy_getinfo(easy_, CURLINFO_FTP_ENTRY_PATH, &entry);
     currentFolder_ = entry && entry[0] == '/' ? ftp::resolveRemotePath("/", entry) : "/";
@@ -380,7 +407,7 @@ RemoteListing CurlFtpControl::listDirectory() {
     checkedPath(currentFolder_);
 
     std::string raw;
-    sink_ = &raw;
+    listing_ = &raw;
     const std::string folderUrl = url(currentFolder_, true);
     Run run = perform(Mode::Listing, folderUrl);
     if (run.code != CURLE_OK && !run.aborted && mlsd_) {
@@ -393,7 +420,7 @@ RemoteListing CurlFtpControl::listDirectory() {
             run = perform(Mode::Listing, folderUrl);
         }
     }
-    sink_ = nullptr;
+    listing_ = nullptr;
     if (run.code != CURLE_OK) failWith(run);
 
     return parseFtpListing(raw, mlsd_ ? ListingFormat::Mlsd : ListingFormat::List);
@@ -418,20 +445,23 @@ FtpControl::FileInfo CurlFtpControl::stat(const std::string& remotePath) {
     return info;
 }
 
-std::int64_t CurlFtpControl::fetch(const std::string& remotePath, int fd,
-                                   std::optional<std::int64_t> limit) {
+std::int64_t CurlFtpControl::fetch(const std::string& remotePath, ByteSink& into,
+                                   std::optional<std::int64_t> limit, std::int64_t from) {
     Operation operation(*this);
     const std::string target = checkedPath(remotePath);
-    fd_ = fd;
-    offset_ = 0;
+    sink_ = &into;
+    offset_ = from;
+    startOffset_ = from;
     limit_ = limit.value_or(-1);
     progressActive_ = true;
     total_ = -1;
     done_ = 0;
     lastPercent_ = 0;
+    // REST before RETR: the server sends the file from there on.
+    if (from > 0) curl_easy_setopt(easy_, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(from));
     Run run = perform(Mode::Download, url(target, false));
     limit_ = -1;
-    if (localErrno_ != 0) throw localFileError(localErrno_, "Scrittura del file scaricato");
+    if (localFailure_) std::rethrow_exception(std::exchange(localFailure_, nullptr));
     if (overLimit_)
         fail(kErrRemote, "Download di " + visible(target) + " interrotto: il server invia più di " +
                              std::to_string(*limit) + " byte, molto più di quanto descritto");
@@ -439,18 +469,22 @@ std::int64_t CurlFtpControl::fetch(const std::string& remotePath, int fd,
     progressActive_ = true;
     deliverProgress(true);
     progressActive_ = false;
-    return offset_;
+    return offset_ - from;
 }
 
-void CurlFtpControl::send(int fd, std::int64_t size, const std::string& remotePath) {
+void CurlFtpControl::send(ByteSource& from, const std::string& remotePath, std::int64_t offset,
+                          bool keepPartial) {
     Operation operation(*this);
     const std::string target = checkedPath(remotePath);
-    fd_ = fd;
-    offset_ = 0;
+    source_ = &from;
+    offset_ = offset;
+    startOffset_ = offset;
     progressActive_ = true;
-    total_ = size;
+    total_ = from.size();
     done_ = 0;
     lastPercent_ = 0;
+    // APPE instead of STOR: the bytes before are on the server already.
+    if (offset > 0) curl_easy_setopt(easy_, CURLOPT_APPEND, 1L);
     Run run = perform(Mode::Upload, url(target, false));
     if (run.code == CURLE_OK && !shrank_) {
         progressActive_ = true;
@@ -459,14 +493,15 @@ void CurlFtpControl::send(int fd, std::int64_t size, const std::string& remotePa
         return;
     }
 
-    const int localErrno = localErrno_;
+    const std::exception_ptr localFailure = std::exchange(localFailure_, nullptr);
     const bool shrank = shrank_;
     bool started = false;  // the server opened the remote file: a part of it may be there now
     for (const auto& reply : replies_.replies())
         if (reply.code == 125 || reply.code == 150) started = true;
-    if ((started || shrank) && !closeRequested_) {
+    if (keepPartial && started) {
+        log(" Il file incompleto " + visible(target) + " resta sul server per riprendere l'invio");
+    } else if ((started || shrank) && !closeRequested_) {
         const Run failed = run;
-        localErrno_ = 0;
         abortRequested_ = false;
         Run removal = runCommands({"DELE " + target});
         log(removal.code == CURLE_OK
@@ -474,11 +509,25 @@ void CurlFtpControl::send(int fd, std::int64_t size, const std::string& remotePa
                 : " Il file incompleto " + visible(target) + " potrebbe essere rimasto sul server");
         run = failed;
     }
-    if (localErrno != 0) throw localFileError(localErrno, "Lettura del file da inviare");
+    if (localFailure) std::rethrow_exception(localFailure);
     if (shrank)
         fail(kErrGeneric, "Invio FTP di " + visible(target) +
                               ": il file locale si è accorciato durante l'invio");
     failWith(run);
+}
+
+bool CurlFtpControl::setModified(const std::string& remotePath, TimePoint modified) {
+    Operation operation(*this);
+    const std::string target = checkedPath(remotePath);
+    if (!mfmt_) return false;
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(modified);
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &utc);
+    Run run = runCommands({std::string("MFMT ") + stamp + " " + target});
+    if (run.code != CURLE_OK) failWith(run);
+    return true;
 }
 
 void CurlFtpControl::rename(const std::string& from, const std::string& to) {
@@ -552,31 +601,32 @@ size_t CurlFtpControl::onWrite(char* data, size_t size, size_t count, void* p) {
     size_t bytes = size * count;
     switch (self->mode_) {
         case Mode::Listing:
-            if (!self->sink_ || self->sink_->size() + bytes > kMaxListingBytes) {
+            if (!self->listing_ || self->listing_->size() + bytes > kMaxListingBytes) {
                 self->overflow_ = true;
                 return 0;
             }
-            self->sink_->append(data, bytes);
+            self->listing_->append(data, bytes);
             return bytes;
-        case Mode::Download: {
+        case Mode::Download:
             if (self->limit_ >= 0 &&
                 self->offset_ + static_cast<std::int64_t>(bytes) > self->limit_) {
                 self->overLimit_ = true;
                 return 0;
             }
-            size_t written = 0;
-            while (written < bytes) {
-                ssize_t n = ::write(self->fd_, data + written, bytes - written);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) {
-                    self->localErrno_ = n < 0 ? errno : EIO;
-                    return 0;
-                }
-                written += static_cast<size_t>(n);
+            if (self->bandwidth_ && self->bandwidth_->holds()) {
+                self->paused_ = true;
+                return CURL_WRITEFUNC_PAUSE;  // libcurl hands the same bytes over again
+            }
+            if (self->bandwidth_) self->bandwidth_->spend(static_cast<std::int64_t>(bytes));
+            // Nothing may unwind through libcurl: the failure waits for the caller.
+            try {
+                self->sink_->write(data, bytes);
+            } catch (...) {
+                self->localFailure_ = std::current_exception();
+                return 0;
             }
             self->offset_ += static_cast<std::int64_t>(bytes);
             return bytes;
-        }
         default:
             return bytes;  // libcurl's own "Content-Length:" text of a body-less request
     }
@@ -586,23 +636,30 @@ size_t CurlFtpControl::onRead(char* data, size_t size, size_t count, void* p) {
     auto* self = static_cast<CurlFtpControl*>(p);
     // Never beyond the size the file had when it was opened: what a producer appends
     // meanwhile belongs to the next version.
-    const auto room = static_cast<size_t>(std::min<std::int64_t>(
-        static_cast<std::int64_t>(size * count), self->total_ - self->offset_));
+    auto room = static_cast<size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(size * count),
+                                                           self->total_ - self->offset_));
     if (room == 0) return 0;
-    for (;;) {
-        ssize_t n = ::pread(self->fd_, data, room, self->offset_);
-        if (n > 0) {
-            self->offset_ += n;
-            return static_cast<size_t>(n);
+    if (self->bandwidth_) {
+        if (self->bandwidth_->holds()) {
+            self->paused_ = true;
+            return CURL_READFUNC_PAUSE;
         }
-        if (n == 0) {
-            self->shrank_ = true;
-            return CURL_READFUNC_ABORT;
-        }
-        if (errno == EINTR) continue;
-        self->localErrno_ = errno;
+        room = std::min(room, self->bandwidth_->step());
+    }
+    std::size_t n = 0;
+    try {
+        n = self->source_->readAt(self->offset_, data, room);
+    } catch (...) {
+        self->localFailure_ = std::current_exception();
         return CURL_READFUNC_ABORT;
     }
+    if (n == 0) {
+        self->shrank_ = true;
+        return CURL_READFUNC_ABORT;
+    }
+    if (self->bandwidth_) self->bandwidth_->spend(static_cast<std::int64_t>(n));
+    self->offset_ += static_cast<std::int64_t>(n);
+    return n;
 }
 
 size_t CurlFtpControl::onHeader(char* data, size_t size, size_t count, void* p) {
@@ -615,7 +672,7 @@ int CurlFtpControl::onProgress(void* p, curl_off_t dltotal, curl_off_t dlnow, cu
     auto* self = static_cast<CurlFtpControl*>(p);
     const std::int64_t before = self->done_;
     if (self->mode_ == Mode::Upload) {
-        self->done_ = ulnow;
+        self->done_ = self->startOffset_ + ulnow;
     } else if (self->mode_ == Mode::Download) {
         self->done_ = dlnow;
         if (dltotal > 0) self->total_ = dltotal;
@@ -635,8 +692,9 @@ int CurlFtpControl::onProgress(void* p, curl_off_t dltotal, curl_off_t dlnow, cu
     return self->abortRequested_ || self->pendingException_ ? 1 : 0;
 }
 
-std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield, FtpLimits limits) {
-    return std::make_unique<CurlFtpControl>(std::move(yield), limits);
+std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield, FtpLimits limits,
+                                               BandwidthLimit* bandwidth) {
+    return std::make_unique<CurlFtpControl>(std::move(yield), limits, bandwidth);
 }
 
 }  // namespace vs

@@ -26,7 +26,7 @@ namespace vs {
 // from an event run by the yield) ends the running transfer at once.
 class CurlFtpControl final : public FtpControl {
   public:
-    CurlFtpControl(YieldFn yield, FtpLimits limits);
+    CurlFtpControl(YieldFn yield, FtpLimits limits, BandwidthLimit* bandwidth = nullptr);
     ~CurlFtpControl() override;
     CurlFtpControl(const CurlFtpControl&) = delete;
     CurlFtpControl& operator=(const CurlFtpControl&) = delete;
@@ -50,9 +50,11 @@ class CurlFtpControl final : public FtpControl {
     RemoteListing listDirectory() override;
     FileInfo stat(const std::string& remotePath) override;
     void setTransferMode(bool binary) override { binary_ = binary; }
-    std::int64_t fetch(const std::string& remotePath, int fd,
-                       std::optional<std::int64_t> limit) override;
-    void send(int fd, std::int64_t size, const std::string& remotePath) override;
+    std::int64_t fetch(const std::string& remotePath, ByteSink& into,
+                       std::optional<std::int64_t> limit, std::int64_t from = 0) override;
+    void send(ByteSource& from, const std::string& remotePath, std::int64_t offset = 0,
+              bool keepPartial = false) override;
+    bool setModified(const std::string& remotePath, TimePoint modified) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& remotePath) override;
     void abort() override;
@@ -92,6 +94,10 @@ class CurlFtpControl final : public FtpControl {
     std::function<void()> activity_;
     std::function<void(const std::string&)> logger_;
     FtpLimits limits_;
+    // The instance's bandwidth limit, or null. A transfer it holds back is paused in the
+    // callbacks and continued by the polling loop once the limit lets it.
+    BandwidthLimit* bandwidth_;
+    bool paused_ = false;
 
     CURLM* multi_ = nullptr;
     CURL* easy_ = nullptr;
@@ -108,6 +114,7 @@ class CurlFtpControl final : public FtpControl {
     int port_ = 21;
     std::string currentFolder_ = "/";
     bool mlsd_ = false;
+    bool mfmt_ = false;  // the server sets modification times (MFMT)
     bool binary_ = true;
     bool implicitTls_ = false;
 
@@ -116,13 +123,15 @@ class CurlFtpControl final : public FtpControl {
     bool abortRequested_ = false;
     bool closeRequested_ = false;
     Mode mode_ = Mode::Command;
-    int fd_ = -1;                  // local file of a transfer
-    std::int64_t offset_ = 0;      // bytes of it read or written so far
-    std::int64_t limit_ = -1;      // most bytes a download may bring; -1: no limit
-    bool overLimit_ = false;       // the server sent more than that
-    int localErrno_ = 0;           // why the local file failed us, when it did
-    bool shrank_ = false;          // the file to send ended before its size
-    std::string* sink_ = nullptr;  // listing text
+    ByteSink* sink_ = nullptr;         // where a download goes
+    ByteSource* source_ = nullptr;     // what an upload sends
+    std::int64_t offset_ = 0;          // bytes of the file read or written so far
+    std::int64_t startOffset_ = 0;     // where a resumed transfer started
+    std::int64_t limit_ = -1;          // most bytes of the file a download may bring; -1: none
+    bool overLimit_ = false;           // the server sent more than that
+    std::exception_ptr localFailure_;  // why the local file failed us, when it did
+    bool shrank_ = false;              // the file to send ended before its size
+    std::string* listing_ = nullptr;   // listing text
     bool progressActive_ = false;
     std::int64_t total_ = -1;
     std::int64_t done_ = 0;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 
+#include "common/bandwidth_limit.h"
 #include "common/yield.h"
 #include "remote/ftp_control.h"
 
@@ -16,7 +17,9 @@ struct FtpLimits {
     std::chrono::seconds lowSpeedTime{20};  // a transfer with no data for this long ends
 };
 
-// The FTP control on libcurl; `yield` lets pending events run during long waits.
-std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield, FtpLimits limits = {});
+// The FTP control on libcurl; `yield` lets pending events run during long waits. Its
+// transfers keep to `bandwidth`, the instance's bandwidth limit, when there is one.
+std::unique_ptr<FtpControl> makeCurlFtpControl(YieldFn yield, FtpLimits limits = {},
+                                               BandwidthLimit* bandwidth = nullptr);
 
 }  // namespace vs

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "common/base64.h"
-#include "common/sha256_digest.h"
+#include "common/sha256.h"
 
 namespace vs::sftp {
 

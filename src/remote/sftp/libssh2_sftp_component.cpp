@@ -9,11 +9,12 @@
 
 namespace vs {
 
-std::unique_ptr<SftpComponent> makeLibssh2SftpComponent(YieldFn yield) {
-    return std::make_unique<Libssh2SftpComponent>(std::move(yield));
+std::unique_ptr<SftpComponent> makeLibssh2SftpComponent(YieldFn yield, BandwidthLimit* limit) {
+    return std::make_unique<Libssh2SftpComponent>(std::move(yield), limit);
 }
 
-Libssh2SftpComponent::Libssh2SftpComponent(YieldFn yield) : runner_(std::move(yield)) {}
+Libssh2SftpComponent::Libssh2SftpComponent(YieldFn yield, BandwidthLimit* limit)
+    : limit_(limit), runner_(std::move(yield)) {}
 
 Libssh2SftpComponent::~Libssh2SftpComponent() {
     // The worker goes first, so that the goodbye below runs on this thread alone; no yield
@@ -159,20 +160,33 @@ std::vector<StatOutcome> Libssh2SftpComponent::getAttributesOfAll(
     return outcomes;
 }
 
-std::int64_t Libssh2SftpComponent::fetch(int fd, const std::string& remotePath,
-                                         std::optional<std::int64_t> expectedSize) {
+std::int64_t Libssh2SftpComponent::fetch(ByteSink& into, const std::string& remotePath,
+                                         std::optional<std::int64_t> expectedSize,
+                                         std::int64_t from) {
     std::int64_t received = 0;
     runRequest("scaricare " + visible(remotePath), kTransferring,
                [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   received = sftp::fetchFile(s, fd, remotePath, expectedSize, lastFetched_, p);
+                   received =
+                       sftp::fetchFile(s, into, remotePath, expectedSize, from, lastFetched_,
+                                       limit_, p);
                });
     return received;
 }
 
-void Libssh2SftpComponent::send(int fd, std::int64_t size, const std::string& remotePath) {
-    runRequest("inviare " + visible(remotePath), kTransferring,
+void Libssh2SftpComponent::send(ByteSource& from, const std::string& remotePath,
+                                std::int64_t offset, bool keepPartial) {
+    runRequest(
+        "inviare " + visible(remotePath), kTransferring,
+        [&](sftp::SshSession& s, sftp::EventPoster& p) {
+            sftp::sendFile(s, from, remotePath, {offset, keepPartial}, roundTrip_, channels_, limit_,
+                           p);
+        });
+}
+
+void Libssh2SftpComponent::setModified(const std::string& remotePath, TimePoint modified) {
+    runRequest("impostare la data di " + visible(remotePath), kConnected,
                [&](sftp::SshSession& s, sftp::EventPoster& p) {
-                   sftp::sendFile(s, fd, size, remotePath, roundTrip_, channels_, p);
+                   sftp::setModified(s, remotePath, modified, p);
                });
 }
 

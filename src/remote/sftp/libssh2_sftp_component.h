@@ -17,7 +17,8 @@ namespace vs {
 
 class Libssh2SftpComponent final : public SftpComponent {
   public:
-    explicit Libssh2SftpComponent(YieldFn yield);
+    // `limit`, when given, is the instance's bandwidth limit, kept by every transfer.
+    Libssh2SftpComponent(YieldFn yield, BandwidthLimit* limit);
     ~Libssh2SftpComponent() override;
 
     void setEvents(SftpEvents* events) override { events_ = events; }
@@ -43,9 +44,11 @@ class Libssh2SftpComponent final : public SftpComponent {
     void getAttributes(const std::string& remotePath) override;
     std::vector<StatOutcome> getAttributesOfAll(
         const std::vector<std::string>& remotePaths) override;
-    std::int64_t fetch(int fd, const std::string& remotePath,
-                       std::optional<std::int64_t> expectedSize) override;
-    void send(int fd, std::int64_t size, const std::string& remotePath) override;
+    std::int64_t fetch(ByteSink& into, const std::string& remotePath,
+                       std::optional<std::int64_t> expectedSize, std::int64_t from = 0) override;
+    void send(ByteSource& from, const std::string& remotePath, std::int64_t offset = 0,
+              bool keepPartial = false) override;
+    void setModified(const std::string& remotePath, TimePoint modified) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& remotePath) override;
     void disconnect() override;
@@ -64,6 +67,7 @@ class Libssh2SftpComponent final : public SftpComponent {
     SftpEvents* events_ = nullptr;
     std::function<void(const std::string&)> logger_;
     sftp::ConnectSettings settings_;
+    BandwidthLimit* limit_;
     std::atomic<int> state_{kIdle};
     bool transferring_ = false;
     bool disconnectRequested_ = false;

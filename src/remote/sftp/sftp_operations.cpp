@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <thread>
 #include <vector>
 
 #include "common/runtime_error.h"
@@ -25,19 +26,6 @@ namespace {
 // 8 MiB with a 2 MiB buffer: what keeps a long line busy, and what an abort must wait for
 // before the handle closes.
 constexpr std::int64_t kReadBuffer = 2 * 1024 * 1024;
-constexpr std::int64_t kReadAhead = 4 * kReadBuffer;
-
-void writeLocal(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw localFileError(errno, "Scrittura del file scaricato");
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
 
 TimePoint fromSeconds(unsigned long seconds) {
     return std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds));
@@ -62,10 +50,10 @@ AttributesEvent attributesEvent(const LIBSSH2_SFTP_ATTRIBUTES& attrs) {
 // The buffer size that makes libssh2 1.10's read ask for the bytes up to `end` and none
 // beyond: it keeps requests for four times the size it is given ahead of what it returned, so
 // a quarter of what is still to come asks for exactly that (`end` is a multiple of four).
-// Without an end, the full read-ahead.
-std::size_t readSize(std::int64_t end, std::int64_t position) {
-    if (end < 0) return static_cast<std::size_t>(kReadBuffer);
-    return static_cast<std::size_t>(std::clamp<std::int64_t>((end - position) / 4, 1, kReadBuffer));
+// Without an end, the full read-ahead. Never more than `most`.
+std::size_t readSize(std::int64_t end, std::int64_t position, std::int64_t most) {
+    if (end < 0) return static_cast<std::size_t>(most);
+    return static_cast<std::size_t>(std::clamp<std::int64_t>((end - position) / 4, 1, most));
 }
 
 // The attributes of an open file. When all the read requests for a file go out at once, the
@@ -249,35 +237,54 @@ void readAttributes(SshSession& s, const std::string& remotePath, EventPoster& p
     p.post(attributesEvent(attrs));
 }
 
-std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
-                       std::optional<std::int64_t> expectedSize, PendingClose& openFile,
-                       EventPoster& p) {
+void keepToLimit(BandwidthLimit* limit, const EventPoster& p) {
+    if (!limit) return;
+    // In short sleeps, so that an abort is seen at once.
+    for (auto wait = limit->wait(); wait > wait.zero() && !p.abortRequested(); wait = limit->wait())
+        std::this_thread::sleep_for(std::min<decltype(wait)>(wait, std::chrono::milliseconds(20)));
+}
+
+std::int64_t fetchFile(SshSession& s, ByteSink& into, const std::string& remotePath,
+                       std::optional<std::int64_t> expectedSize, std::int64_t from,
+                       PendingClose& openFile, BandwidthLimit* limit, EventPoster& p) {
     const std::string shown = visible(remotePath);
     const std::string what = "Download di " + shown;
+    const auto asked = std::chrono::steady_clock::now();
     RemoteFile file(s, libssh2_sftp_open_ex(s.sftp(), remotePath.data(),
                                             static_cast<unsigned int>(remotePath.size()),
                                             LIBSSH2_FXF_READ, 0, LIBSSH2_SFTP_OPENFILE));
     if (!file) throwFailure(s, lastErrno(s), "Impossibile aprire il file remoto " + shown);
+    const std::chrono::duration<double> roundTrip = std::chrono::steady_clock::now() - asked;
+    if (from > 0) libssh2_sftp_seek64(file.get(), static_cast<libssh2_uint64_t>(from));
 
     // What was described is what is fetched: the reads stop once that many bytes are here, and
     // a file that grew or changed meanwhile shows in its attributes, asked after the last read.
     const std::int64_t total = expectedSize.value_or(0);
     const std::int64_t end = expectedSize ? (*expectedSize + 3) / 4 * 4 : -1;
-    std::vector<char> buffer(readSize(end, 0));
+    // Under a bandwidth limit the reads ask for little at a time, so that what is on its way
+    // follows what the limit lets through: a step, or on a long path half a round trip's worth
+    // at the limit (the four reads' worth asked ahead then cover two round trips, and the
+    // limit, not the path, sets the pace).
+    const std::int64_t readBuffer =
+        limit ? std::clamp(static_cast<std::int64_t>(static_cast<double>(limit->bytesPerSecond()) *
+                                                     roundTrip.count() / 2),
+                           static_cast<std::int64_t>(limit->step()), kReadBuffer)
+              : kReadBuffer;
+    std::vector<char> buffer(readSize(end, from, readBuffer));
     HandleAttributes attributes(s, file.get());
     bool allAsked = false;  // read requests up to the end are all on the wire
     bool dataLeft = false;  // libssh2 may hold part of an answer that did not fit the buffer
     // The next read is one small request from the last byte written (see kOneSmallRead).
     bool oneSmallRead = false;
-    std::int64_t bufferCap = kReadBuffer;
-    std::int64_t position = 0;
+    std::int64_t bufferCap = readBuffer;
+    std::int64_t position = from;
     while (!expectedSize || position < *expectedSize) {
         if (p.abortRequested()) {
             attributes.settle();
             throwAborted(s, file, what);
         }
-        const std::size_t fitting =
-            std::min(readSize(end, position), static_cast<std::size_t>(bufferCap));
+        keepToLimit(limit, p);
+        const std::size_t fitting = readSize(end, position, bufferCap);
         const std::size_t size = oneSmallRead ? std::min(kOneSmallRead, fitting * 4) : fitting;
         // The read that asks for the rest of the file (for a small file, the first one) puts
         // its requests on the wire and returns without waiting, so that the attributes follow
@@ -309,7 +316,7 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
             libssh2_sftp_seek64(file.get(), static_cast<libssh2_uint64_t>(position));
             allAsked = dataLeft = false;
             oneSmallRead = true;
-            if (n != 0) bufferCap = kBufferAfterShortRead;
+            if (n != 0) bufferCap = std::min(kBufferAfterShortRead, readBuffer);
             continue;
         }
         oneSmallRead = false;
@@ -323,8 +330,9 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
             throwFailure(s, rc, what + " interrotto dopo " + std::to_string(position) + " byte");
         }
         dataLeft = static_cast<std::size_t>(n) == size;
-        bufferCap = std::min(2 * bufferCap, kReadBuffer);
-        writeLocal(fd, buffer.data(), static_cast<std::size_t>(n));
+        bufferCap = std::min(2 * bufferCap, readBuffer);
+        if (limit) limit->spend(n);
+        into.write(buffer.data(), static_cast<std::size_t>(n));
         position += n;
         // Position == Total belongs to the closing event alone.
         if (position < total) p.progress(position, total);
@@ -334,7 +342,19 @@ std::int64_t fetchFile(SshSession& s, int fd, const std::string& remotePath,
     p.post(attributesEvent(attributes.attributes()));
     openFile.hold(s, file.release());
     p.finished(position);
-    return position;
+    return position - from;
+}
+
+void setModified(SshSession& s, const std::string& remotePath, TimePoint modified, EventPoster&) {
+    LIBSSH2_SFTP_ATTRIBUTES attrs{};
+    attrs.flags = LIBSSH2_SFTP_ATTR_ACMODTIME;
+    attrs.atime = attrs.mtime =
+        static_cast<unsigned long>(std::chrono::system_clock::to_time_t(modified));
+    int rc = libssh2_sftp_stat_ex(s.sftp(), remotePath.data(),
+                                  static_cast<unsigned int>(remotePath.size()),
+                                  LIBSSH2_SFTP_SETSTAT, &attrs);
+    if (rc != 0)
+        throwFailure(s, rc, "Impossibile impostare la data del file remoto " + visible(remotePath));
 }
 
 void removeFile(SshSession& s, const std::string& remotePath, EventPoster&) {

@@ -5,12 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "common/bandwidth_limit.h"
+#include "common/byte_stream.h"
+#include "common/clock.h"
 #include "remote/remote_session.h"
 #include "remote/sftp/component_events.h"
 #include "remote/sftp/extra_channels.h"
 #include "remote/sftp/pending_close.h"
 #include "remote/sftp/round_trip.h"
 #include "remote/sftp/ssh_session.h"
+#include "remote/sftp_component.h"
 
 // The component's SFTP requests, run on the worker thread over an open session. Each reports
 // through the poster and throws RuntimeError on failure: kErrRemote for a request the server
@@ -30,20 +34,38 @@ void readAttributes(SshSession& session, const std::string& remotePath, EventPos
 std::vector<StatOutcome> readAttributesTogether(SshSession& session, ExtraChannels& channels,
                                                 const std::vector<std::string>& remotePaths);
 
-// Downloads into the open local file `fd`; returns the bytes received. With `expectedSize` it
-// asks for that many bytes and stops once they are here; without, it reads to the end. Posts
-// the attributes of the file as they were after the last byte was read, and leaves the file
-// open in `openFile`, whose close goes with the next request.
-std::int64_t fetchFile(SshSession& session, int fd, const std::string& remotePath,
-                       std::optional<std::int64_t> expectedSize, PendingClose& openFile,
-                       EventPoster& poster);
+// Returns once the bandwidth limit (when there is one) lets data move, or an abort is asked.
+void keepToLimit(BandwidthLimit* limit, const EventPoster& poster);
 
-// Uploads `size` bytes of the open local file `fd` straight to the remote path; a failed or
-// aborted upload removes what it wrote. Times the file's opening into `roundTrip`: on a long
-// path it keeps as much in flight as the server's window takes, and sends a large file in
-// segments through `channels` as well.
-void sendFile(SshSession& session, int fd, std::int64_t size, const std::string& remotePath,
-              RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& poster);
+// Downloads into `into` from byte `from` of the remote file on; returns the bytes received.
+// With `expectedSize` (the whole file's) it asks for the bytes up to that size and stops once
+// they are here; without, it reads to the end. Posts the attributes of the file as they were
+// after the last byte was read, and leaves the file open in `openFile`, whose close goes with
+// the next request. Keeps to `limit` when given.
+std::int64_t fetchFile(SshSession& session, ByteSink& into, const std::string& remotePath,
+                       std::optional<std::int64_t> expectedSize, std::int64_t from,
+                       PendingClose& openFile, BandwidthLimit* limit, EventPoster& poster);
+
+// Where an upload starts: at 0 a new file; further on, into the file already there, which
+// holds the bytes before. `keepPartial`: a failed upload leaves what it wrote.
+struct UploadStart {
+    std::int64_t offset = 0;
+    bool keepPartial = false;
+};
+inline constexpr std::int64_t kMostUnconfirmed = kSftpMostUnconfirmed;
+
+// Uploads the source straight to the remote path; a failed or aborted upload removes what it
+// wrote, unless told to keep it. Times the file's opening into `roundTrip`: on a long path it
+// keeps as much in flight as the server's window takes, and sends a large file in segments
+// through `channels` as well (never an upload that keeps its partial file: a file cut off
+// must hold its bytes in order). Keeps to `limit` when given.
+void sendFile(SshSession& session, ByteSource& source, const std::string& remotePath,
+              UploadStart start, RoundTrip& roundTrip, ExtraChannels& channels,
+              BandwidthLimit* limit, EventPoster& poster);
+
+// Sets the modification and access time of a remote file.
+void setModified(SshSession& session, const std::string& remotePath, TimePoint modified,
+                 EventPoster& poster);
 
 void removeFile(SshSession& session, const std::string& remotePath, EventPoster& poster);
 // Renames, replacing a file already at `to`.

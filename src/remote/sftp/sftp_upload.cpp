@@ -24,7 +24,8 @@ namespace {
 // twice the CPU of 1 MiB). On a long path the round trip limits what one channel carries, and
 // its window (2 MiB for OpenSSH) is the most worth having in flight: beyond it writes only wait.
 constexpr std::size_t kWritesInFlight = 1024 * 1024;
-constexpr std::size_t kMostWritesInFlight = 8 * 1024 * 1024;
+constexpr std::size_t kMostWritesInFlight = kMostUnconfirmed;
+static_assert(kMostUnconfirmed >= 8 * 1024 * 1024);
 constexpr std::size_t kWriteStep = 256 * 1024;
 // From this round trip on, the path and not the servers' CPU limits an upload (1 MiB per round
 // trip is 50 MB/s at 20 ms). A shorter one is not told apart reliably from a loaded machine,
@@ -42,15 +43,6 @@ constexpr std::size_t kWriteRequestOverhead = 4 + 1 + 4 + 4 + 256 + 8 + 4;
 constexpr std::size_t kLargestWriteRequest = 30000;
 
 using Clock = std::chrono::steady_clock;
-
-// Reads `room` bytes of the local file at `offset` (fewer at its end).
-std::size_t readLocal(int fd, std::int64_t offset, char* into, std::size_t room) {
-    for (;;) {
-        ssize_t n = ::pread(fd, into, room, offset);
-        if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) throw localFileError(errno, "Lettura del file locale da inviare");
-    }
-}
 
 // One range of the local file on its way to the server through one open handle: reads the
 // local file as confirmations make room, keeping up to its amount written but unconfirmed.
@@ -72,6 +64,8 @@ class SegmentWriter {
         lastConfirmed_ = Clock::now();
     }
     bool done() const { return endOfFile_ && begin_ == end_; }
+    // There is more to read and room to hold it.
+    bool wantsData() const { return !endOfFile_ && end_ - begin_ < inFlight_; }
     std::int64_t unread() const { return to_ - readOffset_; }
     // When the server last confirmed bytes of this segment (or it started).
     Clock::time_point lastConfirmed() const { return lastConfirmed_; }
@@ -86,11 +80,11 @@ class SegmentWriter {
         to_ = at;
         return {at, end};
     }
-    // Reads on where there is room and hands libssh2 what is not yet confirmed (it sends only
-    // what lies beyond what it was given before); the bytes confirmed meanwhile, or libssh2's
-    // error (LIBSSH2_ERROR_EAGAIN: nothing confirmed yet).
-    ssize_t step(int fd) {
-        if (!endOfFile_ && end_ - begin_ < inFlight_) {
+    // Reads on where there is room and `limit` lets it, and hands libssh2 what is not yet
+    // confirmed (it sends only what lies beyond what it was given before); the bytes confirmed
+    // meanwhile, or libssh2's error (LIBSSH2_ERROR_EAGAIN: nothing confirmed yet).
+    ssize_t step(ByteSource& source, BandwidthLimit* limit) {
+        if (wantsData() && !(limit && limit->holds())) {
             if (buffer_.size() - end_ < kWriteStep) {
                 std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
                 end_ -= begin_;
@@ -99,9 +93,12 @@ class SegmentWriter {
             // Never beyond the size the file had when it was opened: what a producer appends
             // meanwhile belongs to the next version.
             const std::size_t room = static_cast<std::size_t>(std::min<std::int64_t>(
-                std::min(kWriteStep, buffer_.size() - end_), to_ - readOffset_));
+                std::min(limit ? std::min(kWriteStep, limit->step()) : kWriteStep,
+                         buffer_.size() - end_),
+                to_ - readOffset_));
             const std::size_t n =
-                room == 0 ? 0 : readLocal(fd, readOffset_, buffer_.data() + end_, room);
+                room == 0 ? 0 : source.readAt(readOffset_, buffer_.data() + end_, room);
+            if (limit) limit->spend(static_cast<std::int64_t>(n));
             if (n == 0) {
                 endOfFile_ = true;
             } else {
@@ -256,10 +253,10 @@ class Joiner {
 
 // Sends the byte held back to the end, through the first segment's handle once every other
 // byte is confirmed; how many bytes it confirmed.
-std::int64_t sendLastByte(SshSession& s, int fd, std::int64_t total, SegmentWriter& writer,
-                          const std::string& what) {
+std::int64_t sendLastByte(SshSession& s, ByteSource& source, std::int64_t total,
+                          SegmentWriter& writer, const std::string& what) {
     char last = 0;
-    if (readLocal(fd, total - 1, &last, 1) == 0) return 0;  // the file shrank: said below
+    if (source.readAt(total - 1, &last, 1) == 0) return 0;  // the file shrank: said below
     libssh2_sftp_seek64(writer.file().get(), static_cast<libssh2_uint64_t>(total - 1));
     const ssize_t n = libssh2_sftp_write(writer.file().get(), &last, 1);
     if (n != 1)
@@ -270,10 +267,16 @@ std::int64_t sendLastByte(SshSession& s, int fd, std::int64_t total, SegmentWrit
 }
 
 // After a failed upload: every handle closed (but on a channel given up), and what was written
-// removed, since a partial copy must not pass for the file. Whether it was.
+// removed, since a partial copy must not pass for the file; unless it is to be kept for a later
+// upload to go on from. Whether it was removed.
 bool removePartial(SshSession& s, const std::vector<std::unique_ptr<SegmentWriter>>& writers,
-                   const std::string& remotePath, EventPoster& p) {
+                   const std::string& remotePath, bool keep, EventPoster& p) {
     for (const auto& w : writers) w->file().discard();
+    if (keep) {
+        p.log(" Il file incompleto " + visible(remotePath) +
+              " resta sul server per riprendere l'invio");
+        return false;
+    }
     bool removed = false;
     if (s.usable()) {
         const int rc = libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
@@ -289,22 +292,30 @@ bool removePartial(SshSession& s, const std::vector<std::unique_ptr<SegmentWrite
 
 }  // namespace
 
-void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remotePath,
-              RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
+void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath, UploadStart start,
+              RoundTrip& roundTrip, ExtraChannels& channels, BandwidthLimit* limit,
+              EventPoster& p) {
     const std::string shown = visible(remotePath);
     const std::string what = "Upload di " + shown;
+    const std::int64_t total = source.size();
     const auto asked = Clock::now();
+    // Going on from an offset writes into the file there, which holds the bytes before it.
+    const unsigned long flags = start.offset > 0
+                                    ? LIBSSH2_FXF_WRITE
+                                    : LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC;
     LIBSSH2_SFTP_HANDLE* created = libssh2_sftp_open_ex(
-        s.sftp(), remotePath.data(), static_cast<unsigned int>(remotePath.size()),
-        LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC, 0644, LIBSSH2_SFTP_OPENFILE);
+        s.sftp(), remotePath.data(), static_cast<unsigned int>(remotePath.size()), flags, 0644,
+        LIBSSH2_SFTP_OPENFILE);
     if (!created) throwFailure(s, lastErrno(s), "Impossibile creare il file remoto " + shown);
     roundTrip.note(Clock::now() - asked);
     const bool longPath = roundTrip.atLeast(kLongPath);
+    // Segments write out of order: a cut would leave holes, which a resumed upload cannot see.
+    const std::size_t mostWriters = start.keepPartial ? 1 : kUploadChannels;
 
     std::vector<std::unique_ptr<SegmentWriter>> writers;
     writers.push_back(std::make_unique<SegmentWriter>(s, s.sftp(), created));
-    writers.front()->start(0, total, longPath);
-    std::int64_t position = 0;
+    writers.front()->start(start.offset, total, longPath);
+    std::int64_t position = start.offset;
     LIBSSH2_SFTP_ATTRIBUTES held{};
     // Segments written side by side give the file its full size while bytes before are still
     // on their way: a program killed then would leave what looks like the whole file, with a
@@ -325,16 +336,16 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
             // waits in libssh2.
             std::optional<NonBlocking> nonBlocking;
             if (longPath) nonBlocking.emplace(s);
-            const auto limit = std::chrono::seconds(s.timeoutSeconds());
+            const auto stallLimit = std::chrono::seconds(s.timeoutSeconds());
             for (;;) {
                 bool left = false;
                 bool moved = false;
                 for (const auto& w : writers) {
                     if (w->done()) continue;
                     left = true;
-                    ssize_t n = p.abortRequested() ? 0 : w->step(fd);
+                    ssize_t n = p.abortRequested() ? 0 : w->step(source, limit);
                     if (n == LIBSSH2_ERROR_EAGAIN && nonBlocking && nonBlocking->partlySent())
-                        n = NonBlocking::finish(s, [&] { return w->step(fd); });
+                        n = NonBlocking::finish(s, [&] { return w->step(source, limit); });
                     if (p.abortRequested() || (n < 0 && n != LIBSSH2_ERROR_EAGAIN)) {
                         stoppedOn = w.get();
                         failedCall = n < 0 && n != LIBSSH2_ERROR_EAGAIN ? static_cast<int>(n) : 0;
@@ -355,7 +366,7 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                 const std::size_t index = writers.size() - 1;
                 const std::int64_t worth =
                     joiner.hasChannel(index) ? kWorthAChannel : 2 * kWorthAChannel;
-                if (longPath && writers.size() < kUploadChannels && !joiner.failed() &&
+                if (longPath && writers.size() < mostWriters && !joiner.failed() &&
                     (joiner.underway() || (*largest)->unread() >= worth)) {
                     if (LIBSSH2_SFTP_HANDLE* handle = joiner.advance(index)) {
                         auto [from, to] = (*largest)->halve();
@@ -375,7 +386,7 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                 for (const auto& w : writers) {
                     if (w->done()) continue;
                     const bool closed = w->channelClosed();
-                    if (!closed && now - w->lastConfirmed() < limit) continue;
+                    if (!closed && now - w->lastConfirmed() < stallLimit) continue;
                     stoppedOn = w.get();
                     failedCall = closed ? LIBSSH2_ERROR_CHANNEL_CLOSED : LIBSSH2_ERROR_TIMEOUT;
                     if (w->channel() != s.sftp())
@@ -385,12 +396,22 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                     break;
                 }
                 if (stoppedOn) break;
-                // In short waits, so that an abort is seen at once; not while answers that
-                // arrived for one channel meanwhile wait to be read.
-                if (nonBlocking && !moved &&
-                    std::none_of(writers.begin(), writers.end(),
-                                 [](const auto& w) { return !w->done() && w->answersWaiting(); }))
+                // Not while answers that arrived for one channel meanwhile wait to be read.
+                if (moved || std::any_of(writers.begin(), writers.end(), [](const auto& w) {
+                        return !w->done() && w->answersWaiting();
+                    }))
+                    continue;
+                if (limit && std::any_of(writers.begin(), writers.end(),
+                                         [](const auto& w) { return w->wantsData(); })) {
+                    // Held back by the bandwidth limit: the wait is for the limit, which may let
+                    // data go at once. The time-out still runs: a server that is there confirms
+                    // what goes out meanwhile, and the limit holds data back for a fiftieth of
+                    // a second at a time (a second at 1 KiB/s).
+                    keepToLimit(limit, p);
+                } else if (nonBlocking) {
+                    // In short waits, so that an abort is seen at once.
                     nonBlocking->wait(std::chrono::milliseconds(100));
+                }
             }
         }
         if (stoppedOn && p.abortRequested()) throwAborted(s, stoppedOn->file(), what, failedCall);
@@ -404,7 +425,7 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
                                                "; d'ora in poi gli invii usano un solo canale");
         }
         if (stoppedOn) throwFailure(s, failedCall, cut, stoppedOn->channel());
-        if (lastByteHeld) position += sendLastByte(s, fd, total, *writers.front(), what);
+        if (lastByteHeld) position += sendLastByte(s, source, total, *writers.front(), what);
         // What the server holds, asked on the open file once every write was confirmed: a
         // server that acknowledged more than it kept shows it here, before a partner could take
         // the file away. The request goes out with the closes, at no round trip of its own; a
@@ -438,11 +459,12 @@ void sendFile(SshSession& s, int fd, std::int64_t total, const std::string& remo
     } catch (const RuntimeError& e) {
         // Left on the server by a connection that failed meanwhile: the cycle removes it over
         // its next connection.
-        if (removePartial(s, writers, remotePath, p) || !s.broken() || e.number() == kErrConnection)
+        if (removePartial(s, writers, remotePath, start.keepPartial, p) || !s.broken() ||
+            e.number() == kErrConnection)
             throw;
         throw RuntimeError(kErrConnection, e.description() + "; " + s.brokenReason());
     } catch (...) {
-        removePartial(s, writers, remotePath, p);
+        removePartial(s, writers, remotePath, start.keepPartial, p);
         throw;
     }
     // A server that writes behind may know the size only once the file is closed: before the

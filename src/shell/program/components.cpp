@@ -8,15 +8,15 @@ namespace vs {
 SftpComponentFactory sftpComponentFactory(const std::filesystem::path& programFolder,
                                           YieldFn yield) {
     const std::string knownHosts = (programFolder / "known_hosts").string();
-    return [yield, knownHosts] {
-        auto component = makeLibssh2SftpComponent(yield);
+    return [yield, knownHosts](BandwidthLimit* limit) {
+        auto component = makeLibssh2SftpComponent(yield, limit);
         component->setKnownHostsFile(knownHosts);
         return component;
     };
 }
 
 FtpControlFactory ftpControlFactory(YieldFn yield) {
-    return [yield] { return makeCurlFtpControl(yield); };
+    return [yield](BandwidthLimit* limit) { return makeCurlFtpControl(yield, {}, limit); };
 }
 
 }  // namespace vs

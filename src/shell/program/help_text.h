@@ -5,6 +5,7 @@ namespace vs {
 inline constexpr const char* kHelpText =
     R"(Usage: valtrassosftp [plus:Y] [ope:CODE] [mod:auto|mod:asp] [once:y] [--headless]
        valtrassosftp --check [--connect]
+       valtrassosftp --history [TEXT]
 
 Unattended file-transfer scheduler: every few seconds it checks up to 51 transfer jobs and
 downloads or uploads the files that are due over SFTP, FTP or FTP over TLS.
@@ -22,6 +23,11 @@ Switches (a token carries a switch when it contains the key; the last one wins):
                found, and exit; nothing is connected to, nothing changes
   --connect    with --check: also log in, list every job's remote folder and say what a
                cycle would move now (nothing is transferred or deleted)
+  --history [TEXT]
+               print the journal of transfers, newest first, one line per file transfer
+               (tab-separated: finished, job, direction, remote path, local path, size,
+               modified, SHA-256, resumed from, outcome, detail); with TEXT only the rows
+               whose remote or local path contains it
   --help       this text
   --version    the program's version and the libssh2 it runs with
 
@@ -40,6 +46,7 @@ Settings: section [PARAMETRI] of the settings file; every key is in the manual p
 Environment:
   VALTRASSOSFTP_HOME       the program folder (default: the executable's folder)
   VALTRASSOSFTP_SETTINGS   the settings file; wins over both places below
+  VALTRASSOSFTP_JOURNAL    the journal of transfers (default: <program folder>/journal.db)
   VALTRASSOSFTP_METRICS    the metrics file (default:
                            <program folder>/valtrassosftp.prom)
 
@@ -47,7 +54,9 @@ Files:
   /etc/valtrassosftp/valtrassosftp.ini   settings, used when it exists
   <program folder>/valtrassosftp.ini     settings otherwise (section [PARAMETRI])
   <program folder>/log/                  daily logs sftp_log_<weekday>_<day>.txt, kept one week
-  <program folder>/tempozipftp/          staging folder for downloads
+  <program folder>/tempozipftp/          staging folder for downloads (parziali/: large
+                                         downloads cut off, kept to be resumed)
+  <program folder>/journal.db            journal of transfers (SQLite)
   <program folder>/known_hosts           SFTP host keys (OpenSSH format)
   <program folder>/known_certs           FTPS certificate pins (host:port sha256//...)
   <program folder>/valtrassosftp.prom    metrics (Prometheus text format)

@@ -9,12 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "activitylog/weekday_names.h"
 #include "common/text.h"
-#include "service/journal_stream.h"
+#include "journal/history.h"
 #include "remote/sftp/library_version.h"
+#include "service/journal_stream.h"
 #include "shell/command_line.h"
 #include "shell/command_line_check.h"
 #include "shell/program.h"
@@ -80,6 +82,17 @@ int main(int argc, char** argv) {
         std::fputs(vs::kHelpText, stdout);
         return 0;
     }
+    if (has("--history")) {
+        // The journal of the program folder (or VALTRASSOSFTP_JOURNAL), as a run would use it;
+        // the argument after the switch, if any, is the text to look for.
+        std::optional<std::string> text;
+        for (int i = 1; i + 1 < argc; ++i)
+            if (std::strcmp(argv[i], "--history") == 0 && std::strncmp(argv[i + 1], "--", 2) != 0)
+                text = argv[i + 1];
+        return vs::printHistory(
+            vs::journalPath(vs::programFolder(), std::getenv("VALTRASSOSFTP_JOURNAL")), text,
+            stdout, stderr);
+    }
     if (has("--version")) {
         std::printf("valtrassosftp %s (%s)\n", VALTRASSO_VERSION,
                     vs::sftp::libraryDescriptionInEnglish().c_str());
@@ -121,8 +134,12 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder = vs::programFolder();
     vs::SystemClock clock;
     const char* settingsEnv = std::getenv("VALTRASSOSFTP_SETTINGS");
-    vs::ProgramConfig config{folder, vs::kFixedSettingsPath, text, vs::localeWeekdayNames(),
-                             settingsEnv ? settingsEnv : ""};
+    vs::ProgramConfig config{folder,
+                             vs::kFixedSettingsPath,
+                             text,
+                             vs::localeWeekdayNames(),
+                             settingsEnv ? settingsEnv : "",
+                             vs::journalPath(folder, std::getenv("VALTRASSOSFTP_JOURNAL"))};
     const vs::YieldFn yield = [] { QCoreApplication::processEvents(); };
     const auto echo = [journalOut](const std::string& line) {
         writeLine(stdout, journalOut, line);

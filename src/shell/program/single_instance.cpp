@@ -2,7 +2,7 @@
 
 #include <QLocalSocket>
 
-#include "common/sha256_digest.h"
+#include "common/sha256.h"
 
 namespace vs {
 
