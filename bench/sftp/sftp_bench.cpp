@@ -19,10 +19,6 @@ using Clock = std::chrono::steady_clock;
 
 class Events : public vs::SftpEvents {
   public:
-    void Connected(int code, const std::string& text) override {
-        code_ = code;
-        text_ = text;
-    }
     void ListItems(const vs::RemoteListing&) override {}
     void Attributes(std::int64_t size, std::uint32_t, std::uint32_t, std::uint32_t, vs::TimePoint,
                     vs::TimePoint) override {
@@ -31,8 +27,6 @@ class Events : public vs::SftpEvents {
     void Progress(std::int64_t position, std::int64_t total) override {
         if (position == total) bytes_ = total;
     }
-    int code_ = -1;
-    std::string text_;
     std::int64_t bytes_ = -1;
     std::int64_t size_ = -1;
 };
@@ -92,9 +86,10 @@ int main(int argc, char** argv) {
     sftp->setKnownHostsFile(knownHosts);
 
     const auto start = Clock::now();
-    sftp->connect();
-    if (events.code_ != 0) {
-        std::fprintf(stderr, "connect failed: %s\n", events.text_.c_str());
+    try {
+        sftp->connect();
+    } catch (const vs::RuntimeError& e) {
+        std::fprintf(stderr, "connect failed: %s\n", e.description().c_str());
         return 1;
     }
     Clock::duration transfer{};

@@ -22,6 +22,23 @@ enum ErrorNumber : int {
 };
 
 // The one run-time error type of the program: a number and an operator-readable description.
+//
+// How failures travel, everywhere from a libssh2 or libcurl call up to the cycle's error trap:
+//  - a function that can fail throws RuntimeError; it never returns "" or false for a failure
+//    with the reason somewhere else, and it never sets a flag beside the throw;
+//  - std::optional is for a value that may be absent without anything having failed (a file
+//    that is not there, a text that is not a number);
+//  - a RuntimeError is passed as a value only where an exception cannot go (OpenSSL's and
+//    libcurl's callbacks, another thread) or where one request of several failed alone
+//    (StatOutcome); whoever receives it throws it or reports it as its own;
+//  - functions that build an error for a failure just seen (localFileError, sftpFailure)
+//    return it for the caller to throw.
+// Local failures carry the local file numbers (kErrFileNotFound ...), remote ones kErrRemote
+// (this request refused) or kErrConnection (the session is gone). A failure that ends a step
+// reaches the cycle's trap, which logs and counts it; one that changes nothing of what happens
+// next (a pin accepted but not recorded, metrics not written) is logged where it happens, with
+// the error's description. A session's connect writes its protocol's own lines of a failed
+// attempt, then throws for the cycle to act on.
 class RuntimeError : public std::runtime_error {
   public:
     RuntimeError(int number, std::string description)

@@ -28,7 +28,7 @@ void Sha256::update(const char* data, std::size_t size) {
     if (size > 0) EVP_DigestUpdate(context_->md, data, size);
 }
 
-std::string Sha256::hex() const {
+std::string Sha256::digest() const {
     // A copy of the state, so that the hash can go on after.
     EVP_MD_CTX* copy = EVP_MD_CTX_new();
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -37,13 +37,23 @@ std::string Sha256::hex() const {
                     EVP_DigestFinal_ex(copy, digest, &length) == 1;
     EVP_MD_CTX_free(copy);
     if (!ok) throw RuntimeError(kErrGeneric, "SHA-256 non calcolabile (OpenSSL)");
+    return std::string(reinterpret_cast<const char*>(digest), length);
+}
+
+std::string Sha256::hex() const {
     static const char* const digits = "0123456789abcdef";
     std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        text += digits[digest[i] >> 4];
-        text += digits[digest[i] & 15];
+    for (const unsigned char c : digest()) {
+        text += digits[c >> 4];
+        text += digits[c & 15];
     }
     return text;
+}
+
+std::string sha256(std::string_view bytes) {
+    Sha256 hash;
+    hash.update(bytes.data(), bytes.size());
+    return hash.digest();
 }
 
 std::size_t HashingSource::readAt(std::int64_t offset, char* into, std::size_t room) {

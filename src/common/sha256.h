@@ -2,13 +2,14 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "common/byte_stream.h"
 
 namespace vs {
 
-// SHA-256 over bytes fed in order (OpenSSL's EVP); hex() gives the lower-case digest of what was
-// fed so far, and the hash can go on after it.
+// SHA-256 over bytes fed in order (OpenSSL's EVP); digest() gives the 32 bytes of the digest
+// of what was fed so far, hex() the same in lower-case hex, and the hash can go on after them.
 class Sha256 {
   public:
     Sha256();
@@ -17,12 +18,16 @@ class Sha256 {
     Sha256& operator=(const Sha256&) = delete;
 
     void update(const char* data, std::size_t size);
+    std::string digest() const;
     std::string hex() const;
 
   private:
     struct Context;
     std::unique_ptr<Context> context_;
 };
+
+// The 32-byte digest of `bytes`, for fingerprints and certificate pins.
+std::string sha256(std::string_view bytes);
 
 // A download's bytes hashed on their way into the staged file.
 class HashingSink final : public ByteSink {

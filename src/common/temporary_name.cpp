@@ -5,12 +5,13 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <numeric>
 #include <random>
 #include <sstream>
 #include <vector>
+
+#include "common/runtime_error.h"
+#include "common/whole_file.h"
 
 namespace vs {
 
@@ -58,18 +59,25 @@ std::uint64_t number(std::string_view text, int base) {
     return n;
 }
 
+// The text of a /proc file; nothing when it cannot be had (a process gone meanwhile).
+std::optional<std::string> procFile(const std::string& path) {
+    try {
+        return readWholeFile(path);
+    } catch (const RuntimeError&) {
+        return std::nullopt;
+    }
+}
+
 // The first 32 bits of the kernel's random id of this boot.
 std::uint32_t bootTag() {
-    std::ifstream in("/proc/sys/kernel/random/boot_id");
-    std::string id;
-    if (!(in >> id) || id.size() < 8) return 0;
+    const std::string id = procFile("/proc/sys/kernel/random/boot_id").value_or("");
+    if (id.size() < 8) return 0;
     return static_cast<std::uint32_t>(number(id.substr(0, 8), 16));
 }
 
 // Field 22 of /proc/<pid>/stat, after the command name (which may hold blanks and brackets).
 std::optional<std::uint64_t> startTicks(const std::string& statPath) {
-    std::ifstream in(statPath);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = procFile(statPath).value_or("");
     const std::size_t close = text.rfind(')');
     if (close == std::string::npos) return std::nullopt;
     std::istringstream fields(text.substr(close + 1));

@@ -6,51 +6,39 @@
 
 #include <cerrno>
 
+#include "common/new_file.h"
+#include "common/runtime_error.h"
+#include "common/text.h"
+
 namespace vs {
 
-std::optional<std::string> readWholeFile(const std::filesystem::path& path,
-                                         std::error_code& error) {
-    error.clear();
+std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno != ENOENT) error.assign(errno, std::generic_category());
-        return std::nullopt;
+        if (errno == ENOENT) return std::nullopt;
+        throw localFileError(errno, visible(path.string()));
     }
     std::string content;
     char buffer[65536];
+    int err = 0;
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) error.assign(errno, std::generic_category());
+        if (n < 0) err = errno;
         if (n <= 0) break;
         content.append(buffer, static_cast<size_t>(n));
     }
     ::close(fd);
-    if (error) return std::nullopt;
+    if (err != 0) throw localFileError(err, visible(path.string()));
     return content;
 }
 
-std::error_code writeWholeFile(const std::filesystem::path& path, std::string_view content,
-                               unsigned mode) {
-    const std::filesystem::path folder =
-        path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return {errno, std::generic_category()};
-    int err = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
-    for (std::size_t done = 0; err == 0 && done < content.size();) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            err = n < 0 ? errno : EIO;
-        else
-            done += static_cast<std::size_t>(n);
-    }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-    if (err != 0) ::unlink(temp.c_str());
-    return {err, std::generic_category()};
+void writeWholeFile(const std::filesystem::path& path, std::string_view content, unsigned mode) {
+    NewFile file(path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path());
+    if (::fchmod(file.fd(), static_cast<mode_t>(mode)) != 0)
+        throw localFileError(errno, "Scrittura di " + visible(path.string()));
+    file.write(content.data(), content.size());
+    file.commit(path.filename().string());
 }
 
 }  // namespace vs

@@ -75,6 +75,8 @@ class Cycle {
     void mainPassJob(int job);
     void download();
     void upload();
+    // Connects, and sets the session flags from the outcome.
+    void openSession();
     void endOfCycle();
     // Uploads cut off by a lost connection may have left a partial file under the final name:
     // one more connection, at the end of the cycle, removes what is still there.

@@ -100,7 +100,7 @@ CycleOutcome Cycle::collegamento() {
         session_ = server.session;
         listingPolicy_ = server.listing;
         if (session_) {
-            session_->connect();
+            openSession();
         } else {
             // An unknown server type: said at load, and here again, since nothing can move.
             c_.session.connectFailed = true;
@@ -205,6 +205,21 @@ void Cycle::mainPassJob(int jobNumber) {
     }
 }
 
+void Cycle::openSession() {
+    c_.session.connectFailed = false;
+    c_.session.connected = true;  // from now on no tick starts a second cycle
+    try {
+        session_->connect();
+    } catch (const RuntimeError& e) {
+        // The session has said why. A refusal ends the cycle; an attempt that could not even be
+        // made leaves the flags as they are, and the jobs meet the missing connection.
+        if (e.number() == kErrConnection) {
+            c_.session.connectFailed = true;
+            c_.session.connected = false;
+        }
+    }
+}
+
 void Cycle::endOfCycle() {
     // From here on every failing step is skipped: the end lines are always written.
     step_ = 150;
@@ -227,8 +242,12 @@ void Cycle::removePartialUploads() {
     std::vector<std::string> paths;
     paths.swap(partialUploads_);
     const SessionState before = c_.session;
-    session_->connect();
-    const bool connected = c_.session.connected && !c_.session.connectFailed;
+    bool connected = true;
+    try {
+        session_->connect();
+    } catch (const RuntimeError&) {
+        connected = false;  // the session has said why
+    }
     for (const std::string& path : paths) {
         try {
             if (!connected) throw RuntimeError(kErrConnection, "nessuna connessione");

@@ -59,8 +59,11 @@ bool dryRun(DryRunContext c) {
     const auto line = [&c](const std::string& text) {
         c.log.scrivi_log(timeOfDay(c.clock) + text);
     };
-    c.remote.connect();
-    if (c.session.connectFailed || !c.session.connected) return false;
+    try {
+        c.remote.connect();
+    } catch (const RuntimeError&) {
+        return false;  // the session has said why
+    }
     bool ok = true;
     for (int n : c.settings.usableJobs) {
         const TransferJob& job = c.settings.jobTable[n];
@@ -76,15 +79,9 @@ bool dryRun(DryRunContext c) {
                 ListingTable table;
                 bool controlFile = false;
                 const NameFilters filters = parseNameFilters(job.Dirparametri);
-                ListingContext ctx{job.codes.fileType,
-                                   c.operatorCode,
-                                   c.settings.operatorList,
-                                   filters,
-                                   table,
-                                   controlFile,
-                                   remote,
-                                   generalDateTime(c.clock),
-                                   line};
+                ListingContext ctx{
+                    job.codes.fileType, c.operatorCode, c.settings.operatorList,  filters, table,
+                    controlFile,        remote,         generalDateTime(c.clock), line};
                 admitListing(listed, c.listing, ctx);
                 // In name order: the cycle's own order needs every file's attributes.
                 WorkList byName;

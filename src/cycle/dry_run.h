@@ -5,7 +5,6 @@
 #include "common/clock.h"
 #include "cycle/listing_policy.h"
 #include "remote/remote_session.h"
-#include "remote/session_state.h"
 
 namespace vs {
 
@@ -16,7 +15,6 @@ struct DryRunContext {
     const Clock& clock;
     ActivityLog& log;
     const Settings& settings;
-    SessionState& session;
     std::string operatorCode;
     RemoteSession& remote;
     ListingPolicy listing;  // the rules of the session's kind of server

@@ -55,8 +55,6 @@ FtpControl& FtpSession::kftp() const {
 }
 
 void FtpSession::connetti_ftp() {
-    state_.connectFailed = false;
-    state_.connected = true;
     try {
         FtpControl& ftp = kftp();
         ftp.prepare(32000);
@@ -64,21 +62,13 @@ void FtpSession::connetti_ftp() {
         line(" Connecting Ftp..");
         const FtpEndpoint endpoint = ftpEndpoint(serverType_, server_.txtHost);
         ftp.setSecurity({endpoint.tls, knownCerts_});
-        try {
-            ftp.connectAndLogin(endpoint.host, server_.txtLogin, server_.txtPwd, endpoint.port);
-        } catch (const RuntimeError& e) {
-            if (e.number() != kErrConnection) throw;
-            line(" Not Connected ! " + e.description());
-            state_.connectFailed = true;
-            state_.connected = false;
-            return;
-        }
-        line(" Connected ! ");
-        state_.connected = true;
+        ftp.connectAndLogin(endpoint.host, server_.txtLogin, server_.txtPwd, endpoint.port);
     } catch (const RuntimeError& e) {
-        state_.connected = false;
-        line(" connetti_ftp " + e.description());
+        line((e.number() == kErrConnection ? " Not Connected ! " : " connetti_ftp ") +
+             e.description());
+        throw;
     }
+    line(" Connected ! ");
 }
 
 void FtpSession::kftp_Progress(std::uint8_t& percentage) {

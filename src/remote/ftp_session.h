@@ -32,6 +32,9 @@ class FtpSession final : public RemoteSession {
     FtpSession(SessionState& state, const ServerFields& server, const ServerType& serverType,
                ActivityLog& log, const Clock& clock, FtpControl* control, std::string knownCerts);
 
+    // Logs in, writing the lines of the attempt. Throws RuntimeError when it fails:
+    // kErrConnection when the server could not be reached or refused us, another number when
+    // the attempt could not be made.
     void connetti_ftp();
     void kftp_Progress(std::uint8_t& percentage);
 

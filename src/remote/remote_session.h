@@ -59,12 +59,15 @@ enum class SessionMoment {
 //   kErrRemote      the server refused this one request (the file or folder is skipped),
 //   kErrAborted     the transfer was aborted (operator, shutdown),
 //   a local file error number when the local side failed.
-// Session flags (connected, connect-failed) and the transfer percentage live in SessionState.
+// connect() throws the same way: kErrConnection when the server could not be reached or refused
+// us (the cycle ends), any other number when the attempt could not even be made (a port that
+// is not a number, no component). The session flags (connected, connect-failed) live in
+// SessionState and are the cycle's to set from that outcome.
 class RemoteSession {
   public:
     virtual ~RemoteSession() = default;
 
-    // Opens the session, writing the protocol's own lines; the outcome is in the session flags.
+    // Opens the session, writing the protocol's own lines of the attempt, its failure included.
     virtual void connect() = 0;
     virtual RemoteListing list(const std::string& folder) = 0;
     virtual RemoteStat stat(const std::string& path) = 0;

@@ -11,13 +11,12 @@
 
 namespace vs {
 
-// The four events of the SFTP component. In blocking mode every event that belongs to an
-// operation has been delivered, on the caller's thread, before that operation returns.
+// The events of the SFTP component. In blocking mode every event that belongs to an operation
+// has been delivered, on the caller's thread, before that operation returns. (The outcome of a
+// connect is no event: like every other operation's, it is the return or the error thrown.)
 class SftpEvents {
   public:
     virtual ~SftpEvents() = default;
-    // errorCode 0 = connected; any other value = refused, with an operator-readable text.
-    virtual void Connected(int errorCode, const std::string& errorText) = 0;
     // A part of the listing of the folder being listed, in the server's order; one listing
     // may come in several parts.
     virtual void ListItems(const RemoteListing& part) = 0;
@@ -54,7 +53,9 @@ class SftpComponent {
     virtual void setKnownHostsFile(const std::string& path) = 0;
 
     // Operations. Each returns when done, after its events were delivered.
-    virtual void connect() = 0;                                     // -> Connected
+    // Opens the session; a refused or failed connection throws kErrConnection with the
+    // operator's text.
+    virtual void connect() = 0;
     virtual void listFolder(const std::string& remoteFolder) = 0;   // -> ListItems...
     virtual void getAttributes(const std::string& remotePath) = 0;  // -> Attributes
     // Addition of this program: the attributes of several files, the requests sent together;

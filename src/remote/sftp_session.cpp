@@ -47,10 +47,8 @@ SftpComponent& SftpSession::Sftp1() const {
 }
 
 void SftpSession::connetti_sftp() {
+    line(" Connecting Sftp...");
     try {
-        state_.connectFailed = false;
-        state_.connected = true;
-        line(" Connecting Sftp...");
         std::string host = server_.txtHost;
         SftpComponent& sftp = Sftp1();
         sftp.setUserName(server_.txtLogin);
@@ -66,10 +64,15 @@ void SftpSession::connetti_sftp() {
         sftp.setPrivateKeyFile(keyfile_, keyPassphrase_);
         sftp.setKnownHostsFile(knownHostsFile_);
         sftp.connect();
-        if (!state_.connectFailed) state_.connected = true;
     } catch (const RuntimeError& e) {
-        line(" Connecting Sftp Error " + e.description());
+        // The component's refusal carries no time; an error of the attempt itself does.
+        if (e.number() == kErrConnection)
+            log_.scrivi_log("Connect Failed " + e.description());
+        else
+            line(" Connecting Sftp Error " + e.description());
+        throw;
     }
+    line(" Connected");
 }
 
 RemoteListing SftpSession::list(const std::string& folder) {
@@ -154,16 +157,6 @@ void SftpSession::announce(SessionMoment moment, const std::string& remotePath,
 
 std::string SftpSession::stateNote() const {
     return component_ ? " " + std::to_string(component_->stateCode()) : std::string();
-}
-
-void SftpSession::Connected(int errorCode, const std::string& errorText) {
-    if (errorCode != 0) {
-        log_.scrivi_log("Connect Failed " + errorText);
-        state_.connectFailed = true;
-        state_.connected = false;
-    } else {
-        line(" Connected");
-    }
 }
 
 void SftpSession::ListItems(const RemoteListing& part) {

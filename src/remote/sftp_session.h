@@ -29,8 +29,9 @@ class SftpSession final : public RemoteSession, public SftpEvents {
                 const std::string& keyPassphrase,
                 const std::chrono::milliseconds& fetchPause);
 
-    // Configures the component from the server fields and connects; the outcome is in the
-    // connected and connect-failed flags.
+    // Configures the component from the server fields and connects, writing the lines of the
+    // attempt. Throws RuntimeError when it fails: kErrConnection when the server could not be
+    // reached or refused us, another number when the attempt could not be made.
     void connetti_sftp();
 
     // RemoteSession.
@@ -56,7 +57,6 @@ class SftpSession final : public RemoteSession, public SftpEvents {
     std::string stateNote() const override;
 
     // SftpEvents.
-    void Connected(int errorCode, const std::string& errorText) override;  // sftp1_Connected
     void ListItems(const RemoteListing& part) override;
     void Attributes(std::int64_t size, std::uint32_t uid, std::uint32_t gid,
                     std::uint32_t permissions, TimePoint accessTime,

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/runtime_error.h"
 #include "common/text.h"
 
 namespace vs {
@@ -60,13 +61,9 @@ AlertCommandResult runAlertCommand(const std::vector<std::string>& argv,
                                    const std::vector<std::string>& env, const YieldFn& yield,
                                    std::chrono::milliseconds limit) {
     using Clock = std::chrono::steady_clock;
-    AlertCommandResult r;
-    if (argv.empty()) return r;
+    if (argv.empty()) throw RuntimeError(kErrGeneric, "nessun comando");
     int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        r.error = std::strerror(errno);
-        return r;
-    }
+    if (::pipe2(out, O_CLOEXEC) != 0) throw RuntimeError(kErrGeneric, std::strerror(errno));
 
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -101,11 +98,9 @@ AlertCommandResult runAlertCommand(const std::vector<std::string>& argv,
     ::close(out[1]);
     if (rc != 0) {
         ::close(out[0]);
-        r.end =
-            rc == ENOENT ? AlertCommandResult::End::NotFound : AlertCommandResult::End::NotStarted;
-        r.error = std::strerror(rc);
-        return r;
+        throw RuntimeError(rc == ENOENT ? kErrFileNotFound : kErrGeneric, std::strerror(rc));
     }
+    AlertCommandResult r;
 
     ::fcntl(out[0], F_SETFL, O_NONBLOCK);
     std::string output;

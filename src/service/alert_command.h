@@ -12,11 +12,10 @@ inline constexpr std::chrono::seconds kAlertCommandLimit{30};
 
 // How an alert command ended.
 struct AlertCommandResult {
-    enum class End { Exited, Signalled, TimedOut, NotFound, NotStarted };
-    End end = End::NotStarted;
+    enum class End { Exited, Signalled, TimedOut };
+    End end = End::Exited;
     int code = 0;           // exit status, or the signal
     std::string firstLine;  // first line of its output, made visible and capped
-    std::string error;      // why it did not start
 };
 
 // Runs argv without a shell, with the program's environment plus `env` ("NAME=value" entries
@@ -27,6 +26,8 @@ struct AlertCommandResult {
 // It waits on the program's one thread, but never in one piece: it polls the command every
 // 50 ms and calls `yield` in between, like every other wait of the program, so events (the
 // timer, the watchdog ping, a shutdown request) keep running for up to the whole limit.
+// A command that cannot be started throws RuntimeError (kErrFileNotFound when there is no such
+// program), the description the system's reason.
 AlertCommandResult runAlertCommand(const std::vector<std::string>& argv,
                                    const std::vector<std::string>& env, const YieldFn& yield,
                                    std::chrono::milliseconds limit = kAlertCommandLimit);

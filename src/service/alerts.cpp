@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/runtime_error.h"
 #include "common/text.h"
 
 namespace vs {
@@ -38,8 +39,15 @@ void Alerts::run(const Pending& p) {
         "VALTRASSOSFTP_FAILING_CYCLES=" + std::to_string(p.failingCycles),
         "VALTRASSOSFTP_LAST_ERROR=" + p.lastError,
     };
-    const AlertCommandResult r = runAlertCommand(settings_.command, env, yield_, limit_);
     const std::string head = "Allarme " + name + ": " + visible(settings_.command[0]);
+    AlertCommandResult r;
+    try {
+        r = runAlertCommand(settings_.command, env, yield_, limit_);
+    } catch (const RuntimeError& e) {
+        log_(head + (e.number() == kErrFileNotFound ? " non trovato"
+                                                    : " non avviato: " + e.description()));
+        return;
+    }
     const std::string said = r.firstLine.empty() ? ", nessun output" : ": " + r.firstLine;
     using End = AlertCommandResult::End;
     switch (r.end) {
@@ -53,12 +61,6 @@ void Alerts::run(const Pending& p) {
             log_(head + " interrotto dopo " +
                  std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit_).count()) +
                  " secondi" + said);
-            break;
-        case End::NotFound:
-            log_(head + " non trovato");
-            break;
-        case End::NotStarted:
-            log_(head + " non avviato: " + r.error);
             break;
     }
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "common/runtime_error.h"
 #include "common/text.h"
 #include "common/whole_file.h"
 
@@ -185,9 +186,12 @@ void MetricsWriter::record(const CycleReport& report, const ProgramInfo& info) {
     totals_.add(report);
     // Readable by the textfile collector, which runs as another user; the temporary name
     // does not end in ".prom", so the collector never reads a half-written file.
-    const std::error_code error =
+    std::string problem;
+    try {
         writeWholeFile(path_, renderMetrics(totals_, report, home_, started_, info), 0644);
-    const std::string problem = error ? error.message() : std::string();
+    } catch (const RuntimeError& e) {
+        problem = e.description();
+    }
     if (problem == lastProblem_) return;
     if (!problem.empty())
         log_("Metriche non scritte in " + visible(path_.string()) + ": " + problem);

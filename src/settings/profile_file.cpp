@@ -80,8 +80,8 @@ ProfileText::ProfileText(std::string content) {
     }
 }
 
-std::string ProfileText::get(const std::string& section, const std::string& key,
-                             bool* found) const {
+std::optional<std::string> ProfileText::get(const std::string& section,
+                                            const std::string& key) const {
     bool inSection = false;
     for (const std::string& line : lines_) {
         if (auto s = sectionOf(line)) {
@@ -91,7 +91,6 @@ std::string ProfileText::get(const std::string& section, const std::string& key,
         if (!inSection) continue;
         auto k = keyOf(line);
         if (k && equalsIgnoreCase(*k, key)) {
-            *found = true;
             std::string v = valueOf(line);
             size_t nul = v.find('\0');
             if (nul != std::string::npos) v.resize(nul);
@@ -99,8 +98,7 @@ std::string ProfileText::get(const std::string& section, const std::string& key,
             return v;
         }
     }
-    *found = false;
-    return {};
+    return std::nullopt;
 }
 
 void ProfileText::set(const std::string& section, const std::string& key,
@@ -164,16 +162,11 @@ bool ProfileText::hasSection(const std::string& section) const {
 
 std::string ProfileText::read(const std::string& section, const std::string& key,
                               const std::string& defaultValue) const {
-    bool found = false;
-    std::string v = get(section, key, &found);
-    return found ? v : defaultValue.substr(0, kProfileValueMax);
+    return get(section, key).value_or(defaultValue.substr(0, kProfileValueMax));
 }
 
-ProfileText loadProfile(const fs::path& path, std::error_code* error) {
-    std::error_code ec;
-    auto content = readWholeFile(path, ec);
-    if (error) *error = ec;
-    return ProfileText(content ? std::move(*content) : std::string());
+ProfileText loadProfile(const fs::path& path) {
+    return ProfileText(readWholeFile(path).value_or(std::string()));
 }
 
 std::string readProfileString(const std::string& section, const std::string& key,
@@ -181,11 +174,11 @@ std::string readProfileString(const std::string& section, const std::string& key
     return loadProfile(path).read(section, key, defaultValue);
 }
 
-bool writeProfileString(const std::string& section, const std::string& key,
+void writeProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const fs::path& path) {
     ProfileBatch batch(path);
     batch.set(section, key, value);
-    return batch.commit();
+    batch.commit();
 }
 
 void ProfileBatch::set(const std::string& section, const std::string& key,
@@ -193,13 +186,11 @@ void ProfileBatch::set(const std::string& section, const std::string& key,
     entries_.push_back({section, key, value});
 }
 
-bool ProfileBatch::commit() {
-    std::error_code error;
-    auto content = readWholeFile(path_, error);
-    if (error) return false;  // exists but unreadable: never overwrite blindly
-    ProfileText text(content ? std::move(*content) : std::string());
+void ProfileBatch::commit() {
+    // A file that is there but cannot be read throws here: never overwritten blindly.
+    ProfileText text = loadProfile(path_);
     for (const Entry& e : entries_) text.set(e.section, e.key, e.value);
-    return !writeWholeFile(path_, text.content(), 0600);  // it holds the password
+    writeWholeFile(path_, text.content(), 0600);  // it holds the password
 }
 
 }  // namespace vs

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -18,16 +17,18 @@ namespace vs {
 inline constexpr std::size_t kProfileValueMax = 1023;
 
 // The value of section/key in the file at path, cut to 1023 characters, or defaultValue.
+// Throws RuntimeError when the file is there but cannot be read.
 std::string readProfileString(const std::string& section, const std::string& key,
                               const std::string& defaultValue, const std::filesystem::path& path);
 
 class ProfileText;
-// The file's content for reading many keys at once. A missing file reads as empty; so does one
-// that cannot be read, and then `error` says why.
-ProfileText loadProfile(const std::filesystem::path& path, std::error_code* error = nullptr);
+// The file's content for reading many keys at once. A missing file reads as empty; one that
+// cannot be read throws RuntimeError ("<path>: <reason>").
+ProfileText loadProfile(const std::filesystem::path& path);
 
-// Sets one key. Returns false when the file could not be written (nothing changed on disk).
-bool writeProfileString(const std::string& section, const std::string& key,
+// Sets one key. Throws RuntimeError when the file could not be read or written (nothing
+// changed on disk).
+void writeProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::filesystem::path& path);
 
 // Several keys of one file in a single atomic write.
@@ -35,8 +36,9 @@ class ProfileBatch {
   public:
     explicit ProfileBatch(std::filesystem::path path) : path_(std::move(path)) {}
     void set(const std::string& section, const std::string& key, const std::string& value);
-    // False when the file could not be read or written; the file on disk is then unchanged.
-    bool commit();
+    // Throws RuntimeError when the file could not be read or written; the file on disk is then
+    // unchanged.
+    void commit();
 
   private:
     struct Entry {
@@ -58,7 +60,8 @@ struct ProfileLine {
 class ProfileText {
   public:
     explicit ProfileText(std::string content);
-    std::string get(const std::string& section, const std::string& key, bool* found) const;
+    // The value, cut to 1023 characters; nothing when the key is missing.
+    std::optional<std::string> get(const std::string& section, const std::string& key) const;
     // The value, cut to 1023 characters, or defaultValue when the key is missing.
     std::string read(const std::string& section, const std::string& key,
                      const std::string& defaultValue) const;

@@ -1,7 +1,10 @@
 #include "settings/settings.h"
 
+#include <optional>
+
 #include "activitylog/activity_log.h"
 #include "common/clock.h"
+#include "common/runtime_error.h"
 #include "common/text.h"
 #include "settings/profile_file.h"
 #include "settings/settings_check.h"
@@ -33,7 +36,11 @@ void Settings::reportWriteError(const std::filesystem::path& path) {
 
 void Settings::scrivi_chiave_ini(const std::string& section, const std::string& key,
                                  const std::string& value, const std::filesystem::path& path) {
-    if (!writeProfileString(section, key, value, path)) reportWriteError(path);
+    try {
+        writeProfileString(section, key, value, path);
+    } catch (const RuntimeError&) {
+        reportWriteError(path);
+    }
 }
 
 void Settings::leggi_ini() {
@@ -41,8 +48,14 @@ void Settings::leggi_ini() {
     // semantics as reading the keys one by one.
     std::error_code error;
     fileFound = std::filesystem::exists(settingsPath_, error) || error;
-    const ProfileText profile = loadProfile(settingsPath_, &error);
-    readFailed = static_cast<bool>(error);
+    std::optional<RuntimeError> unreadable;
+    ProfileText profile("");
+    try {
+        profile = loadProfile(settingsPath_);
+    } catch (const RuntimeError& e) {
+        unreadable = e;  // every key then reads as missing, and the problem says why
+    }
+    readFailed = unreadable.has_value();
     const auto read = [&profile](const std::string& key) {
         return profile.read(kSettingsSection, key, "");
     };
@@ -98,8 +111,7 @@ void Settings::leggi_ini() {
         unusable = "nessun file dei parametri";
     } else if (readFailed) {
         problems = {{"", -1,
-                     "Impossibile leggere il file dei parametri " + settingsPath_.string() + ": " +
-                         error.message(),
+                     "Impossibile leggere il file dei parametri " + unreadable->description(),
                      "nessun job sara' eseguito"}};
         usableJobs.clear();
         unusable = "file dei parametri illeggibile";
@@ -139,8 +151,11 @@ void Settings::scrivi_ini() {
 
     // One atomic write; when it fails every key reports its own line, as a key-by-key save
     // would have.
-    if (!batch.commit())
+    try {
+        batch.commit();
+    } catch (const RuntimeError&) {
         for (std::size_t k = 0; k < keys; ++k) reportWriteError(settingsPath_);
+    }
     leggi_ini();
 }
 

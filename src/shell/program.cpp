@@ -152,11 +152,17 @@ RemoteSession* Program::remoteSession() {
 
 void Program::removeLeftovers() {
     // What a killed or crashed run left behind: its staged copies and the temporary files of
-    // copies that never reached their names. Files of a second instance still at work stay.
+    // copies that never reached their names, and of the small files we replace whole (known
+    // hosts, certificate pins, metrics, settings). Files of a second instance still at work
+    // stay.
     int removed = removeStaleTemporaries(tempFolder, true);
     for (const TransferJob& job : settings.jobTable)
         for (const std::string* folder : {&job.DirLocale, &job.DirLocaleBackup})
             if (!folder->empty()) removed += removeStaleTemporaries(*folder);
+    removed += removeStaleTemporaries(config_.programFolder);
+    if (const auto folder = settings.settingsPath().parent_path();
+        !folder.empty() && folder != config_.programFolder)
+        removed += removeStaleTemporaries(folder);
     // Part files of downloads the journal no longer knows (kept across runs in a subfolder of
     // their own, which the clean-up above leaves alone).
     if (journal) {

@@ -21,9 +21,7 @@ int Program::check(bool connect) {
     createSessions();
     const RemoteServer remote = remoteServer();
     if (!remote.session) return 1;
-    return dryRun({clock_, log, settings, session, operatorCode, *remote.session, remote.listing})
-               ? 0
-               : 1;
+    return dryRun({clock_, log, settings, operatorCode, *remote.session, remote.listing}) ? 0 : 1;
 }
 
 }  // namespace vs

@@ -44,16 +44,25 @@ TEST(CycleDriver, MultiplierDecidesTheDueCyclesAndTheCounterWraps) {
     EXPECT_NE(rig.remote.calls.size(), before);
 }
 
+// A refused connection ends the cycle without its end lines; an attempt that could not even be
+// made (a port that is not a number) lets the jobs run into the missing connection.
 TEST(CycleDriver, RefusedConnectionEndsTheCycleWithoutItsEndLines) {
-    CycleRig rig;
-    rig.download(0, "/in", rig.folder("l"));
-    rig.remote.refuseConnect = true;
-    EXPECT_EQ(rig.run(), CycleOutcome::ConnectFailed);
-    EXPECT_EQ(rig.loggedPart("Collegamento Terminato"), 0);
-    EXPECT_TRUE(rig.remote.calls.empty());
-    EXPECT_EQ(rig.state.totfilenonok, "1");  // "In errore" counts the refused connection
-    rig.run();
-    EXPECT_EQ(rig.state.totfilenonok, "2");
+    for (const int error : {kErrConnection, kErrTypeMismatch}) {
+        SCOPED_TRACE(error);
+        const bool refused = error == kErrConnection;
+        CycleRig rig;
+        rig.download(0, "/in", rig.folder("l"));
+        rig.remote.connectError = error;
+        EXPECT_EQ(rig.run() == CycleOutcome::ConnectFailed, refused);
+        EXPECT_EQ(rig.loggedPart("Collegamento Terminato"), refused ? 0 : 1);
+        EXPECT_EQ(rig.remote.calls.empty(), refused);
+        EXPECT_EQ(rig.session.connectFailed, refused);
+        EXPECT_FALSE(rig.session.connected);  // the next tick may start a cycle
+        if (!refused) continue;
+        EXPECT_EQ(rig.state.totfilenonok, "1");  // "In errore" counts the refused connection
+        rig.run();
+        EXPECT_EQ(rig.state.totfilenonok, "2");
+    }
 }
 
 TEST(CycleDriver, UnreachableLocalFoldersAreNeverClean) {

@@ -26,8 +26,8 @@ class FakeRemote final : public RemoteSession {
     };
     explicit FakeRemote(SessionState& state) : state_(state) {}
 
-    std::map<std::string, File> files;  // full paths: "/in/a.txt"
-    bool refuseConnect = false;
+    std::map<std::string, File> files;      // full paths: "/in/a.txt"
+    int connectError = 0;                   // the error number connect() throws; 0: it connects
     bool setsTimes = true;                  // false: a server that cannot set modification times
     bool tellsSizeAndTime = true;           // false: an FTP server without SIZE and MDTM
     std::size_t keeps = std::string::npos;  // an upload keeps at most this many bytes
@@ -40,8 +40,7 @@ class FakeRemote final : public RemoteSession {
     void put(const std::string& path, const std::string& content) { files[path] = {content}; }
 
     void connect() override {
-        state_.connectFailed = refuseConnect;
-        state_.connected = !refuseConnect;
+        if (connectError) throw RuntimeError(connectError, "connessione non riuscita");
     }
     RemoteListing list(const std::string& folder) override {
         op("list", folder);

@@ -32,7 +32,7 @@ TEST(CertPins, PinIsTheHashOfTheSubjectPublicKeyInfoAsOpensslComputesIt) {
     der.resize(EVP_DecodeBlock(reinterpret_cast<unsigned char*>(der.data()),
                                reinterpret_cast<const unsigned char*>(pem.data()), pem.size()));
     EXPECT_EQ(pinOfCertificate(der), "sha256//WReC05TIt6mrmBnePoPH7Fue60suDCMYgLBe6d6X+oY=");
-    EXPECT_EQ(pinOfCertificate(pem), "");
+    EXPECT_EQ(pinOfCertificate(pem), std::nullopt);
 }
 
 TEST(CertPins, RuleOnKnownCerts) {
@@ -66,17 +66,43 @@ TEST(CertPins, RuleOnKnownCerts) {
         std::string logged;
         TlsPolicy policy("h.example", 21, KnownCerts(file), [&](auto& l) { logged += l; });
         SCOPED_TRACE(c.before ? c.before : "(none)");
-        EXPECT_EQ(policy.decide(c.pin, c.trusted), c.accepted) << policy.refusal();
+        std::string refusal;
+        try {
+            policy.decide(c.pin, c.trusted);
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), kErrConnection);
+            refusal = e.description();
+        }
+        EXPECT_EQ(refusal.empty(), c.accepted) << refusal;
         EXPECT_EQ(logged.empty(), !c.recorded) << logged;
         const char* expected = c.recorded ? c.recorded : c.before;
         namespace fs = std::filesystem;
         EXPECT_EQ(fs::exists(file) ? test::readFile(file) : "(none)",
                   expected ? expected : "(none)");
         EXPECT_TRUE(!c.before || fs::status(file).permissions() == fs::perms(0640));
-        EXPECT_EQ(
-            policy.refusal().find("sha256//B=, il server presenta sha256//A=") != std::string::npos,
-            !c.accepted);
+        EXPECT_EQ(refusal.find("sha256//B=, il server presenta sha256//A=") != std::string::npos,
+                  !c.accepted);
     }
+}
+
+// A known_certs that is there but cannot be read checks nothing: every server is refused.
+TEST(CertPins, AnUnreadableFileRefusesEvenATrustedCertificate) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir / "known_certs");
+    TlsPolicy policy("h.example", 21, KnownCerts(dir / "known_certs"), nullptr);
+    EXPECT_THROW(policy.decide("sha256//A=", true), RuntimeError);
+}
+
+// A known_certs the operator links to a shared file stays a link, and the shared file learns.
+TEST(CertPins, ALinkedFileStaysLinked) {
+    namespace fs = std::filesystem;
+    test::TempDir dir;
+    test::writeFile(dir / "shared", "o.example:21 sha256//B=\n");
+    fs::create_symlink(dir / "shared", dir / "known_certs");
+    TlsPolicy policy("h.example", 21, KnownCerts(dir / "known_certs"), nullptr);
+    policy.decide("sha256//A=", false);
+    EXPECT_TRUE(fs::is_symlink(dir / "known_certs"));
+    EXPECT_EQ(test::readFile(dir / "shared"), "o.example:21 sha256//B=\nh.example:21 sha256//A=\n");
 }
 
 // The port the FTP session connects to: the server type's own unless the host field names one.

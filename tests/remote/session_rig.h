@@ -24,6 +24,16 @@ using Kind = TestServer::Kind;
 using namespace std::chrono_literals;
 using Steady = std::chrono::steady_clock;
 
+// The error `call` throws; number 0 when it throws none.
+inline RuntimeError thrown(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const RuntimeError& e) {
+        return e;
+    }
+    return RuntimeError(0, "nessun errore");
+}
+
 // A session as the cycle holds one (SftpSession or FtpSession over the real component) against
 // a real test server, with its log, a counting yield and a folder for the local side.
 struct SessionRig {
@@ -52,10 +62,10 @@ struct SessionRig {
                                                     fetchPause);
         }
     }
+    // Whether it connected; the session's lines say why not.
     bool connect() {
         build();
-        session->connect();
-        return state.connected && !state.connectFailed;
+        return !thrown([&] { session->connect(); }).number();
     }
     // The SFTP session always gives its component 20 s; a silent server is waited for less.
     bool connectWithin(int seconds) {
@@ -66,9 +76,7 @@ struct SessionRig {
         sftp->setPort(server.port());
         sftp->setTimeout(seconds);
         sftp->setKnownHostsFile(knownHosts);
-        state.connectFailed = false;
-        sftp->connect();
-        return !state.connectFailed;
+        return !thrown([&] { sftp->connect(); }).number();
     }
 
     std::string at(const std::string& name) const { return server.remote("") + name; }
@@ -121,16 +129,6 @@ struct SessionRig {
     std::unique_ptr<FtpControl> ftp;
     std::unique_ptr<RemoteSession> session;  // last: gone before what it uses
 };
-
-// The error `call` throws; number 0 when it throws none.
-inline RuntimeError thrown(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const RuntimeError& e) {
-        return e;
-    }
-    return RuntimeError(0, "nessun errore");
-}
 
 inline int occurrences(const std::string& text, const std::string& part) {
     int n = 0;

@@ -5,6 +5,7 @@
 #include <map>
 #include <sstream>
 
+#include "common/base64.h"
 #include "remote/sftp/fingerprint.h"
 #include "session_rig.h"
 
@@ -377,7 +378,7 @@ std::string knownHostsLine(SessionRig& rig) {
 // "SHA256:..." of that key (the digest itself is checked against published vectors).
 std::string fingerprint(SessionRig& rig) {
     const std::string line = knownHostsLine(rig);
-    return sftp::fingerprintOfKey(*sftp::base64Decode(line.substr(line.rfind(' ') + 1)));
+    return sftp::fingerprintOfKey(*base64Decode(line.substr(line.rfind(' ') + 1)));
 }
 
 TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {

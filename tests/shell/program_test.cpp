@@ -137,13 +137,14 @@ TEST(Startup, LeftoversOfAnInterruptedRunGo) {
     Rig r;
     writeFile(r.dir / "tempozipftp" / "half.pdf", "x");
     writeFile(r.dir / "in" / ".vs-0999999999-0000abcd.tmp", "x");
-    writeFile(r.dir / "in" / "a.pdf.vs-part", "x");  // a user's name, however like ours
+    writeFile(r.dir / "in" / "a.pdf.vs-part", "x");         // a user's name, however like ours
+    writeFile(r.dir / ".vs-0999999999-0000abcd.tmp", "x");  // known_hosts being replaced
     writeFile(r.dir / "valtrassosftp.ini",
               "[PARAMETRI]\nDirLocale_3=" + r.dir.path().string() + "/in\n");
     r.start("");
     EXPECT_EQ(test::filesBelow(r.dir / "tempozipftp").size(), 0u);
     EXPECT_EQ(test::filesBelow(r.dir / "in"), std::vector<std::string>{"a.pdf.vs-part"});
-    EXPECT_EQ(r.logged("Rimossi 2 file temporanei lasciati da un'esecuzione interrotta"), 1);
+    EXPECT_EQ(r.logged("Rimossi 3 file temporanei lasciati da un'esecuzione interrotta"), 1);
 }
 
 // Settings that give nothing to run: no cycle is tried, and each one that was due fails

@@ -1,34 +1,28 @@
 #include "remote/ftp/cert_pins.h"
 
-#include <openssl/evp.h>
+#include <openssl/crypto.h>
 #include <openssl/x509.h>
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <memory>
 
+#include "common/base64.h"
+#include "common/runtime_error.h"
+#include "common/sha256.h"
 #include "common/text.h"
-#include "common/whole_file.h"
 
 namespace vs::ftp {
 
-std::string pinOfCertificate(std::string_view der) {
+std::optional<std::string> pinOfCertificate(std::string_view der) {
     const auto* p = reinterpret_cast<const unsigned char*>(der.data());
     std::unique_ptr<X509, decltype(&X509_free)> cert(
         d2i_X509(nullptr, &p, static_cast<long>(der.size())), &X509_free);
-    if (!cert) return {};
+    if (!cert) return std::nullopt;
     unsigned char* spki = nullptr;
     int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert.get()), &spki);
-    if (length <= 0) return {};
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int digestLength = 0;
-    bool hashed = EVP_Digest(spki, static_cast<std::size_t>(length), digest, &digestLength,
-                             EVP_sha256(), nullptr) == 1;
+    if (length <= 0) return std::nullopt;
+    const std::string key(reinterpret_cast<const char*>(spki), static_cast<std::size_t>(length));
     OPENSSL_free(spki);
-    if (!hashed) return {};
-    unsigned char text[4 * ((EVP_MAX_MD_SIZE + 2) / 3) + 1];
-    int textLength = EVP_EncodeBlock(text, digest, static_cast<int>(digestLength));
-    return "sha256//" + std::string(reinterpret_cast<char*>(text), textLength);
+    return "sha256//" + base64Encode(sha256(key));
 }
 
 std::string knownCertsName(const std::string& host, int port) {
@@ -64,17 +58,25 @@ Line parseLine(std::string_view piece) {
 
 }  // namespace
 
+Sighting KnownCerts::Recorded::of(const std::string& pin) const {
+    if (pins.empty()) return Sighting::FirstSight;
+    for (const std::string& p : pins)
+        if (p == pin) return Sighting::Known;
+    return Sighting::Changed;
+}
+
 KnownCerts::Recorded KnownCerts::lookup(const std::string& host, int port) const {
     Recorded recorded;
-    std::error_code error;
-    const std::optional<std::string> content = readWholeFile(path_, error);
-    if (!content) {
-        if (error && error.value() != ENOTDIR) recorded.error = path_ + ": " + error.message();
-        return recorded;
+    std::vector<std::string> lines;
+    try {
+        lines = store_.lines();
+    } catch (const RuntimeError& e) {
+        // A path through something that is not a folder holds no file to trust.
+        if (e.number() != kErrPathNotFound) throw;
     }
     const std::string name = knownCertsName(host, port);
-    for (std::string_view piece : splitLines(*content)) {
-        const Line line = parseLine(piece);
+    for (const std::string& text : lines) {
+        const Line line = parseLine(text);
         if (line.name.empty() || !equalsIgnoreCase(line.name, name)) continue;
         recorded.pins.push_back(line.pin);
         recorded.verified = recorded.verified || line.marked;
@@ -82,26 +84,14 @@ KnownCerts::Recorded KnownCerts::lookup(const std::string& host, int port) const
     return recorded;
 }
 
-std::string KnownCerts::record(const std::string& host, int port, const std::string& pin,
-                               bool verified) const {
-    std::error_code error;
-    const std::string before = readWholeFile(path_, error).value_or(std::string());
-    if (error) return error.message();
+void KnownCerts::record(const std::string& host, int port, const std::string& pin,
+                        bool verified) const {
     const std::string name = knownCertsName(host, port);
-    std::string content;
-    for (std::string_view piece : splitLines(before)) {
-        const Line line = parseLine(piece);
-        if (verified && line.marked && equalsIgnoreCase(line.name, name)) continue;
-        content.append(piece);
-        content += '\n';
-    }
-    content += name + " " + pin + (verified ? std::string(" # ") + kTrustStoreMark : "") + "\n";
-
-    // A file of our own making is private; one the operator made keeps the mode it has.
-    struct stat st {};
-    const unsigned mode = ::stat(path_.c_str(), &st) == 0 ? st.st_mode & 07777 : 0600;
-    error = writeWholeFile(path_, content, mode);
-    return error ? error.message() : std::string();
+    store_.record(name + " " + pin + (verified ? std::string(" # ") + kTrustStoreMark : ""),
+                  [&](std::string_view text) {
+                      const Line line = parseLine(text);
+                      return verified && line.marked && equalsIgnoreCase(line.name, name);
+                  });
 }
 
 }  // namespace vs::ftp

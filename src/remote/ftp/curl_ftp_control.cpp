@@ -317,7 +317,7 @@ void CurlFtpControl::failWith(const Run& run) const {
     if (run.aborted) fail(kErrAborted, "Trasferimento FTP interrotto");
     if (overflow_) fail(kErrRemote, "Elenco FTP troppo grande");
     // A certificate refused on a silent reconnection ends the session like a lost link.
-    const bool refused = tls_ && !tls_->refusal().empty();
+    const bool refused = tls_ && tls_->refusal();
     const int number = refused || ftp::isConnectionFailure(run.code) ? kErrConnection : kErrRemote;
     if (run.code == CURLE_QUOTE_ERROR && !replies_.lastRefusal())
         fail(number, "Nessuna risposta dal server FTP");
@@ -327,7 +327,7 @@ void CurlFtpControl::failWith(const Run& run) const {
 std::string CurlFtpControl::describe(const Run& run) const {
     // libcurl reports a certificate refused inside the handshake as some TLS failure with
     // text of its own that misleads: the operator needs ours.
-    if (tls_ && !tls_->refusal().empty()) return tls_->refusal();
+    if (tls_ && tls_->refusal()) return tls_->refusal()->description();
     std::string text = ftp::describeFailure(run.code, curlMessage_, replies_);
     if (run.code == CURLE_USE_SSL_FAILED)
         return "Il server FTP non accetta TLS (" + text + "): nessun accesso senza TLS";
@@ -352,8 +352,9 @@ void CurlFtpControl::connectAndLogin(const std::string& host, const std::string&
                                      const std::string& password, int port) {
     Operation operation(*this);
     closeConnection();
-    std::string urlHost = ftp::urlHost(trimBlanks(host));
-    if (urlHost.empty()) fail(kErrConnection, "Nome host FTP non valido: " + visible(host));
+    const std::optional<std::string> valid = ftp::urlHost(trimBlanks(host));
+    if (!valid) fail(kErrConnection, "Nome host FTP non valido: " + visible(host));
+    const std::string& urlHost = *valid;
     if (port < 1 || port > 65535)
         fail(kErrConnection, "Porta FTP non valida: " + std::to_string(port));
     if (ftp::breaksCommandLine(login) || ftp::breaksCommandLine(password))
@@ -368,9 +369,11 @@ void CurlFtpControl::connectAndLogin(const std::string& host, const std::string&
             std::make_unique<ftp::TlsPolicy>(urlHost, port, ftp::KnownCerts(security_.knownCerts),
                                              [this](const std::string& line) { log(line); });
         tls_->setCaFile(caFile_);
-        if (std::string why = tls_->apply(easy_); !why.empty()) {
+        try {
+            tls_->apply(easy_);
+        } catch (const RuntimeError&) {
             closeConnection();
-            fail(kErrConnection, why);
+            throw;
         }
     }
     curl_easy_setopt(easy_, CURLOPT_USERNAME, login.c_str());

@@ -1,5 +1,6 @@
 #include "remote/ftp/ftp_path.h"
 
+#include <optional>
 #include <vector>
 
 namespace vs::ftp {
@@ -51,23 +52,23 @@ bool isUnreserved(unsigned char c) {
 
 }  // namespace
 
-std::string urlHost(std::string_view host) {
+std::optional<std::string> urlHost(std::string_view host) {
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
-    if (host.empty() || host.size() > 253) return {};
+    if (host.empty() || host.size() > 253) return std::nullopt;
     bool colon = false;
     for (char c : host) {
         if (c == ':') {
             colon = true;
             continue;
         }
-        if (!isHostNameChar(c)) return {};
+        if (!isHostNameChar(c)) return std::nullopt;
     }
     if (!colon) return std::string(host);
     for (char c : host)  // an IPv6 address: hex digits, ":" and dots of an embedded IPv4
         if (!(c == ':' || c == '.' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
               (c >= 'A' && c <= 'F')))
-            return {};
+            return std::nullopt;
     return "[" + std::string(host) + "]";
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,8 +16,8 @@ bool breaksCommandLine(std::string_view s);
 std::string resolveRemotePath(std::string_view current, std::string_view path);
 
 // Host text as it may stand in a URL: a name, an IPv4 address or an IPv6 address (given bare
-// or in brackets). Empty when the text is none of these (blanks, "@", "/", "?", ...).
-std::string urlHost(std::string_view host);
+// or in brackets). Nothing when the text is none of these (blanks, "@", "/", "?", ...).
+std::optional<std::string> urlHost(std::string_view host);
 
 // ftp:// URL of an absolute remote path. Every byte outside the unreserved set is
 // percent-encoded, the leading "/" included (as %2F), so that the server sees exactly the

@@ -27,12 +27,12 @@ int verifyPeer(X509_STORE_CTX* store, void* arg) {
     auto* policy = static_cast<TlsPolicy*>(arg);
     X509* leaf = X509_STORE_CTX_get0_cert(store);
     const bool trusted = leaf && X509_verify_cert(store) == 1 && nameMatches(leaf, policy->host());
-    std::string pin;
+    std::optional<std::string> pin;
     unsigned char* der = nullptr;
     int length = leaf ? i2d_X509(leaf, &der) : 0;
     if (length > 0) pin = pinOfCertificate(std::string_view(reinterpret_cast<char*>(der), length));
     OPENSSL_free(der);
-    if (!policy->decide(pin, trusted)) {
+    if (!policy->acceptsInHandshake(pin, trusted)) {
         if (X509_STORE_CTX_get_error(store) == X509_V_OK)
             X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
         return 0;  // the handshake ends with an alert
@@ -59,12 +59,12 @@ TlsPolicy::TlsPolicy(std::string host, int port, KnownCerts knownCerts, LogFn lo
       knownCerts_(std::move(knownCerts)),
       log_(std::move(log)) {}
 
-std::string TlsPolicy::apply(CURL* easy) {
-    refusal_.clear();
+void TlsPolicy::apply(CURL* easy) {
+    refusal_.reset();
     // The SSL_CTX handed to our callback must be the OpenSSL we link.
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
     if (!info->ssl_version || std::strncmp(info->ssl_version, "OpenSSL/", 8) != 0)
-        return "FTPS non disponibile: libcurl non usa OpenSSL";
+        throw RuntimeError(kErrConnection, "FTPS non disponibile: libcurl non usa OpenSSL");
     curl_easy_setopt(easy, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     curl_easy_setopt(easy, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
     // TLS 1.2 and no later. A TLS 1.3 server hands out its session tickets after the
@@ -88,69 +88,98 @@ std::string TlsPolicy::apply(CURL* easy) {
     curl_easy_setopt(easy, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, this);
     if (curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &onSslContext) != CURLE_OK)
-        return "FTPS non disponibile: libcurl non permette di verificare i certificati";
-    return {};
+        throw RuntimeError(
+            kErrConnection,
+            "FTPS non disponibile: libcurl non permette di verificare i certificati");
 }
 
-bool TlsPolicy::refuse(std::string why) {
-    refusal_ = std::move(why);
+bool TlsPolicy::acceptsInHandshake(const std::optional<std::string>& pin, bool trusted) noexcept {
+    try {
+        refusal_.reset();
+        decide(pin, trusted);
+        return true;
+    } catch (const RuntimeError& e) {
+        refusal_ = e;
+    } catch (const std::exception& e) {
+        refusal_ =
+            RuntimeError(kErrConnection, "Certificato di " + visible(knownCertsName(host_, port_)) +
+                                             " non verificabile: " + e.what());
+    }
     return false;
 }
 
-bool TlsPolicy::decide(const std::string& pin, bool trusted) {
-    refusal_.clear();
+void TlsPolicy::decide(const std::optional<std::string>& presented, bool trusted) {
     const std::string name = visible(knownCertsName(host_, port_));
-    const std::string& file = knownCerts_.path();
-    if (pin.empty())
-        return refuse("Certificato di " + name + " illeggibile: connessione rifiutata");
-    KnownCerts::Recorded recorded = knownCerts_.lookup(host_, port_);
-    if (!recorded.error.empty())
-        return refuse("Certificato di " + name + " non verificabile, known_certs illeggibile (" +
-                      recorded.error + "): connessione rifiutata");
-    if (!recorded.pins.empty()) {
-        std::string pins;
-        for (const std::string& p : recorded.pins) {
-            if (p == pin) return true;
-            pins += (pins.empty() ? "" : ", ") + visible(p);
+    const std::string file = knownCerts_.path();
+    if (!presented)
+        throw RuntimeError(kErrConnection,
+                           "Certificato di " + name + " illeggibile: connessione rifiutata");
+    const std::string& pin = *presented;
+    KnownCerts::Recorded recorded;
+    try {
+        recorded = knownCerts_.lookup(host_, port_);
+    } catch (const RuntimeError& e) {
+        throw RuntimeError(kErrConnection, "Certificato di " + name +
+                                               " non verificabile, known_certs illeggibile (" +
+                                               e.description() + "): connessione rifiutata");
+    }
+    // Recorded all the same when the trust store vouches for it: a certificate it cannot vouch
+    // for, shown later for this server, is then refused instead of passing for a first sight.
+    const auto recordVerified = [&](const std::string& certificate) {
+        std::string outcome = "registrato";
+        try {
+            knownCerts_.record(host_, port_, pin, true);
+        } catch (const RuntimeError& e) {
+            outcome = "non registrato (" + e.description() + ")";
         }
-        // A server known through the trust store may renew its certificate on a new key; the
-        // trust store still vouches for it, and the new pin takes the old one's place.
-        if (recorded.verified && trusted) {
-            const std::string why = knownCerts_.record(host_, port_, pin, true);
-            if (log_)
-                log_(" Certificato rinnovato di " + name + ", verificato con i certificati di " +
-                     "sistema, " + (why.empty() ? "registrato" : "non registrato (" + why + ")") +
-                     " in known_certs: " + pin);
-            return true;
+        if (log_)
+            log_(certificate + " verificato con i certificati di sistema, " + outcome +
+                 " in known_certs: " + pin);
+    };
+    switch (recorded.of(pin)) {
+        case Sighting::Known:
+            return;
+        case Sighting::Changed: {
+            // A server known through the trust store may renew its certificate on a new key;
+            // the trust store still vouches for it, and the new pin takes the old one's place.
+            if (recorded.verified && trusted) {
+                recordVerified(" Certificato rinnovato di " + name + ",");
+                return;
+            }
+            std::string pins;
+            for (const std::string& p : recorded.pins)
+                pins += (pins.empty() ? "" : ", ") + visible(p);
+            throw RuntimeError(
+                kErrConnection,
+                "Certificato di " + name + " cambiato: " + file + " registra " + pins +
+                    ", il server presenta " + pin +
+                    (recorded.verified && !trusted
+                         ? " e i certificati di sistema non lo riconoscono"
+                         : "") +
+                    ". Connessione rifiutata: potrebbe essere qualcuno che si spaccia per il "
+                    "server; se il certificato è stato cambiato di proposito, togliere la riga "
+                    "di " +
+                    name + " da " + file);
         }
-        return refuse("Certificato di " + name + " cambiato: " + file + " registra " + pins +
-                      ", il server presenta " + pin +
-                      (recorded.verified && !trusted
-                           ? " e i certificati di sistema non lo riconoscono"
-                           : "") +
-                      ". Connessione rifiutata: potrebbe essere qualcuno che si spaccia per il "
-                      "server; se il certificato è stato cambiato di proposito, togliere la riga "
-                      "di " +
-                      name + " da " + file);
+        case Sighting::FirstSight:
+            break;
     }
     if (trusted) {
-        // Recorded all the same: a certificate the trust store cannot vouch for, shown later
-        // for this server, is then refused instead of passing for a first sight.
-        const std::string why = knownCerts_.record(host_, port_, pin, true);
-        if (log_)
-            log_(" Certificato di " + name + " verificato con i certificati di sistema, " +
-                 (why.empty() ? "registrato" : "non registrato (" + why + ")") +
-                 " in known_certs: " + pin);
-        return true;
+        recordVerified(" Certificato di " + name);
+        return;
     }
-    if (std::string why = knownCerts_.record(host_, port_, pin); !why.empty())
-        return refuse("Certificato nuovo per " + name + " (" + pin + ") non registrato in " + file +
-                      ": " + why +
-                      ". Connessione rifiutata: rendere scrivibile la cartella del programma o "
-                      "aggiungere a known_certs la riga \"" +
-                      name + " " + pin + "\"");
+    try {
+        knownCerts_.record(host_, port_, pin);
+    } catch (const RuntimeError& e) {
+        throw RuntimeError(
+            kErrConnection,
+            "Certificato nuovo per " + name + " (" + pin + ") non registrato in " + file + ": " +
+                e.description() +
+                ". Connessione rifiutata: rendere scrivibile la cartella del programma o "
+                "aggiungere a known_certs la riga \"" +
+                name + " " + pin + "\"");
+    }
     if (log_) log_(" Certificato nuovo per " + name + " registrato in known_certs: " + pin);
-    return true;
 }
 
 }  // namespace vs::ftp

@@ -3,8 +3,10 @@
 #include <curl/curl.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "common/runtime_error.h"
 #include "remote/ftp/cert_pins.h"
 
 namespace vs::ftp {
@@ -38,28 +40,30 @@ class TlsPolicy {
 
     // Sets the TLS options on an easy handle: AUTH TLS where the URL is ftp:// (an ftps://
     // URL speaks TLS from the first byte), PBSZ 0 / PROT P for data, TLS sessions resumed on
-    // data connections, and the certificate rule. Empty text when done; otherwise why not,
-    // and the connection must not be tried.
-    std::string apply(CURL* easy);
+    // data connections, and the certificate rule. Throws RuntimeError (kErrConnection) when
+    // that cannot be done: the connection must not be tried.
+    void apply(CURL* easy);
 
-    // The rule itself, on the pin of the certificate a server presented and whether it
-    // verifies against the trust store for the host name. True when the connection may go
-    // on; otherwise refusal() tells the operator why and what to do.
-    bool decide(const std::string& pin, bool trusted);
-    const std::string& refusal() const { return refusal_; }
-    void clearRefusal() { refusal_.clear(); }
+    // The rule itself, on the pin of the certificate a server presented (nothing when it
+    // could not be read) and whether it verifies against the trust store for the host name.
+    // Returns when the connection may go on; otherwise throws RuntimeError (kErrConnection)
+    // telling the operator why and what to do.
+    void decide(const std::optional<std::string>& pin, bool trusted);
+    // The rule runs inside OpenSSL's handshake, which no exception may cross: the refusal of
+    // the last handshake is kept here for the control to throw once libcurl returns.
+    bool acceptsInHandshake(const std::optional<std::string>& pin, bool trusted) noexcept;
+    const std::optional<RuntimeError>& refusal() const { return refusal_; }
+    void clearRefusal() { refusal_.reset(); }
 
     const std::string& host() const { return host_; }
 
   private:
-    bool refuse(std::string why);
-
     std::string host_;
     int port_;
     KnownCerts knownCerts_;
     LogFn log_;
     std::string caFile_;
-    std::string refusal_;
+    std::optional<RuntimeError> refusal_;
 };
 
 }  // namespace vs::ftp

@@ -46,11 +46,11 @@ std::vector<StatOutcome> oneByOne(SshSession& s, const std::vector<std::string>&
             outcomes.push_back({stat, std::nullopt});
             continue;
         }
-        std::string connectionReason;
-        const std::string refusal = refusalOrBreak(s, rc, connectionReason);
-        if (refusal.empty())
-            throw RuntimeError(kErrConnection, refusalText(path, connectionReason));
-        outcomes.push_back({{}, RuntimeError(kErrRemote, refusalText(path, refusal))});
+        const RuntimeError failure = sftpFailure(s, rc);
+        if (failure.number() == kErrConnection)
+            throw RuntimeError(kErrConnection, refusalText(path, failure.description()));
+        outcomes.push_back(
+            {{}, RuntimeError(kErrRemote, refusalText(path, failure.description()))});
     }
     return outcomes;
 }

@@ -11,10 +11,6 @@
 // plus the log lines, which must reach the activity log on the caller's thread as well.
 namespace vs::sftp {
 
-struct ConnectedEvent {
-    int errorCode = 0;
-    std::string errorText;
-};
 struct ListItemsEvent {
     RemoteListing part;
 };
@@ -34,8 +30,7 @@ struct LogEvent {
     std::string line;
 };
 
-using ComponentEvent =
-    std::variant<ConnectedEvent, ListItemsEvent, AttributesEvent, ProgressEvent, LogEvent>;
+using ComponentEvent = std::variant<ListItemsEvent, AttributesEvent, ProgressEvent, LogEvent>;
 
 // What an operation running on the worker thread may do towards the caller.
 class EventPoster {

@@ -1,16 +1,12 @@
 #include "remote/sftp/host_key_check.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
 
-#include "common/text.h"
-#include "common/whole_file.h"
+#include "common/base64.h"
+#include "common/runtime_error.h"
+#include "common/trust_store.h"
 #include "remote/sftp/fingerprint.h"
 
 namespace vs::sftp {
@@ -48,22 +44,25 @@ class KnownHosts {
 
     LIBSSH2_KNOWNHOSTS* get() const { return hosts_; }
 
-    // Empty text when loaded (a missing file is an empty one); otherwise the reason.
-    std::string load(const std::string& path) {
-        if (!hosts_) return "la libreria SSH non ha potuto preparare l'elenco degli host";
-        std::error_code error;
-        const std::optional<std::string> content = readWholeFile(path, error);
-        if (error)
-            return "il file degli host conosciuti " + path + " non è leggibile: " + error.message();
-        if (!content) return {};
-        for (std::string_view piece : splitLines(*content)) {
-            std::string line(piece);
+    // A missing file is an empty one; throws RuntimeError, the reason for the operator, when
+    // the entries cannot be had.
+    void load(const TrustStore& store) {
+        if (!hosts_)
+            throw RuntimeError(kErrConnection,
+                               "la libreria SSH non ha potuto preparare l'elenco degli host");
+        std::vector<std::string> lines;
+        try {
+            lines = store.lines();
+        } catch (const RuntimeError& e) {
+            throw RuntimeError(e.number(), "il file degli host conosciuti non è leggibile (" +
+                                               e.description() + ")");
+        }
+        for (std::string& line : lines) {
             while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
             if (line.empty() || line[0] == '#' || line[0] == '@') continue;
             libssh2_knownhost_readline(hosts_, line.data(), line.size(),
                                        LIBSSH2_KNOWNHOST_FILE_OPENSSH);
         }
-        return {};
     }
 
   private:
@@ -78,39 +77,7 @@ std::string describeRecorded(const libssh2_knownhost* entry) {
         text.remove_prefix(blank + 1);
     std::optional<std::string> blob = base64Decode(text);
     if (!blob) return "una chiave illeggibile";
-    std::string type = keyTypeOfBlob(*blob);
-    return (type.empty() ? std::string("chiave") : type) + " " + fingerprintOfKey(*blob);
-}
-
-// Appends one line, creating the file readable by its owner only, as OpenSSH does.
-std::string appendLine(const std::string& path, const std::string& line) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return std::strerror(errno);
-    std::string text = line;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
-        // A last line without its line end would otherwise swallow ours.
-        int rfd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        char last = '\n';
-        if (rfd >= 0) {
-            if (::pread(rfd, &last, 1, st.st_size - 1) != 1) last = '\n';
-            ::close(rfd);
-        }
-        if (last != '\n') text.insert(text.begin(), '\n');
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            std::string why = std::strerror(errno);
-            ::close(fd);
-            return why;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) return std::strerror(errno);
-    return {};
+    return keyTypeOfBlob(*blob).value_or("chiave") + " " + fingerprintOfKey(*blob);
 }
 
 }  // namespace
@@ -124,7 +91,12 @@ std::string hostKeyMethods(LIBSSH2_SESSION* session, const std::string& knownHos
                            const std::string& host, int port) {
     std::string known, others;
     KnownHosts hosts(session);
-    const bool loaded = !knownHostsPath.empty() && hosts.load(knownHostsPath).empty();
+    bool loaded = !knownHostsPath.empty();
+    try {
+        if (loaded) hosts.load(TrustStore(knownHostsPath));
+    } catch (const RuntimeError&) {
+        loaded = false;  // the check after the handshake says why
+    }
     const std::string name = knownHostsName(host, port);
     for (const KeyKind& kind : kKeyKinds) {
         // A key that cannot be on file: "mismatch" then means an entry of this type exists.
@@ -142,18 +114,18 @@ std::string hostKeyMethods(LIBSSH2_SESSION* session, const std::string& knownHos
     return known.empty() ? others : others.empty() ? known : known + "," + others;
 }
 
-std::string verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
-                          const std::string& host, int port, const LogFn& log) {
+void verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
+                   const std::string& host, int port, const LogFn& log) {
     const std::string name = knownHostsName(host, port);
+    const auto refuse = [](const std::string& why) { return RuntimeError(kErrConnection, why); };
     std::size_t keyLength = 0;
     int keyType = 0;
     const char* key = libssh2_session_hostkey(session, &keyLength, &keyType);
     if (!key || keyLength == 0)
-        return "Il server " + name + " non ha presentato una chiave host utilizzabile";
+        throw refuse("Il server " + name + " non ha presentato una chiave host utilizzabile");
     const std::string blob(key, keyLength);
     // Printable by construction: keyTypeOfBlob takes nothing but visible ASCII.
-    std::string presentedType = keyTypeOfBlob(blob);
-    if (presentedType.empty()) presentedType = "chiave";
+    const std::string presentedType = keyTypeOfBlob(blob).value_or("chiave");
     std::string fingerprint;
     if (const char* digest = libssh2_hostkey_hash(session, LIBSSH2_HOSTKEY_HASH_SHA256))
         fingerprint = fingerprintOfDigest(std::string_view(digest, 32));
@@ -164,48 +136,62 @@ std::string verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHost
     if (knownHostsPath.empty()) {
         log(" Chiave host di " + name +
             " non verificata (nessun file degli host conosciuti): " + presented);
-        return {};
+        return;
     }
+    const TrustStore store(knownHostsPath);
     KnownHosts hosts(session);
-    if (std::string why = hosts.load(knownHostsPath); !why.empty())
-        return "Chiave host di " + name + " non verificabile, connessione rifiutata: " + why;
+    try {
+        hosts.load(store);
+    } catch (const RuntimeError& e) {
+        throw refuse("Chiave host di " + name +
+                     " non verificabile, connessione rifiutata: " + e.description());
+    }
 
     // Key type 0 matches entries of every type: a host is known as soon as any key of it is.
     libssh2_knownhost* entry = nullptr;
-    int result = libssh2_knownhost_checkp(
+    const int result = libssh2_knownhost_checkp(
         hosts.get(), name.c_str(), -1, key, keyLength,
         LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW, &entry);
+    Sighting sighting;
     switch (result) {
         case LIBSSH2_KNOWNHOST_CHECK_MATCH:
-            return {};
+            sighting = Sighting::Known;
+            break;
         case LIBSSH2_KNOWNHOST_CHECK_MISMATCH:
-            return "La chiave host di " + name + " è cambiata: " + knownHostsPath + " riporta " +
-                   describeRecorded(entry) + ", il server ha presentato " + presented +
-                   ". Connessione rifiutata: potrebbe essere qualcuno che si spaccia per il "
-                   "server. Se la chiave è stata cambiata di proposito, togliere la vecchia riga "
-                   "di " +
-                   name + " da " + knownHostsPath;
+            sighting = Sighting::Changed;
+            break;
         case LIBSSH2_KNOWNHOST_CHECK_NOTFOUND:
+            sighting = Sighting::FirstSight;
             break;
         default:
-            return "Chiave host di " + name + " non verificabile con " + knownHostsPath +
-                   ", connessione rifiutata";
+            throw refuse("Chiave host di " + name + " non verificabile con " + knownHostsPath +
+                         ", connessione rifiutata");
     }
+    if (sighting == Sighting::Known) return;
+    if (sighting == Sighting::Changed)
+        throw refuse("La chiave host di " + name + " è cambiata: " + knownHostsPath + " riporta " +
+                     describeRecorded(entry) + ", il server ha presentato " + presented +
+                     ". Connessione rifiutata: potrebbe essere qualcuno che si spaccia per il "
+                     "server. Se la chiave è stata cambiata di proposito, togliere la vecchia "
+                     "riga di " +
+                     name + " da " + knownHostsPath);
 
     const std::string line = name + " " + presentedType + " " + base64Encode(blob);
-    if (std::string why = appendLine(knownHostsPath, line + "\n"); !why.empty()) {
+    try {
+        store.record(line);
+    } catch (const RuntimeError& e) {
         // Unrecorded, the key would be "seen for the first time" on every connection, and a
         // changed one taken as readily as the right one.
-        return "Chiave host di " + name + " vista per la prima volta (" + presented +
-               ") ma non registrabile in " + knownHostsPath + ": " + why +
-               ". Connessione rifiutata, perché senza registrarla un cambio di chiave non sarebbe "
-               "riconosciuto. Rendere scrivibile il file (o la sua cartella), oppure, verificata "
-               "l'impronta con l'amministratore del server, aggiungervi a mano questa riga: " +
-               line;
+        throw refuse("Chiave host di " + name + " vista per la prima volta (" + presented +
+                     ") ma non registrabile in " + knownHostsPath + ": " + e.description() +
+                     ". Connessione rifiutata, perché senza registrarla un cambio di chiave non "
+                     "sarebbe riconosciuto. Rendere scrivibile il file (o la sua cartella), "
+                     "oppure, verificata l'impronta con l'amministratore del server, aggiungervi "
+                     "a mano questa riga: " +
+                     line);
     }
     log(" Chiave host di " + name + " vista per la prima volta e registrata in " + knownHostsPath +
         ": " + presented);
-    return {};
 }
 
 }  // namespace vs::sftp

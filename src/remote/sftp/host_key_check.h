@@ -5,12 +5,10 @@
 #include <functional>
 #include <string>
 
-// Host keys against an OpenSSH known_hosts file, on the trust-on-first-use rule: a host seen
-// for the first time is recorded (and the operator told its fingerprint), a host whose key
-// differs from every key recorded for it is refused. A key that cannot be recorded is refused
-// too: trusted unrecorded, every later connection would be a first sight again. Keys of a different
-// type count as different: a server that suddenly offers only another key type is treated like a
-// changed key.
+// Host keys against an OpenSSH known_hosts file, a TrustStore (first sight recorded and the
+// operator told its fingerprint, a changed key refused, an unrecordable one refused too). Keys
+// of a different type count as different: a server that suddenly offers only another key type
+// is treated like a changed key.
 namespace vs::sftp {
 
 using LogFn = std::function<void(const std::string&)>;
@@ -24,9 +22,9 @@ std::string knownHostsName(const std::string& host, int port);
 std::string hostKeyMethods(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
                            const std::string& host, int port);
 
-// Checks the key the server presented during the handshake. Returns an empty text when the
-// connection may go on; otherwise why it must not, for the operator.
-std::string verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
-                          const std::string& host, int port, const LogFn& log);
+// Checks the key the server presented during the handshake. Returns when the connection may go
+// on; otherwise throws RuntimeError (kErrConnection) saying why it must not, for the operator.
+void verifyHostKey(LIBSSH2_SESSION* session, const std::string& knownHostsPath,
+                   const std::string& host, int port, const LogFn& log);
 
 }  // namespace vs::sftp

@@ -30,9 +30,7 @@ void Libssh2SftpComponent::deliver(const sftp::ComponentEvent& event) {
             if constexpr (std::is_same_v<T, sftp::LogEvent>) {
                 if (logger_) logger_(e.line);
             } else if (events_) {
-                if constexpr (std::is_same_v<T, sftp::ConnectedEvent>)
-                    events_->Connected(e.errorCode, e.errorText);
-                else if constexpr (std::is_same_v<T, sftp::ListItemsEvent>)
+                if constexpr (std::is_same_v<T, sftp::ListItemsEvent>)
                     events_->ListItems(e.part);
                 else if constexpr (std::is_same_v<T, sftp::AttributesEvent>)
                     events_->Attributes(e.size, e.uid, e.gid, e.permissions, e.accessTime,
@@ -66,14 +64,17 @@ void Libssh2SftpComponent::connect() {
                     channels_.drop();
                     roundTrip_ = {};
                     session_.close(true);
-                    error = session_.open(settings,
-                                          [&poster](const std::string& line) { poster.log(line); });
+                    session_.open(settings,
+                                  [&poster](const std::string& line) { poster.log(line); });
+                } catch (const RuntimeError& e) {
+                    error = e.description();
+                    throw;
                 } catch (const std::exception& e) {
                     session_.close(false);
                     error = std::string("Connessione SFTP non riuscita: ") + e.what();
+                    throw RuntimeError(kErrConnection, error);
                 }
-                ok = error.empty();
-                poster.post(sftp::ConnectedEvent{ok ? 0 : kErrConnection, error});
+                ok = true;
             },
             [this](const sftp::ComponentEvent& e) { deliver(e); },
             [this] { session_.interrupt(); });
@@ -82,8 +83,7 @@ void Libssh2SftpComponent::connect() {
         failure_ = error;
         throw;
     }
-    state_ = ok ? kConnected : kFailed;
-    failure_ = error;
+    state_ = kConnected;
     if (disconnectRequested_) closeSession();
 }
 

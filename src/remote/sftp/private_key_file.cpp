@@ -4,8 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "common/base64.h"
 #include "common/text.h"
-#include "remote/sftp/fingerprint.h"
 
 namespace vs::sftp {
 

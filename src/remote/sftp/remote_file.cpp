@@ -14,34 +14,31 @@ bool connectionLevel(unsigned long status) {
 
 }  // namespace
 
-std::string refusalOrBreak(SshSession& s, int rc, std::string& connectionReason,
-                           LIBSSH2_SFTP* channel) {
+RuntimeError sftpFailure(SshSession& s, int rc, LIBSSH2_SFTP* channel) {
     if (rc == LIBSSH2_ERROR_SFTP_PROTOCOL) {
         const unsigned long status = libssh2_sftp_last_error(channel ? channel : s.sftp());
-        if (!connectionLevel(status)) return sftpStatusText(status);
+        if (!connectionLevel(status)) return RuntimeError(kErrRemote, sftpStatusText(status));
     }
+    std::string reason;
     if (rc == LIBSSH2_ERROR_TIMEOUT || rc == LIBSSH2_ERROR_SOCKET_TIMEOUT)
-        connectionReason = "nessuna risposta da " + s.where() + " per " +
-                           std::to_string(s.timeoutSeconds()) + " secondi";
+        reason = "nessuna risposta da " + s.where() + " per " + std::to_string(s.timeoutSeconds()) +
+                 " secondi";
     else
-        connectionReason = "connessione con " + s.where() + " persa (" + s.libraryError() + ")";
-    s.markBroken(connectionReason);
-    return {};
+        reason = "connessione con " + s.where() + " persa (" + s.libraryError() + ")";
+    s.markBroken(reason);
+    return RuntimeError(kErrConnection, reason);
 }
 
 void throwFailure(SshSession& s, int rc, const std::string& what, LIBSSH2_SFTP* channel) {
-    std::string connectionReason;
-    const std::string refusal = refusalOrBreak(s, rc, connectionReason, channel);
-    if (!refusal.empty()) throw RuntimeError(kErrRemote, what + ": " + refusal);
-    throw RuntimeError(kErrConnection, what + ": " + connectionReason);
+    const RuntimeError failure = sftpFailure(s, rc, channel);
+    throw RuntimeError(failure.number(), what + ": " + failure.description());
 }
 
 void throwAborted(SshSession& s, RemoteFile& file, const std::string& what, int failedCall) {
     if (failedCall < 0) {
         // The abort met a failure of its own (the caller's side cut the connection, or the
         // server fell silent): no closing on a connection that is gone.
-        std::string ignored;
-        refusalOrBreak(s, failedCall, ignored);
+        sftpFailure(s, failedCall);
     }
     file.discard();
     if (s.broken())

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/runtime_error.h"
 #include "remote/sftp/ssh_session.h"
 
 // How a failed libssh2 call becomes the component's error, and an SFTP file handle that is
@@ -14,11 +15,11 @@ inline int lastErrno(SshSession& s) {
     return libssh2_session_last_errno(s.session());
 }
 
-// For a failed libssh2 call `rc` on `channel` (the session's own when null): the server's
-// refusal in words, or empty when the failure is the connection's, in which case the session is
-// marked broken.
-std::string refusalOrBreak(SshSession& s, int rc, std::string& connectionReason,
-                           LIBSSH2_SFTP* channel = nullptr);
+// The error a failed libssh2 call `rc` on `channel` (the session's own when null) stands for:
+// the server's refusal (kErrRemote), or the connection's loss (kErrConnection), in which case
+// the session is marked broken. The description is the reason alone; the caller adds what was
+// being done, and throws it or keeps it for the one file it concerns.
+RuntimeError sftpFailure(SshSession& s, int rc, LIBSSH2_SFTP* channel = nullptr);
 
 // Throws the error that a failed libssh2 call `rc` stands for; `what` says what was being done
 // ("Impossibile aprire il file remoto /x").

@@ -323,8 +323,7 @@ std::int64_t fetchFile(SshSession& s, ByteSink& into, const std::string& remoteP
         if (n < 0) {
             const int rc = static_cast<int>(n);
             if (p.abortRequested()) {
-                std::string ignored;
-                refusalOrBreak(s, rc, ignored);
+                sftpFailure(s, rc);  // a lost connection marks the session broken
                 attributes.settle();
                 throwAborted(s, file, what);
             }

@@ -282,8 +282,7 @@ bool removePartial(SshSession& s, const std::vector<std::unique_ptr<SegmentWrite
         const int rc = libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
                                               static_cast<unsigned int>(remotePath.size()));
         removed = rc == 0;
-        std::string ignored;
-        if (!removed) refusalOrBreak(s, rc, ignored);
+        if (!removed) sftpFailure(s, rc);  // a lost connection marks the session broken
     }
     const std::string shown = visible(remotePath);
     p.log(removed ? " Rimosso dal server il file incompleto " + shown
@@ -447,9 +446,9 @@ void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath, 
         if (heldRc == LIBSSH2_ERROR_EAGAIN) heldRc = askHeld();
         if (heldRc != 0) {
             held.flags = 0;
-            std::string lost;
-            if (refusalOrBreak(s, heldRc, lost, writers.front()->channel()).empty())
-                throw RuntimeError(kErrConnection, what + ": " + lost);
+            const RuntimeError failure = sftpFailure(s, heldRc, writers.front()->channel());
+            if (failure.number() == kErrConnection)
+                throw RuntimeError(kErrConnection, what + ": " + failure.description());
         }
         for (const auto& w : writers)
             if (int rc = w->takeClose(); rc != 0)

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/runtime_error.h"
 #include "common/text.h"
 #include "remote/sftp/host_key_check.h"
 #include "remote/sftp/kex_offer.h"
@@ -65,6 +66,11 @@ ssize_t receiveKeeping(libssh2_socket_t fd, void* buffer, size_t length, int fla
     return n;
 }
 
+// Every failure to open the session is the connection's: the cycle cannot go on without it.
+RuntimeError refused(const std::string& text) {
+    return RuntimeError(kErrConnection, text);
+}
+
 // "127.0.0.1:2222", "[::1]:2222", or "name (address)" when the operator typed a name.
 std::string addressText(const std::string& name, const sockaddr* address, socklen_t length) {
     char host[NI_MAXHOST] = "?";
@@ -109,12 +115,7 @@ void SshSession::interrupt() {
     }
 }
 
-std::string SshSession::fail(std::string text) {
-    close(false);
-    return text;
-}
-
-std::string SshSession::connectSocket(const ConnectSettings& s) {
+void SshSession::connectSocket(const ConnectSettings& s) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -122,10 +123,9 @@ std::string SshSession::connectSocket(const ConnectSettings& s) {
     addrinfo* found = nullptr;
     const std::string port = std::to_string(s.port);
     int rc = getaddrinfo(s.host.c_str(), port.c_str(), &hints, &found);
-    if (rc != 0) {
-        return "Indirizzo di " + s.host +
-               " non trovato: " + (rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc));
-    }
+    if (rc != 0)
+        throw refused("Indirizzo di " + s.host + " non trovato: " +
+                      (rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc)));
     std::string lastError;
     for (addrinfo* a = found; a; a = a->ai_next) {
         int fd =
@@ -175,14 +175,14 @@ std::string SshSession::connectSocket(const ConnectSettings& s) {
             socket_ = fd;
         }
         freeaddrinfo(found);
-        return {};
+        return;
     }
     freeaddrinfo(found);
-    return lastError.empty() ? "Impossibile connettersi a " + where_ : lastError;
+    throw refused(lastError.empty() ? "Impossibile connettersi a " + where_ : lastError);
 }
 
-std::string SshSession::open(const ConnectSettings& s,
-                             const std::function<void(const std::string&)>& log) {
+void SshSession::open(const ConnectSettings& s,
+                      const std::function<void(const std::string&)>& log) {
     close(false);
     initialiseLibraryOnce();
     broken_ = false;
@@ -190,18 +190,33 @@ std::string SshSession::open(const ConnectSettings& s,
     brokenReason_.clear();
     where_ = s.host + ":" + std::to_string(s.port);
     timeoutSeconds_ = s.timeoutSeconds > 0 ? s.timeoutSeconds : 20;
-    if (s.host.empty()) return "Nome host SFTP non impostato";
-    if (s.port <= 0 || s.port > 65535) return "Porta SFTP non valida: " + std::to_string(s.port);
+    if (s.host.empty()) throw refused("Nome host SFTP non impostato");
+    if (s.port <= 0 || s.port > 65535)
+        throw refused("Porta SFTP non valida: " + std::to_string(s.port));
+    try {
+        ConnectSettings settings = s;
+        settings.timeoutSeconds = timeoutSeconds_;
+        connectSocket(settings);
+        handshake(s);
+        verifyHostKey(session_, s.knownHostsFile, s.host, s.port, log);
+        authenticate(session_, {s.user, s.password, s.privateKeyFile, s.privateKeyPassphrase},
+                     where_);
+        sftp_ = libssh2_sftp_init(session_);
+        if (!sftp_)
+            throw refused("Impossibile aprire il servizio SFTP di " + where_ + ": " +
+                          libraryError());
+    } catch (...) {
+        close(false);
+        throw;
+    }
+}
 
-    ConnectSettings settings = s;
-    settings.timeoutSeconds = timeoutSeconds_;
-    if (std::string error = connectSocket(settings); !error.empty()) return fail(error);
-
+void SshSession::handshake(const ConnectSettings& s) {
     context_ = std::make_unique<SessionContext>();
     context_->password = s.password;
     session_ = libssh2_session_init_ex(SessionContext::allocate, SessionContext::release,
                                        SessionContext::reallocate, context_.get());
-    if (!session_) return fail("La libreria SSH non ha potuto avviare una sessione");
+    if (!session_) throw refused("La libreria SSH non ha potuto avviare una sessione");
     libssh2_session_set_blocking(session_, 1);
     libssh2_session_set_timeout(session_, static_cast<long>(timeoutSeconds_) * 1000);
     libssh2_session_method_pref(session_, LIBSSH2_METHOD_CRYPT_CS, kCiphers);
@@ -216,22 +231,8 @@ std::string SshSession::open(const ConnectSettings& s,
     libssh2_session_callback_set2(session_, LIBSSH2_CALLBACK_RECV,
                                   reinterpret_cast<libssh2_cb_generic*>(receiveKeeping));
     context_->handshake.start();
-    if (libssh2_session_handshake(session_, socket_) != 0) return fail(negotiationFailure());
+    if (libssh2_session_handshake(session_, socket_) != 0) throw refused(negotiationFailure());
     context_->handshake.stop();
-
-    if (std::string refusal = verifyHostKey(session_, s.knownHostsFile, s.host, s.port, log);
-        !refusal.empty())
-        return fail(refusal);
-
-    if (std::string refusal = authenticate(
-            session_, {s.user, s.password, s.privateKeyFile, s.privateKeyPassphrase}, where_);
-        !refusal.empty())
-        return fail(refusal);
-
-    sftp_ = libssh2_sftp_init(session_);
-    if (!sftp_)
-        return fail("Impossibile aprire il servizio SFTP di " + where_ + ": " + libraryError());
-    return {};
 }
 
 std::string SshSession::negotiationFailure() const {

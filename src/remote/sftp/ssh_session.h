@@ -34,10 +34,9 @@ class SshSession {
     SshSession(const SshSession&) = delete;
     SshSession& operator=(const SshSession&) = delete;
 
-    // Connects, checks the host key, logs in and opens the SFTP channel. Empty text on
-    // success; otherwise the operator's text, with nothing left open.
-    std::string open(const ConnectSettings& settings,
-                     const std::function<void(const std::string&)>& log);
+    // Connects, checks the host key, logs in and opens the SFTP channel. On failure throws
+    // RuntimeError (kErrConnection) with the operator's text, with nothing left open.
+    void open(const ConnectSettings& settings, const std::function<void(const std::string&)>& log);
     // Frees everything. `graceful` says goodbye to the server first (bounded by a short
     // time-out); a broken session is always torn down without waiting.
     void close(bool graceful);
@@ -65,10 +64,12 @@ class SshSession {
     std::size_t blocksInUse() const { return context_ ? context_->blocksInUse() : 0; }
 
   private:
-    std::string connectSocket(const ConnectSettings& settings);
+    void connectSocket(const ConnectSettings& settings);
+    // The libssh2 session over the socket, with our algorithm preferences, and the key
+    // exchange.
+    void handshake(const ConnectSettings& settings);
     // Why the key exchange failed, for the operator.
     std::string negotiationFailure() const;
-    std::string fail(std::string text);
 
     std::unique_ptr<SessionContext> context_;
     LIBSSH2_SESSION* session_ = nullptr;

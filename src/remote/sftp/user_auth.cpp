@@ -1,13 +1,14 @@
 #include "remote/sftp/user_auth.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include "common/runtime_error.h"
 #include "common/text.h"
+#include "common/whole_file.h"
 #include "remote/sftp/private_key_file.h"
 #include "remote/sftp/session_context.h"
 
@@ -51,23 +52,12 @@ bool connectionGone(int rc) {
     }
 }
 
-std::string readSmallFile(const std::string& path) {
-    std::string content;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return content;
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0 || content.size() > 1 << 20) break;
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return content;
+RuntimeError refused(const std::string& text) {
+    return RuntimeError(kErrConnection, text);
 }
 
-std::string failed(const std::string& user, const std::string& where, const std::string& why) {
-    return "Accesso come " + visible(user) + " a " + where + " non riuscito: " + why;
+RuntimeError failed(const std::string& user, const std::string& where, const std::string& why) {
+    return refused("Accesso come " + visible(user) + " a " + where + " non riuscito: " + why);
 }
 
 }  // namespace
@@ -89,14 +79,14 @@ void answerKeyboardInteractive(const char*, int, const char*, int, int promptCou
     }
 }
 
-std::string authenticate(LIBSSH2_SESSION* session, const Credentials& c, const std::string& where) {
+void authenticate(LIBSSH2_SESSION* session, const Credentials& c, const std::string& where) {
     const auto userLength = static_cast<unsigned int>(c.user.size());
     char* list = libssh2_userauth_list(session, c.user.data(), userLength);
     if (!list) {
-        if (libssh2_userauth_authenticated(session)) return {};
-        return "Accesso a " + where +
-               " non riuscito: il server non ha indicato i metodi di accesso (" +
-               libraryMessage(session) + ")";
+        if (libssh2_userauth_authenticated(session)) return;
+        throw refused("Accesso a " + where +
+                      " non riuscito: il server non ha indicato i metodi di accesso (" +
+                      libraryMessage(session) + ")");
     }
     // The server's own words: never logged as they are.
     const std::string methods = list;
@@ -110,8 +100,13 @@ std::string authenticate(LIBSSH2_SESSION* session, const Credentials& c, const s
                             visible(c.privateKeyFile) + " non è leggibile (" +
                             std::strerror(errno) + ")");
         } else {
-            const bool encrypted = privateKeyEncrypted(readSmallFile(c.privateKeyFile));
             const std::string file = visible(c.privateKeyFile);
+            bool encrypted = false;
+            try {
+                encrypted = privateKeyEncrypted(readWholeFile(c.privateKeyFile).value_or(""));
+            } catch (const RuntimeError&) {
+                // Readable a moment ago: libssh2's own reading below says what went wrong.
+            }
             if (encrypted && c.passphrase.empty()) {
                 tried.push_back("la chiave privata " + file +
                                 " è protetta da una passphrase, che manca nei parametri "
@@ -120,7 +115,7 @@ std::string authenticate(LIBSSH2_SESSION* session, const Credentials& c, const s
                 int rc = libssh2_userauth_publickey_fromfile_ex(session, c.user.data(), userLength,
                                                                 nullptr, c.privateKeyFile.c_str(),
                                                                 c.passphrase.c_str());
-                if (rc == 0) return {};
+                if (rc == 0) return;
                 // libssh2 gives a wrong passphrase the error of an unreadable file.
                 if (encrypted && rc == LIBSSH2_ERROR_FILE)
                     tried.push_back(
@@ -130,7 +125,7 @@ std::string authenticate(LIBSSH2_SESSION* session, const Credentials& c, const s
                 else
                     tried.push_back("chiave pubblica " + file + " rifiutata (" +
                                     libraryMessage(session) + ")");
-                if (connectionGone(rc)) return failed(c.user, where, tried.back());
+                if (connectionGone(rc)) throw failed(c.user, where, tried.back());
             }
         }
     }
@@ -141,28 +136,28 @@ std::string authenticate(LIBSSH2_SESSION* session, const Credentials& c, const s
         int rc =
             libssh2_userauth_password_ex(session, c.user.data(), userLength, c.password.data(),
                                          static_cast<unsigned int>(c.password.size()), nullptr);
-        if (rc == 0) return {};
+        if (rc == 0) return;
         tried.push_back(rc == LIBSSH2_ERROR_AUTHENTICATION_FAILED
                             ? std::string("password rifiutata")
                             : "password: " + libraryMessage(session));
-        if (connectionGone(rc)) return failed(c.user, where, tried.back());
+        if (connectionGone(rc)) throw failed(c.user, where, tried.back());
     }
     if (tryPassword && offered(methods, "keyboard-interactive")) {
         int rc = libssh2_userauth_keyboard_interactive_ex(session, c.user.data(), userLength,
                                                           answerKeyboardInteractive);
-        if (rc == 0) return {};
+        if (rc == 0) return;
         tried.push_back(rc == LIBSSH2_ERROR_AUTHENTICATION_FAILED
                             ? std::string("password rifiutata (keyboard-interactive)")
                             : "keyboard-interactive: " + libraryMessage(session));
     }
     if (tried.empty())
-        return "Accesso come " + visible(c.user) + " a " + where +
-               " impossibile: il server non offre alcun metodo di accesso utilizzabile da questo "
-               "programma (offre: " +
-               visible(methods) + ")";
+        throw refused("Accesso come " + visible(c.user) + " a " + where +
+                      " impossibile: il server non offre alcun metodo di accesso utilizzabile da "
+                      "questo programma (offre: " +
+                      visible(methods) + ")");
     std::string text = "Accesso come " + visible(c.user) + " rifiutato da " + where + ": ";
     for (std::size_t i = 0; i < tried.size(); ++i) text += (i ? "; " : "") + tried[i];
-    return text;
+    throw refused(text);
 }
 
 }  // namespace vs::sftp

@@ -21,9 +21,10 @@ void answerKeyboardInteractive(const char* name, int nameLength, const char* ins
                                const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
                                LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses, void** abstract);
 
-// Empty text when logged in; otherwise what the operator needs to know (which methods were
-// tried and why each failed). `where` is "host:port" for the texts.
-std::string authenticate(LIBSSH2_SESSION* session, const Credentials& credentials,
-                         const std::string& where);
+// Returns logged in; otherwise throws RuntimeError (kErrConnection) with what the operator
+// needs to know (which methods were tried and why each failed). `where` is "host:port" for the
+// texts.
+void authenticate(LIBSSH2_SESSION* session, const Credentials& credentials,
+                  const std::string& where);
 
 }  // namespace vs::sftp

@@ -1,7 +1,8 @@
 #include "shell/program/single_instance.h"
 
-#include <QCryptographicHash>
 #include <QLocalSocket>
+
+#include "common/sha256.h"
 
 namespace vs {
 
@@ -9,9 +10,7 @@ SingleInstance::SingleInstance(const std::filesystem::path& programFolder) {
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::weakly_canonical(programFolder, ec);
     const std::string key = (ec ? programFolder : folder).string();
-    const QByteArray hash =
-        QCryptographicHash::hash(QByteArray::fromStdString(key), QCryptographicHash::Sha256)
-            .toHex();
+    const QByteArray hash = QByteArray::fromStdString(sha256(key)).toHex();
     name_ = QStringLiteral("valtrassosftp-") + QString::fromLatin1(hash.left(24));
 }
 
