@@ -33,11 +33,7 @@ std::vector<std::string> rows(CycleRig& rig) {
 }
 
 TimePoint mtimeOf(const fs::path& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec) +
-           std::chrono::duration_cast<std::chrono::system_clock::duration>(
-               std::chrono::nanoseconds(st.st_mtim.tv_nsec));
+    return fs::file_time_type::clock::to_sys(fs::last_write_time(path));
 }
 
 const std::string kHelloSha = "2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824";

@@ -1,18 +1,9 @@
 #!/usr/bin/python3
-"""FTP test server for the FTP control's integration tests and benchmark.
+"""FTP test server (pyftpdlib on 127.0.0.1, run with Debian's /usr/bin/python3).
 
-Serves one folder on 127.0.0.1 with pyftpdlib and prints "PORT <n>" (flushed) once it
-listens, then "LOGIN <user>" for every successful login and "QUIT" for every QUIT, so that
-tests can count how many control connections a session opened and whether it said goodbye.
-Switches force the faults the control must survive: a refused login, a slow link, a data
-connection dropped or stalled after N bytes, no MLSD or a refused one, a PASV reply naming
-another host; servers that lie or lack commands: no MDTM, no SIZE, uploads cut short after 226,
-downloads that stream past the file's size, a file replaced right after it was sent.
---tls makes it FTPS (TLS required), --refuse-auth refuses AUTH, --record logs every command.
-
-Run it with Debian's /usr/bin/python3 (the one that has pyftpdlib). It ends by itself when
-its standard input (a pipe held by the test) closes, when its parent goes away, or after
---max-seconds.
+Prints "PORT <n>" once it listens, then "LOGIN <user>" for every login and "QUIT" for every
+QUIT, so that tests count the control connections and the goodbyes. The switches (see --help)
+force the faults and lies the control must survive. It ends with the test (see lifetime.py).
 """
 
 import argparse

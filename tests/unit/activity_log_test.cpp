@@ -99,9 +99,7 @@ TEST(Switches, AreReadFromFixedPositionsAndTheLastOneWins) {
         EXPECT_EQ(s.once, once);
         EXPECT_EQ(readPlusSetting(args), plus);
     }
-}
-
-TEST(GetCommandLine, GivesElevenEntriesTokensFromTheSecondAndNoQuoting) {
+    // Eleven entries, tokens from the second, no quoting.
     EXPECT_EQ(GetCommandLine(" \"x y\"\t", 10),
               (std::vector<std::string>{"", "\"x", "y\"", "", "", "", "", "", "", "", ""}));
 }

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 
 #include "activitylog/activity_log.h"
 #include "common/runtime_error.h"
@@ -86,44 +88,43 @@ TEST_F(SettingsTest, SaveAndLoadKeepEveryFieldAsTyped) {
     EXPECT_EQ(loaded.operatorList, "||A1||C3||");
 }
 
-TEST_F(SettingsTest, AnUnusableMultiplierIsReportedAndTheJobRunsAs1x) {
-    // The text, the multiplier the job runs with, whether the text is reported.
-    for (const auto& [text, multiplier, reported] : {std::tuple{"", 1, false},
-                                                     {"1x", 1, false},
-                                                     {"3x", 3, false},
-                                                     {"abc", 1, true},
-                                                     {"0x", 1, true},
-                                                     {"-2x", 1, true},
-                                                     {"+4x", 4, false}}) {
-        SCOPED_TRACE(text);
-        load(std::string("[PARAMETRI]\nDirRemota_4=/in\nDirmoltiplicatore_4=") + text + "\n");
-        EXPECT_EQ(settings.jobTable[4].codes.multiplier, multiplier);
-        EXPECT_EQ(std::ranges::count(settings.problems, std::string("Dirmoltiplicatore_4"),
-                                     &SettingsProblem::key),
+
+// Every number the operator types: read as written, or reported once and run with its default.
+TEST_F(SettingsTest, AnUnusableNumberIsReportedAndItsDefaultUsed) {
+    const std::map<std::string, std::function<long(const Settings&)>> used{
+        {"Dirmoltiplicatore_4", [](const Settings& s) { return s.jobTable[4].codes.multiplier; }},
+        {"attesastabile", [](const Settings& s) { return s.settleSeconds; }},
+        {"journaldays", [](const Settings& s) { return s.journalDays; }},
+        {"limitebanda", [](const Settings& s) { return static_cast<long>(s.limitebanda); }},
+        {"pausafile", [](const Settings& s) { return static_cast<long>(s.pausafile.count()); }}};
+    // The key, its text, the value used, whether the text is reported.
+    const std::tuple<const char*, const char*, long, bool> rows[] = {
+        {"Dirmoltiplicatore_4", "", 1, false}, {"Dirmoltiplicatore_4", "3x", 3, false},
+        {"Dirmoltiplicatore_4", "+4x", 4, false}, {"Dirmoltiplicatore_4", "abc", 1, true},
+        {"Dirmoltiplicatore_4", "0x", 1, true}, {"Dirmoltiplicatore_4", "-2x", 1, true},
+        {"attesastabile", "", 5, false}, {"attesastabile", "0", 0, false},
+        {"attesastabile", "12", 12, false}, {"attesastabile", "-1", 5, true},
+        {"attesastabile", "5s", 5, true}, {"journaldays", "", 365, false},
+        {"journaldays", "100000", 100000, false}, {"journaldays", "0", 365, true},
+        {"journaldays", "100001", 365, true}, {"journaldays", "030", 365, true},
+        {"journaldays", "12abc", 365, true}, {"limitebanda", "", 0, false},
+        {"limitebanda", " 512 ", 512, false}, {"limitebanda", "60001", 60001, false},
+        {"limitebanda", "-1", 0, true}, {"limitebanda", "2.5", 0, true},
+        {"pausafile", "", 100, false}, {"pausafile", "0", 0, false},
+        {"pausafile", " 512 ", 512, false}, {"pausafile", "abc", 100, true},
+        {"pausafile", "60001", 100, true}};
+    for (const auto& [key, text, value, reported] : rows) {
+        SCOPED_TRACE(std::string(key) + "=" + text);
+        load(std::string("[PARAMETRI]\nDirRemota_4=/in\n") + key + "=" + text + "\n");
+        EXPECT_EQ(used.at(key)(settings), value);
+        EXPECT_EQ(std::ranges::count(settings.problems, std::string(key), &SettingsProblem::key),
                   reported ? 1 : 0);
     }
 }
 
-// The journal's keys: read as the transfer cycle uses them, a bad journaldays reported with the
-// other problems, and kept by a save of the editor, which writes only the keys it knows.
+// The journal's switches: read as the transfer cycle uses them and kept by a save of the editor, which writes only the keys it knows.
 TEST_F(SettingsTest, JournalKeysAreReadAndSurviveASave) {
-    // journaldays as written, the days used, whether the value is reported.
-    for (const auto& [days, used, reported] : {std::tuple{"", 365, false},
-                                               {"30", 30, false},
-                                               {"100000", 100000, false},
-                                               {"0", 365, true},
-                                               {"100001", 365, true},
-                                               {"030", 365, true},
-                                               {"12abc", 365, true}}) {
-        SCOPED_TRACE(days);
-        load(std::string("[PARAMETRI]\nSoloNuovi_7=SI\nSoloNuovi_8=si\nmantienidata=SI\n"
-                         "journaldays=") +
-             days + "\n");
-        EXPECT_EQ(settings.journalDays, used);
-        EXPECT_EQ(std::ranges::count(settings.problems, std::string("journaldays"),
-                                     &SettingsProblem::key),
-                  reported ? 1 : 0);
-    }
+    load("[PARAMETRI]\nSoloNuovi_7=SI\nSoloNuovi_8=si\nmantienidata=SI\n");
     EXPECT_TRUE(settings.soloNuovi[7]);
     EXPECT_FALSE(settings.soloNuovi[8]);  // only "SI", with case, like every switch here
     EXPECT_TRUE(settings.mantieniData);
@@ -135,20 +136,6 @@ TEST_F(SettingsTest, JournalKeysAreReadAndSurviveASave) {
     EXPECT_NE(saved.find("DirRemota_7=/edited\n"), std::string::npos);
 }
 
-TEST_F(SettingsTest, AnUnusableSettleTimeIsReportedAndTheDefaultUsed) {
-    for (const auto& [text, seconds, reported] : {std::tuple{"", 5, false},
-                                                  {"0", 0, false},
-                                                  {"12", 12, false},
-                                                  {"-1", 5, true},
-                                                  {"5s", 5, true}}) {
-        SCOPED_TRACE(text);
-        load(std::string("[PARAMETRI]\nattesastabile=") + text + "\n");
-        EXPECT_EQ(settings.settleSeconds, seconds);
-        EXPECT_EQ(std::ranges::count(settings.problems, std::string("attesastabile"),
-                                     &SettingsProblem::key),
-                  reported ? 1 : 0);
-    }
-}
 
 // What the reader makes of each file: the lines it gives to say so (the same through the
 // real program, tests/e2e), and whether anything can run at all.
@@ -193,25 +180,6 @@ TEST_F(SettingsTest, TheReferenceListsEveryKeyTheReaderAccepts) {
         EXPECT_TRUE(p.what.ends_with("non esiste")) << problemLine(p);
 }
 
-TEST_F(SettingsTest, BandwidthLimitAndFetchPauseFallBackToNoLimitAnd100WithALine) {
-    // The text of both keys, then limitebanda and pausafile as used, whether it is reported.
-    for (const auto& [text, limit, pause, reported] : {std::tuple{"", 0, 100, false},
-                                                       {"0", 0, 0, false},
-                                                       {" 512 ", 512, 512, false},
-                                                       {"abc", 0, 100, true},
-                                                       {"-1", 0, 100, true},
-                                                       {"2.5", 0, 100, true},
-                                                       {"60001", 60001, 100, true}}) {
-        SCOPED_TRACE(text);
-        load(std::string("[PARAMETRI]\nlimitebanda=") + text + "\npausafile=" + text + "\n");
-        EXPECT_EQ(settings.limitebanda, limit);
-        EXPECT_EQ(settings.pausafile.count(), pause);
-        for (const char* key : {"limitebanda", "pausafile"})
-            EXPECT_EQ(std::ranges::count(settings.problems, std::string(key), &SettingsProblem::key),
-                      reported && (key[0] == 'p' || limit == 0) ? 1 : 0)
-                << key;
-    }
-}
 
 // A folder where the file should be: the load says so instead of running with nothing, the save
 // reports every key and writes nothing, and a file that is simply missing is no error.
