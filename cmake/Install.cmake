@@ -59,6 +59,11 @@ add_custom_target(valtrassosftp_changelog ALL DEPENDS ${_vs_packaging_bin}/chang
 install(FILES ${_vs_packaging_src}/debian/copyright ${_vs_packaging_bin}/changelog.gz
         DESTINATION ${_vs_docdir})
 install(FILES ${_vs_packaging_src}/valtrassosftp.ini DESTINATION ${_vs_docdir}/examples)
+# A libssh2 built in (cmake/Libssh2.cmake) is deliberate: lintian is told why.
+if(VALTRASSO_LIBSSH2_DEBIAN_SOURCE)
+  install(FILES ${_vs_packaging_src}/debian/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME valtrassosftp)
+endif()
 
 install(FILES ${_vs_packaging_src}/valtrassosftp.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
