@@ -1,84 +1,14 @@
-// What outside text becomes on its way to the log, and the fingerprints and base64 that
-// known_hosts lines rest on, against published vectors.
+// Listing lines as FTP servers print them and the entries the session makes of them.
 #include <gtest/gtest.h>
 
-#include "common/base64.h"
-#include "common/text.h"
+#include "remote/described_entry.h"
 #include "remote/ftp/ftp_listing.h"
-#include "remote/sftp/fingerprint.h"
-#include "remote/sftp/listed_entry.h"
 
 namespace vs {
 namespace {
 
-using namespace std::string_literals;
+using test::described;
 
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
-    return out;
-}
-
-TEST(Visible, EscapesWhatCouldForgeOrHideAndKeepsTheRest) {
-    const std::string cut = "...[troncato]";
-    const std::pair<std::string, std::string> rows[] = {
-        {"perché è così.txt", "perché è così.txt"},
-        {"a\rb\nc\0d"s, "a\\x0db\\x0ac\\x00d"},
-        {"\x1b[2J\x7f", "\\x1b[2J\\x7f"},
-        {"\xc2\x85 \xc2\x9b \xc2\xa0", "\\u0085 \\u009b \xc2\xa0"},  // C1 in UTF-8; NBSP stays
-        {"\x85 \x9b perch\xe9", "\\x85 \\x9b perch\xe9"},  // C1 alone; Latin-1 letters stay
-        {"\xe2\x80\xaa\xe2\x80\xae \xe2\x81\xa6\xe2\x81\xa9", "\\u202a\\u202e \\u2066\\u2069"},
-        {"\xe2\x80\xa8\xe2\x80\xa9 \xe2\x80\xa7\xe2\x80\xaf",
-         "\\u2028\\u2029 \xe2\x80\xa7\xe2\x80\xaf"},
-        {"\xe2\x81\xa5\xe2\x81\xaa \xf0\x9f\x98\x80", "\xe2\x81\xa5\xe2\x81\xaa \xf0\x9f\x98\x80"},
-        // Broken sequences: the stray C1 bytes in them are still caught.
-        {"\xe2\x80x \xc0\x85 \xed\xa0\x80", "\xe2\\x80x \xc0\\x85 \xed\xa0\\x80"},
-        {std::string(1000, 'a'), std::string(1000, 'a')},
-        {std::string(1001, 'a'), std::string(1000, 'a') + cut},
-        {std::string(996, 'a') + "\x1b", std::string(996, 'a') + "\\x1b"},
-        {std::string(997, 'a') + "\x1b", std::string(997, 'a') + cut},
-        {std::string(999, 'a') + "è", std::string(999, 'a') + cut},
-    };
-    for (const auto& [in, out] : rows) EXPECT_EQ(visible(in), out) << hex(in);
-}
-
-TEST(Fingerprint, IsTheUnpaddedBase64OfTheSha256AsSshKeygenPrintsIt) {
-    EXPECT_EQ(sftp::fingerprintOfKey("abc"), "SHA256:ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0");
-}
-
-TEST(Fingerprint, Base64MatchesRfc4648BothWays) {
-    // clang-format off
-    const std::pair<std::string, std::string> rows[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
-        {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff", "+/8="}};
-    // clang-format on
-    for (const auto& [bytes, text] : rows) {
-        std::string unpadded = text.substr(0, text.find('='));
-        EXPECT_EQ(base64Encode(bytes), text);
-        EXPECT_EQ(base64Encode(bytes, false), unpadded);
-        EXPECT_EQ(base64Decode(text), bytes) << text;
-        EXPECT_EQ(base64Decode(unpadded), bytes) << unpadded;
-    }
-    for (const char* bad : {"Zm9v!", "Z", "Zm 9v", "Zm9v\n", " Zm9v"})
-        EXPECT_EQ(base64Decode(bad), std::nullopt) << bad;
-}
-
-// An entry as one line: kind letter, size, date and time as listed, name ("?" for what the
-// server did not give).
-std::string described(const RemoteEntry& e) {
-    static const char kKinds[] = "-dl?";
-    std::string text(1, kKinds[static_cast<int>(e.kind)]);
-    text += " " + (e.size ? std::to_string(*e.size) : "?") + " ";
-    if (const auto& t = e.modified)
-        text += std::to_string(t->year) + "-" + zeroPad(t->month, 2) + "-" + zeroPad(t->day, 2) +
-                " " + zeroPad(t->hour, 2) + ":" + zeroPad(t->minute, 2);
-    else
-        text += "?";
-    return text + " " + e.name;
-}
-
-// Listing lines as servers print them and the entries the session makes of them.
 constexpr auto List = ListingFormat::List;
 constexpr auto Mlsd = ListingFormat::Mlsd;
 constexpr const char* kIgnored = "";
@@ -156,18 +86,5 @@ TEST(FtpListing, EachServerLineBecomesAnEntryIsIgnoredOrCountsAsUnreadable) {
               2u);
 }
 
-TEST(SftpListing, EntriesTakeTheirKindSizeAndTimeFromTheAttributes) {
-    const std::pair<sftp::EntryAttributes, const char*> rows[] = {
-        {{5, 0100644, 1700000000}, "- 5 2023-11-14 22:13 a b"},
-        {{4096, 040755, 1000000000}, "d 4096 2001-09-09 01:46 a b"},
-        {{7, 0120777, 0}, "l 7 1970-01-01 00:00 a b"},
-        {{0, 010644, 0}, "? 0 1970-01-01 00:00 a b"},  // a FIFO is no file to fetch
-        {{}, "? ? ? a b"},                             // nor is what the server did not describe
-    };
-    for (const auto& [attributes, entry] : rows)
-        EXPECT_EQ(described(sftp::listedEntry("a b", attributes)), entry);
-}
-
 }  // namespace
-
 }  // namespace vs
