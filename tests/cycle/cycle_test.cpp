@@ -80,39 +80,72 @@ TEST(CycleDriver, UnreachableLocalFoldersAreNeverClean) {
     EXPECT_EQ(rig.exitCode, 1);
 }
 
+// What a server or a partner says (refusals, names) reaches the log escaped and cut to size:
+// no raw control character, bidirectional control or line separator, no line that grows with it.
+const std::string kHostileText = "\x1b[2J\r\nForged line \xe2\x80\xae\xc2\x9b" + std::string(5000, 'x');
+const std::string kHostileName = "\x1b]0;owned\x07 \xe2\x80\xae\xe2\x80\xa8.txt";
+
+void expectOnlyEscapedLines(const CycleRig& rig) {
+    for (const std::string& l : rig.log.List1()) {
+        SCOPED_TRACE(l.substr(0, 200));
+        EXPECT_LT(l.size(), 2300u);  // at most two outside texts of 1,000 bytes each
+        EXPECT_EQ(std::count_if(l.begin(), l.end(),
+                                [](unsigned char c) { return c < 0x20 || c == 0x7f; }),
+                  0);
+        for (const char* hidden : {"\xe2\x80\xae", "\xe2\x80\xa8", "\xc2\x9b"})
+            EXPECT_EQ(l.find(hidden), std::string::npos);
+    }
+}
+
 // One file or one folder that fails does not hold up the rest; a lost connection does, and what
 // it cut off of an upload goes.
 TEST(CycleDriver, FailuresOfOneFileSkipItAndCountAsErrors) {
-    // The request that fails and how, then what stays at the source or reaches the server.
+    const std::string h = "/out/" + kHostileName;
+    // The requests that fail and how, then what stays at the source or reaches the server.
     for (const auto& [failing, number, aStays, bStays, cSent] :
-         {std::tuple<std::string, int, bool, bool, bool>{"list /in/", kErrRemote, 1, 1, 1},
-          {"stat /in/a.txt", kErrRemote, 1, 0, 1},
-          {"fetch /in/a.txt", kErrRemote, 1, 0, 1},
-          {"fetch /in/a.txt", kErrAborted, 1, 0, 1},
-          {"remove /in/a.txt", kErrRemote, 1, 0, 1},
-          {"send /out/c.txt", kErrRemote, 0, 0, 0},
-          {"send /out/c.txt", kErrConnection, 0, 0, 0},
-          {"fetch /in/a.txt", kErrConnection, 1, 1, 0}}) {
-        SCOPED_TRACE(failing + " " + std::to_string(number));
+         {std::tuple<std::vector<std::string>, int, bool, bool, bool>{{"list /in/"}, kErrRemote, 1, 1, 1},
+          {{"stat /in/a.txt"}, kErrRemote, 1, 0, 1},
+          {{"fetch /in/a.txt"}, kErrRemote, 1, 0, 1},
+          {{"fetch /in/a.txt"}, kErrAborted, 1, 0, 1},
+          {{"remove /in/a.txt"}, kErrRemote, 1, 0, 1},
+          {{"send /out/c.txt"}, kErrRemote, 0, 0, 0},
+          {{"send /out/c.txt"}, kErrConnection, 0, 0, 0},
+          {{"send " + h}, kErrConnection, 0, 0, 0},
+          {{"send " + h, "remove " + h}, kErrConnection, 0, 0, 0},
+          {{"fetch /in/a.txt"}, kErrConnection, 1, 1, 0},
+          {{"connect"}, kErrConnection, 1, 1, 0}}) {
+        SCOPED_TRACE(failing.back() + " " + std::to_string(number));
         CycleRig rig;
         const std::string in = rig.folder("in"), out = rig.folder("out");
-        rig.remote.put("/in/a.txt", "A");
+        rig.remote.put("/in/a.txt", "AAAA");
         rig.remote.put("/in/b.txt", "BB");
+        rig.remote.put("/in/" + kHostileName, "D");
         rig.remote.put("/in/scarica_ok", "");
-        writeFile(fs::path(out) / "c.txt", "C");
+        writeFile(fs::path(out) / "c.txt", "CCCC");
+        writeFile(fs::path(out) / kHostileName, "E");  // sent first: its name sorts first
         rig.download(0, "/in", in, "TUTTI", "SI");
         rig.upload(1, out, "/out", "SI");
-        rig.remote.failures[failing] = number;
-        EXPECT_EQ(rig.run(), CycleOutcome::Errors);
+        for (const std::string& f : failing) rig.remote.failures[f] = f == failing[0] ? number : kErrRemote;
+        if (failing[0] == "connect") rig.remote.connectError = number;
+        rig.remote.failureText = kHostileText;
+        rig.remote.failsAfter = 1;  // a failing transfer has moved a byte
+        EXPECT_NE(rig.run(), CycleOutcome::Clean);
+        expectOnlyEscapedLines(rig);
+        if (failing[0] == "connect") continue;
         EXPECT_TRUE(rig.logged(" Collegamento Terminato  CON ERRORI"));
         EXPECT_EQ(rig.remote.files.count("/in/a.txt"), aStays ? 1u : 0u);
+        if (fs::exists(fs::path(in) / "a.txt")) {  // never the byte a cut-off fetch brought
+            EXPECT_EQ(readFile(fs::path(in) / "a.txt"), "AAAA");
+        }
         EXPECT_EQ(rig.remote.files.count("/in/b.txt"), bStays ? 1u : 0u);
         EXPECT_EQ(rig.remote.files.count("/out/c.txt"), cSent ? 1u : 0u);
         EXPECT_EQ(fs::exists(fs::path(out) / "c.txt"), !cSent);
         EXPECT_EQ(rig.state.totfilenonok, number == kErrConnection ? "1" : "0");
         // What a lost connection left of an upload goes with one more connection at the end.
-        EXPECT_EQ(rig.logged(" Rimosso dal server il file incompleto /out/c.txt"),
-                  failing == "send /out/c.txt" && number == kErrConnection);
+        const bool cutOff = failing[0].starts_with("send") && number == kErrConnection;
+        EXPECT_EQ(rig.loggedPart(" Rimosso dal server il file incompleto "),
+                  cutOff && failing.size() == 1);
+        EXPECT_EQ(rig.loggedPart(" potrebbe essere rimasto sul server: "), failing.size() == 2);
     }
 }
 
@@ -266,7 +299,7 @@ TEST(Upload, SendsBacksUpAndDeletesInNameOrder) {
 }
 
 // A local file is deleted only when it arrived whole, has a verified backup and is still the
-// file that was sent.
+// file that was sent; its name, a partner's choice, reaches the log escaped.
 TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
     struct Case {
         const char* what;
@@ -276,7 +309,7 @@ TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
     };
     const std::vector<Case> cases{
         {"refused by the server",
-         [](CycleRig& r, const fs::path&) { r.remote.failures["send /in/a.txt"] = kErrRemote; },
+         [](CycleRig& r, const fs::path&) { r.remote.failures["send /in/" + kHostileName] = kErrRemote; },
          false, CycleOutcome::Errors},
         {"backup folder missing",
          [](CycleRig& r, const fs::path&) {
@@ -301,7 +334,7 @@ TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
         {"kept short by the server, which acknowledged every byte",
          [](CycleRig& r, const fs::path&) {
              r.remote.before = [&r](const std::string&, const std::string& path) {
-                 r.remote.keeps = path == "/in/a.txt" ? 2 : std::string::npos;
+                 r.remote.keeps = path == "/in/" + kHostileName ? 2 : std::string::npos;
              };
          },
          false, CycleOutcome::Errors},
@@ -316,14 +349,16 @@ TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
         SCOPED_TRACE(c.what);
         CycleRig rig;
         const std::string out = rig.folder("out");
-        const fs::path f = fs::path(out) / "a.txt";
+        const fs::path f = fs::path(out) / kHostileName;
         writeFile(f, "a.txt");
         writeFile(fs::path(out) / "b.txt", "b.txt");
         rig.upload(0, out, "/in", "SI");
+        rig.remote.failureText = kHostileText;
         c.arrange(rig, f);
         EXPECT_EQ(rig.run(), c.outcome);
+        expectOnlyEscapedLines(rig);
         EXPECT_TRUE(fs::exists(f));
-        EXPECT_EQ(rig.remote.files.count("/in/a.txt"), c.remoteCopy ? 1u : 0u);
+        EXPECT_EQ(rig.remote.files.count("/in/" + kHostileName), c.remoteCopy ? 1u : 0u);
         EXPECT_EQ(rig.remote.files.count("/in/b.txt"), 1u);  // the next file still goes
     }
 }
@@ -366,6 +401,21 @@ TEST(Upload, UploadTempSendsUnderAHiddenNameAndClearsWhatKilledRunsLeft) {
         EXPECT_EQ(rig.remote.files.count("/in/" + kept), 1u);
         EXPECT_EQ(rig.remote.files.size(), 5u);
     }
+    // A sweep the server refuses is said, with what the server said, and the upload goes on.
+    for (const std::string& refused : {std::string("list /in/"), "remove /in/" + stale}) {
+        CycleRig rig;
+        const std::string out = rig.folder("out");
+        rig.remote.put("/in/" + stale, "x");
+        writeFile(fs::path(out) / "a.txt", "a");
+        rig.upload(0, out, "/in", "SI");
+        rig.settings.uploadTemp = true;
+        rig.remote.failures[refused] = kErrRemote;
+        rig.remote.failureText = kHostileText;
+        rig.run();
+        expectOnlyEscapedLines(rig);
+        EXPECT_EQ(rig.loggedPart(" Impossibile "), 1);
+        EXPECT_EQ(rig.remote.files.count("/in/a.txt"), 1u);
+    }
 }
 
 // Names with blanks anywhere, names that once collided with temporary files or could not get a
@@ -378,18 +428,19 @@ TEST(Download, AwkwardNamesDownloadLikeAnyOther) {
         const std::string longest(255, 'n');
         for (const std::string& n :
              {longest, std::string(" two  words "), std::string("X"), std::string("X.vs-part"),
-              std::string(".vs-0000000001-00000000.tmp")})
+              std::string(".vs-0000000001-00000000.tmp"), kHostileName})
             rig.remote.put("/in/" + n, n);
         rig.remote.put("/in/scarica_ok", "");
         rig.download(0, "/in", in, "TUTTI", "SI");
         EXPECT_EQ(rig.run(), CycleOutcome::Clean);
-        std::vector<std::string> fetched{" two  words ", "X", "X.vs-part", longest};
+        std::vector<std::string> fetched{kHostileName, " two  words ", "X", "X.vs-part", longest};
         if (!policy.controlFile) fetched.push_back("scarica_ok");
         EXPECT_EQ(filesBelow(in), fetched);
         EXPECT_EQ(readFile(fs::path(in) / " two  words "), " two  words ");
         EXPECT_TRUE(rig.logged(" Cancellato file remoto  two  words "));
         // One of our own temporary names is never taken from a listing.
         EXPECT_EQ(rig.remote.files.size(), policy.controlFile ? 2u : 1u);
+        expectOnlyEscapedLines(rig);
     }
 }
 

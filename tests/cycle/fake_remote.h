@@ -33,6 +33,8 @@ class FakeRemote final : public RemoteSession {
     std::size_t keeps = std::string::npos;  // an upload keeps at most this many bytes
     std::vector<std::optional<std::int64_t>> expectedSizes;  // of every fetch, in order
     std::map<std::string, int> failures;  // "fetch /in/a.txt" -> the error number it throws
+    std::string failureText;   // what every failure says; "": "<request> <path> rifiutato"
+    std::size_t failsAfter = 0;  // bytes a failing fetch delivers, or a lost send leaves, first
     // Runs before every operation: a partner writing or replacing files meanwhile.
     std::function<void(const std::string& op, const std::string& path)> before;
     std::vector<std::string> calls;
@@ -40,7 +42,9 @@ class FakeRemote final : public RemoteSession {
     void put(const std::string& path, const std::string& content) { files[path] = {content}; }
 
     void connect() override {
-        if (connectError) throw RuntimeError(connectError, "connessione non riuscita");
+        if (connectError)
+            throw RuntimeError(connectError,
+                               failureText.empty() ? "connessione non riuscita" : failureText);
     }
     RemoteListing list(const std::string& folder) override {
         op("list", folder);
@@ -62,6 +66,9 @@ class FakeRemote final : public RemoteSession {
     // Like the SFTP session, reads no more than the size it was told; `after` shows the rest.
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
                       ByteSink& into, std::int64_t from = 0) override {
+        if (auto it = files.find(path); it != files.end() && failures.count("fetch " + path))
+            into.write(it->second.content.data(),
+                       std::min(failsAfter, it->second.content.size()));
         const File& f = existing("fetch", path);
         expectedSizes.push_back(expectedSize);
         const std::string content =
@@ -77,7 +84,7 @@ class FakeRemote final : public RemoteSession {
         // A connection lost in the middle leaves what had arrived under the final name.
         if (auto it = failures.find("send " + path);
             it != failures.end() && it->second == kErrConnection)
-            files[path] = {content.substr(0, content.size() / 2)};
+            files[path] = {content.substr(0, failsAfter)};
         op("send", path);
         files[path] = {content.substr(0, keeps)};
         return told(files[path]);
@@ -109,7 +116,8 @@ class FakeRemote final : public RemoteSession {
         calls.push_back(name + " " + path);
         if (before) before(name, path);
         if (auto it = failures.find(name + " " + path); it != failures.end())
-            throw RuntimeError(it->second, name + " " + path + " rifiutato");
+            throw RuntimeError(it->second,
+                               failureText.empty() ? name + " " + path + " rifiutato" : failureText);
     }
     const File& existing(const std::string& name, const std::string& path) {
         op(name, path);

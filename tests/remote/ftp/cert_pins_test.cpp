@@ -120,9 +120,9 @@ TEST(FtpFailure, SaysTheRefusalElseCurlsMessageElseItsGenericText) {
     const std::string generic = curl_easy_strerror(CURLE_COULDNT_CONNECT);
     EXPECT_EQ(describeFailure(CURLE_COULDNT_CONNECT, "", replies), generic);
     EXPECT_EQ(describeFailure(CURLE_COULDNT_CONNECT, "no\r\nway", replies), "no\\x0d\\x0away");
-    for (const char* line : {"220 hi\r\n", "550 No such file\r\n", "503 Bad sequence\r\n"})
+    for (const char* line : {"220 hi\r\n", "550 No such\x1b[2J file\r\n", "503 Bad sequence\r\n"})
         replies.addLine(line);
-    EXPECT_EQ(describeFailure(CURLE_QUOTE_ERROR, "x", replies), "550 No such file");
+    EXPECT_EQ(describeFailure(CURLE_QUOTE_ERROR, "x", replies), "550 No such\\x1b[2J file");
 }
 
 }  // namespace
