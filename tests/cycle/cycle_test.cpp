@@ -75,7 +75,8 @@ TEST(CycleDriver, UnreachableLocalFoldersAreNeverClean) {
     EXPECT_EQ(rig.loggedPart("****** ERRORE **** Non riesco ad accedere a "), 1);
     EXPECT_EQ(rig.loggedPart("Collegamento 1 ****** ERRORE **** Non riesco ad accedere alla dir "
                              "locale 1 "),
-              2);  // once in the pre-scan, once in the main pass; job 2 still runs
+              2);  // once in the pre-scan, once in the main pass
+    EXPECT_EQ(rig.remote.calls, (std::vector<std::string>{"list /in/", "close"}));  // job 2 runs
     EXPECT_TRUE(rig.logged(" Collegamento Terminato  !"));
     EXPECT_EQ(rig.exitCode, 1);
 }
