@@ -16,19 +16,13 @@ namespace {
 namespace fs = std::filesystem;
 using Kind = TestServer::Kind;
 
-class Transfer : public ::testing::TestWithParam<Kind> {
+class Transfer : public ServerTest {
   protected:
     void SetUp() override {
-        server = std::make_unique<TestServer>(GetParam());
-        // A server that is missing fails the test: scripts/install-deps installs every one.
-        ASSERT_TRUE(server->ok()) << server->output();
+        ServerTest::SetUp();
         for (const char* f : {"in", "bak_in", "up", "bak_up"}) fs::create_directories(dir / f);
     }
     std::string local(const std::string& f) const { return (dir / f).string(); }
-    // A switch of the python servers, by its name on each.
-    std::string flag(const char* sftp, const char* ftp) const {
-        return GetParam() == Kind::Ftp ? ftp : sftp;
-    }
     ProgramRun runOnce(const std::vector<JobSpec>& jobs, const std::string& extra = "") {
         writeSettings(dir / "home", loginTo(*server), jobs, extra);
         return runProgram(dir / "home", {"mod:asp"});
@@ -43,9 +37,6 @@ class Transfer : public ::testing::TestWithParam<Kind> {
                     found.push_back(f);
         return found;
     }
-
-    TempDir dir;
-    std::unique_ptr<TestServer> server;
 };
 
 // The same over the servers with fault switches.
@@ -87,7 +78,7 @@ TEST_P(Transfer, MovesEveryFileBothWaysAndLeavesNothingBehind) {
 // the program ends in order, its log complete, and the exit code of a one-cycle run says
 // that its cycle did not finish.
 TEST_P(Faults, StopSignalsEndInOrderEvenWithNoOneReadingOurOutput) {
-    ASSERT_TRUE(server->restart({flag("--max-rate", "--rate"), "300000"}));
+    ASSERT_TRUE(server->restart(throttled(GetParam(), 300000)));
     const std::string data = patternBytes(3 << 20, 4);
     writeFile(dir / "up" / "big.bin", data);
     server->local("in");
@@ -151,8 +142,9 @@ TEST(ServiceUser, AFileAnotherUserIsStillWritingIsNeverSentCutShort) {
     });
     const auto run = [&](const char* home) {
         const std::size_t from = dayLogs(dir / home).size();
-        EXPECT_EQ(runProgram(dir / home, {"mod:asp"}, 60, {}, home == std::string("service")).exitCode,
-                  0);
+        EXPECT_EQ(
+            runProgram(dir / home, {"mod:asp"}, 60, {}, home == std::string("service")).exitCode,
+            0);
         return dayLogs(dir / home).substr(from);
     };
     const char* waits = " Impossibile sapere se il file è ancora in scrittura (lease: ";
@@ -178,37 +170,12 @@ TEST(ServiceUser, AFileAnotherUserIsStillWritingIsNeverSentCutShort) {
     EXPECT_EQ(readFile(remote / "script.txt"), "written, then one cycle");
 }
 
-std::string nameOf(const ::testing::TestParamInfo<Kind>& info) {
-    return kindName(info.param);
-}
 // vsftpd requires TLS, resuming the control's TLS session, on every data connection.
 INSTANTIATE_TEST_SUITE_P(Servers, Transfer,
                          ::testing::Values(Kind::Sftp, Kind::Ftp, Kind::OpenSsh, Kind::Vsftpd,
                                            Kind::VsftpdImplicit),
-                         nameOf);
-INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp), nameOf);
-
-// An FTP server without MDTM and SIZE, on which a partner publishes a new version of b.txt, of
-// the same size, right after it was downloaded: the listing taken again shows it, so it stays
-// (a.txt, unchanged, goes).
-TEST(ServerWithoutMdtmAndSize, DeletesOnlyWhatItsListingShowsUnchanged) {
-    TestServer server(Kind::Ftp, {"--no-mdtm", "--no-size", "--replace-after-sending", "b.txt"});
-    ASSERT_TRUE(server.ok());
-    TempDir dir;
-    for (const char* name : {"a.txt", "b.txt"}) {
-        writeFile(server.local("out") / name, name);
-        // Published an hour ago: a listing shows a replacement as another minute.
-        fs::last_write_time(server.local("out") / name,
-                            fs::file_time_type::clock::now() - std::chrono::hours(1));
-    }
-    fs::create_directories(dir / "in");
-    writeSettings(dir / "home", loginTo(server),
-                  {{server.remote("out"), (dir / "in").string(), "TUTTI", "SI"}});
-    const ProgramRun run = runProgram(dir / "home", {"mod:asp"});
-    EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_EQ(filesBelow(server.root() / "out"), (std::vector<std::string>{"b.txt"}));
-    EXPECT_EQ(readFile(dir / "in" / "b.txt"), "b.txt");  // the version fetched
-}
+                         kindParamName);
+INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp), kindParamName);
 
 // A long path, 40 ms away through the delaying link: uploads go in segments over a second
 // channel, downloads ask for the described size in several flights. A large file still

@@ -30,11 +30,6 @@ class Listing : public ::testing::TestWithParam<Row> {};
 class Sessions : public ::testing::TestWithParam<Kind> {};
 class Faults : public ::testing::TestWithParam<Kind> {};
 
-// The fault switch that slows a Python server's file data to `rate` bytes a second.
-std::vector<std::string> throttled(Kind kind, int rate) {
-    return {kind == Kind::Ftp ? "--rate" : "--max-rate", std::to_string(rate)};
-}
-
 // What a name may do to a folder is the cycle's question: the session lists every entry exactly.
 TEST_P(Listing, HoldsEveryEntryByItsExactName) {
     SessionRig rig(GetParam().kind, GetParam().switches);
@@ -147,6 +142,9 @@ TEST_P(Sessions, AwkwardNamesTravelIntactAndLineBreaksNeverReachTheServer) {
     const RemoteStat st = s.stat(rig.at(odd));
     EXPECT_EQ(st.size, 3);
     EXPECT_EQ(st.modified, std::chrono::system_clock::from_time_t(1700000000));
+    const auto then = std::chrono::system_clock::from_time_t(1600000000);
+    EXPECT_TRUE(s.setModified(rig.at(odd), then));  // as mantienidata=SI keeps an upload's time
+    EXPECT_EQ(fs::file_time_type::clock::to_sys(fs::last_write_time(rig.served(odd))), then);
     EXPECT_EQ(rig.fetch(rig.at(odd)), "odd");
     rig.send("new", rig.at("copy " + odd));
     s.rename(rig.at("copy " + odd), rig.at("target.txt"));
@@ -163,7 +161,7 @@ TEST_P(Sessions, AwkwardNamesTravelIntactAndLineBreaksNeverReachTheServer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, Sessions, ::testing::Values(Kind::Sftp, Kind::Ftp, Kind::OpenSsh),
-                         [](const auto& info) { return std::string(kindName(info.param)); });
+                         kindParamName);
 
 TEST_P(Faults, AbortedLostOrSilentTransfersLeaveNothingThatLooksComplete) {
     const bool ftp = GetParam() == Kind::Ftp;
@@ -322,8 +320,7 @@ TEST_P(Faults, ABandwidthLimitHoldsBothWaysAndLetsAbortsAndStallLimitsThrough) {
     EXPECT_LT(stalled.took, 15s);
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp),
-                         [](const auto& info) { return std::string(kindName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp), kindParamName);
 
 // A large upload on a long path (the server's slow opens make it look long) goes through a
 // second channel as well. Whatever fails on either channel, nothing on the server looks whole:

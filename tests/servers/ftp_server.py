@@ -39,9 +39,6 @@ def parse_args():
                    help="an upload keeps only its first N bytes, though every byte is acknowledged")
     p.add_argument("--endless-files", action="store_true",
                    help="a download goes on past the file's end with bytes that never stop")
-    p.add_argument("--replace-after-sending", metavar="NAME",
-                   help="a file of this name, just downloaded, is replaced by another version of "
-                        "the same size")
     p.add_argument("--pasv-address", help="address named in PASV replies instead of the real one")
     p.add_argument("--tls", choices=("explicit", "implicit"),
                    help="FTPS, TLS required (no data-channel faults then)")
@@ -131,7 +128,6 @@ class TestHandler(FTPHandler):
     record = None
     keep_bytes = -1
     endless_files = False
-    replace_after_sending = None
 
     def pre_process_command(self, line, cmd, arg):
         if self.record:
@@ -167,16 +163,6 @@ class TestHandler(FTPHandler):
     def on_file_received(self, file):
         if self.keep_bytes >= 0 and os.path.getsize(file) > self.keep_bytes:
             os.truncate(file, self.keep_bytes)
-
-    def on_file_sent(self, file):
-        if os.path.basename(file) == self.replace_after_sending:
-            # Published as a partner would: written beside it and renamed into place (written
-            # in place, it would change what sendfile() has yet to put on the wire).
-            with open(file, "rb") as f:
-                data = f.read()
-            with open(file + ".new", "wb") as f:
-                f.write(bytes(255 - b for b in data))
-            os.replace(file + ".new", file)
 
     def ftp_AUTH(self, line):  # reached on the TLS handler only
         if self.refuse_auth:
@@ -230,7 +216,6 @@ def main():
         handler.masquerade_address = args.pasv_address
     handler.keep_bytes = args.keep_bytes
     handler.endless_files = args.endless_files
-    handler.replace_after_sending = args.replace_after_sending
     cmds = dict(handler.proto_cmds)
     for name, dropped in (("MLSD", args.no_mlsd), ("MLST", args.no_mlsd), ("MDTM", args.no_mdtm),
                           ("SIZE", args.no_size)):

@@ -16,7 +16,6 @@ namespace vs {
 namespace {
 
 using namespace std::chrono_literals;
-using test::readFile;
 using test::writeFile;
 
 struct Rig {
@@ -167,22 +166,6 @@ TEST(Startup, UnusableSettingsRunNoCycleAndEveryDueOneFails) {
                            "non eseguito"),
                   p.mode == "auto" ? 2 : 1);
     }
-}
-
-TEST(Shutdown, AskedForInTheMiddleOfACycleItFollowsTheCycle) {
-    Rig r;
-    Program& p = r.start("");
-    r.duringCycle = [&] {
-        p.shutdown(143);  // a signal ended a mod:asp run: its own exit code
-        EXPECT_EQ(r.ended, -1);
-        p.log.scrivi_log("12:00:05 fine del trasferimento");
-    };
-    p.collegamento();
-    EXPECT_EQ(r.ended, 143);
-    EXPECT_TRUE(p.session.abortRequest);
-    EXPECT_TRUE(readFile(p.log.todaysFile())
-                    .ends_with("fine del trasferimento\r\n12:00:05 Chiusura Volontaria\r\n"));
-    EXPECT_EQ(r.view.events.back(), "tray-");
 }
 
 // Tokens that carry no switch stay ignored, and values that do nothing stay without effect;

@@ -47,6 +47,14 @@ const char* kindName(TestServer::Kind kind) {
     return names[static_cast<int>(kind)];
 }
 
+std::vector<std::string> throttled(TestServer::Kind kind, int rate) {
+    return {kind == TestServer::Kind::Ftp ? "--rate" : "--max-rate", std::to_string(rate)};
+}
+
+std::string kindParamName(const ::testing::TestParamInfo<TestServer::Kind>& info) {
+    return kindName(info.param);
+}
+
 TestServer::TestServer(Kind kind, std::vector<std::string> extra, SshdKeys keys)
     : kind_(kind), root_(dir_ / "root"), extra_(std::move(extra)), keys_(std::move(keys)) {
     fs::create_directories(root_);
@@ -263,8 +271,7 @@ void writeSettings(const std::filesystem::path& home, const Login& login,
 }
 
 ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
-                      int timeoutSeconds, std::vector<std::string> env,
-                      bool asServiceUser) {
+                      int timeoutSeconds, std::vector<std::string> env, bool asServiceUser) {
     args.insert(args.begin(), programBinary());
     args.push_back("--headless");
     env.push_back("VALTRASSOSFTP_HOME=" + home.string());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -70,6 +72,21 @@ class TestServer {
 };
 
 const char* kindName(TestServer::Kind kind);
+// The switch of a Python server that slows its file data to `rate` bytes a second.
+std::vector<std::string> throttled(TestServer::Kind kind, int rate);
+
+// A test over each kind of server it is instantiated with (named by kind), in a fresh folder. A
+// server that is missing fails the test: scripts/install-deps installs every one.
+class ServerTest : public ::testing::TestWithParam<TestServer::Kind> {
+  protected:
+    void SetUp() override {
+        server = std::make_unique<TestServer>(GetParam());
+        ASSERT_TRUE(server->ok()) << server->output();
+    }
+    TempDir dir;
+    std::unique_ptr<TestServer> server;
+};
+std::string kindParamName(const ::testing::TestParamInfo<TestServer::Kind>& info);
 
 // A 127.0.0.1 port nobody listens on (bound and released again).
 int unusedPort();

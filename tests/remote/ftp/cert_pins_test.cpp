@@ -19,15 +19,11 @@ TEST(CertPins, PinIsTheHashOfTheSubjectPublicKeyInfoAsOpensslComputesIt) {
     // An ed25519 self-signed certificate; the expected pin is what `openssl x509 -pubkey |
     // openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64` printed.
     const std::string pem =
-        "MIIBLjCB4aADAgECAhRawyvN52TmtbKsWvtBEKs3Co757zAFBgMrZXAwDDEKMAgGA1UEAwwBdDAgFw0yNjEyMDcwMD"
-        "U0"
-        "MTlaGA8yMTI2MTExMzAwNTQxOVowDDEKMAgGA1UEAwwBdDAqMAUGAytlcAMhAAyeJTs2og/HQqF/"
-        "IB8MjP+xQQlgeJ47"
-        "ZYu4iiF1jyL1o1MwUTAdBgNVHQ4EFgQUa+Q8Vzm/dWvC2Gi841i6JRzNzLYwHwYDVR0jBBgwFoAUa+Q8Vzm/"
-        "dWvC2Gi8"
-        "41i6JRzNzLYwDwYDVR0TAQH/BAUwAwEB/"
-        "zAFBgMrZXADQQCZfieIi45Syy8GC1MFIK4jRXHRdyqvIsthjSGCkHYeXBan"
-        "dAESR50r0upqHXN82/prsOQ/giPxUJ7i4/jSnuwK";
+        "MIIBLjCB4aADAgECAhRawyvN52TmtbKsWvtBEKs3Co757zAFBgMrZXAwDDEKMAgGA1UEAwwBdDAgFw0yNjEyMDcw"
+        "MDU0MTlaGA8yMTI2MTExMzAwNTQxOVowDDEKMAgGA1UEAwwBdDAqMAUGAytlcAMhAAyeJTs2og/HQqF/IB8MjP+x"
+        "QQlgeJ47ZYu4iiF1jyL1o1MwUTAdBgNVHQ4EFgQUa+Q8Vzm/dWvC2Gi841i6JRzNzLYwHwYDVR0jBBgwFoAUa+Q8"
+        "Vzm/dWvC2Gi841i6JRzNzLYwDwYDVR0TAQH/BAUwAwEB/zAFBgMrZXADQQCZfieIi45Syy8GC1MFIK4jRXHRdyqv"
+        "IsthjSGCkHYeXBandAESR50r0upqHXN82/prsOQ/giPxUJ7i4/jSnuwK";
     std::string der(pem.size(), '\0');
     der.resize(EVP_DecodeBlock(reinterpret_cast<unsigned char*>(der.data()),
                                reinterpret_cast<const unsigned char*>(pem.data()), pem.size()));
