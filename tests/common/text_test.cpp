@@ -1,9 +1,10 @@
 // What outside text becomes on its way to the log, and the base64 that known_hosts lines and
 // certificate pins rest on, against published vectors.
+#include "common/text.h"
+
 #include <gtest/gtest.h>
 
 #include "common/base64.h"
-#include "common/text.h"
 
 namespace vs {
 namespace {

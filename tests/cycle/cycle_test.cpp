@@ -83,7 +83,8 @@ TEST(CycleDriver, UnreachableLocalFoldersAreNeverClean) {
 
 // What a server or a partner says (refusals, names) reaches the log escaped and cut to size:
 // no raw control character, bidirectional control or line separator, no line that grows with it.
-const std::string kHostileText = "\x1b[2J\r\nForged line \xe2\x80\xae\xc2\x9b" + std::string(5000, 'x');
+const std::string kHostileText =
+    "\x1b[2J\r\nForged line \xe2\x80\xae\xc2\x9b" + std::string(5000, 'x');
 const std::string kHostileName = "\x1b]0;owned\x07 \xe2\x80\xae\xe2\x80\xa8.txt";
 
 void expectOnlyEscapedLines(const CycleRig& rig) {
@@ -104,7 +105,8 @@ TEST(CycleDriver, FailuresOfOneFileSkipItAndCountAsErrors) {
     const std::string h = "/out/" + kHostileName;
     // The requests that fail and how, then what stays at the source or reaches the server.
     for (const auto& [failing, number, aStays, bStays, cSent] :
-         {std::tuple<std::vector<std::string>, int, bool, bool, bool>{{"list /in/"}, kErrRemote, 1, 1, 1},
+         {std::tuple<std::vector<std::string>, int, bool, bool, bool>{
+              {"list /in/"}, kErrRemote, 1, 1, 1},
           {{"stat /in/a.txt"}, kErrRemote, 1, 0, 1},
           {{"fetch /in/a.txt"}, kErrRemote, 1, 0, 1},
           {{"fetch /in/a.txt"}, kErrAborted, 1, 0, 1},
@@ -126,7 +128,8 @@ TEST(CycleDriver, FailuresOfOneFileSkipItAndCountAsErrors) {
         writeFile(fs::path(out) / kHostileName, "E");  // sent first: its name sorts first
         rig.download(0, "/in", in, "TUTTI", "SI");
         rig.upload(1, out, "/out", "SI");
-        for (const std::string& f : failing) rig.remote.failures[f] = f == failing[0] ? number : kErrRemote;
+        for (const std::string& f : failing)
+            rig.remote.failures[f] = f == failing[0] ? number : kErrRemote;
         if (failing[0] == "connect") rig.remote.connectError = number;
         rig.remote.failureText = kHostileText;
         rig.remote.failsAfter = 1;  // a failing transfer has moved a byte
@@ -310,7 +313,9 @@ TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
     };
     const std::vector<Case> cases{
         {"refused by the server",
-         [](CycleRig& r, const fs::path&) { r.remote.failures["send /in/" + kHostileName] = kErrRemote; },
+         [](CycleRig& r, const fs::path&) {
+             r.remote.failures["send /in/" + kHostileName] = kErrRemote;
+         },
          false, CycleOutcome::Errors},
         {"backup folder missing",
          [](CycleRig& r, const fs::path&) {

@@ -33,7 +33,7 @@ class FakeRemote final : public RemoteSession {
     std::size_t keeps = std::string::npos;  // an upload keeps at most this many bytes
     std::vector<std::optional<std::int64_t>> expectedSizes;  // of every fetch, in order
     std::map<std::string, int> failures;  // "fetch /in/a.txt" -> the error number it throws
-    std::string failureText;   // what every failure says; "": "<request> <path> rifiutato"
+    std::string failureText;     // what every failure says; "": "<request> <path> rifiutato"
     std::size_t failsAfter = 0;  // bytes a failing fetch delivers, or a lost send leaves, first
     // Runs before every operation: a partner writing or replacing files meanwhile.
     std::function<void(const std::string& op, const std::string& path)> before;
@@ -67,8 +67,7 @@ class FakeRemote final : public RemoteSession {
     FetchResult fetch(const std::string& path, std::optional<std::int64_t> expectedSize,
                       ByteSink& into, std::int64_t from = 0) override {
         if (auto it = files.find(path); it != files.end() && failures.count("fetch " + path))
-            into.write(it->second.content.data(),
-                       std::min(failsAfter, it->second.content.size()));
+            into.write(it->second.content.data(), std::min(failsAfter, it->second.content.size()));
         const File& f = existing("fetch", path);
         expectedSizes.push_back(expectedSize);
         const std::string content =
@@ -116,8 +115,8 @@ class FakeRemote final : public RemoteSession {
         calls.push_back(name + " " + path);
         if (before) before(name, path);
         if (auto it = failures.find(name + " " + path); it != failures.end())
-            throw RuntimeError(it->second,
-                               failureText.empty() ? name + " " + path + " rifiutato" : failureText);
+            throw RuntimeError(
+                it->second, failureText.empty() ? name + " " + path + " rifiutato" : failureText);
     }
     const File& existing(const std::string& name, const std::string& path) {
         op(name, path);
