@@ -54,7 +54,7 @@ TEST(SshServers, EveryKindOfServerAndKeyIsReachedOrARefusalNamesWhatIsMissing) {
     struct Row {
         const char* name;
         SshdKeys keys;
-        std::vector<std::string> config;
+        std::vector<std::string> config = {};
         std::optional<std::string> settings = {};  // the key lines, when not the server's own
         std::string says = {};
         bool onlySecondHostKeyKnown = false;

