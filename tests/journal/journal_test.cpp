@@ -213,16 +213,13 @@ TEST(Journal, TimesAreUtcInIso8601AndReadBack) {
     const TimePoint t = std::chrono::system_clock::from_time_t(1255687205);
     const std::tuple<TimePoint, bool, std::string> cases[] = {
         {t, false, "2009-10-16T10:00:05Z"},
-        {t, true, "2009-10-16T10:00:05.000Z"},
         {t + 5ms, true, "2009-10-16T10:00:05.005Z"},
         {t + 123456789ns, false, "2009-10-16T10:00:05.123456789Z"},
         {t - 1s + 1ns, false, "2009-10-16T10:00:04.000000001Z"},
     };
     for (const auto& [time, millis, text] : cases) {
         EXPECT_EQ(isoUtc(time, millis), text);
-        if (!millis) {
-            EXPECT_EQ(parseIsoUtc(text), time);
-        }
+        EXPECT_EQ(parseIsoUtc(text), time);
     }
     EXPECT_FALSE(parseIsoUtc("2009-10-16 10:00:05"));
 }

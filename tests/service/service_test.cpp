@@ -205,17 +205,14 @@ TEST(Journal, PrioritiesOnlyOnTheJournalsStreamAndByWhatTheLineReports) {
     ::close(fds[1]);
     for (const auto& [line, priority] : {
              std::pair{" Collegamento 3 ****** ERRORE **** 3 rifiutato step 100", 3},
-             {"12:00:05****** ERRORE **** Non riesco ad accedere a /in", 3},
              {"12:00:05 Not Connected ! rifiutato", 3},
              {"Connect Failed Connessione rifiutata da 127.0.0.1:22", 3},
              {"12:00:05 Download incorretto a.txt", 3},
              {"12:00:05 Collegamento Terminato  CON ERRORI", 3},
-             {"Parametri non utilizzabili: nessun job utilizzabile; ciclo non eseguito", 3},
              {"Parametri, deltatime: 'abc' non valido", 4},
              {"12:00:05 File remoto non cancellato a.txt", 4},
              {"12:00:05 Collegamento Terminato  !", 6},
              {"File dei parametri: /srv/Parametri, vecchi/x.ini", 6},
-             {"12:00:05 Downloading file a.txt Size: 5 byte", 6},
          })
         EXPECT_EQ(vs::linePriority(line), priority) << line;
     EXPECT_EQ(vs::journalPrefix("12:00:05 Download incorretto a.txt", true), "<3>");

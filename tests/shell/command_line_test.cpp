@@ -15,7 +15,6 @@ TEST(Switches, AreReadFromFixedPositionsAndTheLastOneWins) {
              {"xope:abc", ":ABC", "", "", "n"},               // the position is fixed
              {"OPE:x MOD:asp PLUS:y", "TUTTI", "", "", "n"},  // case counts
              {"plus:y ope:", "", "", "", "Y"},
-             {"plus:yes", "TUTTI", "", "", "YES"},
              {"a b c d e f g h i j ope:late", "TUTTI", "", "", "n"},
          }) {
         SCOPED_TRACE(line);
