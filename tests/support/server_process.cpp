@@ -64,11 +64,9 @@ void ServerProcess::drain(int timeoutMs) {
 int ServerProcess::waitForPort(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        size_t at = output_.find("PORT ");
-        if (at != std::string::npos) {
-            size_t end = output_.find('\n', at);
-            if (end != std::string::npos) return std::atoi(output_.c_str() + at + 5);
-        }
+        const size_t at = output_.find("PORT ");
+        if (at != std::string::npos && output_.find('\n', at) != std::string::npos)
+            return std::atoi(output_.c_str() + at + 5);
         if (out_ < 0) return 0;
         drain(100);
     }
@@ -124,10 +122,7 @@ void ServerProcess::kill() {
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
     }
-    if (out_ >= 0) {
-        ::close(out_);
-        out_ = -1;
-    }
+    closeOutput();
 }
 
 std::string programBinary() {
