@@ -61,8 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"Sftp", Kind::Sftp, {"--inject-bad-names"}, nullptr, 7}, Row{"FtpMlsd", Kind::Ftp, {}},
         Row{"FtpUnix", Kind::Ftp, {"--no-mlsd"}},
         Row{"FtpMlsdRefused", Kind::Ftp, {"--refuse-mlsd"}, "MLSD non accettato"},
-        Row{"FtpPasvToAnotherHostNotFollowed", Kind::Ftp, {"--pasv-address", "127.0.0.2"}},
-        Row{"OpenSsh", Kind::OpenSsh, {}}),
+        Row{"FtpPasvToAnotherHostNotFollowed", Kind::Ftp, {"--pasv-address", "127.0.0.2"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(Sessions, TransfersOfEverySizeBothWaysKeepTheProgressRules) {
@@ -208,22 +207,18 @@ TEST_P(Faults, AbortedLostOrSilentTransfersLeaveNothingThatLooksComplete) {
     }
 }
 
-// A server may answer a read with fewer bytes than asked for (every read here, or some): the
-// rest is asked for again and the download goes on, whole, its size known or not.
+// A server may answer a read with fewer bytes than asked for (here every 20th, amid reads already
+// on the way): the rest is asked for again and the download goes on, whole, its size known or not.
 TEST(ShortReads, ADownloadGoesOnAndArrivesWhole) {
-    for (const int every : {1, 20}) {
-        SCOPED_TRACE(every);
-        SessionRig rig(Kind::Sftp, {"--short-reads", std::to_string(every)});
-        const std::string data = patternBytes(every == 1 ? 200000 : 4 << 20, every);
-        writeFile(rig.served("big.bin"), data);
-        OPEN(rig);
-        EXPECT_TRUE(rig.fetch(rig.at("big.bin")) == data);
-        NewFile file(rig.dir.path());
-        EXPECT_EQ(rig.session->fetch(rig.at("big.bin"), std::nullopt, file).received,
-                  std::ssize(data));
-        file.commit("unsized");
-        EXPECT_TRUE(readFile(rig.dir / "unsized") == data);
-    }
+    SessionRig rig(Kind::Sftp, {"--short-reads", "20"});
+    const std::string data = patternBytes(4 << 20, 20);
+    writeFile(rig.served("big.bin"), data);
+    OPEN(rig);
+    EXPECT_TRUE(rig.fetch(rig.at("big.bin")) == data);
+    NewFile file(rig.dir.path());
+    EXPECT_EQ(rig.session->fetch(rig.at("big.bin"), std::nullopt, file).received, std::ssize(data));
+    file.commit("unsized");
+    EXPECT_TRUE(readFile(rig.dir / "unsized") == data);
 }
 
 TEST_P(Faults, ManySessionsLeakNothingAndEachLogsInOnceAndSaysGoodbye) {
@@ -275,9 +270,8 @@ TEST(LyingServers, WhatTheServerHoldsIsMeasuredAndNoDownloadRunsOn) {
 }
 
 // A transfer held back by the bandwidth limit keeps to it both ways, with its progress lines
-// and yields as ever, still ends at once when the operator stops it, and a silent server is
-// given up on in the same time as without the limit.
-TEST_P(Faults, ABandwidthLimitHoldsBothWaysAndLetsAbortsAndStallLimitsThrough) {
+// and yields as ever, and a silent server is given up on in the same time as without the limit.
+TEST_P(Faults, ABandwidthLimitHoldsBothWaysAndLetsStallLimitsThrough) {
     SessionRig rig(GetParam());
     rig.bandwidth = std::make_unique<BandwidthLimit>(256 * 1024);
     // 2.2 s beyond the bucket's credit: long enough for FTP's steps of 20 %, each reported.
@@ -297,17 +291,6 @@ TEST_P(Faults, ABandwidthLimitHoldsBothWaysAndLetsAbortsAndStallLimitsThrough) {
         EXPECT_GE(rig.yields, rig.took / 100ms);
         EXPECT_GE(rig.log.size() - from, 3u) << rig.logText();  // progress lines
     }
-    rig.yields = 0;
-    rig.onYield = [&] { rig.state.abortRequest = rig.state.abortRequest || rig.yields == 10; };
-    const RuntimeError e = thrown([&] { rig.fetch(rig.at("down.bin")); });
-    EXPECT_EQ(e.number(), kErrAborted) << e.description();
-    EXPECT_LT(rig.took, 2s);  // stopped after half a second
-    // Nothing of the stopped transfer reaches the next one.
-    rig.onYield = nullptr;
-    rig.state.abortRequest = false;
-    writeFile(rig.served("small.txt"), "small");
-    EXPECT_EQ(rig.fetch(rig.at("small.txt")), "small");
-
     // A server that stops sending is given up on as without a limit: its silence counts
     // (2 s here; libcurl judges the speed of the last few seconds), the limit's waits do not.
     SessionRig stalled(GetParam(), {"--stall-after-bytes", "100000"});
@@ -396,9 +379,8 @@ TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {
     };
     for (const auto& [kind, how, says] : cases) {
         SCOPED_TRACE(how);
-        std::vector<std::string> switches;
-        if (startsWith(how, "--")) switches.push_back(how.substr(0, how.find(' ')));
-        SessionRig rig(kind, switches);
+        SessionRig rig(kind, startsWith(how, "--") ? std::vector{how.substr(0, how.find(' '))}
+                                                   : std::vector<std::string>{});
         ASSERT_TRUE(rig.server.ok());
         if (endsWith(how, "wrong")) rig.fields.txtPwd = "wrong";
         if (how == "closed") rig.server.stop();

@@ -35,7 +35,6 @@ def parse_args():
     p.add_argument("--tls", choices=("explicit", "implicit"),
                    help="FTPS, TLS required (no data-channel faults then)")
     p.add_argument("--cert", nargs=2, default=(None, None), help="certificate and key (PEM)")
-    p.add_argument("--refuse-auth", action="store_true", help="AUTH answers 534")
     p.add_argument("--record", help="append every command line received to this file")
     return p.parse_args()
 
@@ -127,11 +126,6 @@ class TestHandler(FTPHandler):
         if self.args.keep_bytes is not None and os.path.getsize(file) > self.args.keep_bytes:
             os.truncate(file, self.args.keep_bytes)
 
-    def ftp_AUTH(self, line):  # reached on the TLS handler only
-        if self.args.refuse_auth:
-            return self.respond("534 TLS refused by the test server.")
-        return super().ftp_AUTH(line)
-
 
 class TLSDataHandler(TLS_DTPHandler):
     """pyftpdlib drops a data connection whose handshake precedes the transfer command."""
@@ -170,8 +164,6 @@ def main():
     handler.authorizer = authorizer
     handler.banner = "ValtrassoSftp test server ready."
     handler.auth_failed_timeout = 0.1  # refused logins answer at once, tests wait for them
-    handler.permit_foreign_addresses = False
-    handler.passive_ports = None
     handler.masquerade_address = args.pasv_address
     dropped = {"MLSD", "MLST"} if args.no_mlsd else set()
     dropped |= {name for name, off in (("MDTM", args.no_mdtm), ("SIZE", args.no_size)) if off}
@@ -183,7 +175,6 @@ def main():
         handler.dtp_handler = FaultyDTPHandler
 
     server = FTPServer(("127.0.0.1", args.port), handler)
-    server.max_cons = 256
     lifetime.end_with_the_test(args.max_seconds)
     print("PORT %d" % server.socket.getsockname()[1], flush=True)
     server.serve_forever(handle_exit=True)

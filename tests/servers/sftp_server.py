@@ -48,9 +48,6 @@ if ARGS.forged_methods:
 
 
 class TestServer(asyncssh.SSHServer):
-    def begin_auth(self, username):
-        return True
-
     def password_auth_supported(self):
         return not ARGS.kbdint_only
 

@@ -47,18 +47,12 @@ void ServerProcess::drain(int timeoutMs) {
     pollfd p{out_, POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) <= 0) return;
     char buf[4096];
-    for (;;) {
-        ssize_t n = ::read(out_, buf, sizeof buf);
-        if (n > 0) {
-            output_.append(buf, static_cast<size_t>(n));
-            continue;
-        }
-        if (n == 0) {
-            ::close(out_);
-            out_ = -1;
-        }
-        break;
+    for (ssize_t n; (n = ::read(out_, buf, sizeof buf)) != 0;) {
+        if (n < 0) return;  // nothing more for now
+        output_.append(buf, static_cast<size_t>(n));
     }
+    ::close(out_);
+    out_ = -1;
 }
 
 int ServerProcess::waitForPort(std::chrono::milliseconds timeout) {
@@ -81,13 +75,10 @@ const std::string& ServerProcess::output() {
 bool ServerProcess::running() {
     if (pid_ <= 0) return false;
     int status = 0;
-    pid_t r = ::waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        pid_ = -1;
-        return false;
-    }
-    return true;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid_ = -1;
+    return false;
 }
 
 int ServerProcess::wait(std::chrono::milliseconds timeout) {

@@ -18,11 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string userName() {
-    const passwd* pw = ::getpwuid(::getuid());
-    return pw ? pw->pw_name : "root";
-}
-
 sockaddr_in loopback(int port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -58,12 +53,6 @@ TestServer::TestServer(Kind kind, std::vector<std::string> extra, SshdKeys keys)
     : kind_(kind), root_(dir_ / "root"), extra_(std::move(extra)), keys_(std::move(keys)) {
     fs::create_directories(root_);
     restart(extra_);
-}
-
-TestServer::~TestServer() = default;
-
-void TestServer::stop() {
-    process_.reset();
 }
 
 std::string TestServer::output() {
@@ -180,7 +169,8 @@ std::string TestServer::serverType() const {
 
 std::string TestServer::login() const {
     if (vsftpd()) return "anonymous";
-    return kind_ == Kind::OpenSsh ? userName() : "tester";
+    const passwd* pw = ::getpwuid(::getuid());
+    return kind_ != Kind::OpenSsh ? "tester" : pw ? pw->pw_name : "root";
 }
 
 std::string TestServer::settingsExtra() const {
