@@ -47,19 +47,16 @@ struct SessionRig {
 
     void build() {
         if (session) return;
-        const YieldFn yield = [this] {
-            ++yields;
-            if (onYield) onYield();
-        };
+        const YieldFn yield = [this] { ++yields; };
         if (kind == Kind::Ftp) {
             ftp = makeCurlFtpControl(yield, limits, bandwidth.get());
             session = std::make_unique<FtpSession>(state, fields, serverType, log, clock, ftp.get(),
                                                    (dir / "known_certs").string());
         } else {
             sftp = makeLibssh2SftpComponent(yield, bandwidth.get());
-            session = std::make_unique<SftpSession>(state, fields, log, clock, yield, nullptr,
-                                                    sftp.get(), knownHosts, keyFile, keyPassphrase,
-                                                    fetchPause);
+            session =
+                std::make_unique<SftpSession>(state, fields, log, clock, yield, nullptr, sftp.get(),
+                                              knownHosts, keyFile, keyPassphrase, fetchPause);
         }
     }
     // Whether it connected; the session's lines say why not.
@@ -123,7 +120,6 @@ struct SessionRig {
     std::chrono::milliseconds fetchPause{0};
     int yields = 0;
     Steady::duration took{};  // by the session's last transfer call, however it ended
-    std::function<void()> onYield;
     std::unique_ptr<BandwidthLimit> bandwidth;  // set before build() to limit the transfers
     std::unique_ptr<SftpComponent> sftp;
     std::unique_ptr<FtpControl> ftp;

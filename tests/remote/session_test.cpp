@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <map>
-#include <sstream>
 
 #include "common/base64.h"
 #include "remote/sftp/fingerprint.h"
@@ -22,6 +21,7 @@ struct Row {
     int hostile = 0;             // names that could leave a folder, still listed exactly
 };
 
+// ctest names each case with this: the row's name, not its bytes (pointers, new every build).
 void PrintTo(const Row& row, std::ostream* os) {
     *os << row.name;
 }
@@ -61,8 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"Sftp", Kind::Sftp, {"--inject-bad-names"}, nullptr, 7}, Row{"FtpMlsd", Kind::Ftp, {}},
         Row{"FtpUnix", Kind::Ftp, {"--no-mlsd"}},
         Row{"FtpMlsdRefused", Kind::Ftp, {"--refuse-mlsd"}, "MLSD non accettato"},
-        Row{"FtpPasvToAnotherHostNotFollowed", Kind::Ftp, {"--pasv-address", "127.0.0.2"}},
-        Row{"OpenSsh", Kind::OpenSsh, {}}),
+        Row{"FtpPasvToAnotherHostNotFollowed", Kind::Ftp, {"--pasv-address", "127.0.0.2"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(Sessions, TransfersOfEverySizeBothWaysKeepTheProgressRules) {
@@ -208,22 +207,18 @@ TEST_P(Faults, AbortedLostOrSilentTransfersLeaveNothingThatLooksComplete) {
     }
 }
 
-// A server may answer a read with fewer bytes than asked for (every read here, or some): the
-// rest is asked for again and the download goes on, whole, its size known or not.
+// A server may answer a read with fewer bytes than asked for (here every 20th, amid reads already
+// on the way): the rest is asked for again and the download goes on, whole, its size known or not.
 TEST(ShortReads, ADownloadGoesOnAndArrivesWhole) {
-    for (const int every : {1, 20}) {
-        SCOPED_TRACE(every);
-        SessionRig rig(Kind::Sftp, {"--short-reads", std::to_string(every)});
-        const std::string data = patternBytes(every == 1 ? 200000 : 4 << 20, every);
-        writeFile(rig.served("big.bin"), data);
-        OPEN(rig);
-        EXPECT_TRUE(rig.fetch(rig.at("big.bin")) == data);
-        NewFile file(rig.dir.path());
-        EXPECT_EQ(rig.session->fetch(rig.at("big.bin"), std::nullopt, file).received,
-                  std::ssize(data));
-        file.commit("unsized");
-        EXPECT_TRUE(readFile(rig.dir / "unsized") == data);
-    }
+    SessionRig rig(Kind::Sftp, {"--short-reads", "20"});
+    const std::string data = patternBytes(4 << 20, 20);
+    writeFile(rig.served("big.bin"), data);
+    OPEN(rig);
+    EXPECT_TRUE(rig.fetch(rig.at("big.bin")) == data);
+    NewFile file(rig.dir.path());
+    EXPECT_EQ(rig.session->fetch(rig.at("big.bin"), std::nullopt, file).received, std::ssize(data));
+    file.commit("unsized");
+    EXPECT_TRUE(readFile(rig.dir / "unsized") == data);
 }
 
 TEST_P(Faults, ManySessionsLeakNothingAndEachLogsInOnceAndSaysGoodbye) {
@@ -268,16 +263,15 @@ TEST(LyingServers, WhatTheServerHoldsIsMeasuredAndNoDownloadRunsOn) {
         const RuntimeError e = thrown([&] { rig.session->fetch(rig.at("ten.txt"), 10, staged); });
         EXPECT_EQ(e.number(), whole ? 0 : kErrRemote) << e.description();
         EXPECT_LT(Steady::now() - began, 10s);
-        EXPECT_LE(staged.size(), whole ? 10 : 10 + (1 << 20));
-        // The session goes on.
+        // Whole, exactly; the endless file cut off within a MiB past its size.
+        EXPECT_TRUE(whole ? staged.size() == 10 : staged.size() <= 10 + (1 << 20)) << staged.size();
         EXPECT_EQ(rig.session->stat(rig.at("ten.txt")).size.has_value(), held.has_value());
     }
 }
 
 // A transfer held back by the bandwidth limit keeps to it both ways, with its progress lines
-// and yields as ever, still ends at once when the operator stops it, and a silent server is
-// given up on in the same time as without the limit.
-TEST_P(Faults, ABandwidthLimitHoldsBothWaysAndLetsAbortsAndStallLimitsThrough) {
+// and yields as ever, and a silent server is given up on in the same time as without the limit.
+TEST_P(Faults, ABandwidthLimitHoldsBothWaysAndLetsStallLimitsThrough) {
     SessionRig rig(GetParam());
     rig.bandwidth = std::make_unique<BandwidthLimit>(256 * 1024);
     // 2.2 s beyond the bucket's credit: long enough for FTP's steps of 20 %, each reported.
@@ -297,17 +291,6 @@ TEST_P(Faults, ABandwidthLimitHoldsBothWaysAndLetsAbortsAndStallLimitsThrough) {
         EXPECT_GE(rig.yields, rig.took / 100ms);
         EXPECT_GE(rig.log.size() - from, 3u) << rig.logText();  // progress lines
     }
-    rig.yields = 0;
-    rig.onYield = [&] { rig.state.abortRequest = rig.state.abortRequest || rig.yields == 10; };
-    const RuntimeError e = thrown([&] { rig.fetch(rig.at("down.bin")); });
-    EXPECT_EQ(e.number(), kErrAborted) << e.description();
-    EXPECT_LT(rig.took, 2s);  // stopped after half a second
-    // Nothing of the stopped transfer reaches the next one.
-    rig.onYield = nullptr;
-    rig.state.abortRequest = false;
-    writeFile(rig.served("small.txt"), "small");
-    EXPECT_EQ(rig.fetch(rig.at("small.txt")), "small");
-
     // A server that stops sending is given up on as without a limit: its silence counts
     // (2 s here; libcurl judges the speed of the last few seconds), the limit's waits do not.
     SessionRig stalled(GetParam(), {"--stall-after-bytes", "100000"});
@@ -372,10 +355,14 @@ std::string knownHostsLine(SessionRig& rig) {
            pub.substr(0, pub.find_first_of(" \n", pub.find(' ') + 1));
 }
 
-// "SHA256:..." of that key (the digest itself is checked against published vectors).
+// "SHA256:..." of that key (the digest itself is checked against a published vector below).
 std::string fingerprint(SessionRig& rig) {
     const std::string line = knownHostsLine(rig);
     return sftp::fingerprintOfKey(*base64Decode(line.substr(line.rfind(' ') + 1)));
+}
+
+TEST(Fingerprint, IsTheUnpaddedBase64OfTheSha256AsSshKeygenPrintsIt) {
+    EXPECT_EQ(sftp::fingerprintOfKey("abc"), "SHA256:ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0");
 }
 
 TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {
@@ -392,9 +379,8 @@ TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {
     };
     for (const auto& [kind, how, says] : cases) {
         SCOPED_TRACE(how);
-        std::vector<std::string> switches;
-        if (startsWith(how, "--")) switches.push_back(how.substr(0, how.find(' ')));
-        SessionRig rig(kind, switches);
+        SessionRig rig(kind, startsWith(how, "--") ? std::vector{how.substr(0, how.find(' '))}
+                                                   : std::vector<std::string>{});
         ASSERT_TRUE(rig.server.ok());
         if (endsWith(how, "wrong")) rig.fields.txtPwd = "wrong";
         if (how == "closed") rig.server.stop();
@@ -417,12 +403,17 @@ TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {
     }
 }
 
-TEST(HostKey, FirstSightIsRecordedThenKnownAndAnyOtherKeyRefused) {
+TEST(HostKey, RecordedAtFirstSightOrElseAddedByHandThenKnownAndAnyOtherKeyRefused) {
     SessionRig rig(Kind::Sftp);
-    OPEN(rig);
-    const fs::path key = rig.server.dir() / "host_key";
-    const std::string line = knownHostsLine(rig) + "\n";
-    const std::string first = fingerprint(rig);
+    // First in a folder that is not there: not even root can record the key.
+    rig.knownHosts = (rig.dir / "hosts" / "known_hosts").string();
+    START(rig);
+    EXPECT_FALSE(rig.connect());
+    const std::string line = knownHostsLine(rig) + "\n", first = fingerprint(rig);
+    EXPECT_TRUE(contains(rig.logText(), "non registrabile in " + rig.knownHosts)) << rig.logText();
+    EXPECT_TRUE(contains(rig.logText(), "a mano questa riga: " + line)) << rig.logText();
+    fs::create_directory(rig.dir / "hosts");
+    ASSERT_TRUE(rig.connect()) << rig.logText();
     EXPECT_EQ(readFile(rig.knownHosts), line);
     EXPECT_EQ(fs::status(rig.knownHosts).permissions(),
               fs::perms::owner_read | fs::perms::owner_write);
@@ -431,9 +422,10 @@ TEST(HostKey, FirstSightIsRecordedThenKnownAndAnyOtherKeyRefused) {
         << rig.logText();
     rig.session->close();
     ASSERT_TRUE(rig.connect());
-    EXPECT_EQ(occurrences(rig.logText(), "prima volta"), 1);
+    EXPECT_EQ(occurrences(rig.logText(), "prima volta e registrata"), 1);
 
     // The same address with another key of the same type, then with one of another type.
+    const fs::path key = rig.server.dir() / "host_key";
     for (const std::string type : {"ed25519", "ecdsa"}) {
         rig.session->close();
         rig.server.stop();
@@ -448,21 +440,8 @@ TEST(HostKey, FirstSightIsRecordedThenKnownAndAnyOtherKeyRefused) {
         EXPECT_TRUE(contains(log, fingerprint(rig))) << log;
         EXPECT_EQ(readFile(rig.knownHosts), line);
     }
-}
-
-TEST(HostKey, AKeyThatCannotBeRecordedIsRefusedUntilAddedByHand) {
-    SessionRig rig(Kind::Sftp);
-    // A folder that is not there: not even root can record the key.
-    rig.knownHosts = (rig.dir / "missing" / "known_hosts").string();
-    START(rig);
-    EXPECT_FALSE(rig.connect());
-    const std::string line = knownHostsLine(rig);
-    EXPECT_TRUE(contains(rig.logText(), "non registrabile in " + rig.knownHosts)) << rig.logText();
-    EXPECT_TRUE(contains(rig.logText(), "a mano questa riga: " + line + "\n")) << rig.logText();
-
     // Added by hand to a file that may not be written: known, so accepted.
-    fs::create_directory(rig.dir / "missing");
-    writeFile(rig.knownHosts, line + "\n");
+    writeFile(rig.knownHosts, knownHostsLine(rig) + "\n");
     fs::permissions(rig.knownHosts, fs::perms::owner_read);
     EXPECT_TRUE(rig.connect()) << rig.logText();
 }

@@ -6,36 +6,28 @@ QUIT, so that tests count the control connections and the goodbyes. The switches
 force the faults and lies the control must survive. It ends with the test (see lifetime.py).
 """
 
-import argparse
 import itertools
 import logging
 import os
 import sys
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import (BufferedIteratorProducer, FTPHandler, ThrottledDTPHandler,
+                                TLS_DTPHandler, TLS_FTPHandler)
 from pyftpdlib.servers import FTPServer
 
 import lifetime
 
+
 def parse_args():
-    p = argparse.ArgumentParser(description=__doc__)
-    p.add_argument("--root", required=True, help="folder to serve")
-    p.add_argument("--port", type=int, default=0, help="0 picks a free port")
-    p.add_argument("--user", default="user")
-    p.add_argument("--password", default="secret")
-    p.add_argument("--refuse-login", action="store_true", help="every login answers 530")
-    p.add_argument("--drop-after-bytes", type=int, default=-1,
-                   help="close the data connection after N bytes of a transfer")
-    p.add_argument("--stall-after-bytes", type=int, default=-1,
-                   help="stop moving data after N bytes of a transfer, connection kept open")
+    p = lifetime.parser(__doc__)
     p.add_argument("--rate", type=int, default=0,
                    help="limit every transfer to this many bytes per second (a slow link)")
     p.add_argument("--no-mlsd", action="store_true", help="MLSD and MLST are not offered")
     p.add_argument("--refuse-mlsd", action="store_true", help="MLST offered, MLSD answers 502")
     p.add_argument("--no-mdtm", action="store_true", help="MDTM is not offered")
     p.add_argument("--no-size", action="store_true", help="SIZE is not offered")
-    p.add_argument("--keep-bytes", type=int, default=-1,
+    p.add_argument("--keep-bytes", type=int,
                    help="an upload keeps only its first N bytes, though every byte is acknowledged")
     p.add_argument("--endless-files", action="store_true",
                    help="a download goes on past the file's end with bytes that never stop")
@@ -43,9 +35,7 @@ def parse_args():
     p.add_argument("--tls", choices=("explicit", "implicit"),
                    help="FTPS, TLS required (no data-channel faults then)")
     p.add_argument("--cert", nargs=2, default=(None, None), help="certificate and key (PEM)")
-    p.add_argument("--refuse-auth", action="store_true", help="AUTH answers 534")
     p.add_argument("--record", help="append every command line received to this file")
-    p.add_argument("--max-seconds", type=float, default=600)
     return p.parse_args()
 
 
@@ -55,83 +45,55 @@ class RefusingAuthorizer(DummyAuthorizer):
 
 
 class FaultyDTPHandler(ThrottledDTPHandler):
-    """Data channel that can be slow, or drop or stall a transfer after a number of bytes."""
+    """Data channel that can be slow, or drop or stall a transfer after a number of bytes (a
+    received one may go up to a read buffer further)."""
 
-    drop_after = -1
-    stall_after = -1
+    stalled = False
 
-    def __init__(self, sock, cmd_channel):
-        self._stalled = False
-        super().__init__(sock, cmd_channel)
-
-    def _limit(self):
-        return self.drop_after if self.drop_after >= 0 else self.stall_after
+    def limit(self):
+        args = self.cmd_channel.args
+        return args.stall_after_bytes if args.drop_after_bytes is None else args.drop_after_bytes
 
     def send(self, data):
-        limit = self._limit()
-        if limit < 0 or self.file_obj is None:
+        limit = self.limit()
+        if limit is None or self.file_obj is None:
             return super().send(data)
-        room = limit - self.tot_bytes_sent
-        if room <= 0:
-            self._reached_limit()
-            return 0
-        sent = super().send(data[:room])
+        sent = super().send(data[:limit - self.tot_bytes_sent]) if self.tot_bytes_sent < limit else 0
         if self.tot_bytes_sent >= limit:
-            self._reached_limit()
+            self.reached_limit()
         return sent
 
     def handle_read(self):
-        limit = self._limit()
-        if limit < 0:
-            return super().handle_read()
-        if self._stalled:
-            return
-        room = limit - self.tot_bytes_received
-        chunk = self.recv(min(self.ac_in_buffer_size, max(room, 1)))
-        if not chunk:
-            self.transfer_finished = True
-            return
-        self.tot_bytes_received += len(chunk)
-        self.file_obj.write(chunk)
-        if self.tot_bytes_received >= limit:
-            self._reached_limit()
+        if not self.stalled:
+            super().handle_read()
+        if self.limit() is not None and self.tot_bytes_received >= self.limit():
+            self.reached_limit()
 
     handle_read_event = handle_read
 
     def readable(self):
-        return not self._stalled and super().readable()
+        return not self.stalled and super().readable()
 
     def writable(self):
-        return not self._stalled and super().writable()
+        return not self.stalled and super().writable()
 
-    def _reached_limit(self):
-        if self.drop_after >= 0:
+    def reached_limit(self):
+        if self.cmd_channel.args.drop_after_bytes is not None:
             self._resp = ("426 Connection dropped by the test server; transfer aborted.",
                           logging.info)
             self.close()
-        else:
+        elif not self.stalled:
             # Keep the socket open and simply stop: the client must notice the silence itself.
-            self._stalled = True
+            self.stalled = True
             self.modify_ioloop_events(0)
 
 
-class Chunks:
-    """A data channel producer of the given byte strings, then of nothing."""
-
-    def __init__(self, chunks):
-        self.more = lambda: next(chunks, b"")
-
-
 class TestHandler(FTPHandler):
-    refuse_mlsd = False
-    refuse_auth = False
-    record = None
-    keep_bytes = -1
-    endless_files = False
+    args = None  # the switches
 
     def pre_process_command(self, line, cmd, arg):
-        if self.record:
-            with open(self.record, "a") as f:
+        if self.args.record:
+            with open(self.args.record, "a") as f:
                 f.write(line + "\n")
         return super().pre_process_command(line, cmd, arg)
 
@@ -143,12 +105,12 @@ class TestHandler(FTPHandler):
         return super().ftp_QUIT(line)
 
     def ftp_MLSD(self, path):
-        if self.refuse_mlsd:
+        if self.args.refuse_mlsd:
             return self.respond("502 MLSD not implemented by the test server.")
         return super().ftp_MLSD(path)
 
     def ftp_RETR(self, file):
-        if not self.endless_files:
+        if not self.args.endless_files:
             return super().ftp_RETR(file)
         try:
             with open(file, "rb") as f:
@@ -157,18 +119,12 @@ class TestHandler(FTPHandler):
             return self.respond("550 %s." % err.strerror)
         # The file's bytes, then 64 MiB that were never in it.
         more = itertools.chain([data], itertools.repeat(b"x" * 65536, 1024))
-        self.push_dtp_data(Chunks(more), isproducer=True, cmd="RETR")
+        self.push_dtp_data(BufferedIteratorProducer(more), isproducer=True, cmd="RETR")
         return file
 
     def on_file_received(self, file):
-        if self.keep_bytes >= 0 and os.path.getsize(file) > self.keep_bytes:
-            os.truncate(file, self.keep_bytes)
-
-    def ftp_AUTH(self, line):  # reached on the TLS handler only
-        if self.refuse_auth:
-            self.respond("534 TLS refused by the test server.")
-            return
-        return super().ftp_AUTH(line)
+        if self.args.keep_bytes is not None and os.path.getsize(file) > self.args.keep_bytes:
+            os.truncate(file, self.args.keep_bytes)
 
 
 class TLSDataHandler(TLS_DTPHandler):
@@ -203,38 +159,24 @@ def main():
     authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
 
     handler = {None: TestHandler, "explicit": TLSHandler, "implicit": ImplicitTLSHandler}[args.tls]
+    handler.args = args
     handler.certfile, handler.keyfile = args.cert
-    handler.refuse_auth = args.refuse_auth
-    handler.record = args.record
     handler.authorizer = authorizer
     handler.banner = "ValtrassoSftp test server ready."
     handler.auth_failed_timeout = 0.1  # refused logins answer at once, tests wait for them
-    handler.refuse_mlsd = args.refuse_mlsd
-    handler.permit_foreign_addresses = False
-    handler.passive_ports = None
-    if args.pasv_address:
-        handler.masquerade_address = args.pasv_address
-    handler.keep_bytes = args.keep_bytes
-    handler.endless_files = args.endless_files
-    cmds = dict(handler.proto_cmds)
-    for name, dropped in (("MLSD", args.no_mlsd), ("MLST", args.no_mlsd), ("MDTM", args.no_mdtm),
-                          ("SIZE", args.no_size)):
-        if dropped:
-            cmds.pop(name, None)
-    handler.proto_cmds = cmds
-    if args.drop_after_bytes >= 0 or args.stall_after_bytes >= 0 or args.rate > 0:
+    handler.masquerade_address = args.pasv_address
+    dropped = {"MLSD", "MLST"} if args.no_mlsd else set()
+    dropped |= {name for name, off in (("MDTM", args.no_mdtm), ("SIZE", args.no_size)) if off}
+    handler.proto_cmds = {k: v for k, v in handler.proto_cmds.items() if k not in dropped}
+    if args.drop_after_bytes is not None or args.stall_after_bytes is not None or args.rate:
         # This data channel never uses sendfile(), which would move whole files past the
         # byte counting; without faults the plain (fast) one serves.
-        FaultyDTPHandler.drop_after = args.drop_after_bytes
-        FaultyDTPHandler.stall_after = args.stall_after_bytes
         FaultyDTPHandler.read_limit = FaultyDTPHandler.write_limit = args.rate
         handler.dtp_handler = FaultyDTPHandler
 
     server = FTPServer(("127.0.0.1", args.port), handler)
-    server.max_cons = 256
-    port = server.socket.getsockname()[1]
     lifetime.end_with_the_test(args.max_seconds)
-    print("PORT %d" % port, flush=True)
+    print("PORT %d" % server.socket.getsockname()[1], flush=True)
     server.serve_forever(handle_exit=True)
 
 

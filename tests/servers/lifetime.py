@@ -1,10 +1,28 @@
-"""The life of a test server: it ends with the test that started it."""
+"""What every test server shares: the switches common to all, and a life that ends with the test
+that started it."""
 
+import argparse
 import os
 import stat
 import sys
 import threading
 import time
+
+
+def parser(doc):
+    """The switches of every test server; each adds its own faults."""
+    p = argparse.ArgumentParser(description=doc,
+                                formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--root", required=True, help="folder served as /")
+    p.add_argument("--port", type=int, default=0, help="0 picks a free port")
+    p.add_argument("--user", default="tester")
+    p.add_argument("--password", default="secret")
+    p.add_argument("--refuse-login", action="store_true", help="every login is refused")
+    p.add_argument("--drop-after-bytes", type=int, help="cut the transfer after N bytes of a file")
+    p.add_argument("--stall-after-bytes", type=int,
+                   help="stop moving data after N bytes of a file, connection kept open")
+    p.add_argument("--max-seconds", type=float, default=600)
+    return p
 
 
 def leave(code=0):

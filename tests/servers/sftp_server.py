@@ -4,7 +4,6 @@
 Prints "PORT <n>" on standard output once it listens; ends with the test that started it (see
 lifetime.py). The switches below force the faults the component must survive."""
 
-import argparse
 import asyncio
 import os
 import sys
@@ -16,20 +15,12 @@ warnings.filterwarnings("ignore")
 import asyncssh  # noqa: E402
 
 import lifetime  # noqa: E402
-from lifetime import leave  # noqa: E402
 
 
 def parse_args():
-    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("--root", required=True, help="folder served as /")
-    p.add_argument("--port", type=int, default=0)
-    p.add_argument("--user", default="tester")
-    p.add_argument("--password", default="secret")
+    p = lifetime.parser(__doc__)
     p.add_argument("--host-key", required=True, help="private host key; an ed25519 one is made if missing")
-    p.add_argument("--refuse-login", action="store_true", help="every password is wrong")
     p.add_argument("--kbdint-only", action="store_true", help="only keyboard-interactive login")
-    p.add_argument("--drop-after-bytes", type=int, help="cut the connection after N bytes of a file")
-    p.add_argument("--stall-after-bytes", type=int, help="stop answering after N bytes of a file")
     p.add_argument("--stall-channel", type=int, metavar="K",
                    help="only the connection's Kth SFTP channel stalls (default: every one)")
     p.add_argument("--inject-bad-names", action="store_true", help="listings hold impossible names")
@@ -45,7 +36,6 @@ def parse_args():
                    help="every Nth read is answered with half the bytes asked for")
     p.add_argument("--forged-methods", action="store_true",
                    help="offered login methods hold a line break, a forged log line, 20,000 bytes")
-    p.add_argument("--max-seconds", type=float, default=600)
     return p.parse_args()
 
 
@@ -58,9 +48,6 @@ if ARGS.forged_methods:
 
 
 class TestServer(asyncssh.SSHServer):
-    def begin_auth(self, username):
-        return True
-
     def password_auth_supported(self):
         return not ARGS.kbdint_only
 
@@ -74,8 +61,7 @@ class TestServer(asyncssh.SSHServer):
         return "", "", "", [("Password: ", False)]
 
     def validate_kbdint_response(self, username, responses):
-        return (not ARGS.refuse_login and username == ARGS.user and len(responses) == 1
-                and responses[0] == ARGS.password)
+        return len(responses) == 1 and self.validate_password(username, responses[0])
 
 
 class TestSFTPServer(asyncssh.SFTPServer):
@@ -162,13 +148,11 @@ def load_host_key(path):
 
 async def main():
     lifetime.end_with_the_test(ARGS.max_seconds)
-    options = dict(server_host_keys=[load_host_key(ARGS.host_key)],
-                   sftp_factory=TestSFTPServer, allow_scp=False)
     # Address reuse lets a test restart a server on the port its client already knows.
-    server = await asyncssh.create_server(TestServer, "127.0.0.1", ARGS.port,
-                                          reuse_address=True, **options)
-    port = server.sockets[0].getsockname()[1]
-    print(f"PORT {port}", flush=True)
+    server = await asyncssh.create_server(
+        TestServer, "127.0.0.1", ARGS.port, reuse_address=True, allow_scp=False,
+        server_host_keys=[load_host_key(ARGS.host_key)], sftp_factory=TestSFTPServer)
+    print(f"PORT {server.sockets[0].getsockname()[1]}", flush=True)
     await asyncio.Event().wait()
 
 
@@ -176,4 +160,4 @@ if __name__ == "__main__":
     try:
         asyncio.run(main())
     except KeyboardInterrupt:
-        leave()
+        lifetime.leave()

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -40,14 +42,12 @@ class Producer {
                 fs::rename(folder_ / ("." + name + ".part"), folder_ / name);
             } else if (!fs::exists(folder_ / name)) {  // written in place, slowly, while visible
                 published(name, data);
-                FILE* f = std::fopen((folder_ / name).c_str(), "wb");
+                std::ofstream out(folder_ / name, std::ios::binary);
                 for (std::size_t at = 0; at < data.size(); at += 20000) {
-                    std::fwrite(data.data() + at, 1, std::min<std::size_t>(20000, data.size() - at),
-                                f);
-                    std::fflush(f);
+                    out.write(data.data() + at, std::min<std::size_t>(20000, data.size() - at));
+                    out.flush();
                     std::this_thread::sleep_for(40ms);
                 }
-                std::fclose(f);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50 + random_() % 150));
         }
@@ -86,18 +86,14 @@ void check(const std::map<std::string, std::vector<std::string>>& versions, cons
     }
     for (const fs::path& folder : destinations)
         for (const std::string& f : filesBelow(folder)) {
-            if (f.front() == '.' || f.find("/.") != std::string::npos) {
-                ++t.leftovers;
-                std::cerr << "left: " << (folder / f) << "\n";
-                continue;
-            }
-            auto it = versions.find(f);
-            const std::string data = readFile(folder / f);
-            if (it == versions.end() ||
-                std::find(it->second.begin(), it->second.end(), data) == it->second.end()) {
-                ++t.corrupt;
-                std::cerr << "corrupt: " << (folder / f) << "\n";
-            }
+            const bool left = f.front() == '.' || f.find("/.") != std::string::npos;
+            const auto it = versions.find(f);
+            const bool corrupt =
+                !left && (it == versions.end() ||
+                          std::ranges::find(it->second, readFile(folder / f)) == it->second.end());
+            if (left || corrupt) std::cerr << (left ? "left: " : "corrupt: ") << folder / f << "\n";
+            t.leftovers += left;
+            t.corrupt += corrupt;
         }
 }
 

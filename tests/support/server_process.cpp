@@ -47,28 +47,20 @@ void ServerProcess::drain(int timeoutMs) {
     pollfd p{out_, POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) <= 0) return;
     char buf[4096];
-    for (;;) {
-        ssize_t n = ::read(out_, buf, sizeof buf);
-        if (n > 0) {
-            output_.append(buf, static_cast<size_t>(n));
-            continue;
-        }
-        if (n == 0) {
-            ::close(out_);
-            out_ = -1;
-        }
-        break;
+    for (ssize_t n; (n = ::read(out_, buf, sizeof buf)) != 0;) {
+        if (n < 0) return;  // nothing more for now
+        output_.append(buf, static_cast<size_t>(n));
     }
+    ::close(out_);
+    out_ = -1;
 }
 
 int ServerProcess::waitForPort(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        size_t at = output_.find("PORT ");
-        if (at != std::string::npos) {
-            size_t end = output_.find('\n', at);
-            if (end != std::string::npos) return std::atoi(output_.c_str() + at + 5);
-        }
+        const size_t at = output_.find("PORT ");
+        if (at != std::string::npos && output_.find('\n', at) != std::string::npos)
+            return std::atoi(output_.c_str() + at + 5);
         if (out_ < 0) return 0;
         drain(100);
     }
@@ -83,13 +75,10 @@ const std::string& ServerProcess::output() {
 bool ServerProcess::running() {
     if (pid_ <= 0) return false;
     int status = 0;
-    pid_t r = ::waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        pid_ = -1;
-        return false;
-    }
-    return true;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid_ = -1;
+    return false;
 }
 
 int ServerProcess::wait(std::chrono::milliseconds timeout) {
@@ -124,10 +113,7 @@ void ServerProcess::kill() {
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
     }
-    if (out_ >= 0) {
-        ::close(out_);
-        out_ = -1;
-    }
+    closeOutput();
 }
 
 std::string programBinary() {

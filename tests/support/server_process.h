@@ -41,7 +41,6 @@ class ServerProcess {
     int exitCode_ = -1;
 };
 
-// The program binary under test.
 std::string programBinary();
 
 }  // namespace vs::test

@@ -1,6 +1,5 @@
 #include "support/servers.h"
 
-#include <dirent.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -18,11 +17,6 @@ namespace vs::test {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string userName() {
-    const passwd* pw = ::getpwuid(::getuid());
-    return pw ? pw->pw_name : "root";
-}
 
 sockaddr_in loopback(int port) {
     sockaddr_in a{};
@@ -61,12 +55,6 @@ TestServer::TestServer(Kind kind, std::vector<std::string> extra, SshdKeys keys)
     restart(extra_);
 }
 
-TestServer::~TestServer() = default;
-
-void TestServer::stop() {
-    process_.reset();
-}
-
 std::string TestServer::output() {
     return startProblem_ + (process_ ? process_->output() : std::string());
 }
@@ -80,20 +68,11 @@ bool TestServer::restart(std::vector<std::string> extra) {
     extra_ = std::move(extra);
     // A fresh process object each time: an old "PORT" line must not pass for the new one's.
     process_.reset();
-    switch (kind_) {
-        case Kind::Sftp:
-            return startPython("sftp_server.py", {"--host-key", (dir() / "host_key").string()});
-        case Kind::Ftp:
-            return startPython("ftp_server.py", {});
-        case Kind::OpenSsh:
-            startProblem_ = startSshd();
-            return startProblem_.empty();
-        case Kind::Vsftpd:
-        case Kind::VsftpdImplicit:
-            startProblem_ = startVsftpd();
-            return startProblem_.empty();
-    }
-    return false;
+    if (kind_ == Kind::Sftp)
+        return startPython("sftp_server.py", {"--host-key", (dir() / "host_key").string()});
+    if (kind_ == Kind::Ftp) return startPython("ftp_server.py", {});
+    startProblem_ = kind_ == Kind::OpenSsh ? startSshd() : startVsftpd();
+    return startProblem_.empty();
 }
 
 // With Debian's python3, the one that has asyncssh and pyftpdlib.
@@ -184,14 +163,14 @@ std::string TestServer::startVsftpd() {
 }
 
 std::string TestServer::serverType() const {
-    if (kind_ == Kind::VsftpdImplicit) return "FtpsImplicito";
-    if (kind_ == Kind::Vsftpd) return "Ftps";
-    return kind_ == Kind::Ftp ? "Ftp" : "Sftp";
+    static const char* const types[] = {"Sftp", "Ftp", "Sftp", "Ftps", "FtpsImplicito"};
+    return types[static_cast<int>(kind_)];
 }
 
 std::string TestServer::login() const {
     if (vsftpd()) return "anonymous";
-    return kind_ == Kind::OpenSsh ? userName() : "tester";
+    const passwd* pw = ::getpwuid(::getuid());
+    return kind_ != Kind::OpenSsh ? "tester" : pw ? pw->pw_name : "root";
 }
 
 std::string TestServer::settingsExtra() const {
@@ -232,14 +211,8 @@ std::string patternBytes(std::size_t size, unsigned seed) {
     return data;
 }
 
-int openDescriptors() {
-    int count = 0;
-    if (DIR* d = ::opendir("/proc/self/fd")) {
-        while (dirent* e = ::readdir(d))
-            if (e->d_name[0] != '.') ++count;
-        ::closedir(d);
-    }
-    return count - 1;  // the listing's own descriptor
+int openDescriptors() {  // less the listing's own
+    return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), {})) - 1;
 }
 
 bool runCommand(const std::string& command) {

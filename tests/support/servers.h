@@ -31,12 +31,11 @@ class TestServer {
     // Started with the switches; check ok(). A server that cannot be started (sshd or vsftpd
     // missing) fails the test that needs it, with the reason in output().
     explicit TestServer(Kind kind, std::vector<std::string> extra = {}, SshdKeys keys = {});
-    ~TestServer();
 
     bool ok() const { return port_ > 0; }
     // Starts again on the same port with other switches.
     bool restart(std::vector<std::string> extra = {});
-    void stop();
+    void stop() { process_.reset(); }
     std::string output();  // what the server printed ("LOGIN ..." lines and the like)
 
     Kind kind() const { return kind_; }
@@ -92,17 +91,14 @@ std::string kindParamName(const ::testing::TestParamInfo<TestServer::Kind>& info
 int unusedPort();
 // Deterministic pseudo-random content.
 std::string patternBytes(std::size_t size, unsigned seed);
-// Open file descriptors of this process.
 int openDescriptors();
 bool runCommand(const std::string& command);
 
-// One job of a settings file.
 struct JobSpec {
     std::string remote, local, type = "TUTTI", del = "NO", operation = "Download", backup = "",
                                multiplier = "1x", params = "";
 };
 
-// Where the program logs in and with what.
 struct Login {
     std::string host, serverType = "Sftp", login = "tester", password = "secret", extra = "";
 };
@@ -131,7 +127,7 @@ bool canRunAsServiceUser();
 std::vector<std::string> asServiceUser(std::vector<std::string> argv);
 void handToServiceUser(const std::filesystem::path& folder);
 
-// The contents of every day's log file of the folder.
+// Every day's log file of the folder, together.
 std::string dayLogs(const std::filesystem::path& home);
 
 // Regular files below root, relative to it, sorted: what a folder holds after a run.

@@ -1,13 +1,26 @@
-// Listing lines as FTP servers print them and the entries the session makes of them.
+// Folder listings as servers give them (FTP lines, SFTP attributes) and the entries the sessions
+// make of them.
 #include <gtest/gtest.h>
 
-#include "remote/described_entry.h"
+#include "common/text.h"
 #include "remote/ftp/ftp_listing.h"
+#include "remote/sftp/listed_entry.h"
 
 namespace vs {
 namespace {
 
-using test::described;
+// An entry as one line: kind letter, size, date and time as listed, name ("?" for what the
+// server did not give).
+std::string described(const RemoteEntry& e) {
+    std::string text = std::string(1, "-dl?"[static_cast<int>(e.kind)]) + " " +
+                       (e.size ? std::to_string(*e.size) : "?") + " ";
+    if (const auto& t = e.modified)
+        text += std::to_string(t->year) + "-" + zeroPad(t->month, 2) + "-" + zeroPad(t->day, 2) +
+                " " + zeroPad(t->hour, 2) + ":" + zeroPad(t->minute, 2);
+    else
+        text += "?";
+    return text + " " + e.name;
+}
 
 constexpr auto List = ListingFormat::List;
 constexpr auto Mlsd = ListingFormat::Mlsd;
@@ -67,6 +80,9 @@ const Entry kEntries[] = {
     {Mlsd, "type=file;size=1;modify=20091316143000; bad-month", kUnreadable},
     {Mlsd, "type=OS.unix=chr-3/1;size=0;modify=20091016143000; device", kUnreadable},
     {Mlsd, "type=file;size=1;modify=20091016143000;", kUnreadable},
+    // Whatever ended the lines at the server.
+    {Mlsd, "type=dir;modify=20091016143000; a\ntype=dir;modify=20091016143000; b",
+           "d 0 2009-10-16 14:30 ad 0 2009-10-16 14:30 b"},
 };
 // clang-format on
 
@@ -78,12 +94,18 @@ TEST(FtpListing, EachServerLineBecomesAnEntryIsIgnoredOrCountsAsUnreadable) {
         EXPECT_EQ(got, e.entry ? e.entry : "") << e.line;
         EXPECT_EQ(listing.unreadable, e.entry ? 0 : 1) << e.line;
     }
-    // Whatever ended the lines at the server.
-    EXPECT_EQ(parseFtpListing("type=dir;modify=20091016143000; a\n"
-                              "type=dir;modify=20091016143000; b",
-                              Mlsd)
-                  .entries.size(),
-              2u);
+}
+
+TEST(SftpListing, EntriesTakeTheirKindSizeAndTimeFromTheAttributes) {
+    const std::pair<sftp::EntryAttributes, const char*> rows[] = {
+        {{5, 0100644, 1700000000}, "- 5 2023-11-14 22:13 a b"},
+        {{4096, 040755, 1000000000}, "d 4096 2001-09-09 01:46 a b"},
+        {{7, 0120777, 0}, "l 7 1970-01-01 00:00 a b"},
+        {{0, 010644, 0}, "? 0 1970-01-01 00:00 a b"},  // a FIFO is no file to fetch
+        {{}, "? ? ? a b"},                             // nor is what the server did not describe
+    };
+    for (const auto& [attributes, entry] : rows)
+        EXPECT_EQ(described(sftp::listedEntry("a b", attributes)), entry);
 }
 
 }  // namespace
