@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -12,28 +11,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Steady = BandwidthLimit::Steady;
-
-TEST(BandwidthLimit, CreditDebtAndTheWaitThatPaysItBack) {
-    // At 100,000 bytes a second: a credit of 5,000 bytes, one byte every 10 us.
-    const std::vector<std::tuple<const char*, Steady::duration, std::int64_t, Steady::duration>>
-        rows = {
-            // what, time passed before, bytes spent, wait after
-            {"a fresh bucket lets its credit go at once", 0ms, 5000, 0ms},
-            {"beyond the credit, the debt is waited for", 0ms, 2000, 20ms},
-            {"half the wait pays half the debt", 10ms, 0, 10ms},
-            {"the whole wait pays it", 10ms, 0, 0ms},
-            {"a long pause earns no more than the credit", 10s, 15000, 100ms},
-            {"what a wait did not pay is still owed", 60ms, 1000, 50ms},
-        };
-    Steady::time_point now{};
-    BandwidthLimit limit(100000, [&now] { return now; });
-    EXPECT_EQ(limit.step(), 2000u);
-    for (const auto& [what, passed, spent, wait] : rows) {
-        now += passed;
-        limit.spend(spent);
-        EXPECT_EQ(limit.wait(), wait) << what;
-    }
-}
 
 TEST(BandwidthLimit, EverySecondAfterTheFirstCarriesTheLimitWithinTenPerCent) {
     const std::vector<std::tuple<std::int64_t, int, Steady::duration>> rows = {

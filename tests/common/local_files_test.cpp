@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "common/new_file.h"
 #include "common/runtime_error.h"
@@ -47,35 +46,6 @@ TEST(LocalFiles, ASourceFileIsARegularFileNeverALink) {
     for (const char* name : {"link", "folder", "fifo", "missing"}) {
         SCOPED_TRACE(name);
         EXPECT_THROW(SourceFile{(dir / name).string()}, RuntimeError);
-    }
-}
-
-TEST(LocalFiles, ChangeTellsTheVersionThatWasOpenedFromAnother) {
-    using Change = SourceFile::Change;
-    struct Case {
-        const char* what;
-        std::function<void(const fs::path&)> change;
-        Change expected;
-    };
-    const std::vector<Case> cases{
-        {"left alone", [](const fs::path&) {}, Change::None},
-        {"appended to", [](const fs::path& f) { writeFile(f, "version 1 and more"); },
-         Change::Modified},
-        {"replaced by rename",
-         [](const fs::path& f) {
-             writeFile(f.string() + ".new", "version 2");
-             fs::rename(f.string() + ".new", f);
-         },
-         Change::Replaced},
-        {"removed", [](const fs::path& f) { fs::remove(f); }, Change::Replaced},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempDir dir;
-        writeFile(dir / "a", "version 1");
-        SourceFile source((dir / "a").string());
-        c.change(dir / "a");
-        EXPECT_EQ(source.change(), c.expected);
     }
 }
 

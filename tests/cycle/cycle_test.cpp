@@ -15,6 +15,7 @@ namespace vs::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 TEST(CycleDriver, NoWorkWritesTwoLinesAndDoesNotConnect) {
     CycleRig rig;
@@ -159,9 +160,7 @@ TEST(CycleDriver, StopRequestEndsTheCycleAfterTheRunningFile) {
     for (const char* n : {"/in/a", "/in/b", "/in/scarica_ok"}) rig.remote.put(n, "x");
     rig.download(0, "/in", in);
     rig.download(1, "/in", in);
-    rig.remote.before = [&](const std::string& op, const std::string&) {
-        if (op == "fetch") rig.stop = true;
-    };
+    rig.remote.onRequest("fetch", 1, [&] { rig.stop = true; });
     // Cut short, the cycle is not clean: the rest of its work has not moved.
     EXPECT_EQ(rig.run(), CycleOutcome::Errors);
     EXPECT_EQ(filesBelow(in), (std::vector<std::string>{"a"}));
@@ -203,17 +202,13 @@ TEST(Download, TheRemoteFileStaysUnlessItIsCertainlySafeElsewhere) {
     const std::vector<Case> cases{
         {"grows while fetched",
          [](CycleRig& r) {
-             r.remote.before = [&r](const std::string& op, const std::string&) {
-                 if (op == "fetch") r.remote.files["/in/a.txt"].content += "more";
-             };
+             r.remote.onRequest("fetch", 1,
+                                [&r] { r.remote.files["/in/a.txt"].content += "more"; });
          },
          false},
         {"replaced after the copy",
          [](CycleRig& r) {
-             r.remote.before = [&r, stats = 0](const std::string& op, const std::string&) mutable {
-                 if (op == "stat" && ++stats == 2)
-                     r.remote.files["/in/a.txt"].mtime += std::chrono::seconds(1);
-             };
+             r.remote.onRequest("stat", 2, [&r] { r.remote.files["/in/a.txt"].mtime += 1s; });
          },
          true},
         {"backup folder missing",
@@ -224,27 +219,22 @@ TEST(Download, TheRemoteFileStaysUnlessItIsCertainlySafeElsewhere) {
         {"replaced after the copy by as many bytes, on a server without MDTM and SIZE",
          [](CycleRig& r) {
              r.remote.tellsSizeAndTime = false;
-             r.remote.before = [&r, stats = 0](const std::string& op, const std::string&) mutable {
-                 if (op == "stat" && ++stats == 2)
-                     r.remote.files["/in/a.txt"] = {
-                         "DATA", r.remote.files["/in/a.txt"].mtime + std::chrono::minutes(1)};
-             };
+             r.remote.onRequest("stat", 2, [&r] {
+                 r.remote.files["/in/a.txt"] = {"DATA", r.remote.files["/in/a.txt"].mtime + 1min};
+             });
          },
          true},
         {"nothing can show it unchanged: no MDTM, no SIZE, the listing refused again",
          [](CycleRig& r) {
              r.remote.tellsSizeAndTime = false;
-             r.remote.before = [lists = 0](const std::string& op, const std::string&) mutable {
-                 if (op == "list" && ++lists == 2) throw RuntimeError(kErrRemote, "550 no");
-             };
+             r.remote.onRequest("list", 2, [] { throw RuntimeError(kErrRemote, "550 no"); });
          },
          true},
         {"cut short: a size of 9999 is a size like any other",
          [](CycleRig& r) {
              r.remote.files["/in/a.txt"].content = std::string(9999, 'x');
-             r.remote.before = [&r](const std::string& op, const std::string&) {
-                 if (op == "fetch") r.remote.files["/in/a.txt"].content.resize(5000);
-             };
+             r.remote.onRequest("fetch", 1,
+                                [&r] { r.remote.files["/in/a.txt"].content.resize(5000); });
          },
          false},
     };
@@ -324,17 +314,15 @@ TEST(Upload, TheLocalFileStaysUnlessItIsCertainlySafeElsewhere) {
          true, CycleOutcome::Errors},
         {"grows while sent",
          [](CycleRig& r, const fs::path& f) {
-             r.remote.before = [f](const std::string&, const std::string&) {
-                 writeFile(f, "a.txt and more");
-             };
+             r.remote.onRequest("send", 1, [f] { writeFile(f, "a.txt and more"); });
          },
          false, CycleOutcome::Errors},
         {"replaced while sent: the old version arrived whole, the new one waits",
          [](CycleRig& r, const fs::path& f) {
-             r.remote.before = [f](const std::string&, const std::string&) {
+             r.remote.onRequest("send", 1, [f] {
                  writeFile(f.string() + ".new", "new version");
                  fs::rename(f.string() + ".new", f);
-             };
+             });
          },
          true, CycleOutcome::Clean},
         {"kept short by the server, which acknowledged every byte",

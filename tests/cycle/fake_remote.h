@@ -40,6 +40,12 @@ class FakeRemote final : public RemoteSession {
     std::vector<std::string> calls;
 
     void put(const std::string& path, const std::string& content) { files[path] = {content}; }
+    // Runs `change` just before the nth request named `op` (1: the first).
+    void onRequest(const std::string& op, int nth, std::function<void()> change) {
+        before = [=, seen = 0](const std::string& name, const std::string&) mutable {
+            if (name == op && ++seen == nth) change();
+        };
+    }
 
     void connect() override {
         if (connectError)

@@ -2,8 +2,6 @@
 #include "journal/journal.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -181,32 +179,6 @@ TEST(Journal, AJournalOfAnOlderFormGetsTheMissingColumnsAndKeepsItsRows) {
     rig.journal->record(rig.entry("b"));
     EXPECT_EQ(rig.count("SELECT count(*) FROM transfers WHERE note = 'x' AND sha256 = ''"), 1);
     EXPECT_EQ(rig.count("SELECT count(*) FROM transfers WHERE resumed_from = 0"), 2);
-}
-
-TEST(Journal, SigkillAtAnyMomentLeavesAWholeDatabase) {
-    Rig rig;
-    rig.journal.reset();
-    for (int kill = 0; kill < 5; ++kill) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            SystemClock clock;
-            Journal journal(rig.path, clock, ::getpid(), nullptr);
-            for (int n = 0;; ++n) {
-                journal.record(rig.entry("f" + std::to_string(n)));
-                journal.notePartial({3, Direction::Download, "r", "l", "p" + std::to_string(n), 1,
-                                     clock.now(), 0, 0});
-            }
-        }
-        ::usleep(static_cast<useconds_t>(20000 + kill * 37000));
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-        sqlite::Database db(rig.path, false);
-        sqlite::Statement check(db, "PRAGMA integrity_check");
-        ASSERT_TRUE(check.step());
-        EXPECT_EQ(check.text(0), "ok");
-    }
-    EXPECT_GT(rig.count("SELECT count(*) FROM transfers"), 5);
 }
 
 TEST(Journal, TimesAreUtcInIso8601AndReadBack) {

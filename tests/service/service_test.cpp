@@ -3,10 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <fstream>
 #include <string_view>
-#include <thread>
 
 #include "service/alerts.h"
 #include "service/journal_stream.h"
@@ -83,28 +81,6 @@ last_cycle_outcome{home="/h",outcome="clean"} 0
             text.find("\nvaltrassosftp_last_clean_cycle_timestamp_seconds{") != std::string::npos,
             cycle.cycle >= 2);
     }
-}
-
-TEST(MetricsWriter, AReaderRacingTheWriterAlwaysSeesAWholeFile) {
-    vs::test::TempDir dir;
-    vs::MetricsWriter w(dir / "m.prom", "/h", {}, {});
-    std::vector<vs::JobTally> jobs;
-    for (int j = 0; j <= 50; ++j)
-        jobs.push_back({j, "/remote/" + std::to_string(j), 1, 9, 1, 7, 0});
-    w.record(report(0, CycleOutcome::Clean, jobs), {});
-    ASSERT_EQ(promtoolFaults(dir / "m.prom"), "");
-    const auto lines = std::ranges::count(vs::test::readFile(dir / "m.prom"), '\n');
-    std::atomic<bool> done{false};
-    std::thread writer([&] {
-        for (int c = 1; c <= 200; ++c) w.record(report(c, CycleOutcome::Clean, jobs), {});
-        done = true;
-    });
-    for (bool whole = true; !done && whole;) {
-        const std::string text = vs::test::readFile(dir / "m.prom");
-        whole = text.ends_with('\n') && std::ranges::count(text, '\n') == lines;
-        EXPECT_TRUE(whole) << text;
-    }
-    writer.join();
 }
 
 struct AlertsTest : ::testing::Test {
