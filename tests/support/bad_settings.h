@@ -1,7 +1,7 @@
 #pragma once
 
-// Settings files as a new administrator writes them, and what the program must make of each:
-// read once through the settings reader and once through the real program.
+// Settings files as a new administrator writes them, and what the real program must make of
+// each (--check and a one-cycle run).
 #include <string>
 #include <vector>
 
