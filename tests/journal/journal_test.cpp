@@ -2,12 +2,15 @@
 #include "journal/journal.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <tuple>
 
+#include "common/runtime_error.h"
 #include "journal/history.h"
 #include "journal/iso_time.h"
 #include "journal/sqlite_database.h"
@@ -179,6 +182,22 @@ TEST(Journal, AJournalOfAnOlderFormGetsTheMissingColumnsAndKeepsItsRows) {
     rig.journal->record(rig.entry("b"));
     EXPECT_EQ(rig.count("SELECT count(*) FROM transfers WHERE note = 'x' AND sha256 = ''"), 1);
     EXPECT_EQ(rig.count("SELECT count(*) FROM transfers WHERE resumed_from = 0"), 2);
+}
+
+// A disk that refuses the journal's write (here a file-size limit, which binds root as well):
+// the call says so and never passes for a record.
+TEST(Journal, AWriteTheDiskRefusesIsAnErrorNotARecord) {
+    Rig rig;
+    TransferEntry big = rig.entry("b");
+    big.detail = std::string(1 << 20, 'd');
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 256 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(rig.journal->record(big), RuntimeError);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
 }
 
 TEST(Journal, TimesAreUtcInIso8601AndReadBack) {
