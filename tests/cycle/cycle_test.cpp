@@ -282,7 +282,7 @@ TEST(Upload, SendsBacksUpAndDeletesInNameOrder) {
     EXPECT_EQ(rig.remote.calls,
               (std::vector<std::string>{"send /in/a.txt", "send /in/b.txt", "close"}));
     EXPECT_EQ(rig.remote.files["/in/a.txt"].content, "a.txt");
-    EXPECT_TRUE(rig.logged(" Richiedi elenco Upload 0 " + out));
+    EXPECT_TRUE(rig.logged(" Richiedi elenco Upload 0 " + out + "/"));
     EXPECT_EQ(filesBelow(bak), (std::vector<std::string>{"a.txt", "b.txt"}));
     EXPECT_TRUE(filesBelow(out).empty());
     EXPECT_EQ(rig.settings.jobTable[0].DirRemota, "/in/");
