@@ -1,7 +1,10 @@
 // Moves one file through the SFTP component and prints how long it took, for run_bench.sh.
 //   sftp_bench --port P --user U --key FILE --known-hosts FILE get LOCAL REMOTE
-//   sftp_bench --port P --user U --key FILE --known-hosts FILE put LOCAL REMOTE
+//   sftp_bench --port P --user U --key FILE --known-hosts FILE [--repeat N] put LOCAL REMOTE
 // Prints "<get|put> <bytes> <seconds with connect and disconnect> <seconds of the transfer>".
+// --repeat N uploads the file N times over the one connection and prints each upload's seconds
+// on standard error (OpenSSH's server is slow on the first large upload of a connection only).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +50,7 @@ double seconds(Clock::duration d) {
 int main(int argc, char** argv) {
     std::string host = "127.0.0.1", user, key, knownHosts, op, local, remote;
     int port = 22;
+    int repeat = 1;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
@@ -60,6 +64,8 @@ int main(int argc, char** argv) {
             knownHosts = next();
         else if (a == "--host")
             host = next();
+        else if (a == "--repeat")
+            repeat = std::max(1, std::atoi(next().c_str()));
         else if (op.empty())
             op = a;
         else if (local.empty())
@@ -103,8 +109,13 @@ int main(int argc, char** argv) {
                         events.size_ >= 0 ? std::optional(events.size_) : std::nullopt);
             into.commit(std::filesystem::path(local).filename());
         } else {
-            vs::SourceFile from(local);
-            sftp->send(from, remote);
+            for (int i = 0; i < repeat; ++i) {
+                const auto t = Clock::now();
+                vs::SourceFile from(local);
+                sftp->send(from, remote);
+                if (repeat > 1)
+                    std::fprintf(stderr, "upload %d: %.3f s\n", i + 1, seconds(Clock::now() - t));
+            }
         }
         transfer = Clock::now() - t0;
     } catch (const vs::RuntimeError& e) {
