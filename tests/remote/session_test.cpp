@@ -125,6 +125,11 @@ TEST_P(Sessions, RefusedRequestsSayWhatAndKeepTheSession) {
             << e.description();
     }
     EXPECT_EQ(rig.fetch(rig.at("file.txt")), "x");
+    // Asked together, a refusal stays its own file's.
+    const std::vector<StatOutcome> both = s.statAll({rig.at("missing.txt"), rig.at("file.txt")});
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both[0].refusal ? both[0].refusal->number() : 0, kErrRemote);
+    EXPECT_EQ(both[1].stat.size, 1);
     // A refused upload never started: there is nothing of it to remove.
     EXPECT_FALSE(contains(rig.logText(), "incompleto")) << rig.logText();
 }
