@@ -130,6 +130,7 @@ TEST(Startup, TheBandwidthLimitAndTheFetchPauseComeFromTheSettings) {
         r.yields = 0;
         p.sftpSession->announce(SessionMoment::Fetching, "/in/a", "/tmp/a");
         EXPECT_EQ(r.yields > 0, pauses);  // a pause lets the window's events run
+        EXPECT_EQ(r.logged(" Downloading file /tmp/a /in/a"), 1);
     }
 }
 
