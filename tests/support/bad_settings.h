@@ -46,8 +46,10 @@ inline const std::vector<BadSettings> kBadSettings = {
       "Parametri non utilizzabili: nessun job utilizzabile; nessun ciclo sara' eseguito "
       "(valtrassosftp --check)"}},
     {"MissingDeleteAndMisspeltKey", 2, 2, "config_invalid",
-     VS_SERVER "DirRemota_0=/out\nDirLocal_0=@DIR@\nTipoFile_0=TUTTI\nTipoOperazione_0=Download\n",
+     VS_SERVER "DirRemota_0=/out\nDirLocal_0=@DIR@\nTipoFile_0=TUTTI\nTipoOperazione_0=Download\n"
+               "DirRemota_51=/x\n",
      {"Parametri, DirLocal_0: chiave sconosciuta (forse DirLocale_0?); ignorata",
+      "Parametri, DirRemota_51: numero oltre 50 (si va da 0 a 50); ignorata",
       "Parametri, DirLocale_0: mancante; job 0 escluso",
       "Parametri, CancelloFile_0: mancante, deve essere SI o NO; job 0 escluso"}},
     {"FileTypeInLowerCase", 2, 2, "config_invalid",
