@@ -14,10 +14,7 @@ namespace fs = std::filesystem;
 
 // How often `line` is a whole line of `output`.
 int lines(const std::string& output, const std::string& line) {
-    const std::string text = "\n" + output, whole = "\n" + line + "\n";
-    int n = 0;
-    for (auto at = text.find(whole); at != std::string::npos; at = text.find(whole, at + 1)) ++n;
-    return n;
+    return occurrences("\n" + output, "\n" + line + "\n");
 }
 
 TEST(BadSettings, CheckAndAspSayWhatWasUnderstoodAndExitAsTheTableSays) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -12,7 +11,6 @@
 
 #include "common/runtime_error.h"
 #include "journal/history.h"
-#include "journal/iso_time.h"
 #include "journal/sqlite_database.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
@@ -198,21 +196,6 @@ TEST(Journal, AWriteTheDiskRefusesIsAnErrorNotARecord) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     EXPECT_THROW(rig.journal->record(big), RuntimeError);
     ::setrlimit(RLIMIT_FSIZE, &saved);
-}
-
-TEST(Journal, TimesAreUtcInIso8601AndReadBack) {
-    const TimePoint t = std::chrono::system_clock::from_time_t(1255687205);
-    const std::tuple<TimePoint, bool, std::string> cases[] = {
-        {t, false, "2009-10-16T10:00:05Z"},
-        {t + 5ms, true, "2009-10-16T10:00:05.005Z"},
-        {t + 123456789ns, false, "2009-10-16T10:00:05.123456789Z"},
-        {t - 1s + 1ns, false, "2009-10-16T10:00:04.000000001Z"},
-    };
-    for (const auto& [time, millis, text] : cases) {
-        EXPECT_EQ(isoUtc(time, millis), text);
-        EXPECT_EQ(parseIsoUtc(text), time);
-    }
-    EXPECT_FALSE(parseIsoUtc("2009-10-16 10:00:05"));
 }
 
 }  // namespace

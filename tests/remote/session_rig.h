@@ -126,12 +126,6 @@ struct SessionRig {
     std::unique_ptr<RemoteSession> session;  // last: gone before what it uses
 };
 
-inline int occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 }  // namespace vs::test
 
 // A server that does not start (sshd missing too) fails the test.

@@ -353,17 +353,12 @@ TEST(SecondChannel, AFailureOnEitherChannelLeavesNothingThatLooksWhole) {
 
 // Opening a session: logins accepted and refused, host keys recorded, known, changed or not
 // recordable, and a server whose login methods try to write the log for us.
-// The known_hosts line of the test server's current host key.
-std::string knownHostsLine(SessionRig& rig) {
-    const std::string pub = readFile(rig.server.dir() / "host_key.pub");
-    return "[127.0.0.1]:" + std::to_string(rig.server.port()) + " " +
-           pub.substr(0, pub.find_first_of(" \n", pub.find(' ') + 1));
-}
-
-// "SHA256:..." of that key (the digest itself is checked against a published vector below).
+// "SHA256:..." of the test server's current host key (the digest itself is checked against a
+// published vector below).
 std::string fingerprint(SessionRig& rig) {
-    const std::string line = knownHostsLine(rig);
-    return sftp::fingerprintOfKey(*base64Decode(line.substr(line.rfind(' ') + 1)));
+    const std::string line = rig.server.knownHostsLine();
+    const std::size_t key = line.rfind(' ') + 1;
+    return sftp::fingerprintOfKey(*base64Decode(line.substr(key, line.size() - 1 - key)));
 }
 
 TEST(Fingerprint, IsTheUnpaddedBase64OfTheSha256AsSshKeygenPrintsIt) {
@@ -414,7 +409,7 @@ TEST(HostKey, RecordedAtFirstSightOrElseAddedByHandThenKnownAndAnyOtherKeyRefuse
     rig.knownHosts = (rig.dir / "hosts" / "known_hosts").string();
     START(rig);
     EXPECT_FALSE(rig.connect());
-    const std::string line = knownHostsLine(rig) + "\n", first = fingerprint(rig);
+    const std::string line = rig.server.knownHostsLine(), first = fingerprint(rig);
     EXPECT_TRUE(contains(rig.logText(), "non registrabile in " + rig.knownHosts)) << rig.logText();
     EXPECT_TRUE(contains(rig.logText(), "a mano questa riga: " + line)) << rig.logText();
     fs::create_directory(rig.dir / "hosts");
@@ -446,7 +441,7 @@ TEST(HostKey, RecordedAtFirstSightOrElseAddedByHandThenKnownAndAnyOtherKeyRefuse
         EXPECT_EQ(readFile(rig.knownHosts), line);
     }
     // Added by hand to a file that may not be written: known, so accepted.
-    writeFile(rig.knownHosts, knownHostsLine(rig) + "\n");
+    writeFile(rig.knownHosts, rig.server.knownHostsLine());
     fs::permissions(rig.knownHosts, fs::perms::owner_read);
     EXPECT_TRUE(rig.connect()) << rig.logText();
 }
