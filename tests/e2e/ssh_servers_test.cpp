@@ -98,13 +98,9 @@ TEST(SshServers, EveryKindOfServerAndKeyIsReachedOrARefusalNamesWhatIsMissing) {
         SCOPED_TRACE(row.name);
         TestServer server(TestServer::Kind::OpenSsh, row.config, row.keys);
         ASSERT_TRUE(server.ok()) << server.output();
-        const auto filled = [&](std::string text) {
-            for (const auto& [field, value] : {std::pair<std::string, std::string>{
-                                                   "{key}", (server.dir() / "user_key").string()},
-                                               {"{port}", std::to_string(server.port())}})
-                for (auto at = text.find(field); at != std::string::npos; at = text.find(field))
-                    text.replace(at, field.size(), value);
-            return text;
+        const auto filled = [&](const std::string& text) {
+            return replaceAll(replaceAll(text, "{key}", (server.dir() / "user_key").string()),
+                              "{port}", std::to_string(server.port()));
         };
         const std::string recorded = row.onlySecondHostKeyKnown ? server.knownHostsLine(1) : "";
         const Outcome run = downloadFrom(

@@ -376,6 +376,9 @@ TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {
         {Kind::Sftp, "closed", "Connessione rifiutata da"},
         {Kind::Ftp, "closed", " Not Connected ! "},
         {Kind::Ftp, "port abc", " connetti_ftp "},
+        // Login methods that would forge a log line and fill it: escaped and cut to size.
+        {Kind::Sftp, "--forged-methods",
+         "password\\x0d\\x0a23:59:59 Download corretto FAKE.txt,xxx"},
     };
     for (const auto& [kind, how, says] : cases) {
         SCOPED_TRACE(how);
@@ -400,6 +403,7 @@ TEST(Login, AcceptedOrRefusedSayingWhyAndAtOnce) {
         }
         EXPECT_TRUE(rig.fields.txtPwd.empty() || !contains(log, rig.fields.txtPwd)) << log;
         EXPECT_FALSE(how == "closed" && fs::exists(rig.knownHosts));
+        for (const std::string& line : rig.log.List1()) EXPECT_LT(line.size(), 1500u);
     }
 }
 
@@ -444,22 +448,6 @@ TEST(HostKey, RecordedAtFirstSightOrElseAddedByHandThenKnownAndAnyOtherKeyRefuse
     writeFile(rig.knownHosts, rig.server.knownHostsLine());
     fs::permissions(rig.knownHosts, fs::perms::owner_read);
     EXPECT_TRUE(rig.connect()) << rig.logText();
-}
-
-TEST(HostileServer, LoginMethodsForgeNoLogLineAndStayShort) {
-    SessionRig rig(Kind::Sftp, {"--forged-methods"});
-    START(rig);
-    EXPECT_FALSE(rig.connect());
-    ASSERT_TRUE(rig.log.scrivi_file_log());
-    const std::string bytes = readFile(rig.log.todaysFile());
-    EXPECT_TRUE(contains(bytes, "password\\x0d\\x0a23:59:59 Download corretto FAKE.txt,xxx"))
-        << bytes.substr(0, 2000);
-    EXPECT_TRUE(contains(bytes, "xxx...[troncato])"));
-    for (std::size_t at = 0, end; at < bytes.size(); at = end + 1) {
-        end = std::min(bytes.find('\n', at), bytes.size());
-        EXPECT_FALSE(startsWith(bytes.substr(at, end - at), "23:59:59")) << "a forged line";
-        EXPECT_LT(end - at, 1500u) << "the capped piece and our own words only";
-    }
 }
 
 }  // namespace

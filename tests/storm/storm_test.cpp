@@ -15,7 +15,6 @@
 #include <random>
 #include <thread>
 
-#include "common/sha256.h"
 #include "journal/sqlite_database.h"
 #include "support/servers.h"
 
@@ -161,11 +160,8 @@ TEST_P(Storm, NothingLostNothingCorruptAfterFiftyKills) {
                           "(local_path = ?1 OR remote_path = ?1) AND sha256 = ?2");
     int unrecorded = 0;
     const auto recorded = [&](const std::string& path, const fs::path& file) {
-        Sha256 hash;
-        const std::string data = readFile(file);
-        hash.update(data.data(), data.size());
         row.reset();
-        row.bind(1, path).bind(2, hash.hex()).step();
+        row.bind(1, path).bind(2, sha256Of(readFile(file))).step();
         if (row.integer(0) == 0) std::cerr << "not on record: " << file << "\n";
         unrecorded += row.integer(0) == 0;
     };

@@ -12,6 +12,8 @@
 #include <random>
 #include <thread>
 
+#include "common/sha256.h"
+
 namespace vs::test {
 
 namespace fs = std::filesystem;
@@ -205,6 +207,18 @@ int occurrences(const std::string& text, const std::string& part) {
     int n = 0;
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string sha256Of(const std::string& data) {
+    Sha256 hash;
+    hash.update(data.data(), data.size());
+    return hash.hex();
 }
 
 std::string patternBytes(std::size_t size, unsigned seed) {

@@ -88,8 +88,10 @@ std::string kindParamName(const ::testing::TestParamInfo<TestServer::Kind>& info
 
 // A 127.0.0.1 port nobody listens on (bound and released again).
 int unusedPort();
-// How often `part` occurs in `text`.
+// How often `part` occurs in `text`; `text` with every `from` replaced by `to`.
 int occurrences(const std::string& text, const std::string& part);
+std::string replaceAll(std::string text, const std::string& from, const std::string& to);
+std::string sha256Of(const std::string& data);  // in hex
 // Deterministic pseudo-random content.
 std::string patternBytes(std::size_t size, unsigned seed);
 int openDescriptors();
