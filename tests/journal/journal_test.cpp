@@ -39,14 +39,10 @@ struct Rig {
                 modified, std::string(64, 'a'), 0,      outcome,         ""};
     }
     std::string history(const std::optional<std::string>& text) {
-        char* buffer = nullptr;
-        std::size_t size = 0;
-        std::FILE* out = open_memstream(&buffer, &size);
+        std::FILE* out = std::fopen((dir / "history").c_str(), "w");
         EXPECT_EQ(printHistory(path, text, out, stderr), 0);
         std::fclose(out);
-        std::string printed(buffer, size);
-        std::free(buffer);
-        return printed;
+        return readFile(dir / "history");
     }
     std::int64_t count(const std::string& sql) {
         sqlite::Database db(path, false);
