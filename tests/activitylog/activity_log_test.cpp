@@ -69,15 +69,6 @@ TEST_F(LogTest, UnwritableFolderKeepsTheLatestLinesSaysSoOnceAndWritesThemLater)
     EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), ActivityLog::kMaxKeptLines + 1);
 }
 
-TEST(WeekdayNames, MustBeFileNameSafeAndNoneTheBeginningOfAnother) {
-    EXPECT_TRUE(usableWeekdayNames(englishWeekdayNames()));
-    EXPECT_TRUE(usableWeekdayNames({"dom", "lun", "mar", "mer", "gio", "ven", "sab"}));
-    EXPECT_FALSE(usableWeekdayNames({"Ma", "Mar", "W", "T", "F", "S", "U"}));
-    EXPECT_FALSE(usableWeekdayNames({"a/b", "b", "c", "d", "e", "f", "g"}));
-    EXPECT_FALSE(usableWeekdayNames({"", "b", "c", "d", "e", "f", "g"}));
-    EXPECT_TRUE(usableWeekdayNames(localeWeekdayNames()));
-}
-
 }  // namespace
 
 }  // namespace vs

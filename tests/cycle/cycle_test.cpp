@@ -2,11 +2,8 @@
 // what the closing line and the outcome say.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include "common/new_file.h"
 #include "common/runtime_error.h"
-#include "common/source_file.h"
 #include "common/temporary_name.h"
 #include "cycle/cycle_rig.h"
 #include "support/servers.h"

@@ -5,7 +5,6 @@
 #include <ctime>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <tuple>
 
 #include "common/temporary_name.h"
 #include "cycle/cycle_rig.h"

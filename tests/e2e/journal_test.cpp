@@ -9,7 +9,6 @@
 #include <sstream>
 #include <thread>
 
-#include "common/sha256.h"
 #include "support/servers.h"
 
 namespace vs::test {
@@ -17,12 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Kind = TestServer::Kind;
-
-std::string sha256Of(const std::string& data) {
-    Sha256 h;
-    h.update(data.data(), data.size());
-    return h.hex();
-}
 
 class Journal : public ServerTest {
   protected:

@@ -31,11 +31,7 @@ struct NotifySocket {
             received += std::string(buf, static_cast<std::size_t>(n)) + "\n";
         return received;
     }
-    int count(const std::string& what) {
-        int n = 0;
-        for (std::size_t at = 0; (at = messages().find(what, at)) != std::string::npos; ++at) ++n;
-        return n;
-    }
+    int count(const std::string& what) { return occurrences(messages(), what); }
     int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     std::string received;
 };

@@ -231,18 +231,12 @@ struct FakeSchedule final : ScheduleSwitches {
     std::string caption = "Avvia il download";
 };
 
-struct EditorTest : ::testing::Test {
-    TempDir dir;
-    test::FakeClock clock;
-    ActivityLog log{clock, dir.path(), englishWeekdayNames()};
-    Settings settings{log, clock};
+struct EditorTest : SettingsTest {
     FakeSchedule schedule;
     ParameterEditor editor{settings, log, clock, schedule};
     void SetUp() override {
-        test::writeFile(dir / "s.ini",
-                        "[PARAMETRI]\nDirRemota_7=/in\nTipoFile_7=AUTOMAIL\nDirRemota_12=/out\n");
-        settings.setSettingsPath(dir / "s.ini");
-        settings.leggi_ini();
+        SettingsTest::SetUp();
+        load("[PARAMETRI]\nDirRemota_7=/in\nTipoFile_7=AUTOMAIL\nDirRemota_12=/out\n");
     }
     PasswordPrompt answer(std::optional<std::string> a) {
         return [a](const std::string&, const std::string&) { return a; };
@@ -291,7 +285,8 @@ TEST_F(EditorTest, OnlyThePasswordUnlocksAndTheLockSavesAndResumesTheSchedule) {
         const bool resumed = std::string(caption) == "Arresta il download";
         EXPECT_EQ(schedule.timer, resumed);
         EXPECT_EQ(log.size(), before + (resumed ? 2 : 1));
-        EXPECT_EQ(leggi_chiave_ini("PARAMETRI", "DirLocaleBackup_12", "", dir / "s.ini"), "/bak12");
+        EXPECT_EQ(leggi_chiave_ini("PARAMETRI", "DirLocaleBackup_12", "", settings.settingsPath()),
+                  "/bak12");
     }
     EXPECT_EQ(log.List1().back(), "12:00:05 Timer abilitato ");
 }

@@ -12,12 +12,9 @@
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <mutex>
 #include <random>
-#include <set>
 #include <thread>
 
-#include "common/sha256.h"
 #include "journal/sqlite_database.h"
 #include "support/servers.h"
 
@@ -38,10 +35,10 @@ class Producer {
             const std::string data = patternBytes(20000 + random_() % 300000, random_());
             if (random_() % 2) {  // published whole, by rename (a new file or a new version)
                 writeFile(folder_ / ("." + name + ".part"), data);
-                published(name, data);
+                versions[name].push_back(data);
                 fs::rename(folder_ / ("." + name + ".part"), folder_ / name);
             } else if (!fs::exists(folder_ / name)) {  // written in place, slowly, while visible
-                published(name, data);
+                versions[name].push_back(data);
                 std::ofstream out(folder_ / name, std::ios::binary);
                 for (std::size_t at = 0; at < data.size(); at += 20000) {
                     out.write(data.data() + at, std::min<std::size_t>(20000, data.size() - at));
@@ -52,21 +49,13 @@ class Producer {
             std::this_thread::sleep_for(std::chrono::milliseconds(50 + random_() % 150));
         }
     }
-    // Every version of every name, in order; the last one is the one that must survive.
-    std::map<std::string, std::vector<std::string>> versions() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return versions_;
-    }
+    // Every version of every name, in order; the last one is the one that must survive. Read
+    // once the producer's thread has ended.
+    std::map<std::string, std::vector<std::string>> versions;
 
   private:
-    void published(const std::string& name, const std::string& data) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        versions_[name].push_back(data);
-    }
     fs::path folder_;
     std::mt19937 random_;
-    std::mutex mutex_;
-    std::map<std::string, std::vector<std::string>> versions_;
 };
 
 struct Tally {
@@ -157,8 +146,8 @@ TEST_P(Storm, NothingLostNothingCorruptAfterFiftyKills) {
     for (int i = 0; i < clean; ++i) runProgram(dir / "home", {"mod:asp"}, 120, {}, way.serviceUser);
 
     Tally t;
-    check(partner.versions(), server.root() / "out", {dir / "in", dir / "bak"}, t);
-    check(local.versions(), dir / "up", {server.root() / "in"}, t);
+    check(partner.versions, server.root() / "out", {dir / "in", dir / "bak"}, t);
+    check(local.versions, dir / "up", {server.root() / "in"}, t);
     t.leftovers += static_cast<int>(filesBelow(dir / "home" / "tempozipftp").size());
 
     // The journal: whole after the kills, and every file delivered on record with its bytes'
@@ -171,11 +160,8 @@ TEST_P(Storm, NothingLostNothingCorruptAfterFiftyKills) {
                           "(local_path = ?1 OR remote_path = ?1) AND sha256 = ?2");
     int unrecorded = 0;
     const auto recorded = [&](const std::string& path, const fs::path& file) {
-        Sha256 hash;
-        const std::string data = readFile(file);
-        hash.update(data.data(), data.size());
         row.reset();
-        row.bind(1, path).bind(2, hash.hex()).step();
+        row.bind(1, path).bind(2, sha256Of(readFile(file))).step();
         if (row.integer(0) == 0) std::cerr << "not on record: " << file << "\n";
         unrecorded += row.integer(0) == 0;
     };

@@ -12,6 +12,8 @@
 #include <random>
 #include <thread>
 
+#include "common/sha256.h"
+
 namespace vs::test {
 
 namespace fs = std::filesystem;
@@ -36,17 +38,13 @@ bool listening(int port) {
 
 }  // namespace
 
-const char* kindName(TestServer::Kind kind) {
-    static const char* const names[] = {"Sftp", "Ftp", "OpenSsh", "Vsftpd", "VsftpdImplicit"};
-    return names[static_cast<int>(kind)];
-}
-
 std::vector<std::string> throttled(TestServer::Kind kind, int rate) {
     return {kind == TestServer::Kind::Ftp ? "--rate" : "--max-rate", std::to_string(rate)};
 }
 
 std::string kindParamName(const ::testing::TestParamInfo<TestServer::Kind>& info) {
-    return kindName(info.param);
+    static const char* const names[] = {"Sftp", "Ftp", "OpenSsh", "Vsftpd", "VsftpdImplicit"};
+    return names[static_cast<int>(info.param)];
 }
 
 TestServer::TestServer(Kind kind, std::vector<std::string> extra, SshdKeys keys)
@@ -60,8 +58,13 @@ std::string TestServer::output() {
 }
 
 fs::path TestServer::hostKey(std::size_t n) const {
-    return dir() /
-           (n == 0 ? std::string("host_key.pub") : "host_key_" + std::to_string(n + 1) + ".pub");
+    return dir() / (n == 0 ? std::string("host_key") : "host_key_" + std::to_string(n + 1));
+}
+
+std::string TestServer::knownHostsLine(std::size_t n) const {
+    const std::string key = readFile(hostKey(n).string() + ".pub");
+    return "[127.0.0.1]:" + std::to_string(port_) + " " +
+           key.substr(0, key.find_first_of(" \n", key.find(' ') + 1)) + "\n";
 }
 
 bool TestServer::restart(std::vector<std::string> extra) {
@@ -69,7 +72,7 @@ bool TestServer::restart(std::vector<std::string> extra) {
     // A fresh process object each time: an old "PORT" line must not pass for the new one's.
     process_.reset();
     if (kind_ == Kind::Sftp)
-        return startPython("sftp_server.py", {"--host-key", (dir() / "host_key").string()});
+        return startPython("sftp_server.py", {"--host-key", hostKey(0).string()});
     if (kind_ == Kind::Ftp) return startPython("ftp_server.py", {});
     startProblem_ = kind_ == Kind::OpenSsh ? startSshd() : startVsftpd();
     return startProblem_.empty();
@@ -96,7 +99,7 @@ std::string TestServer::startSshd() {
     const fs::path key = dir() / "user_key";
     std::string hostKeyLines;
     for (std::size_t n = 0; n < keys_.hostKeys.size(); ++n) {
-        const fs::path hostKey = fs::path(this->hostKey(n)).replace_extension();
+        const fs::path hostKey = this->hostKey(n);
         if (!fs::exists(hostKey) && !runCommand("ssh-keygen -q -t " + keys_.hostKeys[n] +
                                                 " -N '' -f '" + hostKey.string() + "'"))
             return "ssh-keygen failed";
@@ -198,6 +201,24 @@ int unusedPort() {
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
     ::close(fd);
     return ntohs(a.sin_port);
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string sha256Of(const std::string& data) {
+    Sha256 hash;
+    hash.update(data.data(), data.size());
+    return hash.hex();
 }
 
 std::string patternBytes(std::size_t size, unsigned seed) {

@@ -38,14 +38,13 @@ class TestServer {
     void stop() { process_.reset(); }
     std::string output();  // what the server printed ("LOGIN ..." lines and the like)
 
-    Kind kind() const { return kind_; }
     bool vsftpd() const { return kind_ == Kind::Vsftpd || kind_ == Kind::VsftpdImplicit; }
     int port() const { return port_; }
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
     const std::filesystem::path& root() const { return root_; }  // what it serves
     std::filesystem::path dir() const { return dir_.path(); }    // beside root: keys ...
-    // sshd's host keys, public halves: host_key.pub, then host_key_2.pub ...
-    std::filesystem::path hostKey(std::size_t n) const;
+    // The known_hosts line of its nth host key (host_key.pub, then host_key_2.pub ...).
+    std::string knownHostsLine(std::size_t n = 0) const;
     // What a settings file needs to log in here: tiposerver, login, password, and any key.
     std::string serverType() const;
     std::string login() const;
@@ -59,6 +58,7 @@ class TestServer {
     bool startPython(const std::string& script, std::vector<std::string> args);
     std::string startSshd();
     std::string startVsftpd();
+    std::filesystem::path hostKey(std::size_t n) const;  // private half
 
     Kind kind_;
     TempDir dir_;
@@ -70,7 +70,6 @@ class TestServer {
     std::string startProblem_;
 };
 
-const char* kindName(TestServer::Kind kind);
 // The switch of a Python server that slows its file data to `rate` bytes a second.
 std::vector<std::string> throttled(TestServer::Kind kind, int rate);
 
@@ -89,6 +88,10 @@ std::string kindParamName(const ::testing::TestParamInfo<TestServer::Kind>& info
 
 // A 127.0.0.1 port nobody listens on (bound and released again).
 int unusedPort();
+// How often `part` occurs in `text`; `text` with every `from` replaced by `to`.
+int occurrences(const std::string& text, const std::string& part);
+std::string replaceAll(std::string text, const std::string& from, const std::string& to);
+std::string sha256Of(const std::string& data);  // in hex
 // Deterministic pseudo-random content.
 std::string patternBytes(std::size_t size, unsigned seed);
 int openDescriptors();
