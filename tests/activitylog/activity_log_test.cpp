@@ -69,6 +69,15 @@ TEST_F(LogTest, UnwritableFolderKeepsTheLatestLinesSaysSoOnceAndWritesThemLater)
     EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), ActivityLog::kMaxKeptLines + 1);
 }
 
+// The weekly clean-up removes "sftp_log_" + name + "*": no name may begin another or leave the folder.
+TEST(WeekdayNames, MustBeFileNameSafeAndNoneTheBeginningOfAnother) {
+    EXPECT_TRUE(usableWeekdayNames({"dom", "lun", "mar", "mer", "gio", "ven", "sab"}));
+    for (const WeekdayNames& bad : {WeekdayNames{"Ma", "Mar", "W", "T", "F", "S", "U"},
+                                    WeekdayNames{"a/b", "b", "c", "d", "e", "f", "g"},
+                                    WeekdayNames{"", "b", "c", "d", "e", "f", "g"}})
+        EXPECT_FALSE(usableWeekdayNames(bad)) << bad[0];
+}
+
 }  // namespace
 
 }  // namespace vs

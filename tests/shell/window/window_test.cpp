@@ -8,6 +8,7 @@
 #include <map>
 
 #include "shell/program.h"
+#include "shell/program/qt_interval_timer.h"
 #include "shell/run_control.h"
 #include "shell/window/form1.h"
 #include "shell/window/job_editor_panel.h"
@@ -219,6 +220,18 @@ class WindowTest : public QObject {
         QCOMPARE(tipOf(QStringLiteral("12:00:05 riga 39")), QString());
         QCOMPARE(vs::WholeTextTips::hiddenText(w.form.jobs->Txtdirremota), longPath);
         QCOMPARE(vs::WholeTextTips::hiddenText(w.form.jobs->txtdirlocale), QString());
+    }
+
+    // "deltatime=0" must not run cycles back to back.
+    void aPeriodOfZeroGivesNoTicks() {
+        int ticks = 0;
+        vs::QtIntervalTimer timer([&ticks] { ++ticks; });
+        timer.setInterval(0);
+        timer.setEnabled(true);
+        QTest::qWait(30);
+        QCOMPARE(ticks, 0);
+        timer.setInterval(5);
+        QTRY_VERIFY(ticks > 0);
     }
 };
 
