@@ -58,9 +58,8 @@ struct CycleRig {
         return job(n, {remoteDir, local, type, del, "Download", backup, "1x", "", {}});
     }
     TransferJob& upload(int n, const std::string& local, const std::string& remoteDir,
-                        const std::string& del = "NO", const std::string& backup = "",
-                        const std::string& params = "") {
-        return job(n, {remoteDir, local, "TUTTI", del, "Upload", backup, "1x", params, {}});
+                        const std::string& del = "NO", const std::string& backup = "") {
+        return job(n, {remoteDir, local, "TUTTI", del, "Upload", backup, "1x", "", {}});
     }
     CycleOutcome run() { return cycle.collegamento(); }
 

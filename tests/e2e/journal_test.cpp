@@ -60,8 +60,7 @@ TEST_P(Journal, ADownloadKilledMidwayResumes) {
     settings();
     ASSERT_TRUE(server->restart(throttled(GetParam(), 1500000)));
     ServerProcess program;
-    ASSERT_TRUE(program.start({programBinary(), "mod:auto", "--headless"},
-                              {"VALTRASSOSFTP_HOME=" + (dir / "home").string(), "LC_ALL=C"}));
+    ASSERT_TRUE(startProgram(program, dir / "home", {"mod:auto"}));
     const auto staged = [&] {
         for (const std::string& f : filesBelow(parts()))
             if (fs::file_size(parts() / f) > (2 << 20)) return true;

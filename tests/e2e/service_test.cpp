@@ -49,10 +49,9 @@ TEST(Service, ReadyStatusWatchdogOnlyWhileATransferMovesStoppingAtSigterm) {
     writeSettings(dir / "home", loginTo(server), {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
     NotifySocket systemd(dir / "notify");
     ServerProcess program;
-    ASSERT_TRUE(program.start({programBinary(), "mod:auto", "--headless"},
-                              {"VALTRASSOSFTP_HOME=" + (dir / "home").string(), "LC_ALL=C",
-                               "NOTIFY_SOCKET=" + (dir / "notify").string(), "WATCHDOG_USEC=400000",
-                               "VALTRASSOSFTP_METRICS=" + (dir / "m.prom").string()}));
+    ASSERT_TRUE(startProgram(program, dir / "home", {"mod:auto"},
+                             {"NOTIFY_SOCKET=" + (dir / "notify").string(), "WATCHDOG_USEC=400000",
+                              "VALTRASSOSFTP_METRICS=" + (dir / "m.prom").string()}));
     // Reads what arrives, as systemd does: a full socket would hold the sender.
     const auto wait = [&](int tenths, const std::function<bool()>& done) {
         for (int i = 0; i < tenths && !done(); ++i) {
@@ -100,19 +99,15 @@ TEST(Service, ReadyStatusWatchdogOnlyWhileATransferMovesStoppingAtSigterm) {
 TEST(Service, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
     TempDir home, links;
     fs::create_directory_symlink(home.path(), links / "link");
-    const auto start = [](ServerProcess& p, const fs::path& folder, const char* mode) {
-        return p.start({programBinary(), mode, "--headless"},
-                       {"VALTRASSOSFTP_HOME=" + folder.string(), "LC_ALL=C"});
-    };
     ServerProcess first;
-    ASSERT_TRUE(start(first, home.path(), "mod:auto"));
+    ASSERT_TRUE(startProgram(first, home.path(), {"mod:auto"}));
     for (int i = 0; i < 100 && first.output().find("Creato directory") == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     for (const fs::path& spelling :
          {home.path(), fs::path(home.path().string() + "/"), home / ".", links / "link"}) {
         ServerProcess second;
-        ASSERT_TRUE(start(second, spelling, "mod:auto"));
+        ASSERT_TRUE(startProgram(second, spelling, {"mod:auto"}));
         EXPECT_EQ(second.wait(std::chrono::seconds(10)), 0) << spelling;
         EXPECT_EQ(second.output(), "") << spelling;  // refused before anything is logged
     }

@@ -88,8 +88,7 @@ TEST_P(Faults, StopSignalsEndInOrderEvenWithNoOneReadingOurOutput) {
         writeSettings(home, loginTo(*server),
                       {{server->remote("in"), local("up"), "TUTTI", "SI", "Upload"}});
         ServerProcess program;
-        ASSERT_TRUE(program.start({programBinary(), "mod:asp", "--headless"},
-                                  {"VALTRASSOSFTP_HOME=" + home.string(), "LC_ALL=C"}));
+        ASSERT_TRUE(startProgram(program, home, {"mod:asp"}));
         const auto transferring = [&] {
             const std::string out = program.output();  // SFTP and FTP progress lines
             return out.find(" Inviato ") != std::string::npos ||

@@ -29,16 +29,6 @@ using Kind = TestServer::Kind;
 using namespace std::chrono_literals;
 using Steady = std::chrono::steady_clock;
 
-// The error `call` throws; number 0 when it throws none.
-inline RuntimeError thrown(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const RuntimeError& e) {
-        return e;
-    }
-    return RuntimeError(0, "nessun errore");
-}
-
 // A session as the cycle holds one (SftpSession or FtpSession over the real component) against
 // a real test server, with its log, a counting yield and a folder for the local side.
 struct SessionRig {

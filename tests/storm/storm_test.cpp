@@ -126,9 +126,8 @@ TEST_P(Storm, NothingLostNothingCorruptAfterFiftyKills) {
         std::vector<std::unique_ptr<ServerProcess>> instances;
         for (int i = 0; i < 1 + static_cast<int>(random() % 2); ++i) {
             instances.push_back(std::make_unique<ServerProcess>());
-            const std::vector<std::string> argv{programBinary(), "mod:asp", "plus:Y", "--headless"};
-            instances.back()->start(way.serviceUser ? asServiceUser(argv) : argv,
-                                    {"VALTRASSOSFTP_HOME=" + homes[i], "LC_ALL=C"});
+            startProgram(*instances.back(), homes[i], {"mod:asp", "plus:Y"}, {}, "",
+                         way.serviceUser);
             ++runs;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(300 + random() % 2500));

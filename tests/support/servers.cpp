@@ -221,6 +221,15 @@ std::string sha256Of(const std::string& data) {
     return hash.hex();
 }
 
+RuntimeError thrown(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const RuntimeError& e) {
+        return e;
+    }
+    return RuntimeError(0, "nessun errore");
+}
+
 std::string patternBytes(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::string data(size, '\0');
@@ -264,18 +273,32 @@ void writeSettings(const std::filesystem::path& home, const Login& login,
     writeFile(home / "valtrassosftp.ini", ini);
 }
 
-ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
-                      int timeoutSeconds, std::vector<std::string> env, bool asServiceUser) {
+namespace {
+
+std::vector<std::string> asServiceUser(std::vector<std::string> argv) {
+    argv.insert(argv.begin(),
+                {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"});
+    return argv;
+}
+
+}  // namespace
+
+bool startProgram(ServerProcess& p, const std::filesystem::path& home,
+                  std::vector<std::string> args, std::vector<std::string> env,
+                  const std::string& errorFile, bool asServiceUser) {
     args.insert(args.begin(), programBinary());
     args.push_back("--headless");
     env.push_back("VALTRASSOSFTP_HOME=" + home.string());
     env.push_back("LC_ALL=C");
+    return p.start(asServiceUser ? test::asServiceUser(args) : args, env, errorFile);
+}
+
+ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
+                      int timeoutSeconds, std::vector<std::string> env, bool asServiceUser) {
     TempDir errors;
     ServerProcess p;
     ProgramRun run;
-    if (!p.start(asServiceUser ? test::asServiceUser(args) : args, env,
-                 (errors / "stderr").string()))
-        return run;
+    if (!startProgram(p, home, args, env, (errors / "stderr").string(), asServiceUser)) return run;
     run.exitCode = p.wait(std::chrono::seconds(timeoutSeconds));
     run.output = p.output();
     run.errors = readFile(errors / "stderr");
@@ -284,12 +307,6 @@ ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string
 
 bool canRunAsServiceUser() {
     return ::geteuid() == 0 && ::getpwnam("nobody") && runCommand("command -v setpriv >/dev/null");
-}
-
-std::vector<std::string> asServiceUser(std::vector<std::string> argv) {
-    argv.insert(argv.begin(),
-                {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"});
-    return argv;
 }
 
 void handToServiceUser(const std::filesystem::path& folder) {

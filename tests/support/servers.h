@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/runtime_error.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
 
@@ -92,6 +94,8 @@ int unusedPort();
 int occurrences(const std::string& text, const std::string& part);
 std::string replaceAll(std::string text, const std::string& from, const std::string& to);
 std::string sha256Of(const std::string& data);  // in hex
+// The error `call` throws; number 0 when it throws none.
+RuntimeError thrown(const std::function<void()>& call);
 // Deterministic pseudo-random content.
 std::string patternBytes(std::size_t size, unsigned seed);
 int openDescriptors();
@@ -117,17 +121,20 @@ struct ProgramRun {
     std::string errors;  // standard error
 };
 
-// Runs the program headless in the folder with the arguments and the extra environment
-// entries; waits at most timeoutSeconds.
+// Starts the program headless in the folder with the arguments and the extra environment
+// entries, as the service user (see below) if asked; runProgram also waits at most
+// timeoutSeconds.
+bool startProgram(ServerProcess& p, const std::filesystem::path& home,
+                  std::vector<std::string> args, std::vector<std::string> env = {},
+                  const std::string& errorFile = "", bool asServiceUser = false);
 ProgramRun runProgram(const std::filesystem::path& home, std::vector<std::string> args,
                       int timeoutSeconds = 120, std::vector<std::string> env = {},
                       bool asServiceUser = false);
 
 // The service runs as a user of its own, not the owner of the files it sends. Tests run as
-// root and stand in for it with the unprivileged `nobody`: the command line that runs argv as
-// that user, and the hand-over of a folder it must write in (its parents opened for passage).
+// root and stand in for it with the unprivileged `nobody`, handed the folders it must write in
+// (their parents opened for passage).
 bool canRunAsServiceUser();
-std::vector<std::string> asServiceUser(std::vector<std::string> argv);
 void handToServiceUser(const std::filesystem::path& folder);
 
 // Every day's log file of the folder, together.
