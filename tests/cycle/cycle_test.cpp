@@ -14,15 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-TEST(CycleDriver, NoWorkWritesTwoLinesAndDoesNotConnect) {
-    CycleRig rig;
-    rig.upload(0, rig.folder("empty"), "/out");
-    EXPECT_EQ(rig.run(), CycleOutcome::NothingToDo);
-    EXPECT_EQ(rig.lines(),
-              (std::vector<std::string>{" Ciclo 1", " Non mi collego non c'e' niente da fare "}));
-    EXPECT_TRUE(rig.remote.calls.empty());
-}
-
 TEST(CycleDriver, MultiplierDecidesTheDueCyclesAndTheCounterWraps) {
     CycleRig rig;
     rig.download(0, "/in", rig.folder("l"));

@@ -2,8 +2,6 @@
 // administrator writes them, a mistyped mode, and the dry run against the test servers.
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "support/servers.h"
 
 namespace vs::test {
@@ -126,36 +124,6 @@ TEST(BadSettings, CheckAndAspSayWhatWasUnderstoodAndExitAsTheTableSays) {
                       .find("outcome=\"" + std::string(c.outcome) + "\"} 1"),
                   std::string::npos);
     }
-}
-
-// A mode nothing can start without a window (the manual mode a typo leaves) must fail, not
-// wait forever.
-TEST(CommandLine, AHeadlessRunWithoutAModeEndsAtOnce) {
-    TempDir home;
-    const ProgramRun run = runProgram(home.path(), {"mod:aps"}, 10);
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.errors.find("senza finestra serve mod:auto o mod:asp"), std::string::npos);
-    EXPECT_TRUE(filesBelow(home.path()).empty());
-}
-
-// With standard output on the journal, `journalctl -p err` shows the failures.
-TEST(Journal, LinesCarryTheirPriorityWhenStandardOutputIsTheJournal) {
-    TempDir home;
-    writeFile(home / "valtrassosftp.ini", "[PARAMETRI]\ndeltatime=15\n");
-    ServerProcess p;
-    ASSERT_TRUE(p.start({"/bin/sh", "-c",
-                         "export JOURNAL_STREAM=$(stat -L -c %d:%i /proc/$$/fd/1); exec \"$0\" "
-                         "--check",
-                         programBinary()},
-                        {"VALTRASSOSFTP_HOME=" + home.path().string()}));
-    EXPECT_EQ(p.wait(std::chrono::seconds(10)), 2);
-    // Which line gets which priority is the unit tests' (tests/service).
-    const std::string& out = p.output();
-    EXPECT_EQ(lines(out, "<4>Parametri, host: mancante; nessuna connessione"), 1) << out;
-    EXPECT_TRUE(
-        out.ends_with("\n<3>Parametri non utilizzabili: nessun job utilizzabile, host "
-                      "mancante; nessun ciclo sara' eseguito (valtrassosftp --check)\n"))
-        << out;
 }
 
 // --check --connect logs in, lists, says what a cycle would move, and moves nothing. (It lists

@@ -115,8 +115,4 @@ void ServerProcess::kill() {
     closeOutput();
 }
 
-std::string programBinary() {
-    return VS_PROGRAM_BINARY;
-}
-
 }  // namespace vs::test

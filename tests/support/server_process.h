@@ -41,6 +41,4 @@ class ServerProcess {
     int exitCode_ = -1;
 };
 
-std::string programBinary();
-
 }  // namespace vs::test

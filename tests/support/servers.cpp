@@ -286,7 +286,7 @@ std::vector<std::string> asServiceUser(std::vector<std::string> argv) {
 bool startProgram(ServerProcess& p, const std::filesystem::path& home,
                   std::vector<std::string> args, std::vector<std::string> env,
                   const std::string& errorFile, bool asServiceUser) {
-    args.insert(args.begin(), programBinary());
+    args.insert(args.begin(), VS_PROGRAM_BINARY);
     args.push_back("--headless");
     env.push_back("VALTRASSOSFTP_HOME=" + home.string());
     env.push_back("LC_ALL=C");

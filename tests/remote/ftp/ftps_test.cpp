@@ -10,7 +10,6 @@
 #include "remote/ftp/curl_ftp_control.h"
 #include "remote/ftp/ftp_reply.h"
 #include "remote/ftp/tls_policy.h"
-#include "remote/ftp_session.h"
 #include "support/servers.h"
 
 namespace vs::test {
@@ -90,14 +89,6 @@ TEST(CertPins, ALinkedFileStaysLinkedAndAnUnreadableOneRefusesEvenATrustedCertif
     fs::create_directory(dir / "unreadable");
     TlsPolicy unreadable("h.example", 21, KnownCerts(dir / "unreadable"), nullptr);
     EXPECT_THROW(unreadable.decide("sha256//A=", true), RuntimeError);
-}
-
-// The port the FTP session connects to: the server type's own unless the host field names one.
-TEST(FtpEndpoint, ImplicitTlsDefaultsTo990AndAWrittenPortWins) {
-    EXPECT_EQ(ftpEndpoint(ServerType::Ftps, "h").port, 21);
-    EXPECT_EQ(ftpEndpoint(ServerType::FtpsImplicito, "h").port, 990);
-    const FtpEndpoint written = ftpEndpoint(ServerType::FtpsImplicito, "h:2121");
-    EXPECT_TRUE(written.host == "h" && written.port == 2121);
 }
 
 // What the operator reads after a failure: the server's refusal (not a 503 that only follows
