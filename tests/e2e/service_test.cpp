@@ -49,8 +49,9 @@ TEST(Service, ReadyStatusWatchdogOnlyWhileATransferMovesStoppingAtSigterm) {
     writeSettings(dir / "home", loginTo(server), {{"/out", (dir / "in").string(), "TUTTI", "SI"}});
     NotifySocket systemd(dir / "notify");
     ServerProcess program;
-    ASSERT_TRUE(startProgram(program, dir / "home", {"mod:auto"},
-                             {"NOTIFY_SOCKET=" + (dir / "notify").string(), "WATCHDOG_USEC=400000"}));
+    ASSERT_TRUE(
+        startProgram(program, dir / "home", {"mod:auto"},
+                     {"NOTIFY_SOCKET=" + (dir / "notify").string(), "WATCHDOG_USEC=400000"}));
     // Reads what arrives, as systemd does: a full socket would hold the sender.
     const auto wait = [&](int tenths, const std::function<bool()>& done) {
         for (int i = 0; i < tenths && !done(); ++i) {
@@ -113,8 +114,8 @@ TEST(Service, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
     writeSettings(links / "link", {"127.0.0.1:" + std::to_string(unusedPort())},
                   {{"/in", (links / "empty").string(), "TUTTI", "NO", "Upload"}});
     const ProgramRun allowed = runProgram(links / "link", {"plus:y", "mod:asp"}, 20);
-    EXPECT_EQ(allowed.exitCode, 0);  // nothing to do is clean
-    EXPECT_NE(allowed.output.find("Modalita ASP"), std::string::npos);
+    EXPECT_EQ(allowed.exitCode, 0);  // nothing to do is clean, and said
+    EXPECT_NE(allowed.output.find(" Non mi collego non c'e' niente da fare \n"), std::string::npos);
     first.signal(SIGTERM);
     EXPECT_EQ(first.wait(std::chrono::seconds(10)), 0);
 }
