@@ -113,9 +113,11 @@ TEST(Service, OneInstancePerFolderHoweverSpelledUnlessPlusY) {
     fs::create_directory(links / "empty");
     writeSettings(links / "link", {"127.0.0.1:" + std::to_string(unusedPort())},
                   {{"/in", (links / "empty").string(), "TUTTI", "NO", "Upload"}});
-    const ProgramRun allowed = runProgram(links / "link", {"plus:y", "mod:asp"}, 20);
+    const ProgramRun allowed = runProgram(links / "link", {"plus:y", "mod:asp"}, 20,
+                                          {"VALTRASSOSFTP_METRICS=" + (links / "m.prom").string()});
     EXPECT_EQ(allowed.exitCode, 0);  // nothing to do is clean, and said
     EXPECT_NE(allowed.output.find(" Non mi collego non c'e' niente da fare \n"), std::string::npos);
+    EXPECT_NE(readFile(links / "m.prom").find("outcome=\"nothing_to_do\"} 1"), std::string::npos);
     first.signal(SIGTERM);
     EXPECT_EQ(first.wait(std::chrono::seconds(10)), 0);
 }
