@@ -69,11 +69,12 @@ struct Rig {
 };
 
 TEST(Startup, TheModeDecidesTimerButtonAndFirstCycle) {
-    // Command line; then timer on, button on, cycles, lines after "Creato directory".
-    for (const auto& [args, timerOn, buttonEnabled, cycles, after] : {
-             std::tuple{"", false, true, 0, ""},
-             {"ope:op1 mod:AUTO", true, false, 0, "|Modalita AUTO Timer attivato|Operatore OP1"},
-             {"mod:asp", false, false, 1, "|Modalita ASP|Operatore TUTTI"},
+    // Command line; then timer on, button on, cycles, operator, lines after "Creato directory".
+    for (const auto& [args, timerOn, buttonEnabled, cycles, operatorCode, after] : {
+             std::tuple{"", false, true, 0, "TUTTI", ""},
+             {"ope:op1 mod:AUTO", true, false, 0, "OP1",
+              "|Modalita AUTO Timer attivato|Operatore OP1"},
+             {"mod:asp", false, false, 1, "TUTTI", "|Modalita ASP|Operatore TUTTI"},
          }) {
         SCOPED_TRACE(args);
         Rig r;
@@ -89,6 +90,9 @@ TEST(Startup, TheModeDecidesTimerButtonAndFirstCycle) {
         EXPECT_EQ(r.timer.period, 1000);
         EXPECT_EQ(r.program->Command1.enabled, buttonEnabled);
         EXPECT_EQ(r.cycles, cycles);
+        EXPECT_EQ(r.view.caption,
+                  std::string("ValtrassoSftp - Vers. 4.0 - 16/10/09 ope: ") + operatorCode);
+        EXPECT_EQ(r.view.events, (std::vector<std::string>{"show", "tray+"}));
         EXPECT_EQ(r.sftpCreated, 1);            // an empty server type loads as "Sftp"
         EXPECT_EQ(r.start("").log.size(), 2u);  // an existing staging folder is not news
     }
@@ -96,10 +100,13 @@ TEST(Startup, TheModeDecidesTimerButtonAndFirstCycle) {
 
 TEST(Startup, FixedSettingsPathWinsWhenItExists) {
     Rig r;
+    r.view.minimized = true;
     writeFile(r.dir / "etc.ini", "[PARAMETRI]\ntiposerver=Ftp\nhost=fixed\n");
     writeFile(r.dir / "valtrassosftp.ini", "[PARAMETRI]\nhost=local\n");
     EXPECT_EQ(r.start("", r.dir / "etc.ini").settings.server.txtHost, "fixed");
     EXPECT_EQ(r.sftpCreated, 0);  // no SFTP object for an FTP server
+    // A minimised window goes once the settings are read.
+    EXPECT_EQ(r.view.events, (std::vector<std::string>{"show", "tray+", "hide"}));
     EXPECT_EQ(r.start("", r.dir / "missing.ini").settings.server.txtHost, "local");
     std::filesystem::remove(r.dir / "valtrassosftp.ini");
     r.start("", r.dir / "missing.ini");
@@ -232,6 +239,8 @@ TEST(RunControl, ManualStartSetsThePeriodAndRunsDueCycles) {
     EXPECT_EQ(r.cycles, 2);
     EXPECT_EQ(tickAfter(-3600s), 2);  // the clock set back holds the cycles until it catches up
     EXPECT_EQ(tickAfter(3620s), 3);
+    r.control->mnuBreak_Click();
+    EXPECT_TRUE(r.program->session.abortRequest);
 }
 
 TEST(RunControl, TheButtonAndTheTickReadTheIntervalTheirOwnWays) {

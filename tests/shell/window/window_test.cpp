@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <map>
 
 #include "shell/program.h"
 #include "shell/program/qt_interval_timer.h"
@@ -12,8 +13,10 @@
 #include "shell/window/form1.h"
 #include "shell/window/job_editor_panel.h"
 #include "shell/window/operator_boxes_panel.h"
+#include "shell/window/qt_text.h"
 #include "shell/window/server_fields_panel.h"
 #include "shell/window/tray.h"
+#include "shell/window/whole_text_tips.h"
 #include "shell/window/work_list_panel.h"
 #include "support/fake_clock.h"
 #include "support/fake_shell.h"
@@ -129,17 +132,27 @@ class WindowTest : public QObject {
     // The grabs go to VALTRASSO_SCREENSHOTS when it names a folder (to look at them).
     void screenshotsAtTwoSizesAndThreeActivities() {
         vs::test::Window w;
+        const QString longLine =
+            QStringLiteral("12:00:05 Collegamento  2 ****** ERRORE **** 30006 Accesso negato: ") +
+            QString(120, QLatin1Char('x'));
         for (int i = 0; i < 40; ++i)
             w.program->log.scrivi_log("12:00:05 riga " + std::to_string(i));
+        w.program->log.scrivi_log(vs::fromQt(longLine));
         for (int i = 0; i < 30; ++i) w.program->cycleState.List2.add("coda " + std::to_string(i));
-        w.clickRow(7);
+        const QString longPath = QStringLiteral("/dati/") + QString(60, QLatin1Char('p'));
+        w.program->settings.jobTable[0].DirRemota = vs::fromQt(longPath);
+        w.program->settings.listdir[0] = "00) " + vs::fromQt(longPath);
+        w.clickRow(0);
         w.form.refresh();
         const QSize start(vs::Form1::kClientWidth, vs::Form1::kClientHeight);
         QCOMPARE(w.form.centralWidget()->size(), start);
 
         const QString out = qEnvironmentVariable("VALTRASSO_SCREENSHOTS",
                                                  QString::fromStdString(w.dir.path().string()));
+        std::map<QString, QImage> icons;
+        std::map<QString, QString> tips;
         const auto look = [&](const QString& activity) {
+            std::map<QWidget*, QRect> atStart;
             for (const QSize client : {start, QSize(1280, 860)}) {
                 w.form.resize(client.width(), client.height() + w.form.menuBar()->height());
                 QTRY_COMPARE(w.form.centralWidget()->size(), client);
@@ -154,6 +167,7 @@ class WindowTest : public QObject {
                                 !r.intersects(QRect(other->mapTo(w.form.centralWidget(), QPoint()),
                                                     other->size())),
                                 qPrintable(c->objectName() + " " + other->objectName()));
+                    if (client == start) atStart[c] = r;
                 }
                 const QString name = QStringLiteral("%1/window-%2-%3x%4.png")
                                          .arg(out, activity)
@@ -161,6 +175,14 @@ class WindowTest : public QObject {
                                          .arg(client.height());
                 QVERIFY(w.form.grab().save(name));
             }
+            // The three lists take what the window gains; the log the most, across too.
+            QVERIFY(w.form.List1->height() >= atStart[w.form.List1].height() + 150);
+            QVERIFY(w.form.List1->width() >= atStart[w.form.List1].width() + 400);
+            QVERIFY(w.form.work->List2->height() >= atStart[w.form.work->List2].height() + 100);
+            QVERIFY(w.form.jobs->listdir->height() >= atStart[w.form.jobs->listdir].height() + 100);
+            icons[activity] = w.form.tray()->icon()->icon().pixmap(32).toImage();
+            icons[activity].save(QStringLiteral("%1/tray-%2.png").arg(out, activity));
+            tips[activity] = w.form.tray()->icon()->toolTip();
         };
 
         look(QStringLiteral("idle"));
@@ -176,6 +198,28 @@ class WindowTest : public QObject {
         w.program->setCycleEntry([] { return vs::CycleOutcome::ConnectFailed; });
         w.program->collegamento();
         look(QStringLiteral("errors"));
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(tips["idle"], QStringLiteral("Valtrasso Sftp\nIn attesa"));
+        QCOMPARE(tips["running"], QStringLiteral("Valtrasso Sftp\nCiclo 1 in corso"));
+        QCOMPARE(tips["errors"], QStringLiteral("Valtrasso Sftp\nUltimo ciclo con errori\n"
+                                                "Ultimo ciclo senza errori: 16/10/2009 12:00:05"));
+        QVERIFY(icons["idle"] != icons["running"] && icons["running"] != icons["errors"] &&
+                icons["idle"] != icons["errors"]);
+
+        // At the starting size the long line and the long path show whole only in a tooltip;
+        // short ones need none.
+        w.form.resize(start.width(), start.height() + w.form.menuBar()->height());
+        QTRY_COMPARE(w.form.centralWidget()->size(), start);
+        QListWidget* log = w.form.List1;
+        const auto tipOf = [log](const QString& line) {
+            QListWidgetItem* item = log->findItems(line, Qt::MatchExactly).value(0);
+            log->scrollToItem(item);
+            return vs::WholeTextTips::hiddenText(log, log->visualItemRect(item).center());
+        };
+        QCOMPARE(tipOf(longLine), longLine);
+        QCOMPARE(tipOf(QStringLiteral("12:00:05 riga 39")), QString());
+        QCOMPARE(vs::WholeTextTips::hiddenText(w.form.jobs->Txtdirremota), longPath);
+        QCOMPARE(vs::WholeTextTips::hiddenText(w.form.jobs->txtdirlocale), QString());
     }
 
     // "deltatime=0" must not run cycles back to back.
