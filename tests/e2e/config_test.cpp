@@ -124,6 +124,8 @@ TEST(BadSettings, CheckAndAspSayWhatWasUnderstoodAndExitAsTheTableSays) {
                       .find("outcome=\"" + std::string(c.outcome) + "\"} 1"),
                   std::string::npos);
     }
+    // A mistyped mode leaves nothing that could ever start a cycle: the run ends at once.
+    EXPECT_EQ(runProgram(dir.path(), {"mod:aps"}, 10).exitCode, 2);
 }
 
 // --check --connect logs in, lists, says what a cycle would move, and moves nothing. (It lists
