@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "remote/sftp/remote_file.h"
 #include "remote/sftp/sftp_operations.h"
+#include "remote/sftp/sftp_packets.h"
 
 namespace vs::sftp {
 
@@ -18,11 +19,6 @@ constexpr std::size_t kTogetherFrom = 3;
 constexpr std::size_t kAtOnce = 1000;
 // What an answer to an attribute request can need, with the longest message a server gives.
 constexpr std::uint32_t kLongestAnswer = 64 * 1024;
-
-// SFTP version 3: the packet types used here.
-constexpr unsigned char kStat = 17;
-constexpr unsigned char kStatus = 101;
-constexpr unsigned char kAttrs = 105;
 
 std::string refusalText(const std::string& path, const std::string& why) {
     return "Impossibile leggere gli attributi del file remoto " + visible(path) + ": " + why;
@@ -107,36 +103,15 @@ class RawChannel {
     LIBSSH2_CHANNEL* channel_;
 };
 
-void appendNumber(std::string& out, std::uint32_t n) {
-    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(n >> shift);
-}
-
-// A STAT request: length, type, id, path.
-std::string statRequest(std::uint32_t id, const std::string& path) {
-    std::string body(1, static_cast<char>(kStat));
-    appendNumber(body, id);
-    appendNumber(body, static_cast<std::uint32_t>(path.size()));
-    body += path;
-    std::string packet;
-    appendNumber(packet, static_cast<std::uint32_t>(body.size()));
-    return packet + body;
-}
-
-// The attributes of an ATTRS packet: flags, then size, owner, permissions and times when the
-// flags say so.
+// The attributes of an ATTRS packet: size and modification time when the server gives them.
 RemoteStat parseAttributes(RawChannel& raw, const std::string& packet) {
-    const std::uint32_t flags = raw.number(packet, 5);
-    std::size_t at = 9;
+    packets::Reader reader(std::string_view(packet).substr(5));
+    const auto a = reader.attributes();
+    if (!a) raw.broken("risposta troppo corta del server");
     RemoteStat stat;
-    if (flags & LIBSSH2_SFTP_ATTR_SIZE) {
-        stat.size = static_cast<std::int64_t>(std::uint64_t{raw.number(packet, at)} << 32 |
-                                              raw.number(packet, at + 4));
-        at += 8;
-    }
-    if (flags & LIBSSH2_SFTP_ATTR_UIDGID) at += 8;
-    if (flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) at += 4;
-    if (flags & LIBSSH2_SFTP_ATTR_ACMODTIME)
-        stat.modified = fromSeconds(raw.number(packet, at + 4));
+    if (a->flags & LIBSSH2_SFTP_ATTR_SIZE) stat.size = static_cast<std::int64_t>(a->filesize);
+    if (a->flags & LIBSSH2_SFTP_ATTR_ACMODTIME)
+        stat.modified = fromSeconds(static_cast<std::uint32_t>(a->mtime));
     return stat;
 }
 
@@ -154,7 +129,7 @@ std::vector<StatOutcome> readAttributesTogether(SshSession& s, ExtraChannels& ch
         // A request's id is its path's place in the list.
         std::string requests;
         for (std::size_t i = first; i < end; ++i)
-            requests += statRequest(static_cast<std::uint32_t>(i), paths[i]);
+            requests += packets::stat(static_cast<std::uint32_t>(i), paths[i]);
         raw.write(requests);
         for (std::size_t k = first; k < end; ++k) {
             const std::string packet = raw.readPacket();
@@ -163,9 +138,9 @@ std::vector<StatOutcome> readAttributesTogether(SshSession& s, ExtraChannels& ch
                 raw.broken("risposta a una richiesta mai fatta");
             answered[i] = true;
             const auto type = static_cast<unsigned char>(packet[0]);
-            if (type == kAttrs)
+            if (type == packets::kAttrs)
                 outcomes[i].stat = parseAttributes(raw, packet);
-            else if (type == kStatus)
+            else if (type == packets::kStatus)
                 outcomes[i].refusal = RuntimeError(
                     kErrRemote, refusalText(paths[i], sftpStatusText(raw.number(packet, 5))));
             else

@@ -38,4 +38,9 @@ void ExtraChannels::forget(LIBSSH2_SFTP* channel) {
     channels_.erase(std::remove(channels_.begin(), channels_.end(), channel), channels_.end());
 }
 
+void ExtraChannels::forgetForUploads(LIBSSH2_CHANNEL* channel) {
+    uploadChannels_.erase(std::remove(uploadChannels_.begin(), uploadChannels_.end(), channel),
+                          uploadChannels_.end());
+}
+
 }  // namespace vs::sftp

@@ -38,9 +38,22 @@ class ExtraChannels {
         lost_ = true;
     }
     bool lost() const { return lost_; }
+    // Channels whose SFTP this program started itself, for write requests of its own: kept
+    // for the session's next large upload.
+    const std::vector<LIBSSH2_CHANNEL*>& forUploads() const { return uploadChannels_; }
+    void keepForUploads(LIBSSH2_CHANNEL* channel) { uploadChannels_.push_back(channel); }
+    void forgetForUploads(LIBSSH2_CHANNEL* channel);
+    void loseForUploads(LIBSSH2_CHANNEL* channel) {
+        forgetForUploads(channel);
+        lost_ = true;
+    }
+    // The server refused a channel, or one was left half open: no more for the session.
+    void refuse() { refused_ = true; }
+    bool mayOpenMore() const { return !refused_ && !lost_ && !opening_; }
     // The session ends or was replaced: its channels go with it.
     void drop() {
         channels_.clear();
+        uploadChannels_.clear();
         requests_ = nullptr;
         refused_ = false;
         opening_ = false;
@@ -48,6 +61,7 @@ class ExtraChannels {
 
   private:
     std::vector<LIBSSH2_SFTP*> channels_;
+    std::vector<LIBSSH2_CHANNEL*> uploadChannels_;
     LIBSSH2_SFTP* requests_ = nullptr;
     bool refused_ = false;
     bool opening_ = false;

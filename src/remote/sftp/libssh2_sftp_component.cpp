@@ -5,6 +5,7 @@
 #include "common/runtime_error.h"
 #include "common/text.h"
 #include "remote/sftp/library_version.h"
+#include "remote/sftp/paced_upload.h"
 #include "remote/sftp/sftp_operations.h"
 
 namespace vs {
@@ -178,6 +179,10 @@ void Libssh2SftpComponent::send(ByteSource& from, const std::string& remotePath,
     runRequest(
         "inviare " + visible(remotePath), kTransferring,
         [&](sftp::SshSession& s, sftp::EventPoster& p) {
+            // Requests of the upload's own go on the session's channel: libssh2's last one is
+            // answered first.
+            if (sftp::goesPaced({offset, keepPartial}, from.size(), limit_))
+                lastFetched_.collect(s);
             sftp::sendFile(s, from, remotePath, {offset, keepPartial}, roundTrip_, channels_, limit_,
                            p);
         });

@@ -11,6 +11,7 @@
 #include "common/runtime_error.h"
 #include "common/text.h"
 #include "remote/sftp/non_blocking.h"
+#include "remote/sftp/paced_upload.h"
 #include "remote/sftp/remote_file.h"
 #include "remote/sftp/sftp_operations.h"
 
@@ -27,10 +28,6 @@ constexpr std::size_t kWritesInFlight = 1024 * 1024;
 constexpr std::size_t kMostWritesInFlight = kMostUnconfirmed;
 static_assert(kMostUnconfirmed >= 8 * 1024 * 1024);
 constexpr std::size_t kWriteStep = 256 * 1024;
-// From this round trip on, the path and not the servers' CPU limits an upload (1 MiB per round
-// trip is 50 MB/s at 20 ms). A shorter one is not told apart reliably from a loaded machine,
-// where more in flight only costs the server.
-constexpr auto kLongPath = std::chrono::milliseconds(20);
 // On a long path a large upload goes in segments through this many channels at most, one
 // segment each. A channel joins by taking over half of what another has still to read, when
 // that is at least this much, twice as much while the channel is still to be opened: opening
@@ -282,17 +279,7 @@ bool removePartial(SshSession& s, const std::vector<std::unique_ptr<SegmentWrite
               " resta sul server per riprendere l'invio");
         return false;
     }
-    bool removed = false;
-    if (s.usable()) {
-        const int rc = libssh2_sftp_unlink_ex(s.sftp(), remotePath.data(),
-                                              static_cast<unsigned int>(remotePath.size()));
-        removed = rc == 0;
-        if (!removed) sftpFailure(s, rc);  // a lost connection marks the session broken
-    }
-    const std::string shown = visible(remotePath);
-    p.log(removed ? " Rimosso dal server il file incompleto " + shown
-                  : " Il file incompleto " + shown + " potrebbe essere rimasto sul server");
-    return removed;
+    return removeUploaded(s, remotePath, p);
 }
 
 }  // namespace
@@ -300,6 +287,8 @@ bool removePartial(SshSession& s, const std::vector<std::unique_ptr<SegmentWrite
 void sendFile(SshSession& s, ByteSource& source, const std::string& remotePath, UploadStart start,
               RoundTrip& roundTrip, ExtraChannels& channels, BandwidthLimit* limit,
               EventPoster& p) {
+    if (goesPaced(start, source.size(), limit))
+        return sendPaced(s, source, remotePath, start, roundTrip, channels, p);
     const std::string shown = visible(remotePath);
     const std::string what = "Upload di " + shown;
     const std::int64_t total = source.size();

@@ -201,7 +201,9 @@ void SshSession::open(const ConnectSettings& s,
         verifyHostKey(session_, s.knownHostsFile, s.host, s.port, log);
         authenticate(session_, {s.user, s.password, s.privateKeyFile, s.privateKeyPassphrase},
                      where_);
+        const auto asked = std::chrono::steady_clock::now();
         sftp_ = libssh2_sftp_init(session_);
+        sftpStartTook_ = std::chrono::steady_clock::now() - asked;
         if (!sftp_)
             throw refused("Impossibile aprire il servizio SFTP di " + where_ + ": " +
                           libraryError());
@@ -257,9 +259,11 @@ void SshSession::close(bool graceful) {
         } else {
             libssh2_session_set_timeout(session_, std::min(timeoutSeconds_, 5) * 1000L);
         }
+        // Goodbye first: closing each channel before it would wait a round trip for the
+        // server's close, and the server closes them all with the connection anyway.
+        if (graceful && !broken()) libssh2_session_disconnect(session_, "Session closed");
         if (sftp_) libssh2_sftp_shutdown(sftp_);
         sftp_ = nullptr;
-        if (graceful && !broken()) libssh2_session_disconnect(session_, "Session closed");
         libssh2_session_free(session_);
         session_ = nullptr;
     }

@@ -4,6 +4,7 @@
 #include <libssh2_sftp.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,6 +54,8 @@ class SshSession {
     int socket() const { return socket_; }
     const std::string& where() const { return where_; }
     int timeoutSeconds() const { return timeoutSeconds_; }
+    // How long starting the SFTP channel took at the opening: three exchanges with the server.
+    std::chrono::steady_clock::duration sftpStartTook() const { return sftpStartTook_; }
     // libssh2's text for its last error.
     std::string libraryError() const;
 
@@ -83,6 +86,7 @@ class SshSession {
     std::string brokenReason_;
     std::string where_;
     int timeoutSeconds_ = 20;
+    std::chrono::steady_clock::duration sftpStartTook_{};
 };
 
 }  // namespace vs::sftp
