@@ -183,6 +183,9 @@ TEST(LongPath, ALargeFileArrivesWholeBothWays) {
     writeFile(server.local("out") / "big.bin", down);
     writeFile(server.local("out") / "scarica_ok", "");
     writeFile(dir / "up" / "big.bin", up);
+    // The second upload of the session goes through the channels the first one opened.
+    const std::string second = patternBytes(9 << 20, 9);
+    writeFile(dir / "up" / "second.bin", second);
     fs::create_directories(dir / "in");
     server.local("in");
     writeSettings(dir / "home", login,
@@ -192,6 +195,7 @@ TEST(LongPath, ALargeFileArrivesWholeBothWays) {
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(readFile(dir / "in" / "big.bin") == down);
     EXPECT_TRUE(readFile(server.root() / "in" / "big.bin") == up);
+    EXPECT_TRUE(readFile(server.root() / "in" / "second.bin") == second);
     EXPECT_FALSE(fs::exists(server.root() / "out" / "big.bin"));
     EXPECT_FALSE(fs::exists(dir / "up" / "big.bin"));
 }

@@ -3,6 +3,7 @@
 #include <utime.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,6 +41,17 @@ struct SessionRig {
         if (kind == Kind::OpenSsh) keyFile = (server.dir() / "user_key").string();
     }
 
+    // From now on the server is reached through a link that delays each way by half of
+    // `rttMs`: a long path. Whether the link runs.
+    bool farAway(int rttMs) {
+        link = std::make_unique<ServerProcess>();
+        if (link->start({VS_DELAY_LINK_BINARY, "--target", std::to_string(server.port()),
+                         "--rtt-ms", std::to_string(rttMs)}))
+            linkPort = link->waitForPort();
+        fields.txtHost = "127.0.0.1:" + std::to_string(linkPort);
+        return linkPort != 0;
+    }
+
     void build() {
         if (session) return;
         const YieldFn yield = [this] { ++yields; };
@@ -65,7 +77,7 @@ struct SessionRig {
         sftp->setUserName(fields.txtLogin);
         sftp->setPassword(fields.txtPwd);
         sftp->setHostName("127.0.0.1");
-        sftp->setPort(server.port());
+        sftp->setPort(link ? linkPort : server.port());
         sftp->setTimeout(seconds);
         sftp->setKnownHostsFile(knownHosts);
         return !thrown([&] { sftp->connect(); }).number();
@@ -116,6 +128,8 @@ struct SessionRig {
     int yields = 0;
     Steady::duration took{};  // by the session's last transfer call, however it ended
     std::unique_ptr<BandwidthLimit> bandwidth;  // set before build() to limit the transfers
+    std::unique_ptr<ServerProcess> link;
+    int linkPort = 0;
     std::unique_ptr<SftpComponent> sftp;
     std::unique_ptr<FtpControl> ftp;
     std::unique_ptr<RemoteSession> session;  // last: gone before what it uses
@@ -426,30 +440,29 @@ TEST_P(Faults, ABandwidthLimitHoldsBothWaysAndLetsStallLimitsThrough) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, Faults, ::testing::Values(Kind::Sftp, Kind::Ftp), kindParamName);
 
-// A large upload on a long path (the server's slow opens make it look long) goes through up to
-// four channels. Whatever fails on any channel, nothing on the server looks whole:
+// A large upload on a long path goes through up to six channels. Whatever fails on any channel, nothing on the server looks whole:
 // what the session can still reach is removed; what it cannot (here the first channel stalls,
 // as after a SIGKILL) is short of the full size, never the full size with a gap.
 TEST(SecondChannel, AFailureOnAnyChannelLeavesNothingThatLooksWhole) {
     // Fault switches; the error and what it says of the channel; whether the session can still
-    // remove the partial file; the file's size in MiB (64: all four channels join).
+    // remove the partial file; the file's size in MiB (all six channels join).
     const std::tuple<std::vector<std::string>, int, std::string, bool, int> cases[] = {
-        {{"--stall-after-bytes", "4000000", "--stall-channel", "1"}, kErrConnection, "", false, 24},
+        // Early enough that the first channel still has a part of its own.
+        {{"--stall-after-bytes", "1000000", "--stall-channel", "1"}, kErrConnection, "", false, 24},
         {{"--second-channel", "fail"}, kErrRemote, "", true, 24},
         {{"--second-channel", "close"}, kErrRemote, "il server ha chiuso il secondo canale", true,
          24},
         // Silent while the first channel still moves, slowly.
         {{"--stall-after-bytes", "1000000", "--stall-channel", "2", "--max-rate", "4000000"},
          kErrRemote, "il secondo canale SFTP non risponde", true, 24},
-        {{"--stall-after-bytes", "1000000", "--stall-channel", "4"}, kErrRemote,
-         "il quarto canale SFTP non risponde", true, 64},
+        {{"--stall-after-bytes", "1000000", "--stall-channel", "6"}, kErrRemote,
+         "il sesto canale SFTP non risponde", true, 24},
     };
     for (const auto& [faults, number, says, removable, mib] : cases) {
         SCOPED_TRACE(faults[0] + " " + faults[1] + " " + faults.back());
-        std::vector<std::string> switches{"--open-delay-ms", "30"};
-        switches.insert(switches.end(), faults.begin(), faults.end());
-        SessionRig rig(Kind::Sftp, switches);
+        SessionRig rig(Kind::Sftp, faults);
         START(rig);
+        ASSERT_TRUE(rig.farAway(40));
         ASSERT_TRUE(rig.connectWithin(2)) << rig.logText();
         const std::string data = patternBytes(mib << 20, 9);
         const RuntimeError e = thrown([&] { rig.send(data, rig.at("up.bin")); });
@@ -468,6 +481,62 @@ TEST(SecondChannel, AFailureOnAnyChannelLeavesNothingThatLooksWhole) {
             EXPECT_GT(left, 12u << 20);
             EXPECT_LT(left, 24u << 20);
         }
+    }
+}
+
+// A file that ends early while it is read: it said it had `size` bytes, it has `holds`.
+class ShrinkingSource : public ByteSource {
+  public:
+    ShrinkingSource(std::string data, std::int64_t size) : data_(std::move(data)), size_(size) {}
+    std::int64_t size() const override { return size_; }
+    std::size_t readAt(std::int64_t offset, char* into, std::size_t room) override {
+        if (offset >= std::ssize(data_)) return 0;
+        const std::size_t n = std::min(room, data_.size() - static_cast<std::size_t>(offset));
+        std::memcpy(into, data_.data() + offset, n);
+        return n;
+    }
+
+  private:
+    std::string data_;
+    std::int64_t size_;
+};
+
+// Large uploads on a long path go through several channels and leave the session's own channel in step: one after another they arrive whole,
+// the server's size reported; whatever stops one leaves nothing behind and the session goes on.
+TEST(LongPathUploads, ArriveWholeOneAfterAnotherOrLeaveNothingAndTheSessionGoesOn) {
+    SessionRig rig(Kind::Sftp);
+    writeFile(rig.served("after.txt"), "still here");
+    START(rig);
+    ASSERT_TRUE(rig.farAway(40));
+    ASSERT_TRUE(rig.connect()) << rig.logText();
+    for (const int size : {24 << 20, 9 << 20, (8 << 20) + 1}) {
+        SCOPED_TRACE(size);
+        const std::string data = patternBytes(size, size % 251);
+        EXPECT_EQ(rig.send(data, rig.at("up.bin")).size, size);
+        EXPECT_TRUE(readFile(rig.served("up.bin")) == data);
+    }
+    const std::string data = patternBytes(12 << 20, 5);
+    // What stops it; the error and what it says.
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {"abort", kErrAborted, "Upload di " + rig.at("up.bin") + " interrotto"},
+        {"shrinks", kErrGeneric, "il file locale si è accorciato durante l'invio"},
+        {"no folder", kErrRemote, "Impossibile creare il file remoto " + rig.at("no/up.bin")}};
+    int removals = 0;
+    for (const auto& [what, number, says] : cases) {
+        SCOPED_TRACE(what);
+        fs::remove(rig.served("up.bin"));
+        removals += what != "no folder";
+        rig.state.abortRequest = what == "abort";
+        ShrinkingSource source(data, what == "shrinks" ? 14 << 20 : 12 << 20);
+        const RuntimeError e = thrown(
+            [&] { rig.session->send(source, rig.at(what == "no folder" ? "no/up.bin" : "up.bin")); });
+        rig.state.abortRequest = false;
+        EXPECT_EQ(e.number(), number) << e.description();
+        EXPECT_TRUE(contains(e.description(), says)) << e.description();
+        EXPECT_FALSE(fs::exists(rig.served("up.bin")));
+        EXPECT_EQ(occurrences(rig.logText(), " Rimosso dal server il file incompleto"), removals)
+            << rig.logText();
+        EXPECT_EQ(rig.fetch(rig.at("after.txt")), "still here");
     }
 }
 

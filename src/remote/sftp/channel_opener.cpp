@@ -7,16 +7,17 @@ namespace vs::sftp {
 ChannelOpener::Step ChannelOpener::advance() {
     if (step_ == Step::Channel) {
         const auto open = [&] { return libssh2_channel_open_session(s_.session()); };
+        if (asked_ == std::chrono::steady_clock::time_point{})
+            asked_ = std::chrono::steady_clock::now();
         channel_ = open();
-        asked_ = true;
         if (!channel_ && libssh2_session_last_errno(s_.session()) == LIBSSH2_ERROR_EAGAIN) {
             if (!NonBlocking::partlySent(s_)) return step_;
             channel_ = NonBlocking::finish(s_, open);
         }
         // A server that limits the channels of a connection refuses here.
         if (!channel_) return step_ = Step::Refused;
+        openTook_ = std::chrono::steady_clock::now() - asked_;
         step_ = Step::Subsystem;
-        asked_ = false;
     }
     if (step_ == Step::Subsystem) {
         const auto start = [&] {
@@ -25,7 +26,6 @@ ChannelOpener::Step ChannelOpener::advance() {
         int rc = start();
         if (rc == LIBSSH2_ERROR_EAGAIN && NonBlocking::partlySent(s_))
             rc = NonBlocking::finish(s_, start);
-        asked_ = true;
         if (rc == LIBSSH2_ERROR_EAGAIN) return step_;
         step_ = rc == 0 ? Step::Ready : Step::Refused;
     }

@@ -2,6 +2,8 @@
 
 #include <libssh2.h>
 
+#include <chrono>
+
 #include "remote/sftp/ssh_session.h"
 
 // Opens one more SFTP channel without waiting at any step, libssh2 in non-blocking mode: the
@@ -21,14 +23,16 @@ class ChannelOpener {
     // The channel, from the moment its SFTP server is asked for: what is queued on it then
     // goes on the wire behind that request.
     LIBSSH2_CHANNEL* channel() const { return step_ == Step::Refused ? nullptr : channel_; }
-    // The channel is being opened: libssh2 can open no other one meanwhile.
-    bool midOpen() const { return step_ == Step::Channel && asked_; }
+    // How long the server took to open the channel: one exchange that costs it no disk and no
+    // new process, so close to the round trip itself. Zero until it is open.
+    std::chrono::steady_clock::duration openTook() const { return openTook_; }
 
   private:
     SshSession& s_;
     LIBSSH2_CHANNEL* channel_ = nullptr;
     Step step_ = Step::Channel;
-    bool asked_ = false;
+    std::chrono::steady_clock::time_point asked_;
+    std::chrono::steady_clock::duration openTook_{};
 };
 
 }  // namespace vs::sftp

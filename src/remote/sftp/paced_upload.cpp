@@ -1,6 +1,8 @@
 #include "remote/sftp/paced_upload.h"
 
 #include <poll.h>
+#include <cstdio>
+#include <cstdlib>
 
 #include <algorithm>
 #include <cerrno>
@@ -74,8 +76,9 @@ struct Lane {
 class PacedUpload {
   public:
     PacedUpload(SshSession& s, ByteSource& source, const std::string& remotePath,
-                UploadStart start, ExtraChannels& channels, EventPoster& p)
+                UploadStart start, RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p)
         : s_(s),
+          roundTrip_(roundTrip),
           source_(source),
           path_(remotePath),
           start_(start),
@@ -88,12 +91,12 @@ class PacedUpload {
           unassigned_{start.offset, total_ - held_},
           stallLimit_(std::chrono::seconds(s.timeoutSeconds())) {}
 
-    void run(RoundTrip& roundTrip) {
+    void run() {
         try {
             {
                 NonBlocking nonBlocking(s_);
                 begin();
-                transfer(roundTrip);
+                transfer();
             }
             finishUp();
         } catch (const RuntimeError& e) {
@@ -143,16 +146,15 @@ class PacedUpload {
         if (s_.sftpStartTook() / 3 >= kLongPath) addLanes();
     }
 
-    void transfer(RoundTrip& roundTrip) {
+    void transfer() {
         for (;;) {
             if (p_.abortRequested()) throw RuntimeError(kErrAborted, what_ + " interrotto");
             flushAll();
             bool moved = receiveAll();
             if (!timed_ && lanes_.front()->openAnswered) {
                 // The open timed: the file's channel opened at last tells a long path.
-                roundTrip.note(opened_ - asked_);
-                longPath_ = roundTrip.atLeast(kLongPath);
                 timed_ = true;
+                timed(opened_ - asked_);
                 if (longPath_) addLanes();
             }
             moved = openChannels() || moved;
@@ -171,6 +173,7 @@ class PacedUpload {
         Lane& own = *lanes_.front();
         if (held_ > 0) {
             sendWrite(own, total_ - held_, static_cast<std::size_t>(held_));
+            expectAnswer(own);
             own.fstatId = nextId_++;
             own.channel->queue(packets::fstat(own.fstatId, own.handle));
         }
@@ -188,6 +191,13 @@ class PacedUpload {
             throw RuntimeError(kErrGeneric, what_ + ": il file locale si è accorciato durante l'invio");
     }
 
+    // A request and its answer timed. The round trip is at most the shortest one: an open that
+    // truncates a large file, or a loaded server, only make one longer.
+    void timed(Clock::duration exchange) {
+        roundTrip_.note(exchange);
+        longPath_ = roundTrip_.atLeast(kLongPath);
+    }
+
     Lane& addLane() {
         lanes_.push_back(std::make_unique<Lane>());
         lanes_.back()->lastAnswer = Clock::now();
@@ -197,6 +207,8 @@ class PacedUpload {
     // Channels for the upload up to as many as its size is worth: first those kept from the
     // session's earlier uploads, then new ones (opened by openChannels()).
     void addLanes() {
+        // After a channel was lost the session's channel carries its uploads alone.
+        if (channels_.lost()) return;
         for (LIBSSH2_CHANNEL* kept : channels_.forUploads()) {
             if (lanes_.size() >= wanted_) return;
             if (std::any_of(lanes_.begin(), lanes_.end(), [&](const auto& l) {
@@ -216,8 +228,10 @@ class PacedUpload {
         for (auto& lane : lanes_) {
             if (!lane->opener) continue;
             const ChannelOpener::Step was = lane->opener->step();
-            const ChannelOpener::Step now = lane->opener->advance();
-            if (now == ChannelOpener::Step::Refused) {
+            const ChannelOpener::Step step = lane->opener->advance();
+            moved = moved || step != was;
+            if (was == ChannelOpener::Step::Channel && step != was) timed(lane->opener->openTook());
+            if (step == ChannelOpener::Step::Refused) {
                 // A server that limits the channels of a connection refuses once and for the
                 // session; the channels already there go on.
                 channels_.refuse();
@@ -225,39 +239,40 @@ class PacedUpload {
                 lane->lost = true;
                 continue;
             }
-            if (now == was && !(now == ChannelOpener::Step::Subsystem && !lane->channel))
-                continue;
-            moved = true;
-            if (!lane->channel && lane->opener->channel() &&
-                now != ChannelOpener::Step::Channel) {
+            if (!lane->channel && step != ChannelOpener::Step::Channel) {
                 // Behind the start of its SFTP server: the version offer and the file's open.
                 lane->channel.emplace(s_, lane->opener->channel());
                 lane->channel->queue(packets::init());
                 lane->awaitsVersion = true;
                 openFile(*lane, LIBSSH2_FXF_WRITE);
                 lane->lastAnswer = Clock::now();
+                moved = true;
             }
-            if (now == ChannelOpener::Step::Ready) {
+            if (step == ChannelOpener::Step::Ready) {
                 channels_.keepForUploads(lane->channel->get());
                 lane->opener.reset();
             }
         }
-        // One more, while there is enough left for it and no other is in the middle of being
-        // opened.
-        if (lanesWanted_ && lanes_.size() < wanted_ && channels_.mayOpenMore() && !stopping_ &&
+        // One more, while the path looks long, there is enough left for it and no other is in
+        // the middle of being opened (its first step is taken on the next turn).
+        if (lanesWanted_ && (longPath_ || !timed_) && lanes_.size() < wanted_ && channels_.mayOpenMore() && !stopping_ &&
             unsent() >= kPerChannel &&
             std::none_of(lanes_.begin(), lanes_.end(), [](const auto& l) {
                 return l->opener && l->opener->step() == ChannelOpener::Step::Channel;
             })) {
-            Lane& lane = addLane();
-            lane.opener = std::make_unique<ChannelOpener>(s_);
-            lane.opener->advance();
+            addLane().opener = std::make_unique<ChannelOpener>(s_);
             moved = true;
         }
         return moved;
     }
 
+    // A request goes on a channel: the time-out of one that waited for nothing runs from now.
+    static void expectAnswer(Lane& lane) {
+        if (!lane.pending()) lane.lastAnswer = Clock::now();
+    }
+
     void openFile(Lane& lane, std::uint32_t flags) {
+        expectAnswer(lane);
         lane.openId = nextId_++;
         lane.channel->queue(packets::open(lane.openId, path_, flags));
         flush(lane);
@@ -265,6 +280,7 @@ class PacedUpload {
 
     void closeFile(Lane& lane) {
         if (lane.lost || lane.handle.empty() || lane.closeId) return;
+        expectAnswer(lane);
         lane.closeId = nextId_++;
         lane.channel->queue(packets::close(lane.closeId, lane.handle));
     }
@@ -405,11 +421,11 @@ class PacedUpload {
         if (source_.readAt(offset, data_.data(), length) != length)
             throw RuntimeError(kErrGeneric,
                                what_ + ": il file locale si è accorciato durante l'invio");
+        expectAnswer(lane);
         const std::uint32_t id = nextId_++;
         lane.channel->queue(packets::writeHead(id, lane.handle, static_cast<std::uint64_t>(offset),
                                                static_cast<std::uint32_t>(length)));
         lane.channel->queue(data_.data(), length);
-        if (lane.unconfirmed.empty()) lane.lastAnswer = Clock::now();
         lane.unconfirmed.emplace(id, static_cast<std::int64_t>(length));
         lane.inFlight += static_cast<std::int64_t>(length);
         flush(lane);
@@ -466,7 +482,7 @@ class PacedUpload {
         const auto now = Clock::now();
         for (auto& lane : lanes_) {
             if (lane->lost) continue;
-            const bool waiting = lane->pending() || (lane->opener && lane->opener->midOpen());
+            const bool waiting = lane->pending() || lane->opener;
             if (waiting && now - lane->lastAnswer >= stallLimit_)
                 loseChannel(*lane, LIBSSH2_ERROR_TIMEOUT);
         }
@@ -557,6 +573,7 @@ class PacedUpload {
     }
 
     SshSession& s_;
+    RoundTrip& roundTrip_;
     ByteSource& source_;
     const std::string& path_;
     const UploadStart start_;
@@ -590,7 +607,7 @@ bool goesPaced(UploadStart start, std::int64_t size, const BandwidthLimit* limit
 
 void sendPaced(SshSession& s, ByteSource& source, const std::string& remotePath,
                UploadStart start, RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
-    PacedUpload(s, source, remotePath, start, channels, p).run(roundTrip);
+    PacedUpload(s, source, remotePath, start, roundTrip, channels, p).run();
 }
 
 bool removeUploaded(SshSession& s, const std::string& remotePath, EventPoster& p) {
