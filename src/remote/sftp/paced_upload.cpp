@@ -42,6 +42,10 @@ constexpr std::size_t kMostChannels = 6;
 constexpr std::int64_t kPerChannel = 4 * 1024 * 1024;
 // A channel that runs out of data takes over half of what another has left, down to this.
 constexpr std::int64_t kLeastTakenOver = 1024 * 1024;
+// The ids of this program's requests, far above libssh2's (which count up from where its channel
+// began): on the session's channel answers may still come to requests libssh2 gave up on, the
+// reads of an aborted download, and those are let go as libssh2 itself would.
+constexpr std::uint32_t kFirstId = 0x80000000;
 // How a channel is named in a failure line: its place in the upload.
 constexpr const char* kChannelNames[kMostChannels] = {"primo", "secondo", "terzo", "quarto", "quinto", "sesto"};
 
@@ -322,6 +326,7 @@ class PacedUpload {
         }
         const auto id = reader.number();
         if (!type || !id) broken();
+        if (lane.own && *id < kFirstId) return;
         lane.lastAnswer = Clock::now();
         if (*id == lane.openId && !lane.openAnswered) {
             lane.openAnswered = true;
@@ -586,7 +591,7 @@ class PacedUpload {
     std::pair<std::int64_t, std::int64_t> unassigned_;
     const Clock::duration stallLimit_;
     std::vector<std::unique_ptr<Lane>> lanes_;
-    std::uint32_t nextId_ = 1;
+    std::uint32_t nextId_ = kFirstId;
     std::size_t wanted_ = 1;
     bool lanesWanted_ = false;
     bool timed_ = false;
