@@ -1,8 +1,8 @@
 // SFTP answers as a server may send them, whole, cut short or with impossible lengths: what is
 // read of them never goes past their end.
-#include <gtest/gtest.h>
-
 #include "remote/sftp/sftp_packets.h"
+
+#include <gtest/gtest.h>
 
 namespace vs {
 namespace {

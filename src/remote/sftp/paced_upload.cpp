@@ -1,12 +1,12 @@
 #include "remote/sftp/paced_upload.h"
 
 #include <poll.h>
-#include <cstdio>
-#include <cstdlib>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
@@ -47,14 +47,15 @@ constexpr std::int64_t kLeastTakenOver = 1024 * 1024;
 // reads of an aborted download, and those are let go as libssh2 itself would.
 constexpr std::uint32_t kFirstId = 0x80000000;
 // How a channel is named in a failure line: its place in the upload.
-constexpr const char* kChannelNames[kMostChannels] = {"primo", "secondo", "terzo", "quarto", "quinto", "sesto"};
+constexpr const char* kChannelNames[kMostChannels] = {"primo",  "secondo", "terzo",
+                                                      "quarto", "quinto",  "sesto"};
 
 // One channel of the upload: the file open on it, the range of the file it writes, and its
 // requests not yet answered.
 struct Lane {
     std::unique_ptr<ChannelOpener> opener;  // while the channel itself is being opened
     std::optional<RequestChannel> channel;
-    bool own = false;         // the session's channel
+    bool own = false;  // the session's channel
     bool awaitsVersion = false;
     std::string handle;
     std::uint32_t openId = 0;
@@ -71,16 +72,16 @@ struct Lane {
     bool lost = false;
 
     bool pending() const {
-        return awaitsVersion || (openId && !openAnswered) || !unconfirmed.empty() ||
-               fstatId || (closeId && !closeAnswered);
+        return awaitsVersion || (openId && !openAnswered) || !unconfirmed.empty() || fstatId ||
+               (closeId && !closeAnswered);
     }
     bool writable() const { return !handle.empty() && !closeId && !lost; }
 };
 
 class PacedUpload {
   public:
-    PacedUpload(SshSession& s, ByteSource& source, const std::string& remotePath,
-                UploadStart start, RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p)
+    PacedUpload(SshSession& s, ByteSource& source, const std::string& remotePath, UploadStart start,
+                RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p)
         : s_(s),
           roundTrip_(roundTrip),
           source_(source),
@@ -105,14 +106,15 @@ class PacedUpload {
             finishUp();
         } catch (const RuntimeError& e) {
             windDown();
-            if (e.number() == kErrAborted && s_.broken())
-                throw RuntimeError(kErrConnection,
-                                   what_ + " interrotto; connessione chiusa perché il server "
-                                           "non rispondeva");
             // Left on the server by a connection that failed meanwhile: the cycle removes it
             // over its next connection.
-            if (removeUploaded(s_, path_, p_) || !s_.broken() || e.number() == kErrConnection)
-                throw;
+            const bool removed = removeUploaded(s_, path_, p_);
+            if (e.number() == kErrAborted && s_.broken())
+                throw RuntimeError(kErrConnection,
+                                   what_ +
+                                       " interrotto; connessione chiusa perché il server "
+                                       "non rispondeva");
+            if (removed || !s_.broken() || e.number() == kErrConnection) throw;
             throw RuntimeError(kErrConnection, e.description() + "; " + s_.brokenReason());
         } catch (...) {
             windDown();
@@ -142,8 +144,9 @@ class PacedUpload {
         Lane& own = addLane();
         own.own = true;
         own.channel.emplace(s_, libssh2_sftp_get_channel(s_.sftp()));
-        openFile(own, start_.offset > 0 ? LIBSSH2_FXF_WRITE
-                                        : LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC);
+        openFile(own, start_.offset > 0
+                          ? LIBSSH2_FXF_WRITE
+                          : LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_TRUNC);
         asked_ = now;
         wanted_ = std::min<std::size_t>(
             kMostChannels, 1 + static_cast<std::size_t>((total_ - start_.offset) / kPerChannel));
@@ -191,8 +194,6 @@ class PacedUpload {
             checkLanes();
         }
         if (closeRefusal_) throw *closeRefusal_;
-        if (confirmed_ != total_)
-            throw RuntimeError(kErrGeneric, what_ + ": il file locale si è accorciato durante l'invio");
     }
 
     // A request and its answer timed. The round trip is at most the shortest one: an open that
@@ -215,9 +216,8 @@ class PacedUpload {
         if (channels_.lost()) return;
         for (LIBSSH2_CHANNEL* kept : channels_.forUploads()) {
             if (lanes_.size() >= wanted_) return;
-            if (std::any_of(lanes_.begin(), lanes_.end(), [&](const auto& l) {
-                    return l->channel && l->channel->get() == kept;
-                }))
+            if (std::any_of(lanes_.begin(), lanes_.end(),
+                            [&](const auto& l) { return l->channel && l->channel->get() == kept; }))
                 continue;
             Lane& lane = addLane();
             lane.channel.emplace(s_, kept);
@@ -259,8 +259,8 @@ class PacedUpload {
         }
         // One more, while the path looks long, there is enough left for it and no other is in
         // the middle of being opened (its first step is taken on the next turn).
-        if (lanesWanted_ && (longPath_ || !timed_) && lanes_.size() < wanted_ && channels_.mayOpenMore() && !stopping_ &&
-            unsent() >= kPerChannel &&
+        if (lanesWanted_ && (longPath_ || !timed_) && lanes_.size() < wanted_ &&
+            channels_.mayOpenMore() && !stopping_ && unsent() >= kPerChannel &&
             std::none_of(lanes_.begin(), lanes_.end(), [](const auto& l) {
                 return l->opener && l->opener->step() == ChannelOpener::Step::Channel;
             })) {
@@ -309,8 +309,7 @@ class PacedUpload {
             }
             any = any || !answers.empty();
             if (failure) continue;
-            if (rc < 0 || (lane->channel->closed() && lane->pending()))
-                loseChannel(*lane, rc);
+            if (rc < 0 || (lane->channel->closed() && lane->pending())) loseChannel(*lane, rc);
         }
         if (failure) throw *failure;
         return any;
@@ -340,9 +339,8 @@ class PacedUpload {
             }
             const std::string refusal = statusText(*type, reader);
             if (lane.own)
-                throw RuntimeError(kErrRemote,
-                                   "Impossibile creare il file remoto " + visible(path_) + ": " +
-                                       refusal);
+                throw RuntimeError(kErrRemote, "Impossibile creare il file remoto " +
+                                                   visible(path_) + ": " + refusal);
             return;  // the upload goes on without this channel
         }
         if (const auto write = lane.unconfirmed.find(*id); write != lane.unconfirmed.end()) {
@@ -404,8 +402,8 @@ class PacedUpload {
             if (lane.next == lane.end) takeOver(lane);
             if (lane.due < now - std::chrono::milliseconds(2))
                 lane.due = now - std::chrono::milliseconds(2);
-            while (lane.next < lane.end && (longPath_ ? lane.due <= now
-                                                      : lane.inFlight < kShortPathInFlight)) {
+            while (lane.next < lane.end &&
+                   (longPath_ ? lane.due <= now : lane.inFlight < kShortPathInFlight)) {
                 const auto length =
                     static_cast<std::size_t>(std::min<std::int64_t>(kChunk, lane.end - lane.next));
                 if (lane.channel->room() < packets::writeSize(lane.handle, length)) break;
@@ -456,8 +454,8 @@ class PacedUpload {
         }
         Lane* largest = nullptr;
         for (auto& other : lanes_)
-            if (other->writable() && (!largest || other->end - other->next >
-                                                      largest->end - largest->next))
+            if (other->writable() &&
+                (!largest || other->end - other->next > largest->end - largest->next))
                 largest = other.get();
         if (!largest || largest->end - largest->next < 2 * kLeastTakenOver) return;
         const std::int64_t middle = largest->next + (largest->end - largest->next) / 2;
@@ -610,8 +608,8 @@ bool goesPaced(UploadStart start, std::int64_t size, const BandwidthLimit* limit
     return !start.keepPartial && !limit && size - start.offset >= kPacedFrom;
 }
 
-void sendPaced(SshSession& s, ByteSource& source, const std::string& remotePath,
-               UploadStart start, RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
+void sendPaced(SshSession& s, ByteSource& source, const std::string& remotePath, UploadStart start,
+               RoundTrip& roundTrip, ExtraChannels& channels, EventPoster& p) {
     PacedUpload(s, source, remotePath, start, roundTrip, channels, p).run();
 }
 
