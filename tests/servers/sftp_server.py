@@ -32,6 +32,8 @@ def parse_args():
     p.add_argument("--second-channel", choices=("fail", "close"),
                    help="writes on any SFTP channel but a connection's first are refused, or the first "
                         "closes that channel")
+    p.add_argument("--window", type=int, metavar="BYTES",
+                   help="each channel's receive window (asyncssh's default is 2 MiB)")
     p.add_argument("--short-reads", type=int, metavar="N",
                    help="every Nth read is answered with half the bytes asked for")
     p.add_argument("--forged-methods", action="store_true",
@@ -151,7 +153,8 @@ async def main():
     # Address reuse lets a test restart a server on the port its client already knows.
     server = await asyncssh.create_server(
         TestServer, "127.0.0.1", ARGS.port, reuse_address=True, allow_scp=False,
-        server_host_keys=[load_host_key(ARGS.host_key)], sftp_factory=TestSFTPServer)
+        server_host_keys=[load_host_key(ARGS.host_key)], sftp_factory=TestSFTPServer,
+        **({"window": ARGS.window} if ARGS.window else {}))
     print(f"PORT {server.sockets[0].getsockname()[1]}", flush=True)
     await asyncio.Event().wait()
 

@@ -46,6 +46,8 @@ constexpr std::int64_t kLeastTakenOver = 1024 * 1024;
 // began): on the session's channel answers may still come to requests libssh2 gave up on, the
 // reads of an aborted download, and those are let go as libssh2 itself would.
 constexpr std::uint32_t kFirstId = 0x80000000;
+// A channel that answered nothing for the time-out (libssh2's errors are negative).
+constexpr int kSilent = 1;
 // How a channel is named in a failure line: its place in the upload.
 constexpr const char* kChannelNames[kMostChannels] = {"primo",  "secondo", "terzo",
                                                       "quarto", "quinto",  "sesto"};
@@ -69,6 +71,7 @@ struct Lane {
     std::int64_t inFlight = 0;
     Clock::time_point due;
     Clock::time_point lastAnswer;
+    bool windowFull = false;  // the next request waits for the server to open the window
     bool lost = false;
 
     bool pending() const {
@@ -106,8 +109,10 @@ class PacedUpload {
             finishUp();
         } catch (const RuntimeError& e) {
             windDown();
-            // Left on the server by a connection that failed meanwhile: the cycle removes it
-            // over its next connection.
+            // An upload whose file never opened left nothing (and a file already there that it
+            // could not open is not ours to remove). Left on the server by a connection that
+            // failed meanwhile: the cycle removes it over its next connection.
+            if (!created_) throw;
             const bool removed = removeUploaded(s_, path_, p_);
             if (e.number() == kErrAborted && s_.broken())
                 throw RuntimeError(kErrConnection,
@@ -118,7 +123,7 @@ class PacedUpload {
             throw RuntimeError(kErrConnection, e.description() + "; " + s_.brokenReason());
         } catch (...) {
             windDown();
-            removeUploaded(s_, path_, p_);
+            if (created_) removeUploaded(s_, path_, p_);
             throw;
         }
         if (heldAttributes_ && (heldAttributes_->flags & LIBSSH2_SFTP_ATTR_SIZE) &&
@@ -214,14 +219,18 @@ class PacedUpload {
     void addLanes() {
         // After a channel was lost the session's channel carries its uploads alone.
         if (channels_.lost()) return;
-        for (LIBSSH2_CHANNEL* kept : channels_.forUploads()) {
+        const std::vector<LIBSSH2_CHANNEL*> keptOnes = channels_.forUploads();
+        for (LIBSSH2_CHANNEL* kept : keptOnes) {
             if (lanes_.size() >= wanted_) return;
             if (std::any_of(lanes_.begin(), lanes_.end(),
                             [&](const auto& l) { return l->channel && l->channel->get() == kept; }))
                 continue;
-            Lane& lane = addLane();
-            lane.channel.emplace(s_, kept);
-            openFile(lane, LIBSSH2_FXF_WRITE);
+            if (libssh2_channel_eof(kept) == 1) {
+                // Closed by the server while the session was idle: of no further use.
+                channels_.forgetForUploads(kept);
+                continue;
+            }
+            addLane().channel.emplace(s_, kept);
         }
         lanesWanted_ = true;
     }
@@ -234,7 +243,9 @@ class PacedUpload {
             const ChannelOpener::Step was = lane->opener->step();
             const ChannelOpener::Step step = lane->opener->advance();
             moved = moved || step != was;
-            if (was == ChannelOpener::Step::Channel && step != was) timed(lane->opener->openTook());
+            if (was == ChannelOpener::Step::Channel && step != was &&
+                step != ChannelOpener::Step::Refused)
+                timed(lane->opener->openTook());
             if (step == ChannelOpener::Step::Refused) {
                 // A server that limits the channels of a connection refuses once and for the
                 // session; the channels already there go on.
@@ -248,7 +259,7 @@ class PacedUpload {
                 lane->channel.emplace(s_, lane->opener->channel());
                 lane->channel->queue(packets::init());
                 lane->awaitsVersion = true;
-                openFile(*lane, LIBSSH2_FXF_WRITE);
+                flush(*lane);
                 lane->lastAnswer = Clock::now();
                 moved = true;
             }
@@ -257,6 +268,15 @@ class PacedUpload {
                 lane->opener.reset();
             }
         }
+        // The file is opened on the other channels once the session's channel holds it: before
+        // that it may not exist yet, or not be truncated yet (another SFTP server may answer
+        // first).
+        if (!lanes_.front()->handle.empty() && !stopping_)
+            for (auto& lane : lanes_)
+                if (!lane->own && !lane->lost && lane->channel && !lane->openId) {
+                    openFile(*lane, LIBSSH2_FXF_WRITE);
+                    moved = true;
+                }
         // One more, while the path looks long, there is enough left for it and no other is in
         // the middle of being opened (its first step is taken on the next turn).
         if (lanesWanted_ && (longPath_ || !timed_) && lanes_.size() < wanted_ &&
@@ -333,25 +353,24 @@ class PacedUpload {
                 const auto handle = reader.text();
                 if (!handle || handle->empty()) broken();
                 lane.handle = *handle;
-                if (lane.own) opened_ = lane.lastAnswer;
+                if (lane.own) {
+                    opened_ = lane.lastAnswer;
+                    created_ = true;
+                }
                 if (stopping_) closeFile(lane);
                 return;
             }
-            const std::string refusal = statusText(*type, reader);
+            const std::uint32_t code = status(*type, reader);
             if (lane.own)
-                throw RuntimeError(kErrRemote, "Impossibile creare il file remoto " +
-                                                   visible(path_) + ": " + refusal);
+                throw refused(code, "Impossibile creare il file remoto " + visible(path_));
             return;  // the upload goes on without this channel
         }
         if (const auto write = lane.unconfirmed.find(*id); write != lane.unconfirmed.end()) {
             const std::int64_t bytes = write->second;
             lane.unconfirmed.erase(write);
             lane.inFlight -= bytes;
-            if (type != packets::kStatus) broken();
-            const auto code = reader.number();
-            if (!code) broken();
-            if (*code != LIBSSH2_FX_OK)
-                throw RuntimeError(kErrRemote, cut() + ": " + sftpStatusText(*code));
+            if (const std::uint32_t code = status(*type, reader); code != LIBSSH2_FX_OK)
+                throw refused(code, cut());
             confirmed_ += bytes;
             if (confirmed_ < total_) p_.progress(confirmed_, total_);
             return;
@@ -364,20 +383,28 @@ class PacedUpload {
         }
         if (*id == lane.closeId && !lane.closeAnswered) {
             lane.closeAnswered = true;
-            const std::string refusal = statusText(*type, reader);
-            if (!refusal.empty() && !closeRefusal_)
-                closeRefusal_ =
-                    RuntimeError(kErrRemote, what_ + " non confermato dal server: " + refusal);
+            const std::uint32_t code = status(*type, reader);
+            if (code != LIBSSH2_FX_OK && !closeRefusal_)
+                closeRefusal_ = refused(code, what_ + " non confermato dal server");
             return;
         }
         broken();
     }
 
-    // The server's reason in a status answer; empty for success.
-    std::string statusText(std::uint8_t type, packets::Reader& reader) {
+    // The code of a status answer (anything else breaks the protocol).
+    std::uint32_t status(std::uint8_t type, packets::Reader& reader) {
         const auto code = type == packets::kStatus ? reader.number() : std::nullopt;
         if (!code) broken();
-        return *code == LIBSSH2_FX_OK ? std::string() : sftpStatusText(*code);
+        return *code;
+    }
+
+    // The failure a status says: the server's refusal, or the connection's loss, which breaks
+    // the session as for any other request.
+    RuntimeError refused(std::uint32_t code, const std::string& what) {
+        const std::string reason = sftpStatusText(code);
+        if (!connectionLevel(code)) return RuntimeError(kErrRemote, what + ": " + reason);
+        s_.markBroken(reason);
+        return RuntimeError(kErrConnection, what + ": " + reason);
     }
 
     [[noreturn]] void broken() {
@@ -406,7 +433,10 @@ class PacedUpload {
                    (longPath_ ? lane.due <= now : lane.inFlight < kShortPathInFlight)) {
                 const auto length =
                     static_cast<std::size_t>(std::min<std::int64_t>(kChunk, lane.end - lane.next));
-                if (lane.channel->room() < packets::writeSize(lane.handle, length)) break;
+                // Only whole requests while others are on their way; with none, one goes in any
+                // case (a server whose window is smaller than a request opens it as it reads).
+                lane.windowFull = lane.channel->room() < packets::writeSize(lane.handle, length);
+                if (lane.windowFull && lane.inFlight > 0) break;
                 sendWrite(lane, lane.next, length);
                 lane.next += static_cast<std::int64_t>(length);
                 lane.due += std::chrono::duration_cast<Clock::duration>(
@@ -486,8 +516,7 @@ class PacedUpload {
         for (auto& lane : lanes_) {
             if (lane->lost) continue;
             const bool waiting = lane->pending() || lane->opener;
-            if (waiting && now - lane->lastAnswer >= stallLimit_)
-                loseChannel(*lane, LIBSSH2_ERROR_TIMEOUT);
+            if (waiting && now - lane->lastAnswer >= stallLimit_) loseChannel(*lane, kSilent);
         }
     }
 
@@ -498,8 +527,9 @@ class PacedUpload {
         const bool closed =
             rc == LIBSSH2_ERROR_CHANNEL_CLOSED || (lane.channel && lane.channel->closed());
         lane.lost = true;
-        if (lane.own || (!closed && rc != LIBSSH2_ERROR_TIMEOUT)) {
+        if (lane.own || (!closed && rc != kSilent)) {
             if (rc == 0) rc = LIBSSH2_ERROR_CHANNEL_CLOSED;
+            if (rc == kSilent) rc = LIBSSH2_ERROR_TIMEOUT;
             throwFailure(s_, rc, cut());
         }
         if (lane.channel) channels_.loseForUploads(lane.channel->get());
@@ -527,8 +557,14 @@ class PacedUpload {
         stopping_ = true;
         try {
             NonBlocking nonBlocking(s_);
-            for (auto& lane : lanes_) closeFile(*lane);
-            flushAll();
+            for (auto& lane : lanes_) {
+                try {
+                    closeFile(*lane);
+                    if (!lane->lost && lane->channel) flush(*lane);
+                } catch (const RuntimeError&) {
+                    // That channel is given up; the others are still waited for.
+                }
+            }
             for (;;) {
                 // Channels half open go on to where they can be left.
                 for (auto& lane : lanes_) {
@@ -566,7 +602,8 @@ class PacedUpload {
         auto until = Clock::now() + std::chrono::milliseconds(100);
         if (longPath_)
             for (const auto& lane : lanes_)
-                if (lane->writable() && lane->next < lane->end && lane->channel->flushed())
+                if (lane->writable() && lane->next < lane->end && lane->channel->flushed() &&
+                    !lane->windowFull)
                     until = std::min(until, lane->due);
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
         pollfd p{s_.socket(), POLLIN, 0};
@@ -595,6 +632,7 @@ class PacedUpload {
     bool timed_ = false;
     bool longPath_ = false;
     bool stopping_ = false;
+    bool created_ = false;
     Clock::time_point asked_;
     Clock::time_point opened_;
     std::vector<char> data_;

@@ -5,14 +5,10 @@
 
 namespace vs::sftp {
 
-namespace {
-
 bool connectionLevel(unsigned long status) {
     return status == LIBSSH2_FX_NO_CONNECTION || status == LIBSSH2_FX_CONNECTION_LOST ||
            status == LIBSSH2_FX_OK || status == LIBSSH2_FX_EOF || status == LIBSSH2_FX_BAD_MESSAGE;
 }
-
-}  // namespace
 
 RuntimeError sftpFailure(SshSession& s, int rc, LIBSSH2_SFTP* channel) {
     if (rc == LIBSSH2_ERROR_SFTP_PROTOCOL) {

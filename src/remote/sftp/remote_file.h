@@ -15,6 +15,10 @@ inline int lastErrno(SshSession& s) {
     return libssh2_session_last_errno(s.session());
 }
 
+// An SFTP status that, as the answer to a request that failed, says the connection is gone or
+// out of step rather than that the server refused.
+bool connectionLevel(unsigned long status);
+
 // The error a failed libssh2 call `rc` on `channel` (the session's own when null) stands for:
 // the server's refusal (kErrRemote), or the connection's loss (kErrConnection), in which case
 // the session is marked broken. The description is the reason alone; the caller adds what was

@@ -1,5 +1,7 @@
 #include "remote/sftp/request_channel.h"
 
+#include <poll.h>
+
 #include "remote/sftp/non_blocking.h"
 #include "remote/sftp/sftp_packets.h"
 
@@ -42,7 +44,14 @@ std::size_t RequestChannel::room() const {
 int RequestChannel::receive(std::vector<std::string>& answers) {
     char buffer[16 * 1024];
     for (;;) {
-        const ssize_t n = libssh2_channel_read(channel_, buffer, sizeof buffer);
+        ssize_t n = libssh2_channel_read(channel_, buffer, sizeof buffer);
+        // A read may send (the window it opens again); what it began must go on the wire
+        // before anything else, but waiting for an answer here could wait for nothing.
+        while (n == LIBSSH2_ERROR_EAGAIN && NonBlocking::partlySent(s_)) {
+            pollfd p{s_.socket(), POLLOUT, 0};
+            if (::poll(&p, 1, s_.timeoutSeconds() * 1000) == 0) return LIBSSH2_ERROR_TIMEOUT;
+            n = libssh2_channel_read(channel_, buffer, sizeof buffer);
+        }
         if (n == LIBSSH2_ERROR_EAGAIN || n == 0) break;
         if (n < 0) return static_cast<int>(n);
         in_.append(buffer, static_cast<std::size_t>(n));
