@@ -56,9 +56,9 @@ inline constexpr std::int64_t kMostUnconfirmed = kSftpMostUnconfirmed;
 
 // Uploads the source straight to the remote path; a failed or aborted upload removes what it
 // wrote, unless told to keep it. Times the file's opening into `roundTrip`: on a long path it
-// keeps as much in flight as the server's window takes, and sends a large file in segments
-// through `channels` as well (never an upload that keeps its partial file: a file cut off
-// must hold its bytes in order). Keeps to `limit` when given.
+// keeps as much in flight as the server's window takes. A large file that need not keep its
+// partial copy goes through `channels` as well (paced_upload.h; a file cut off that is to be
+// resumed must hold its bytes in order). Keeps to `limit` when given, on one channel.
 void sendFile(SshSession& session, ByteSource& source, const std::string& remotePath,
               UploadStart start, RoundTrip& roundTrip, ExtraChannels& channels,
               BandwidthLimit* limit, EventPoster& poster);
